@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs every Debian package Tonvale needs to build, test and run. Idempotent: installs only
+# what is missing. Works as root or as a user with sudo.
+set -euo pipefail
+
+packages=(
+  g++ cmake ninja-build pkg-config ccache
+  qt6-base-dev libqt6opengl6-dev
+  libhidapi-dev libgsf-1-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  python3 python3-xlrd
+  fonts-noto-cjk xvfb xauth
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo_cmd=()
+[ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" apt-get update -qq
+"${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds Tonvale and starts it on the built-in simulated instrument.
+# Extra arguments go to the program.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build="$root/build"
+"$root/scripts/install-deps.sh"
+"$root/scripts/build.sh" "$build" -DTONVALE_BUILD_TESTS=OFF -DTONVALE_BUILD_BENCH=OFF
+if [ -x "$build/bin/tonvale" ]; then
+  exec "$build/bin/tonvale" --simulate "$@"
+else
+  exec "$build/bin/tonvale-cli" --simulate info "$@"
+fi

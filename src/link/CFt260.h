@@ -1,0 +1,118 @@
+#pragma once
+
+#include "Commands.h"
+#include "Ft260Device.h"
+#include "ResultCodes.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <mutex>
+#include <optional>
+
+class Clock;
+class DeviceDiscovery;
+class LinkOwner;
+
+// Owns one lock that serialises the link's exchanges; entered and left only through Guard, so it is
+// left on every path out of an exchange.
+class WinCriticalSection {
+public:
+    class Guard {
+    public:
+        explicit Guard(WinCriticalSection &section) : m_lock(section.m_mutex) {}
+
+    private:
+        std::lock_guard<std::recursive_mutex> m_lock;
+    };
+
+private:
+    std::recursive_mutex m_mutex;
+};
+
+// The instrument link: the FT260 port, the frames, the request/response exchange and the two record
+// downloads. One instance lives as long as the main window; the administrator console borrows it.
+class CFt260 {
+public:
+    static constexpr int kBufferSize = 4096;
+    static constexpr int kResponseAreaSize = 32;
+    static constexpr quint16 kVendorId = 0x0403;
+    static constexpr quint16 kProductId = 0x6030;
+    static constexpr int kMaxInterfaces = 64;
+    // A device path whose interface detail would need this many bytes or more is skipped.
+    static constexpr int kMaxDetailSize = 255;
+    static constexpr int kMaxShortData = 254;
+    static constexpr int kMaxLongData = kBufferSize - 6;
+
+    CFt260(Ft260Device &device, DeviceDiscovery &discovery, Clock &clock, LinkOwner *owner = nullptr);
+    virtual ~CFt260();
+    CFt260(const CFt260 &) = delete;
+    CFt260 &operator=(const CFt260 &) = delete;
+
+    void SetOwner(LinkOwner *owner) { m_pOwner = owner; }
+    LinkOwner *Owner() const { return m_pOwner; }
+    Clock &GetClock() const { return m_clock; }
+
+    // Frames.
+    static uint8_t Checksum(const uint8_t *bytes, int count);
+    // The plain byte-by-byte fold; Checksum must always agree with it.
+    static uint8_t ChecksumBytewise(const uint8_t *bytes, int count);
+    void BuildShortFrame(uint8_t commandId, const uint8_t *data, int n);
+    void BuildLongFrame(uint8_t commandId, const uint8_t *data, int n);
+    int ValidateResponse() const;
+
+    // Port.
+    QString FindDevice();
+    FT260_HANDLE EnsureOpen();
+    int ConfigureUart();
+    void Close();
+    bool IsOpen() const { return m_hFt260 != nullptr; }
+    QString GetResultText() const { return ResultText(m_nResult); }
+
+    // Exchanges. response is a caller area of kResponseAreaSize bytes.
+    int Transact(uint8_t commandId, const uint8_t *data, int n, uint8_t *response);
+    int TransactLong(uint8_t commandId, const uint8_t *data, int n, uint8_t *response);
+    void DrainInput();
+
+    // Downloads. startDate and endDate are times of which only the local calendar day counts.
+    int DownloadStoredRecords(qint64 startDate, qint64 endDate, int *rowCount);
+    int DownloadContinuousRecords();
+    // The local time of a record's six time fields (the 10-byte layout of stored and continuous
+    // records); nullopt when they cannot be a calendar time.
+    static std::optional<qint64> RecordTime(const uint8_t *record);
+
+    // Port state.
+    FT260_HANDLE m_hFt260 = nullptr;
+    QString m_strDevicePath;
+    QString m_strOpenPath;
+    int m_nResult = 0;
+
+    // The last frame sent and the last bytes received, kept for the trace panel.
+    uint8_t m_txBuf[kBufferSize];
+    int m_txLen = 0;
+    uint8_t m_rxBuf[kBufferSize];
+    int m_rxLen = 0;
+    qint64 m_tLastWrite = 0;
+    qint64 m_tLastRead = 0;
+
+    int m_respLen[CMD_COUNT];
+
+private:
+    int Exchange(uint8_t commandId, const uint8_t *data, int n, uint8_t *response, bool longFrame);
+    // Reads whatever is queued into `buffer` (m_rxBuf when null) and logs it; returns false when the
+    // queue query fails.
+    bool ReadQueued(uint8_t *buffer = nullptr);
+    void LogPacket(int direction, const uint8_t *bytes, int count);
+    // Waits up to maxPolls polls of 50 ms for `expected` bytes; returns false when they did not come.
+    bool WaitForBytes(uint32_t expected, int maxPolls);
+    // Download steps (CFt260Download.cpp).
+    int WriteDownloadRequest(int settleMilliseconds);
+    bool ReadStreamFrame(uint32_t length);
+    void DiscardStream();
+
+    Ft260Device &m_device;
+    DeviceDiscovery &m_discovery;
+    Clock &m_clock;
+    LinkOwner *m_pOwner;
+    WinCriticalSection m_lock;
+};

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+// Calendar fields of a local time.
+struct LocalFields {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+};
+
+// Seconds since 1970 of a local calendar time, daylight saving left to the system. Fails on year
+// below 1900, month outside 1..12, day outside 1..31, hour above 23, minute or second above 59; other
+// days that a month lacks roll over as the C library does.
+std::optional<qint64> LocalTimeFromFields(const LocalFields &fields);
+
+// The local calendar fields of a time; nullopt when the C library cannot convert it.
+std::optional<LocalFields> LocalFieldsOf(qint64 secondsSince1970);
+
+// "%Y-%m-%d %H:%M:%S" in local time; empty when the time cannot be converted.
+QString FormatLocalTime(qint64 secondsSince1970);

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "DeviceDiscovery.h"
+#include "Ft260Device.h"
+
+#include <QString>
+
+#include <memory>
+
+// The real FT260 bridge on this machine, reached through hidapi's libusb backend. The program and the
+// command-line tool create the bridge here and hand it to CFt260; nothing else of link/hid is public.
+
+// The LibFT260 calls over the bridge's HID reports. Each handle it opens runs its own reader thread.
+std::unique_ptr<Ft260Device> MakeHidFt260Device();
+
+// The UART interfaces of every FT260 bridge on the USB bus (0403:6030), in enumeration order.
+std::unique_ptr<DeviceDiscovery> MakeHidDiscovery();
+
+// A sentence in Korean telling the operator how to give this user access to the bridge (install the
+// udev rule, reload udev, replug). Empty unless a bridge is on the bus that this user may not open, so
+// a caller can print it after "장비 열기 실패 (-1100)" whenever it is non-empty.
+QString HidAccessAdvice();

@@ -1,0 +1,43 @@
+#include "HidDiscovery.h"
+
+#include "HidTransport.h"
+
+#include <algorithm>
+
+namespace {
+
+// The UART interfaces among the bridge interfaces on the bus, in the bus's order.
+std::vector<HidDeviceEntry> UartInterfaces(HidTransport &transport)
+{
+    const std::vector<HidDeviceEntry> all = transport.Enumerate(HidDiscovery::kVendorId, HidDiscovery::kProductId);
+    std::vector<HidDeviceEntry> uart;
+    for (const HidDeviceEntry &entry : all) {
+        const auto siblings = std::count_if(all.begin(), all.end(), [&](const HidDeviceEntry &other) {
+            return other.deviceKey == entry.deviceKey;
+        });
+        if (entry.interfaceNumber == 1 || siblings == 1)
+            uart.push_back(entry);
+    }
+    return uart;
+}
+
+} // namespace
+
+QList<HidInterfaceInfo> HidDiscovery::EnumerateHidInterfaces()
+{
+    QList<HidInterfaceInfo> found;
+    for (const HidDeviceEntry &entry : UartInterfaces(m_transport))
+        found.append({QString::fromStdString(entry.path), entry.vendorId, entry.productId});
+    return found;
+}
+
+QString HidAccessAdviceFor(HidTransport &transport)
+{
+    for (const HidDeviceEntry &entry : UartInterfaces(transport)) {
+        if (!transport.MayOpen(entry.path))
+            return QStringLiteral("USB 장비(FT260)를 열 권한이 없습니다. 70-tonvale-ft260.rules 파일을 "
+                                  "/etc/udev/rules.d/ 에 복사하고 'sudo udevadm control --reload-rules && "
+                                  "sudo udevadm trigger' 를 실행한 뒤 장비를 다시 연결하십시오.");
+    }
+    return QString();
+}

@@ -1,0 +1,105 @@
+#pragma once
+
+#include "SimulatedFaults.h"
+
+#include <QtGlobal>
+
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <vector>
+
+class Clock;
+class SimulatedInstrument;
+
+// The UART between a bridge and the simulated instrument, timed on the shared clock. The instrument talks
+// at 115200 baud 8N1, so a byte takes 10 bits = 86.8 us on the wire in each direction. Bytes written by
+// the host reach the instrument as their line time passes; once a whole request frame has arrived the
+// instrument answers after a short processing delay, and the answer bytes become readable one by one as
+// their own line time passes. Nothing runs in the background: every call brings the line up to the
+// clock's present moment.
+//
+// The line also carries presence (plugged or not) and the fault plan, so that any bridge model (the
+// LibFT260-level SimulatedBridge, or a model of the FT260's HID reports) puts the same instrument and the
+// same faults behind it. Thread-safe.
+class SimulatedUartLine {
+public:
+    static constexpr uint32_t kInstrumentBaudRate = 115200;
+    static constexpr qint64 kDefaultProcessingDelayMicros = 2000;
+
+    SimulatedUartLine(SimulatedInstrument &instrument, Clock &clock);
+    SimulatedUartLine(const SimulatedUartLine &) = delete;
+    SimulatedUartLine &operator=(const SimulatedUartLine &) = delete;
+
+    // Host side. HostWrite queues bytes for transmission and returns how many it took: all of them, or 0
+    // while unplugged. Available counts the bytes that have completely arrived by now; HostRead takes up
+    // to max of them (0 while unplugged).
+    int HostWrite(const uint8_t *bytes, int count);
+    int Available() const;
+    int HostRead(uint8_t *buffer, int max);
+    // The bridge's UART reset: everything received or still arriving for the host is dropped, and so is
+    // whatever the host wrote that has not reached the instrument yet.
+    void ResetHostSide();
+
+    // The host's UART format. Unless it is 115200 baud 8N1 the instrument cannot make sense of what the
+    // host sends (it is dropped as noise), and the host receives nothing intelligible from the instrument.
+    void SetHostFormat(uint32_t baudRate, uint8_t dataBits, uint8_t stopBits, uint8_t parity);
+    bool HostFormatMatches() const;
+
+    // Presence.
+    bool IsPlugged() const;
+    void Plug();
+    void Unplug();
+
+    // Faults and timing.
+    void SetFaults(const FaultPlan &plan);
+    FaultPlan Faults() const;
+    void SetProcessingDelayMicros(qint64 micros);
+    // Noise that arrives for the host right now, as if the instrument had sent it earlier.
+    void InjectToHost(const uint8_t *bytes, int count);
+
+    // Requests the instrument has answered (or deliberately left unanswered because of a fault).
+    int ExchangeCount() const;
+
+    SimulatedInstrument &Instrument() { return m_instrument; }
+    Clock &GetClock() { return m_clock; }
+
+    // Line time of one byte at a baud rate, in nanoseconds (10 bits: start, 8 data, stop).
+    static qint64 ByteTimeNanos(uint32_t baudRate);
+
+private:
+    struct TimedByte {
+        uint8_t value;
+        qint64 atNanos; // the moment its stop bit has passed
+    };
+
+    void PumpLocked() const;
+    void ReceiveAtInstrumentLocked(uint8_t byte, qint64 atNanos) const;
+    void TryCompleteRequestLocked(qint64 atNanos) const;
+    void AnswerLocked(const std::vector<uint8_t> &frame, bool longFrame, qint64 atNanos) const;
+    void SendToHostLocked(const std::vector<uint8_t> &bytes, qint64 startNanos) const;
+    bool AnswerFaultLocked(uint8_t command, int occurrence, AnswerFault::Kind kind, AnswerFault *out) const;
+    void CheckUnplugLocked() const;
+    qint64 NowNanos() const;
+
+    SimulatedInstrument &m_instrument;
+    Clock &m_clock;
+    mutable std::mutex m_mutex;
+
+    // The line's state moves on lazily with the clock, also inside the const Available().
+    mutable std::deque<TimedByte> m_toInstrument;
+    mutable std::deque<TimedByte> m_toHost;
+    mutable qint64 m_hostTxFreeNanos = 0;
+    mutable qint64 m_instrumentTxFreeNanos = 0;
+    mutable std::vector<uint8_t> m_rxFrame; // the request the instrument is receiving
+    mutable qint64 m_lastInstrumentByteNanos = 0;
+    mutable int m_exchanges = 0;
+    mutable int m_occurrences[256] = {};
+    mutable qint64 m_lastAnswerEndNanos = 0;
+    mutable bool m_plugged = true;
+
+    FaultPlan m_faults;
+    qint64 m_processingDelayNanos = kDefaultProcessingDelayMicros * 1000;
+    uint32_t m_hostBaud = kInstrumentBaudRate;
+    bool m_hostFormatOk = true;
+};

@@ -1,0 +1,195 @@
+#pragma once
+
+#include "CDlgComm.h"
+#include "CFt260.h"
+#include "LinkOwner.h"
+
+#include <QMessageBox>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class CDlgLog;
+class CIniSysInfo;
+class CSpreadSheet;
+class Clock;
+class DeviceDiscovery;
+class Ft260Device;
+class QDateTimeEdit;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QTimer;
+class SpreadSheetView;
+
+// The operator's window: the instrument's identity and the report header in the device grid, the
+// downloaded measurements in the data grid (sheet 1 stored records, sheet 2 continuous run), the
+// buttons that drive the instrument, and the caption as the only status line. It owns the instrument
+// link for its whole life and the packet log window.
+//
+// Every control carries its number as object name ("1003" is "장비 조회"), so tests and the tools
+// handlers find it with Control(id).
+class CTonvaleDlg : public CDlgComm, public LinkOwner {
+    Q_OBJECT
+public:
+    // Control numbers of the window.
+    enum ControlId : int {
+        IDC_DATA_GRID = 1001,
+        IDC_DEVICE_GRID = 1002,
+        IDC_CONNECT = 1003,
+        IDC_START_DATE = 1005,
+        IDC_EXPORT = 1006,
+        IDC_ADMIN = 1007,
+        IDC_QUERY = 1008,
+        IDC_SELECT_ALL = 1009,
+        IDC_SELECT_NONE = 1010,
+        IDC_SELECT_INVERT = 1011,
+        IDC_MODE_MEMORY = 1012,
+        IDC_MODE_OUTPUT = 1013,
+        IDC_END_DATE = 1014,
+        IDC_END_LABEL = 1015,
+        IDC_HELP_IMAGE = 1016,
+        IDC_SHOW_LOG = 1017,
+        IDC_STATUS = 1018,
+        IDC_START_LABEL = 1019,
+        IDC_CLOCK_DISPLAY = 1020,
+        IDC_SET_TIME = 1021,
+        IDC_READ_TIME = 1022,
+        IDC_TELEPHONE = 1039,
+    };
+    static constexpr int kPresenceTimerId = 1001;
+    static constexpr int kPresenceIntervalMs = 1000;
+    static constexpr int kStartWidth = 1280;
+    static constexpr int kStartHeight = 720;
+
+    enum Mode : int { MODE_MEMORY = 0, MODE_OUTPUT = 1 };
+
+    static const QString kCaptionConnected;    // "압력 계측기 : 장비 연결 성공"
+    static const QString kCaptionDisconnected; // "압력 계측기 : 연결장비 없음"
+
+    // device, discovery and clock are the bridge the link talks through (the USB one or the simulated
+    // one); sysInfo gives the report texts and the log directory. All must outlive the window.
+    CTonvaleDlg(Ft260Device &device, DeviceDiscovery &discovery, Clock &clock, CIniSysInfo &sysInfo,
+                QWidget *parent = nullptr);
+    ~CTonvaleDlg() override;
+
+    // ---- what other parts of the program reach ----
+    CFt260 &Link() { return m_ft260; }
+    Clock &GetClock() const { return m_clock; }
+    CIniSysInfo &SysInfo() const { return m_sysInfo; }
+    CSpreadSheet &DeviceGrid() const { return *m_deviceGrid; }
+    CSpreadSheet &DataGrid() const { return *m_dataGrid; }
+    SpreadSheetView *DeviceGridView() const { return m_deviceGridView; }
+    SpreadSheetView *DataGridView() const { return m_dataGridView; }
+    // The packet log window; null when it could not be created.
+    CDlgLog *LogWindow() const { return m_pDlgLog; }
+    // Shows a hidden log window and hides a shown one (both "로그 보기" buttons).
+    void ToggleLogWindow();
+    // A control by its number; null for an unknown one.
+    QWidget *Control(int id) const;
+    QLabel *ClockDisplay() const { return m_clockDisplay; }    // 1020
+    QLineEdit *TelephoneEdit() const { return m_telephone; }   // 1039, never shown
+    QDateTimeEdit *StartDate() const { return m_startDate; }   // 1005
+    QDateTimeEdit *EndDate() const { return m_endDate; }       // 1014
+
+    // ---- message boxes ----
+    // Every message box of the window goes through here: text, caption (empty: the program's title) and
+    // buttons; the answer is the button pressed. A handler set with SetMessageBoxHandler answers instead
+    // of a real box (tests, scripted runs).
+    struct MessageBoxRequest {
+        QString text;
+        QString caption;
+        QMessageBox::StandardButtons buttons;
+        QMessageBox::Icon icon;
+    };
+    using MessageBoxHandler = std::function<QMessageBox::StandardButton(const MessageBoxRequest &)>;
+    void SetMessageBoxHandler(MessageBoxHandler handler) { m_messageBoxHandler = std::move(handler); }
+    QMessageBox::StandardButton MessageBox(const QString &text, const QString &caption = QString(),
+                                           QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+                                           QMessageBox::Icon icon = QMessageBox::NoIcon);
+
+    // ---- LinkOwner: the downloads hand every record to these ----
+    PacketLogSink *PacketLog() override;
+    void AddStoredRecordRow(int index, const uint8_t *record) override;
+    void SetContinuousSummary(const uint8_t *summary) override;
+    void AddContinuousRecordRow(int index, const uint8_t *record) override;
+    void SetContinuousRow(int index, const QString &time, const QString &force, const QString &setValue,
+                          const QString &loadCell);
+
+    // ---- the window's actions ----
+    void OnConnect();      // 1003 "장비 조회"
+    void ReadDeviceInfo(); // the eight identity reads into the device grid
+    void OnQueryData();    // 1008 "데이터 조회"
+    void OnModeMemory();   // 1012
+    void OnModeOutput();   // 1013
+    // One presence poll (timer 1001): looks for the bridge, sets caption and enabling.
+    void PollPresence();
+
+    // Handlers of the clock, selection, help, log, administrator and exit commands live in
+    // CTonvaleDlgTools.cpp.
+    void OnReadDeviceTime(); // 1022 "장비시간 조회"
+    void OnSetDeviceTime();  // 1021 "현재시간 설정"
+    void OnSelectAll();      // 1009 "전체 선택"
+    void OnSelectNone();     // 1010 "전체 해제"
+    void OnSelectInvert();   // 1011 "선택 반전"
+    void OnHelp();           // 1016 and F1
+    void OnShowLog();        // 1017 "로그 보기"
+    void OnAdminMode();      // 1007 "관리자 모드"
+    void OnExportExcel();    // 1006 "엑셀 저장"
+    void OnCancel();         // Escape and the close box: asks before the program ends
+
+    // The query mode: MODE_MEMORY (sheet 1) or MODE_OUTPUT (sheet 2).
+    int m_nMode = MODE_MEMORY;
+
+protected:
+    void InitControls() override;
+    void RepositionControls() override;
+    void timerEvent(QTimerEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void reject() override;
+
+private:
+    void CreateControls();
+    void LoadThemeColors();
+    void InitDeviceGrid();
+    void CreateLogWindow();
+    void OnInitDialog();
+    void OnDestroy();
+    void SetInstrumentControlsEnabled(bool enabled);
+    // Shows rows that a download just added, without letting the operator's input in.
+    void RepaintDuringDownload();
+
+    Clock &m_clock;
+    CIniSysInfo &m_sysInfo;
+    CFt260 m_ft260;
+    CDlgLog *m_pDlgLog = nullptr;
+    MessageBoxHandler m_messageBoxHandler;
+    int m_presenceTimer = 0;
+
+    CSpreadSheet *m_deviceGrid = nullptr;
+    CSpreadSheet *m_dataGrid = nullptr;
+    SpreadSheetView *m_deviceGridView = nullptr;
+    SpreadSheetView *m_dataGridView = nullptr;
+    QPushButton *m_btnHelp = nullptr;
+    QPushButton *m_btnConnect = nullptr;
+    QPushButton *m_btnQuery = nullptr;
+    QPushButton *m_btnExport = nullptr;
+    QPushButton *m_btnSelectAll = nullptr;
+    QPushButton *m_btnSelectNone = nullptr;
+    QPushButton *m_btnSelectInvert = nullptr;
+    QPushButton *m_btnSetTime = nullptr;
+    QPushButton *m_btnReadTime = nullptr;
+    QPushButton *m_btnAdmin = nullptr;
+    QPushButton *m_btnShowLog = nullptr;
+    QRadioButton *m_radioMemory = nullptr;
+    QRadioButton *m_radioOutput = nullptr;
+    QLabel *m_startLabel = nullptr;
+    QLabel *m_endLabel = nullptr;
+    QLabel *m_clockDisplay = nullptr;
+    QLabel *m_status = nullptr;
+    QDateTimeEdit *m_startDate = nullptr;
+    QDateTimeEdit *m_endDate = nullptr;
+    QLineEdit *m_telephone = nullptr;
+};
