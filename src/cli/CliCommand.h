@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QStringList>
+#include <QTextStream>
+
+class CFt260;
+class Clock;
+class LinkOwner;
+class PacketLogSink;
+
+// What every command of tonvale-cli gets: the link on the real or the simulated bridge, the clock it
+// runs on, the packet log (null unless --log) and the output streams.
+struct CliContext {
+    CFt260 &link;
+    Clock &clock;
+    PacketLogSink *packetLog;
+    QTextStream &out;
+    QTextStream &err;
+
+    // Finds the bridge and opens the link; on failure prints the result text (and how to give this user
+    // access to a bridge it may not open) and returns false.
+    bool Connect();
+    // Prints the link's result text on stderr and returns the failure exit status.
+    int Fail();
+};
+
+// Exit statuses.
+constexpr int kExitOk = 0;
+constexpr int kExitInstrumentFailed = 1;
+constexpr int kExitUsage = 2;
+
+using CliCommandFunction = int (*)(CliContext &context, const QStringList &arguments);
+
+struct CliCommand {
+    const char *name;
+    const char *usage; // the command's own arguments, for the usage text
+    CliCommandFunction run;
+};
+
+// Each command registers itself from its own source file with a static CliCommandRegistration.
+struct CliCommandRegistration {
+    CliCommandRegistration(const char *name, const char *usage, CliCommandFunction run);
+};
+
+const QList<CliCommand> &RegisteredCliCommands();
+
+
+// The value of "--name VALUE" or "--name=VALUE" in arguments, or a null string.
+QString CliOptionValue(const QStringList &arguments, const QString &name);

@@ -1,0 +1,161 @@
+// tonvale-cli: the instrument work of Tonvale without a window.
+#include "CFt260.h"
+#include "CliCommand.h"
+#include "Clock.h"
+#include "HidBridge.h"
+#include "LinkOwner.h"
+#include "PacketLogEntry.h"
+#include "PacketLogSink.h"
+#include "Simulation.h"
+
+#include <QCoreApplication>
+
+#include <memory>
+#include <optional>
+
+namespace {
+
+// Every packet on stderr, one packet-log line each.
+class StderrPacketLog : public PacketLogSink {
+public:
+    StderrPacketLog(QTextStream &err, Clock &clock) : m_err(err), m_clock(clock) {}
+    void AddPacket(int direction, const uint8_t *bytes, int count) override
+    {
+        m_err << FormatPacketLogEntry(direction, bytes, count, m_clock.Now()) << Qt::endl;
+    }
+
+private:
+    QTextStream &m_err;
+    Clock &m_clock;
+};
+
+// The owner for commands that download nothing: it only passes packets on to the log.
+class LogOnlyOwner : public LinkOwner {
+public:
+    explicit LogOnlyOwner(PacketLogSink *log) : m_log(log) {}
+    PacketLogSink *PacketLog() override { return m_log; }
+    void AddStoredRecordRow(int, const uint8_t *) override {}
+    void SetContinuousSummary(const uint8_t *) override {}
+    void AddContinuousRecordRow(int, const uint8_t *) override {}
+
+private:
+    PacketLogSink *m_log;
+};
+
+struct GlobalOptions {
+    bool simulate = false;
+    QString scenarioPath;
+    bool virtualTime = false;
+    bool log = false;
+    QString command;
+    QStringList commandArguments;
+};
+
+void PrintUsage(QTextStream &stream)
+{
+    stream << "usage: tonvale-cli [--simulate[=SCENARIO]] [--virtual-time] [--log] COMMAND [ARGUMENTS]\n"
+              "commands:\n";
+    for (const CliCommand &command : RegisteredCliCommands())
+        stream << "  " << command.name << (*command.usage ? " " : "") << command.usage << '\n';
+    stream.flush();
+}
+
+// nullopt on a usage error (already reported).
+std::optional<GlobalOptions> ParseGlobalOptions(const QStringList &arguments, QTextStream &err)
+{
+    GlobalOptions options;
+    int i = 1;
+    for (; i < arguments.size(); ++i) {
+        const QString &a = arguments[i];
+        if (a == "--simulate") {
+            options.simulate = true;
+        } else if (a.startsWith("--simulate=")) {
+            options.simulate = true;
+            options.scenarioPath = a.mid(int(qstrlen("--simulate=")));
+        } else if (a == "--virtual-time") {
+            options.virtualTime = true;
+        } else if (a == "--log") {
+            options.log = true;
+        } else if (a.startsWith("--")) {
+            err << "unknown option: " << a << Qt::endl;
+            return std::nullopt;
+        } else {
+            break;
+        }
+    }
+    if (i >= arguments.size()) {
+        err << "no command given" << Qt::endl;
+        return std::nullopt;
+    }
+    options.command = arguments[i];
+    options.commandArguments = arguments.mid(i + 1);
+    if (options.virtualTime && !options.simulate) {
+        err << "--virtual-time needs --simulate" << Qt::endl;
+        return std::nullopt;
+    }
+    return options;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tonvale-cli"));
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.contains("--help") || arguments.contains("-h")) {
+        PrintUsage(out);
+        return kExitOk;
+    }
+    const std::optional<GlobalOptions> options = ParseGlobalOptions(arguments, err);
+    if (!options) {
+        PrintUsage(err);
+        return kExitUsage;
+    }
+    const CliCommand *command = nullptr;
+    for (const CliCommand &c : RegisteredCliCommands())
+        if (options->command == QLatin1String(c.name))
+            command = &c;
+    if (!command) {
+        err << "unknown command: " << options->command << Qt::endl;
+        PrintUsage(err);
+        return kExitUsage;
+    }
+
+    std::unique_ptr<Clock> clock;
+    if (options->virtualTime)
+        clock = std::make_unique<VirtualClock>(SystemClock().Now());
+    else
+        clock = std::make_unique<SystemClock>();
+
+    std::unique_ptr<Simulation> simulation;
+    std::unique_ptr<Ft260Device> device;
+    std::unique_ptr<DeviceDiscovery> discovery;
+    if (options->simulate) {
+        Scenario scenario;
+        if (!options->scenarioPath.isEmpty()) {
+            QString error;
+            std::optional<Scenario> loaded = Scenario::FromFile(options->scenarioPath, &error);
+            if (!loaded) {
+                err << error << Qt::endl;
+                return kExitUsage;
+            }
+            scenario = *loaded;
+        }
+        simulation = std::make_unique<Simulation>(scenario, *clock);
+    } else {
+        device = MakeHidFt260Device();
+        discovery = MakeHidDiscovery();
+    }
+
+    StderrPacketLog packetLog(err, *clock);
+    PacketLogSink *log = options->log ? &packetLog : nullptr;
+    LogOnlyOwner owner(log);
+    CFt260 link(simulation ? simulation->Bridge() : *device, simulation ? simulation->Discovery() : *discovery,
+                *clock, &owner);
+    CliContext context{link, *clock, log, out, err};
+    return command->run(context, options->commandArguments);
+}
