@@ -6,7 +6,7 @@
 namespace ft260 {
 
 // Feature reports.
-constexpr uint8_t kChipVersion = 0xA0;  // get: 13 bytes with the ID
+constexpr uint8_t kChipVersion = 0xA0;   // get: 13 bytes with the ID
 constexpr uint8_t kSystemSetting = 0xA1; // set: request byte + parameters; get: 25 bytes of status
 constexpr uint8_t kUartConfig = 0xE0;    // get: 10 bytes (flow, baud LE at 2..5, data, parity, stop, break)
 
@@ -36,6 +36,9 @@ constexpr uint8_t kUartDataLast = 0xFE;
 constexpr int kMaxDataPerReport = 60;
 constexpr int kMaxReportLength = 64;
 
-constexpr uint8_t DataReportId(int count) { return static_cast<uint8_t>(kUartDataFirst + (count - 1) / 4); }
+constexpr uint8_t DataReportId(int count)
+{
+    return static_cast<uint8_t>(kUartDataFirst + (count - 1) / 4);
+}
 
 } // namespace ft260

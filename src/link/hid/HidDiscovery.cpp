@@ -12,9 +12,8 @@ std::vector<HidDeviceEntry> UartInterfaces(HidTransport &transport)
     const std::vector<HidDeviceEntry> all = transport.Enumerate(HidDiscovery::kVendorId, HidDiscovery::kProductId);
     std::vector<HidDeviceEntry> uart;
     for (const HidDeviceEntry &entry : all) {
-        const auto siblings = std::count_if(all.begin(), all.end(), [&](const HidDeviceEntry &other) {
-            return other.deviceKey == entry.deviceKey;
-        });
+        const auto siblings = std::count_if(
+            all.begin(), all.end(), [&](const HidDeviceEntry &other) { return other.deviceKey == entry.deviceKey; });
         if (entry.interfaceNumber == 1 || siblings == 1)
             uart.push_back(entry);
     }

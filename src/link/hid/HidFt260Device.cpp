@@ -25,7 +25,7 @@ constexpr uint32_t kInitBaudRate = 115200;
 
 // One opened bridge: its connection, its reader thread and the host queue the reader fills.
 class HidFt260Device::OpenBridge {
-public:
+  public:
     OpenBridge(std::unique_ptr<HidConnection> connection, Clock &clock)
         : m_connection(std::move(connection)), m_clock(clock), m_lastActivityMicros(clock.MonotonicMicros())
     {
@@ -52,7 +52,10 @@ public:
         return result;
     }
 
-    void StartReader() { m_reader = std::thread([this] { ReaderLoop(); }); }
+    void StartReader()
+    {
+        m_reader = std::thread([this] { ReaderLoop(); });
+    }
 
     FT260_STATUS SetFeature(std::initializer_list<uint8_t> report)
     {
@@ -128,7 +131,7 @@ public:
         return FT260_OK;
     }
 
-private:
+  private:
     void ReaderLoop()
     {
         uint8_t report[ft260::kMaxReportLength];
@@ -251,8 +254,8 @@ FT260_STATUS HidFt260Device::UartInit(FT260_HANDLE handle)
         return mode;
     return bridge->SetFeature({ft260::kSystemSetting, ft260::kConfigureUart, FT260_UART_NO_FLOW_CTRL,
                                static_cast<uint8_t>(kInitBaudRate), static_cast<uint8_t>(kInitBaudRate >> 8),
-                               static_cast<uint8_t>(kInitBaudRate >> 16), static_cast<uint8_t>(kInitBaudRate >> 24),
-                               8, 0, 0, 0});
+                               static_cast<uint8_t>(kInitBaudRate >> 16), static_cast<uint8_t>(kInitBaudRate >> 24), 8,
+                               0, 0, 0});
 }
 
 FT260_STATUS HidFt260Device::SelectGpioAFunction(FT260_HANDLE handle, uint8_t function)
@@ -275,8 +278,8 @@ FT260_STATUS HidFt260Device::UartGetConfig(FT260_HANDLE handle, UartConfig *conf
     if (status != FT260_OK)
         return status;
     config->flowCtrl = report[1];
-    config->baudRate = uint32_t(report[2]) | uint32_t(report[3]) << 8 | uint32_t(report[4]) << 16 |
-                       uint32_t(report[5]) << 24;
+    config->baudRate =
+        uint32_t(report[2]) | uint32_t(report[3]) << 8 | uint32_t(report[4]) << 16 | uint32_t(report[5]) << 24;
     config->dataBits = report[6];
     config->parity = report[7];
     config->stopBits = report[8];
@@ -326,8 +329,8 @@ FT260_STATUS HidFt260Device::UartGetQueueStatus(FT260_HANDLE handle, uint32_t *b
     return bridge->QueueStatus(bytesWaiting);
 }
 
-FT260_STATUS HidFt260Device::UartRead(FT260_HANDLE handle, uint8_t *buffer, uint32_t bufferLength,
-                                      uint32_t bytesToRead, uint32_t *bytesRead)
+FT260_STATUS HidFt260Device::UartRead(FT260_HANDLE handle, uint8_t *buffer, uint32_t bufferLength, uint32_t bytesToRead,
+                                      uint32_t *bytesRead)
 {
     const auto bridge = Find(handle);
     if (!bridge)

@@ -18,8 +18,8 @@ class HidTransport;
 // The clock times the power-saving wake-up: a write that follows kWakeAfterMicros of silence on a
 // bridge with power saving on is preceded by a chip-version request, which wakes the chip before the
 // instrument's answer comes back.
-class HidFt260Device final : public Ft260Device {
-public:
+class HidFt260Device : public Ft260Device {
+  public:
     static constexpr long long kWakeAfterMicros = 4'000'000;
 
     HidFt260Device(HidTransport &transport, Clock &clock);
@@ -43,7 +43,7 @@ public:
     FT260_STATUS UartReset(FT260_HANDLE handle) override;
     FT260_STATUS Close(FT260_HANDLE handle) override;
 
-private:
+  private:
     class OpenBridge;
 
     std::shared_ptr<OpenBridge> Find(FT260_HANDLE handle) const;

@@ -24,7 +24,7 @@ struct HidDeviceEntry {
 // One opened interface. Write and the feature calls come from the caller's thread while ReadTimeout
 // runs on the reader thread; an implementation must allow exactly that overlap.
 class HidConnection {
-public:
+  public:
     virtual ~HidConnection() = default; // closes the interface
     // An output report: byte 0 is the report ID.
     virtual int Write(const uint8_t *report, size_t length) = 0;
@@ -36,7 +36,7 @@ public:
 };
 
 class HidTransport {
-public:
+  public:
     virtual ~HidTransport() = default;
     // The interfaces with this identity, in the bus's enumeration order.
     virtual std::vector<HidDeviceEntry> Enumerate(uint16_t vendorId, uint16_t productId) = 0;

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "HidTransport.h"
+
+// The transport over hidapi's libusb backend. The kernel's hid_ft260 driver (Linux 6.2 and later) binds
+// the chip without a hidraw node, so the hidraw backend cannot see the bridge; libusb detaches the
+// kernel driver from the interface it opens and works either way. Interface paths look like
+// "1-4.2:1.1" (bus-ports:configuration.interface).
+class HidapiTransport final : public HidTransport {
+  public:
+    HidapiTransport();
+
+    std::vector<HidDeviceEntry> Enumerate(uint16_t vendorId, uint16_t productId) override;
+    std::unique_ptr<HidConnection> Open(const std::string &path) override;
+    // Checks the USB device node (/dev/bus/usb/BBB/DDD) the path belongs to; true when it cannot tell.
+    bool MayOpen(const std::string &path) override;
+
+    // The device node of the USB device an interface path names, found through sysfs; empty when the
+    // path does not say.
+    static std::string UsbDeviceNode(const std::string &path, const std::string &sysfsRoot = "/sys/bus/usb/devices");
+};
