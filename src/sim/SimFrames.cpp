@@ -25,7 +25,10 @@ QByteArray BuildShort(uint8_t command, const QByteArray &data)
     return frame;
 }
 
-void Receiver::Clear() { m_buffer.clear(); }
+void Receiver::Clear()
+{
+    m_buffer.clear();
+}
 
 std::optional<Request> Receiver::Feed(uint8_t byte, qint64 atMicros)
 {

@@ -29,7 +29,7 @@ struct Request {
 // that cannot be a request, is dropped whole. A pause longer than the inter-byte limit drops a partial
 // frame, as the instrument's receiver gives up on a request that stalls.
 class Receiver {
-public:
+  public:
     // Feeds one byte received at `atMicros`; returns a request once its last byte has arrived.
     std::optional<Request> Feed(uint8_t byte, qint64 atMicros);
     void Clear();
@@ -40,7 +40,7 @@ public:
     static constexpr qint64 kInterByteLimitMicros = 20000;
     static constexpr int kMaxLongFrame = 4096 + 6;
 
-private:
+  private:
     std::optional<Request> Resolve();
 
     QByteArray m_buffer;

@@ -32,7 +32,10 @@ bool IsIdentityRead(uint8_t command)
            command == CMD_READ_LC30_COVER_SN || command == CMD_READ_LC25_COVER_SN;
 }
 
-uint8_t Bcd(int twoDigits) { return uint8_t((twoDigits / 10) * 16 + twoDigits % 10); }
+uint8_t Bcd(int twoDigits)
+{
+    return uint8_t((twoDigits / 10) * 16 + twoDigits % 10);
+}
 
 void Append24(QByteArray &out, uint32_t value)
 {
@@ -47,7 +50,10 @@ void Append16(QByteArray &out, int value)
     out.append(char(value & 0xFF));
 }
 
-auto TimeKey(const uint8_t *r) { return std::make_tuple((r[0] << 8) | r[1], r[2], r[3], r[4], r[5], r[6]); }
+auto TimeKey(const uint8_t *r)
+{
+    return std::make_tuple((r[0] << 8) | r[1], r[2], r[3], r[4], r[5], r[6]);
+}
 
 LocalFields FieldsOf(qint64 seconds)
 {
@@ -70,9 +76,9 @@ std::vector<RecordBytes> DefaultStored(qint64 now)
                    ? f
                    : LocalFields{today.year, today.month, today.day, 0, 0, 0};
     };
-    return {MakeRecord(on(9, 10, 15, 0), 1176, 0),  MakeRecord(on(3, 9, 30, 5), 1470, 1),
-            MakeRecord(on(3, 14, 2, 41), 2940, 2),  MakeRecord(on(1, 11, 20, 10), 1465, 1),
-            MakeRecord(earlier(40), 1472, 1),       MakeRecord(earlier(15), 2936, 2)};
+    return {MakeRecord(on(9, 10, 15, 0), 1176, 0), MakeRecord(on(3, 9, 30, 5), 1470, 1),
+            MakeRecord(on(3, 14, 2, 41), 2940, 2), MakeRecord(on(1, 11, 20, 10), 1465, 1),
+            MakeRecord(earlier(40), 1472, 1),      MakeRecord(earlier(15), 2936, 2)};
 }
 
 std::vector<RecordBytes> DefaultRun(qint64 now)
@@ -129,9 +135,15 @@ void SimulatedInstrument::SetIdentityField(uint8_t readCommand, const QByteArray
         m_identity[readCommand] = bytes;
 }
 
-qint64 SimulatedInstrument::ClockSeconds() const { return m_clock.Now() + m_clockOffset; }
+qint64 SimulatedInstrument::ClockSeconds() const
+{
+    return m_clock.Now() + m_clockOffset;
+}
 
-LocalFields SimulatedInstrument::ClockFields() const { return FieldsOf(ClockSeconds()); }
+LocalFields SimulatedInstrument::ClockFields() const
+{
+    return FieldsOf(ClockSeconds());
+}
 
 bool SimulatedInstrument::SetClock(const LocalFields &f)
 {
@@ -290,8 +302,8 @@ std::vector<QByteArray> SimulatedInstrument::StoredStream(const QByteArray &star
     std::vector<QByteArray> frames;
     for (const auto &r : m_stored)
         if (TimeKey(r.data()) >= startKey)
-            frames.push_back(SimFrames::BuildShort(CMD_READ_MEMORY, QByteArray(reinterpret_cast<const char *>(r.data()),
-                                                                                int(r.size()))));
+            frames.push_back(SimFrames::BuildShort(
+                CMD_READ_MEMORY, QByteArray(reinterpret_cast<const char *>(r.data()), int(r.size()))));
     frames.push_back(SimFrames::BuildShort(CMD_READ_MEMORY, QByteArray(10, '\0')));
     return frames;
 }

@@ -20,7 +20,7 @@ class Clock;
 // A request the instrument does not know (or a firmware command in a short frame) gets no answer, as does
 // a frame that fails its checks (the receiver drops it before it gets here).
 class SimulatedInstrument {
-public:
+  public:
     static constexpr uint8_t kAck = 0x00;
     static constexpr uint8_t kRefused = 0x01;
     static constexpr uint8_t kFirmwareRejected = 0x01;
@@ -84,7 +84,7 @@ public:
     // Packs "000-0000-0000" (or 11 bare digits) into the six BCD bytes; empty when it is not 11 digits.
     static QByteArray PackTelephone(const QString &text);
 
-private:
+  private:
     QByteArray Single(uint8_t command, uint8_t value) const;
     std::vector<QByteArray> StoredStream(const QByteArray &start) const;
     std::vector<QByteArray> ContinuousStream() const;

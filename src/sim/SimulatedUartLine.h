@@ -1,9 +1,11 @@
 #pragma once
 
+#include "SimFrames.h"
 #include "SimulatedFaults.h"
 
 #include <QtGlobal>
 
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <mutex>
@@ -23,7 +25,7 @@ class SimulatedInstrument;
 // LibFT260-level SimulatedBridge, or a model of the FT260's HID reports) puts the same instrument and the
 // same faults behind it. Thread-safe.
 class SimulatedUartLine {
-public:
+  public:
     static constexpr uint32_t kInstrumentBaudRate = 115200;
     static constexpr qint64 kDefaultProcessingDelayMicros = 2000;
 
@@ -37,12 +39,12 @@ public:
     int HostWrite(const uint8_t *bytes, int count);
     int Available() const;
     int HostRead(uint8_t *buffer, int max);
-    // The bridge's UART reset: everything received or still arriving for the host is dropped, and so is
-    // whatever the host wrote that has not reached the instrument yet.
+    // The bridge's UART reset: the bytes that have arrived for the host are dropped (bytes still on the wire
+    // keep arriving), and so is whatever the host wrote that has not reached the instrument yet.
     void ResetHostSide();
 
     // The host's UART format. Unless it is 115200 baud 8N1 the instrument cannot make sense of what the
-    // host sends (it is dropped as noise), and the host receives nothing intelligible from the instrument.
+    // host sends: it never forms a request, so nothing is answered.
     void SetHostFormat(uint32_t baudRate, uint8_t dataBits, uint8_t stopBits, uint8_t parity);
     bool HostFormatMatches() const;
 
@@ -50,6 +52,9 @@ public:
     bool IsPlugged() const;
     void Plug();
     void Unplug();
+    // How many times the bridge has been plugged in (1 at the start). A handle opened before an unplug
+    // stays dead after the bridge comes back.
+    int PlugCount() const;
 
     // Faults and timing.
     void SetFaults(const FaultPlan &plan);
@@ -58,48 +63,47 @@ public:
     // Noise that arrives for the host right now, as if the instrument had sent it earlier.
     void InjectToHost(const uint8_t *bytes, int count);
 
-    // Requests the instrument has answered (or deliberately left unanswered because of a fault).
+    // Requests that reached the instrument whole and valid, answered or not.
     int ExchangeCount() const;
+    // Frames the instrument dropped (bad checksum, bad ETX, stalled) and bytes it ignored before an STX.
+    int DroppedRequestFrames() const;
+    int IgnoredNoiseBytes() const;
 
+    // The instrument itself is not locked: look at it while no other thread drives the line.
     SimulatedInstrument &Instrument() { return m_instrument; }
     Clock &GetClock() { return m_clock; }
 
     // Line time of one byte at a baud rate, in nanoseconds (10 bits: start, 8 data, stop).
     static qint64 ByteTimeNanos(uint32_t baudRate);
 
-private:
+  private:
     struct TimedByte {
         uint8_t value;
         qint64 atNanos; // the moment its stop bit has passed
     };
 
-    void PumpLocked() const;
-    void ReceiveAtInstrumentLocked(uint8_t byte, qint64 atNanos) const;
-    void TryCompleteRequestLocked(qint64 atNanos) const;
-    void AnswerLocked(const std::vector<uint8_t> &frame, bool longFrame, qint64 atNanos) const;
-    void SendToHostLocked(const std::vector<uint8_t> &bytes, qint64 startNanos) const;
-    bool AnswerFaultLocked(uint8_t command, int occurrence, AnswerFault::Kind kind, AnswerFault *out) const;
-    void CheckUnplugLocked() const;
     qint64 NowNanos() const;
+    void PumpLocked() const;
+    void RespondLocked(const SimFrames::Request &request, qint64 atNanos) const;
+    void CheckUnplugLocked() const;
+    void UnplugLocked() const;
 
     SimulatedInstrument &m_instrument;
     Clock &m_clock;
     mutable std::mutex m_mutex;
 
-    // The line's state moves on lazily with the clock, also inside the const Available().
+    // The line moves on lazily with the clock, also inside the const Available().
+    mutable SimFrames::Receiver m_receiver;
     mutable std::deque<TimedByte> m_toInstrument;
     mutable std::deque<TimedByte> m_toHost;
     mutable qint64 m_hostTxFreeNanos = 0;
     mutable qint64 m_instrumentTxFreeNanos = 0;
-    mutable std::vector<uint8_t> m_rxFrame; // the request the instrument is receiving
-    mutable qint64 m_lastInstrumentByteNanos = 0;
     mutable int m_exchanges = 0;
-    mutable int m_occurrences[256] = {};
-    mutable qint64 m_lastAnswerEndNanos = 0;
+    mutable std::array<int, 256> m_occurrences{};
     mutable bool m_plugged = true;
+    mutable int m_plugCount = 1;
+    mutable FaultPlan m_faults;
 
-    FaultPlan m_faults;
     qint64 m_processingDelayNanos = kDefaultProcessingDelayMicros * 1000;
-    uint32_t m_hostBaud = kInstrumentBaudRate;
     bool m_hostFormatOk = true;
 };
