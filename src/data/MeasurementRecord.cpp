@@ -4,7 +4,10 @@
 #include "LocalTime.h"
 
 namespace {
-int BigEndian16(const uint8_t *bytes) { return bytes[0] << 8 | bytes[1]; }
+int BigEndian16(const uint8_t *bytes)
+{
+    return bytes[0] << 8 | bytes[1];
+}
 
 RecordTexts RecordTextsWith(const uint8_t *record, const QString &force)
 {
@@ -14,19 +17,37 @@ RecordTexts RecordTextsWith(const uint8_t *record, const QString &force)
 }
 } // namespace
 
-int RecordRawForce(const uint8_t *record) { return BigEndian16(record + 7); }
+int RecordRawForce(const uint8_t *record)
+{
+    return BigEndian16(record + 7);
+}
 
-int RecordSettingCode(const uint8_t *record) { return record[9]; }
+int RecordSettingCode(const uint8_t *record)
+{
+    return record[9];
+}
 
-std::optional<qint64> RecordTime(const uint8_t *record) { return CFt260::RecordTime(record); }
+std::optional<qint64> RecordTime(const uint8_t *record)
+{
+    return CFt260::RecordTime(record);
+}
 
 // QString::asprintf formats numbers in the C locale whatever the process locale, so the decimal
 // separator is always a point.
-QString StoredForceText(int rawForce) { return QString::asprintf("%4.1f 톤", rawForce / 98.0); }
+QString StoredForceText(int rawForce)
+{
+    return QString::asprintf("%4.1f 톤", rawForce / 98.0);
+}
 
-QString ContinuousForceText(int rawForce) { return QString::asprintf("%.1f KN", rawForce / 10.0); }
+QString ContinuousForceText(int rawForce)
+{
+    return QString::asprintf("%.1f KN", rawForce / 10.0);
+}
 
-QString SummaryValueText(int rawValue) { return QString::asprintf("%02.1f KN", (rawValue / 10 * 10) / 100.0); }
+QString SummaryValueText(int rawValue)
+{
+    return QString::asprintf("%02.1f KN", (rawValue / 10 * 10) / 100.0);
+}
 
 QString SetValueText(int settingCode)
 {

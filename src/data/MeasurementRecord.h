@@ -19,7 +19,10 @@ constexpr int kSummarySize = 9;
 constexpr int kSummaryValueCount = 4;
 
 // A stored-record frame whose first record byte (the year's high byte) is zero ends the stream.
-inline bool IsEndMarker(const uint8_t *record) { return record[0] == 0x00; }
+inline bool IsEndMarker(const uint8_t *record)
+{
+    return record[0] == 0x00;
+}
 
 int RecordRawForce(const uint8_t *record);
 int RecordSettingCode(const uint8_t *record);

@@ -63,13 +63,15 @@ bool CFt260::ReadStreamFrame(uint32_t length)
 
 // After a download gives up, the instrument goes on sending the rest of its stream. Take it off the
 // line until a poll finds nothing queued, so that the next exchange is not answered by stale records.
+// The frame that made the download give up stays in m_rxBuf for the trace panel.
 void CFt260::DiscardStream()
 {
     for (;;) {
         m_clock.Sleep(kPollMilliseconds);
         uint32_t queued = 0;
-        if (m_device.UartGetQueueStatus(m_hFt260, &queued) != FT260_OK || queued == 0 || !ReadQueued())
+        if (m_device.UartGetQueueStatus(m_hFt260, &queued) != FT260_OK || queued == 0)
             return;
+        DrainInput();
     }
 }
 

@@ -24,7 +24,8 @@ enum ResultCode : int {
     RESULT_TIMEOUT = -1086,
     RESULT_FW_HEADER_FAILED = -1085,
     RESULT_FW_CRC_ERROR = -1084,
-    // A downloaded record whose time fields cannot be a calendar time; the download is abandoned.
+    // A downloaded record whose time fields cannot be a calendar time (the download is abandoned), or a
+    // requested date that has no local calendar day (nothing is sent).
     RESULT_RECORD_TIME_INVALID = -1083,
 };
 

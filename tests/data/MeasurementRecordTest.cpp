@@ -9,7 +9,7 @@ using Bytes = std::array<uint8_t, kRecordSize>;
 
 Bytes Record(int year, int month, int day, int hour, int minute, int second, int raw = 0, int code = 0)
 {
-    return {uint8_t(year >> 8), uint8_t(year), uint8_t(month), uint8_t(day),     uint8_t(hour),
+    return {uint8_t(year >> 8), uint8_t(year),   uint8_t(month),    uint8_t(day), uint8_t(hour),
             uint8_t(minute),    uint8_t(second), uint8_t(raw >> 8), uint8_t(raw), uint8_t(code)};
 }
 } // namespace
@@ -79,10 +79,10 @@ TEST(MeasurementRecord, RowTextsDecodeEveryField)
 TEST(MeasurementRecord, ImpossibleTimeFieldsFailToDecode)
 {
     EXPECT_TRUE(RecordTime(Record(1900, 1, 1, 0, 0, 0).data()).has_value());
-    const Bytes impossible[] = {Record(2024, 0, 1, 0, 0, 0),   Record(2024, 13, 1, 0, 0, 0),
-                                Record(2024, 5, 0, 0, 0, 0),   Record(2024, 5, 32, 0, 0, 0),
-                                Record(2024, 5, 1, 24, 0, 0),  Record(2024, 5, 1, 0, 60, 0),
-                                Record(2024, 5, 1, 0, 0, 60),  Record(1899, 12, 31, 0, 0, 0)};
+    const Bytes impossible[] = {Record(2024, 0, 1, 0, 0, 0),  Record(2024, 13, 1, 0, 0, 0),
+                                Record(2024, 5, 0, 0, 0, 0),  Record(2024, 5, 32, 0, 0, 0),
+                                Record(2024, 5, 1, 24, 0, 0), Record(2024, 5, 1, 0, 60, 0),
+                                Record(2024, 5, 1, 0, 0, 60), Record(1899, 12, 31, 0, 0, 0)};
     for (const Bytes &record : impossible) {
         EXPECT_FALSE(RecordTime(record.data()).has_value()) << int(record[2]) << " " << int(record[3]);
         // A row built from such a record still has its other texts, only the time stays empty.

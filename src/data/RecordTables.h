@@ -1,0 +1,72 @@
+#pragma once
+
+#include "GridTypes.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <functional>
+
+class CSpreadSheet;
+
+// The data grid's two sheets: sheet 1 holds stored records (one ticked row each), sheet 2 the
+// continuous run (label row, summary row, label row, then one row per record from row 4).
+
+constexpr int kStoredRecordSheet = 1;
+constexpr int kContinuousSheet = 2;
+constexpr int kStoredColumnCount = 6;
+constexpr int kContinuousColumnCount = 5;
+constexpr int kContinuousSummaryRow = 2;
+constexpr int kContinuousFixedRows = 3;
+
+// "No", "측정 시간", "측정 압력 값", "측정 압력 설정 값", "로드셀 종류": the titles of a record's texts,
+// sheet 1's column headers 2 to 6 and sheet 2's row 3.
+QStringList RecordColumnTitles();
+
+// The palette colours the sheets are drawn with (Windows RGB values).
+struct RecordSheetColors {
+    int textColor = grid::Rgb(0, 0, 0);
+    int labelBackColor = grid::Rgb(192, 192, 192);
+    int borderColor = grid::Rgb(128, 128, 128);
+};
+
+// Builds both sheets as the main window shows them at start-up: sheet count 2, sheet 1 with its six
+// headed columns (check boxes in column 1, the only unlocked column) and no rows, sheet 2 with its
+// three fixed rows and label backgrounds. applyGridStyle, when given, runs on each sheet right after it
+// is addressed (the common dialog look), before the sheet's own settings. Leaves sheet 1 addressed.
+void SetUpRecordSheets(CSpreadSheet &grid, const RecordSheetColors &colors,
+                       const std::function<void(CSpreadSheet &)> &applyGridStyle = {});
+
+// Emptying before a download, on the addressed sheet: the stored-record sheet loses every row; the
+// continuous sheet keeps its three fixed rows with the summary row cleared.
+void EmptyStoredRecordSheet(CSpreadSheet &grid);
+void EmptyContinuousSheet(CSpreadSheet &grid);
+
+// Writes downloaded records as rows of the grid's addressed sheet. Every cell goes through
+// SetCellTextIfChanged, so a row rebuilt with the same texts changes nothing. The grid holds texts only:
+// the program keeps no other copy of the records.
+class RecordTableWriter {
+  public:
+    // textColor: the colour of the stored force cell (the palette's text colour).
+    RecordTableWriter(CSpreadSheet *grid, int textColor);
+
+    void SetTextColor(int rgb) { m_textColor = rgb; }
+    int TextColor() const { return m_textColor; }
+
+    // index from 0; record points at the 10 record bytes. Adds or overwrites row index + 1, ticked.
+    void AddStoredRecordRow(int index, const uint8_t *record);
+    // summary points at the 9 summary bytes. Fills row 2; the row count stays.
+    void SetContinuousSummary(const uint8_t *summary);
+    // index from 0; record points at the 10 record bytes. Decodes it and passes its texts on.
+    void AddContinuousRecordRow(int index, const uint8_t *record);
+    // Fills row index + 4, growing the sheet to hold it.
+    void SetContinuousRow(int index, const QString &time, const QString &force, const QString &setValue,
+                          const QString &loadCell);
+
+  private:
+    void EnsureRowCount(int row);
+
+    CSpreadSheet *m_grid;
+    int m_textColor;
+};

@@ -1,0 +1,69 @@
+#include "CliRunner.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QStringList Lines(const QString &text)
+{
+    return text.split('\n', Qt::SkipEmptyParts);
+}
+
+class RecordCommands : public ::testing::Test {
+  protected:
+    QString Scenario(const QByteArray &json)
+    {
+        const QString path = m_dir.filePath(QStringLiteral("scenario%1.json").arg(m_count++));
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write(json);
+        return path;
+    }
+
+  private:
+    QTemporaryDir m_dir;
+    int m_count = 0;
+};
+
+const QString kHeader = QStringLiteral("No\t측정 시간\t측정 압력 값\t측정 압력 설정 값\t로드셀 종류");
+
+TEST_F(RecordCommands, MemoryPrintsTheSheetAndEndsAFailedDownloadWithItsText)
+{
+    const QString stops = Scenario(R"({"stored": [
+        {"time": "2024-05-01 10:00:00", "raw": 1470, "setting": 1},
+        {"time": "2024-05-01 10:00:01", "raw": 0, "setting": 3},
+        {"time": "2024-05-01 10:00:02", "raw": 65535, "setting": 2}],
+        "faults": [{"kind": "stored_stream_stops_after", "records": 2}]})");
+    CliRun run = RunCli({"--simulate=" + stops, "--virtual-time", "memory", "--from", "2024-05-01", "--to=2024-05-01"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(Lines(run.out), (QStringList{kHeader, "1\t2024-05-01 10:00:00\t15.0 톤\t15톤\t15톤",
+                                           "2\t2024-05-01 10:00:01\t 0.0 톤\t\t"}));
+    EXPECT_EQ(Lines(run.err), QStringList{"패킷 수신 실패 (타임아웃) (-1086)"});
+
+    const QString older = Scenario(R"({"stored": [{"time": "2024-05-01 10:00:00", "raw": 1470, "setting": 1}]})");
+    run = RunCli({"--simulate=" + older, "--virtual-time", "memory", "--from", "2024-05-02", "--to", "2024-05-03"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(Lines(run.out), QStringList{kHeader});
+    EXPECT_EQ(Lines(run.err), QStringList{"메모리 데이터 없음!"});
+
+    run = RunCli({"--simulate=" + stops, "--virtual-time", "memory", "--from", "2024-05-02"});
+    EXPECT_EQ(run.exitCode, 2);
+}
+
+TEST_F(RecordCommands, OutputPrintsLabelsSummaryAndRecords)
+{
+    const QString run3 = Scenario(R"({"continuous": {"average": 12340, "minimum": 12349, "maximum": 15000,
+        "deviation": 35, "records": [{"time": "2024-05-01 09:20:00", "raw": 1462, "setting": 1},
+                                     {"time": "2024-05-01 09:20:01", "raw": 1471, "setting": 2}]}})");
+    const CliRun run = RunCli({"--simulate=" + run3, "--virtual-time", "output"});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(Lines(run.out), (QStringList{"측정횟수\t압력 평균 값\t최소 값\t최대 값\t압력 편차",
+                                           "2\t123.4 KN\t123.4 KN\t150.0 KN\t0.3 KN", kHeader,
+                                           "1\t2024-05-01 09:20:00\t146.2 KN\t15톤\t15톤",
+                                           "2\t2024-05-01 09:20:01\t147.1 KN\t25-30톤\t30톤"}));
+}
+
+} // namespace

@@ -1,0 +1,326 @@
+// The two record downloads against the simulated instrument on the virtual clock, with the records
+// written into a grid by the same row builders the main window uses.
+
+#include "CFt260.h"
+#include "CSpreadSheet.h"
+#include "Clock.h"
+#include "LocalTime.h"
+#include "PacketLogSink.h"
+#include "RecordTables.h"
+#include "SheetRecordSink.h"
+#include "Simulation.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+// The simulated bridge, watched: what the queue reported, how much each read asked for, and two faults
+// the simulator does not make (a queue query that fails, a write that sends nothing).
+class WatchedBridge : public Ft260Device {
+  public:
+    explicit WatchedBridge(SimulatedBridge &inner) : m_inner(inner) {}
+
+    std::vector<uint32_t> queued, readSizes;
+    int queriesBeforeFailure = -1; // -1: never fail
+    bool writeNothing = false;
+
+    FT260_STATUS UartGetQueueStatus(FT260_HANDLE h, uint32_t *waiting) override
+    {
+        if (queriesBeforeFailure == 0)
+            return FT260_IO_ERROR;
+        if (queriesBeforeFailure > 0)
+            --queriesBeforeFailure;
+        const FT260_STATUS status = m_inner.UartGetQueueStatus(h, waiting);
+        queued.push_back(*waiting);
+        return status;
+    }
+    FT260_STATUS UartRead(FT260_HANDLE h, uint8_t *b, uint32_t len, uint32_t n, uint32_t *got) override
+    {
+        readSizes.push_back(n);
+        return m_inner.UartRead(h, b, len, n, got);
+    }
+    FT260_STATUS UartWrite(FT260_HANDLE h, const uint8_t *b, uint32_t len, uint32_t n, uint32_t *sent) override
+    {
+        if (writeNothing) {
+            *sent = 0;
+            return FT260_OK;
+        }
+        return m_inner.UartWrite(h, b, len, n, sent);
+    }
+    FT260_STATUS OpenByDevicePath(const QString &p, FT260_HANDLE *h) override { return m_inner.OpenByDevicePath(p, h); }
+    FT260_STATUS UartInit(FT260_HANDLE h) override { return m_inner.UartInit(h); }
+    FT260_STATUS SelectGpioAFunction(FT260_HANDLE h, uint8_t f) override { return m_inner.SelectGpioAFunction(h, f); }
+    FT260_STATUS UartGetConfig(FT260_HANDLE h, UartConfig *c) override { return m_inner.UartGetConfig(h, c); }
+    FT260_STATUS UartSetBaudRate(FT260_HANDLE h, uint32_t b) override { return m_inner.UartSetBaudRate(h, b); }
+    FT260_STATUS UartSetFlowControl(FT260_HANDLE h, uint8_t f) override { return m_inner.UartSetFlowControl(h, f); }
+    FT260_STATUS UartSetDataCharacteristics(FT260_HANDLE h, uint8_t d, uint8_t s, uint8_t p) override
+    {
+        return m_inner.UartSetDataCharacteristics(h, d, s, p);
+    }
+    FT260_STATUS UartReset(FT260_HANDLE h) override { return m_inner.UartReset(h); }
+    FT260_STATUS Close(FT260_HANDLE h) override { return m_inner.Close(h); }
+
+  private:
+    SimulatedBridge &m_inner;
+};
+
+class WrittenFrames : public PacketLogSink {
+  public:
+    QList<QByteArray> frames;
+    void AddPacket(int direction, const uint8_t *bytes, int count) override
+    {
+        if (direction == Written)
+            frames << QByteArray(reinterpret_cast<const char *>(bytes), count);
+    }
+};
+
+qint64 At(const char *text) // local "YYYY-MM-DD HH:MM:SS"
+{
+    int y, mo, d, h, mi, s;
+    sscanf(text, "%d-%d-%d %d:%d:%d", &y, &mo, &d, &h, &mi, &s);
+    return *LocalTimeFromFields({y, mo, d, h, mi, s});
+}
+
+RecordBytes Rec(const char *time, int raw = 1470, int setting = 1)
+{
+    return MakeRecord(*LocalFieldsOf(At(time)), raw, setting);
+}
+
+Scenario Stored(std::vector<RecordBytes> records)
+{
+    Scenario s;
+    s.stored = std::move(records);
+    return s;
+}
+
+Scenario Continuous(std::vector<RecordBytes> records)
+{
+    Scenario s;
+    s.continuous.records = std::move(records);
+    return s;
+}
+
+// One instrument, its link and a grid with both record sheets.
+struct Bench {
+    explicit Bench(const Scenario &scenario) : sim(scenario, clock), bridge(sim.Bridge())
+    {
+        SetUpRecordSheets(grid, RecordSheetColors{});
+        link.FindDevice();
+    }
+
+    int DownloadStored(const char *from, const char *to)
+    {
+        grid.SetAddressedSheet(kStoredRecordSheet);
+        EmptyStoredRecordSheet(grid);
+        rows = -1;
+        return link.DownloadStoredRecords(At(from), At(to), &rows);
+    }
+    int DownloadContinuous()
+    {
+        grid.SetAddressedSheet(kContinuousSheet);
+        EmptyContinuousSheet(grid);
+        return link.DownloadContinuousRecords();
+    }
+    QStringList Row(int row)
+    {
+        QStringList texts;
+        for (int col = 1; col <= grid.GetColumnCount(); ++col)
+            texts << grid.text(col, row);
+        return texts;
+    }
+    QStringList Column(int col)
+    {
+        QStringList texts;
+        for (int row = 1; row <= grid.GetRowCount(); ++row)
+            texts << grid.text(col, row);
+        return texts;
+    }
+    bool LinkAnswers()
+    {
+        uint8_t request[CFt260::kResponseAreaSize] = {};
+        uint8_t response[CFt260::kResponseAreaSize] = {};
+        return link.Transact(CMD_READ_VERSION, request, 1, response) == RESULT_OK;
+    }
+
+    VirtualClock clock;
+    Simulation sim;
+    WatchedBridge bridge;
+    CSpreadSheet grid;
+    WrittenFrames written;
+    SheetRecordSink sink{grid, RecordSheetColors().textColor, &written};
+    CFt260 link{bridge, sim.Discovery(), clock, &sink};
+    int rows = -1;
+};
+
+QByteArray Hex(const char *hex)
+{
+    return QByteArray::fromHex(hex);
+}
+
+} // namespace
+
+TEST(StoredDownload, RangeWithoutRecordsGetsOnlyTheEndMarker)
+{
+    Bench b(Stored({Rec("2024-04-30 23:59:59")}));
+    // Only the start day travels, at 00:00:00, whatever the time of day given.
+    EXPECT_EQ(b.DownloadStored("2024-05-01 15:20:00", "2024-05-01 08:00:00"), RESULT_OK);
+    EXPECT_EQ(b.written.frames, QList<QByteArray>{Hex("020835 07E8050100 0000 D403")});
+    EXPECT_EQ(b.rows, 0);
+    EXPECT_EQ(b.grid.GetRowCount(), 0);
+    EXPECT_TRUE(b.link.IsOpen());
+}
+
+TEST(StoredDownload, EndOfRangeDropsLaterRecordsButReadsOnAndShowsEveryText)
+{
+    Bench b(Stored({Rec("2024-05-01 10:00:00", 0, 3), Rec("2024-05-02 23:59:59", 65535, 7), Rec("2024-05-03 00:00:00"),
+                    Rec("2024-05-02 12:00:00", 1470, 0)}));
+    ASSERT_EQ(b.DownloadStored("2024-05-01 09:00:00", "2024-05-02 08:00:00"), RESULT_OK);
+    EXPECT_EQ(b.rows, 3);
+    EXPECT_EQ(b.Row(1), (QStringList{"1", "1", "2024-05-01 10:00:00", QStringLiteral(" 0.0 톤"), "", ""}));
+    EXPECT_EQ(b.Row(2), (QStringList{"1", "2", "2024-05-02 23:59:59", QStringLiteral("668.7 톤"), "", ""}));
+    EXPECT_EQ(b.Row(3), (QStringList{"1", "3", "2024-05-02 12:00:00", QStringLiteral("15.0 톤"),
+                                     QStringLiteral("10-13톤"), QStringLiteral("15톤")}));
+
+    // The same query again rebuilds the same rows.
+    ASSERT_EQ(b.DownloadStored("2024-05-01 09:00:00", "2024-05-02 08:00:00"), RESULT_OK);
+    EXPECT_EQ(b.grid.GetRowCount(), 3);
+    EXPECT_EQ(b.Column(2), (QStringList{"1", "2", "3"}));
+}
+
+TEST(StoredDownload, BadFrameIsSkippedAndLongStreamsArriveWholeAcrossPolls)
+{
+    std::vector<RecordBytes> records;
+    for (int i = 0; i < 120; ++i)
+        records.push_back(Rec("2024-05-01 08:00:00", i, 1));
+    for (int i = 0; i < 120; ++i)
+        records[i][6] = uint8_t(i % 60), records[i][5] = uint8_t(i / 60);
+    Scenario scenario = Stored(records);
+    scenario.faults.storedBadChecksum = {1};
+    Bench b(scenario);
+
+    ASSERT_EQ(b.DownloadStored("2024-05-01 00:00:00", "2024-05-01 00:00:00"), RESULT_OK);
+    EXPECT_EQ(b.rows, 119);
+    EXPECT_EQ(b.Row(1)[2], "2024-05-01 08:00:00");
+    EXPECT_EQ(b.Row(2).mid(1, 2), (QStringList{"2", "2024-05-01 08:00:02"}));
+    EXPECT_EQ(b.Row(119).mid(1, 2), (QStringList{"119", "2024-05-01 08:01:59"}));
+
+    // The stream spans several polls and a poll often finds a frame only partly arrived; every read
+    // still takes exactly one whole frame.
+    const bool partialSeen =
+        std::any_of(b.bridge.queued.begin(), b.bridge.queued.end(), [](uint32_t k) { return k % 15 != 0; });
+    EXPECT_TRUE(partialSeen);
+    EXPECT_EQ(std::count(b.bridge.readSizes.begin(), b.bridge.readSizes.end(), 15u), 121);
+}
+
+TEST(StoredDownload, StreamThatStopsEndsAfterThirtySilentPollsKeepingItsRows)
+{
+    Scenario scenario = Stored({Rec("2024-05-01 10:00:00"), Rec("2024-05-01 10:00:01"), Rec("2024-05-01 10:00:02"),
+                                Rec("2024-05-01 10:00:03")});
+    scenario.faults.storedStreamStopsAfter = 2;
+    Bench b(scenario);
+
+    const qint64 before = b.clock.MonotonicMicros();
+    EXPECT_EQ(b.DownloadStored("2024-05-01 00:00:00", "2024-05-01 00:00:00"), RESULT_TIMEOUT);
+    const qint64 elapsedMs = (b.clock.MonotonicMicros() - before) / 1000;
+    EXPECT_EQ(b.rows, 2);
+    EXPECT_EQ(b.grid.GetRowCount(), 2);
+    // 100 ms before the first poll; the poll that handled the records counts as the first of 30.
+    EXPECT_GE(elapsedMs, 100 + 30 * 50);
+    EXPECT_LT(elapsedMs, 100 + 32 * 50);
+    EXPECT_TRUE(b.LinkAnswers());
+}
+
+TEST(StoredDownload, ImpossibleRecordTimeAbandonsTheDownloadAndTheLinkStaysUsable)
+{
+    QString error;
+    QByteArray json = R"({"stored": [{"time": "2024-05-01 10:00:00", "raw": 100},
+                                     {"hex": "07 E8 05 01 18 00 00 00 64 01"})";
+    for (int i = 0; i < 200; ++i)
+        json += R"(, {"time": "2024-05-01 11:00:00", "raw": 100})";
+    json += "]}";
+    const std::optional<Scenario> scenario = Scenario::FromJson(json, &error);
+    ASSERT_TRUE(scenario) << error.toStdString();
+    Bench b(*scenario);
+
+    EXPECT_EQ(b.DownloadStored("2024-05-01 00:00:00", "2024-05-01 00:00:00"), RESULT_RECORD_TIME_INVALID);
+    EXPECT_EQ(b.rows, 1);
+    EXPECT_EQ(b.grid.GetRowCount(), 1);
+    EXPECT_EQ(b.link.GetResultText(), QStringLiteral("측정 시간 오류 - 데이터 조회 중단 (-1083)"));
+    // The rest of the stream is off the line: the next exchange gets its own answer.
+    EXPECT_TRUE(b.LinkAnswers());
+}
+
+TEST(StoredDownload, FailingQueueQueryOrEmptyWriteIsNeverSuccess)
+{
+    Bench b(Stored({Rec("2024-05-01 10:00:00"), Rec("2024-05-01 10:00:01")}));
+    b.bridge.queriesBeforeFailure = 1; // the flush before the request
+    EXPECT_EQ(b.DownloadStored("2024-05-01 00:00:00", "2024-05-01 00:00:00"), RESULT_READ_FAILED);
+    EXPECT_EQ(b.rows, 0);
+
+    b.bridge.queriesBeforeFailure = -1;
+    b.bridge.writeNothing = true;
+    EXPECT_EQ(b.DownloadStored("2024-05-01 00:00:00", "2024-05-01 00:00:00"), RESULT_WRITE_FAILED);
+    EXPECT_EQ(b.rows, 0);
+    EXPECT_EQ(b.DownloadContinuous(), RESULT_WRITE_FAILED);
+    EXPECT_FALSE(b.link.IsOpen());
+}
+
+TEST(ContinuousDownload, SummaryAndThreeRecordsFillTheSheet)
+{
+    Scenario scenario = Continuous(
+        {Rec("2024-05-01 09:20:00", 0, 2), Rec("2024-05-01 09:20:01", 65535, 3), Rec("2024-05-01 09:20:02", 1234, 1)});
+    scenario.continuous.average = 12340;
+    scenario.continuous.minimum = 12349;
+    scenario.continuous.maximum = 65535;
+    scenario.continuous.deviation = 9;
+    Bench b(scenario);
+
+    EXPECT_EQ(b.DownloadContinuous(), RESULT_OK);
+    EXPECT_EQ(b.written.frames, QList<QByteArray>{Hex("020241004103")});
+    EXPECT_TRUE(b.link.IsOpen());
+    EXPECT_EQ(b.grid.GetRowCount(), 6);
+    EXPECT_EQ(b.Row(2), (QStringList{"3", "123.4 KN", "123.4 KN", "655.3 KN", "0.0 KN"}));
+    EXPECT_EQ(b.Row(4),
+              (QStringList{"1", "2024-05-01 09:20:00", "0.0 KN", QStringLiteral("25-30톤"), QStringLiteral("30톤")}));
+    EXPECT_EQ(b.Row(5), (QStringList{"2", "2024-05-01 09:20:01", "6553.5 KN", "", ""}));
+    EXPECT_EQ(b.Row(6).mid(0, 3), (QStringList{"3", "2024-05-01 09:20:02", "123.4 KN"}));
+}
+
+TEST(ContinuousDownload, RunWithoutRecordsSucceedsWithItsSummary)
+{
+    Bench b(Continuous({}));
+    EXPECT_EQ(b.DownloadContinuous(), RESULT_OK);
+    EXPECT_EQ(b.grid.GetRowCount(), 3);
+    EXPECT_EQ(b.grid.text(1, 2), "0");
+    EXPECT_FALSE(b.grid.text(2, 2).isEmpty());
+}
+
+TEST(ContinuousDownload, SilenceBeforeTheSummaryOrTheAnnouncedRecordsFails)
+{
+    Scenario shortRun = Continuous({Rec("2024-05-01 09:20:00"), Rec("2024-05-01 09:20:01")});
+    shortRun.continuous.count = 4;
+    Bench b(shortRun);
+    EXPECT_EQ(b.DownloadContinuous(), RESULT_TIMEOUT);
+    EXPECT_EQ(b.grid.GetRowCount(), 5);
+    EXPECT_EQ(b.grid.text(1, 2), "4");
+    EXPECT_FALSE(b.link.IsOpen());
+
+    Scenario silent = Continuous({Rec("2024-05-01 09:20:00")});
+    silent.faults.answers.push_back({AnswerFault::Kind::Silent, CMD_READ_OUTPUT});
+    Bench quiet(silent);
+    EXPECT_EQ(quiet.DownloadContinuous(), RESULT_TIMEOUT);
+    EXPECT_EQ(quiet.grid.GetRowCount(), 3);
+    EXPECT_TRUE(quiet.grid.text(1, 2).isEmpty());
+}
+
+TEST(ContinuousDownload, ImpossibleRecordTimeAbandonsTheRunKeepingEarlierRows)
+{
+    RecordBytes impossible = Rec("2024-05-01 09:20:01");
+    impossible[4] = 24; // hour
+    Bench b(Continuous({Rec("2024-05-01 09:20:00"), impossible, Rec("2024-05-01 09:20:02")}));
+    EXPECT_EQ(b.DownloadContinuous(), RESULT_RECORD_TIME_INVALID);
+    EXPECT_EQ(b.grid.GetRowCount(), 4);
+    EXPECT_TRUE(b.LinkAnswers());
+}
