@@ -44,4 +44,7 @@ QString AppUsageText(const QString &programName)
         .arg(programName);
 }
 
-QString AppVersionText() { return QStringLiteral("tonvale %1").arg(QLatin1String(TONVALE_VERSION)); }
+QString AppVersionText()
+{
+    return QStringLiteral("tonvale %1").arg(QLatin1String(TONVALE_VERSION));
+}

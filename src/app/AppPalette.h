@@ -10,9 +10,18 @@ constexpr ColorRef MakeColorRef(int red, int green, int blue)
 {
     return ColorRef(red & 0xFF) | (ColorRef(green & 0xFF) << 8) | (ColorRef(blue & 0xFF) << 16);
 }
-constexpr int ColorRefRed(ColorRef c) { return int(c & 0xFF); }
-constexpr int ColorRefGreen(ColorRef c) { return int((c >> 8) & 0xFF); }
-constexpr int ColorRefBlue(ColorRef c) { return int((c >> 16) & 0xFF); }
+constexpr int ColorRefRed(ColorRef c)
+{
+    return int(c & 0xFF);
+}
+constexpr int ColorRefGreen(ColorRef c)
+{
+    return int((c >> 8) & 0xFF);
+}
+constexpr int ColorRefBlue(ColorRef c)
+{
+    return int((c >> 16) & 0xFF);
+}
 
 // The application's colour palette. Every themed dialog and grid colours itself from these; the main
 // window replaces six of them with its dark theme's colours at start-up.

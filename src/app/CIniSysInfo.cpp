@@ -27,7 +27,10 @@ QString RunningExecutable()
     return QFile::decodeName(QByteArray(buf, int(n)));
 }
 
-bool HasWriteAccess(const QString &dir) { return ::access(QFile::encodeName(dir).constData(), W_OK) == 0; }
+bool HasWriteAccess(const QString &dir)
+{
+    return ::access(QFile::encodeName(dir).constData(), W_OK) == 0;
+}
 
 QString DefaultUserDataDir(const QString &baseName)
 {
@@ -58,9 +61,8 @@ void CIniSysInfo::ResolvePaths()
     const QString baseName = BaseNameOf(slash >= 0 ? exePath.mid(slash + 1) : exePath);
     exeDir = slash >= 0 ? exePath.left(slash) : QString();
 
-    const bool exeDirWritable = m_writable ? m_writable(exeDir.isEmpty() ? QStringLiteral("/") : exeDir)
-                                           : HasWriteAccess(exeDir.isEmpty() ? QStringLiteral("/") : exeDir);
-    if (exeDirWritable) {
+    const QString dirToCheck = exeDir.isEmpty() ? QStringLiteral("/") : exeDir;
+    if (m_writable ? m_writable(dirToCheck) : HasWriteAccess(dirToCheck)) {
         dataDir = exeDir;
     } else {
         dataDir = m_userDataDir.isEmpty() ? DefaultUserDataDir(baseName) : m_userDataDir;
@@ -100,8 +102,8 @@ bool CIniSysInfo::Save()
     reportName = CutAtCharacterBoundary(reportName, kMaxTextLength);
     userName = CutAtCharacterBoundary(userName, kMaxTextLength);
     const QString old = IniFile::ReadFile(iniPath).value_or(QString());
-    const QString text = IniFile::WithValues(old, kSection,
-                                             {{kCompany, company}, {kReportName, reportName}, {kUserName, userName}});
+    const QString text =
+        IniFile::WithValues(old, kSection, {{kCompany, company}, {kReportName, reportName}, {kUserName, userName}});
     return IniFile::WriteFile(iniPath, text);
 }
 

@@ -11,7 +11,7 @@
 // file, Log and Dmp live in the per-user data directory instead; help.dat is still looked for beside
 // the executable first.
 class CIniSysInfo {
-public:
+  public:
     // Decides whether the program may keep its files in a directory.
     using WritableCheck = std::function<bool(const QString &dir)>;
 
@@ -55,7 +55,7 @@ public:
     QString reportName; // [REPORT] REPORT_NAME
     QString userName;   // [REPORT] USER_NAME
 
-private:
+  private:
     QString m_exeOverride;
     QString m_userDataDir;
     WritableCheck m_writable;

@@ -8,7 +8,10 @@
 namespace IniFile {
 namespace {
 
-bool IsBlank(QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); }
+bool IsBlank(QChar c)
+{
+    return c == QLatin1Char(' ') || c == QLatin1Char('\t');
+}
 
 QString Trimmed(const QString &s)
 {
@@ -72,7 +75,10 @@ QList<Line> SplitLines(const QString &text)
     return lines;
 }
 
-bool Same(const QString &a, const QString &b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
+bool Same(const QString &a, const QString &b)
+{
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
 
 } // namespace
 
@@ -113,10 +119,22 @@ QString UnescapeValue(const QString &written)
         }
         const QChar next = s.at(i + 1);
         switch (next.unicode()) {
-        case '\\': out += QLatin1Char('\\'); ++i; break;
-        case 'n': out += QLatin1Char('\n'); ++i; break;
-        case 'r': out += QLatin1Char('\r'); ++i; break;
-        case 't': out += QLatin1Char('\t'); ++i; break;
+        case '\\':
+            out += QLatin1Char('\\');
+            ++i;
+            break;
+        case 'n':
+            out += QLatin1Char('\n');
+            ++i;
+            break;
+        case 'r':
+            out += QLatin1Char('\r');
+            ++i;
+            break;
+        case 't':
+            out += QLatin1Char('\t');
+            ++i;
+            break;
         case 'x':
             if (i + 3 < s.size() && HexDigit(s.at(i + 2)) >= 0 && HexDigit(s.at(i + 3)) >= 0) {
                 out += QChar(HexDigit(s.at(i + 2)) * 16 + HexDigit(s.at(i + 3)));
@@ -147,13 +165,13 @@ std::optional<QString> FindValue(const QString &text, const QString &section, co
 QString WithValues(const QString &text, const QString &section, const QList<QPair<QString, QString>> &values)
 {
     const QString newline = text.contains(QLatin1String("\r\n")) ? QStringLiteral("\r\n") : QStringLiteral("\n");
+    const QList<Line> lines = SplitLines(text);
     QStringList out;
-    for (const Line &line : SplitLines(text))
+    for (const Line &line : lines)
         out.append(line.raw);
 
     // Find the section: its header line and the line after its last non-blank line.
     qsizetype header = -1, insertAt = -1;
-    const QList<Line> lines = SplitLines(text);
     for (qsizetype i = 0; i < lines.size(); ++i) {
         if (lines[i].isSection) {
             if (header >= 0)

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "AppPalette.h"
+
+#include <QPalette>
+#include <QString>
+
+class QApplication;
+class QWidget;
+
+// The dark look of every window, made from the application's palette: dark backColor backgrounds,
+// light textColor text, borderColor frames and grid lines, highlightColor selection. Fusion draws
+// the controls from the QPalette; a small style sheet adds the frames and the grid lines.
+namespace DarkTheme {
+
+QPalette MakePalette(const AppPalette &colors);
+QString MakeStyleSheet(const AppPalette &colors);
+// Fusion style, palette and style sheet for the whole application.
+void Apply(QApplication &app, const AppPalette &colors);
+
+} // namespace DarkTheme

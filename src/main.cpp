@@ -1,0 +1,93 @@
+// The program: reads the command line, then runs the application object with the operator's main
+// window on the USB bridge or, with --simulate, on the simulated instrument.
+#include "AppOptions.h"
+#include "CTonvaleApp.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QFileInfo>
+
+#include <cstdio>
+#include <memory>
+
+#if __has_include("CTonvaleDlg.h") && __has_include("Simulation.h") && __has_include("HidBridge.h")
+#define TONVALE_WITH_MAIN_WINDOW 1
+#include "CTonvaleDlg.h"
+#include "Clock.h"
+#include "HidBridge.h"
+#include "Simulation.h"
+#endif
+
+namespace {
+
+void Print(FILE *to, const QString &text)
+{
+    std::fputs(text.toLocal8Bit().constData(), to);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    const QString program = QFileInfo(arguments.value(0, QStringLiteral("tonvale"))).fileName();
+
+    // Help, version and mistakes are answered before any window exists, so they work without a display.
+    const AppOptions options = ParseAppOptions(arguments);
+    if (!options.error.isEmpty()) {
+        Print(stderr, program + QStringLiteral(": ") + options.error + QLatin1Char('\n') + AppUsageText(program));
+        return 2;
+    }
+    if (options.help) {
+        Print(stdout, AppUsageText(program));
+        return 0;
+    }
+    if (options.version) {
+        Print(stdout, AppVersionText() + QLatin1Char('\n'));
+        return 0;
+    }
+
+#ifdef TONVALE_WITH_MAIN_WINDOW
+    Scenario scenario;
+    if (!options.scenario.isEmpty()) {
+        QString error;
+        const std::optional<Scenario> loaded = Scenario::FromFile(options.scenario, &error);
+        if (!loaded) {
+            Print(stderr, program + QStringLiteral(": ") + options.scenario + QStringLiteral(": ") + error + '\n');
+            return 2;
+        }
+        scenario = *loaded;
+    }
+#endif
+
+    QApplication qapp(argc, argv);
+    CTonvaleApp &app = TonvaleApp();
+    app.options = options;
+
+#ifdef TONVALE_WITH_MAIN_WINDOW
+    SystemClock clock;
+    std::unique_ptr<Simulation> simulation;
+    std::unique_ptr<Ft260Device> hidDevice;
+    std::unique_ptr<DeviceDiscovery> hidDiscovery;
+    Ft260Device *device = nullptr;
+    DeviceDiscovery *discovery = nullptr;
+    if (options.simulate) {
+        simulation = std::make_unique<Simulation>(scenario, clock);
+        device = &simulation->Bridge();
+        discovery = &simulation->Discovery();
+    } else {
+        hidDevice = MakeHidFt260Device();
+        hidDiscovery = MakeHidDiscovery();
+        device = hidDevice.get();
+        discovery = hidDiscovery.get();
+    }
+    return app.Run([&]() -> std::unique_ptr<QDialog> {
+        return std::make_unique<CTonvaleDlg>(*device, *discovery, clock, app.sysInfo);
+    });
+#else
+    Print(stderr, program + QStringLiteral(": this build has no main window\n"));
+    return app.Run({});
+#endif
+}

@@ -1,0 +1,208 @@
+#include "CIniSysInfo.h"
+#include "IniFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringDecoder>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+void WriteBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+QByteArray ReadBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+TEST(IniSysInfo, ExecutableNamedPressUsesPressIniAndCreatesLogAndDmpBesideIt)
+{
+    QTemporaryDir tmp;
+    const QString dir = tmp.path();
+    WriteBytes(dir + "/Press.ini", "[REPORT]\nCOMPANY=대한프레스\nREPORT_NAME=월간 점검\nUSER_NAME=김철수\n");
+
+    CIniSysInfo info;
+    info.SetExecutablePath(dir + "/Press");
+    info.Load();
+    EXPECT_EQ(info.exeDir, dir);
+    EXPECT_EQ(info.dataDir, dir);
+    EXPECT_EQ(info.iniPath, dir + "/Press.ini");
+    EXPECT_EQ(info.logDir, dir + "/Log/");
+    EXPECT_EQ(info.dumpDir, dir + "/Dmp/");
+    EXPECT_TRUE(QFileInfo(dir + "/Log").isDir());
+    EXPECT_TRUE(QFileInfo(dir + "/Dmp").isDir());
+    EXPECT_EQ(info.company, QString("대한프레스"));
+    EXPECT_EQ(info.reportName, QString("월간 점검"));
+    EXPECT_EQ(info.userName, QString("김철수"));
+
+    // A Windows-style name keeps its base name; a second start leaves Log and Dmp as they are.
+    WriteBytes(dir + "/Log/2024-05-07.log", "kept");
+    CIniSysInfo again;
+    again.SetExecutablePath(dir + "/Press.exe");
+    again.Load();
+    EXPECT_EQ(again.iniPath, dir + "/Press.ini");
+    EXPECT_EQ(again.company, QString("대한프레스"));
+    EXPECT_EQ(ReadBytes(dir + "/Log/2024-05-07.log"), QByteArray("kept"));
+}
+
+TEST(IniSysInfo, MissingOrUnreadableIniGivesEmptyTextsAndFirstSaveCreatesTheSection)
+{
+    QTemporaryDir tmp;
+    CIniSysInfo info;
+    info.SetExecutablePath(tmp.path() + "/tonvale");
+    info.Load();
+    EXPECT_TRUE(info.company.isEmpty() && info.reportName.isEmpty() && info.userName.isEmpty());
+    EXPECT_EQ(info.iniPath, tmp.path() + "/tonvale.ini");
+
+    info.company = "ACME";
+    ASSERT_TRUE(info.Save());
+    EXPECT_EQ(ReadBytes(info.iniPath), QByteArray("[REPORT]\nCOMPANY=ACME\nREPORT_NAME=\nUSER_NAME=\n"));
+
+    // A directory where the INI file should be cannot be read: the texts stay empty.
+    QTemporaryDir other;
+    QDir(other.path()).mkdir("Press.ini");
+    CIniSysInfo blocked;
+    blocked.SetExecutablePath(other.path() + "/Press");
+    blocked.Load();
+    EXPECT_TRUE(blocked.company.isEmpty());
+    EXPECT_FALSE(blocked.Save());
+}
+
+TEST(IniSysInfo, UnwritableExecutableDirectoryFallsBackToTheUserDirectory)
+{
+    QTemporaryDir exeDir, userDir;
+    WriteBytes(exeDir.path() + "/help.dat", "help");
+    CIniSysInfo info;
+    info.SetExecutablePath(exeDir.path() + "/Press");
+    info.SetUserDataDir(userDir.path() + "/tonvale/");
+    info.SetWritableCheck([&](const QString &dir) { return dir != exeDir.path(); });
+    info.Load();
+    EXPECT_EQ(info.exeDir, exeDir.path());
+    EXPECT_EQ(info.iniPath, userDir.path() + "/tonvale/Press.ini");
+    EXPECT_EQ(info.logDir, userDir.path() + "/tonvale/Log/");
+    EXPECT_TRUE(QFileInfo(userDir.path() + "/tonvale/Dmp").isDir());
+    EXPECT_FALSE(QFileInfo::exists(exeDir.path() + "/Log"));
+    EXPECT_FALSE(QFileInfo::exists(exeDir.path() + "/Dmp"));
+    // help.dat is read beside the executable first, then from the user directory.
+    EXPECT_EQ(info.HelpFilePath(), exeDir.path() + "/help.dat");
+    QFile::remove(exeDir.path() + "/help.dat");
+    EXPECT_EQ(info.HelpFilePath(), userDir.path() + "/tonvale/help.dat");
+
+    // The real check: nothing can be created below /proc, even as root.
+    CIniSysInfo real;
+    real.SetExecutablePath("/proc/no-such-dir/Press");
+    real.SetUserDataDir(userDir.path() + "/real");
+    real.Load();
+    EXPECT_EQ(real.dataDir, userDir.path() + "/real");
+    EXPECT_TRUE(QFileInfo(userDir.path() + "/real/Log").isDir());
+}
+
+TEST(IniSysInfo, AwkwardTextsRoundTripAndOtherContentOfTheFileSurvives)
+{
+    QTemporaryDir tmp;
+    const QString ini = tmp.path() + "/Press.ini";
+    WriteBytes(ini, "; written by hand\n[OTHER]\nCOMPANY=not this one\n\n[report]\nCOMPANY=old\nEXTRA=keep me\n");
+
+    const QStringList texts = {
+        "line one\nline two\r\nline three",
+        "a=b;c [REPORT] \\n is not a newline",
+        "  leading and trailing blanks  ",
+        "\"quoted\"",
+        "(주)한국정밀 🙂 tab\there",
+        "[REPORT]",
+        ";not a comment",
+        "",
+    };
+    for (int i = 0; i + 2 < texts.size(); ++i) {
+        CIniSysInfo writer;
+        writer.SetExecutablePath(tmp.path() + "/Press");
+        writer.Load();
+        writer.company = texts[i];
+        writer.reportName = texts[i + 1];
+        writer.userName = texts[i + 2];
+        ASSERT_TRUE(writer.Save());
+
+        CIniSysInfo reader;
+        reader.SetExecutablePath(tmp.path() + "/Press");
+        reader.Load();
+        EXPECT_EQ(reader.company, texts[i]);
+        EXPECT_EQ(reader.reportName, texts[i + 1]);
+        EXPECT_EQ(reader.userName, texts[i + 2]);
+    }
+    const QString text = QString::fromUtf8(ReadBytes(ini));
+    EXPECT_TRUE(text.startsWith("; written by hand\n[OTHER]\nCOMPANY=not this one\n"));
+    EXPECT_TRUE(text.contains("EXTRA=keep me\n"));
+    EXPECT_EQ(text.count("COMPANY="), 2);
+    EXPECT_EQ(text.count('['), 2 + 1); // two headers and the '[' of a text
+}
+
+TEST(IniSysInfo, LongTextsAreCutAtACharacterBoundary)
+{
+    EXPECT_EQ(CutAtCharacterBoundary(QString(200, QChar(0xD55C)), 127).size(), 127);
+    // An emoji (a surrogate pair) across the limit is dropped whole.
+    const QString emoji = QString(126, 'a') + QString::fromUtf8("🙂") + "b";
+    EXPECT_EQ(CutAtCharacterBoundary(emoji, 127), QString(126, 'a'));
+    // So is a letter whose combining mark would fall beyond it.
+    const QString combining = QString(126, 'a') + QString::fromUtf8("e\u0301") + "b";
+    EXPECT_EQ(CutAtCharacterBoundary(combining, 127), QString(126, 'a'));
+
+    QTemporaryDir tmp;
+    CIniSysInfo info;
+    info.SetExecutablePath(tmp.path() + "/Press");
+    info.Load();
+    info.company = emoji;
+    ASSERT_TRUE(info.Save());
+    EXPECT_EQ(info.company, QString(126, 'a'));
+    WriteBytes(info.iniPath, "[REPORT]\nUSER_NAME=" + QByteArray(300, 'x') + "\n");
+    info.Load();
+    EXPECT_EQ(info.userName, QString(127, 'x'));
+}
+
+TEST(IniSysInfo, ReadsAUtf16FileWithWindowsLineEnds)
+{
+    QTemporaryDir tmp;
+    const QString text = QString::fromUtf8("[REPORT]\r\nCOMPANY = 한국 \r\nUSER_NAME=\"  홍길동 \"\r\n");
+    QByteArray bytes("\xFF\xFE");
+    for (QChar c : text) {
+        bytes.append(char(c.unicode() & 0xFF));
+        bytes.append(char(c.unicode() >> 8));
+    }
+    WriteBytes(tmp.path() + "/Press.ini", bytes);
+    CIniSysInfo info;
+    info.SetExecutablePath(tmp.path() + "/Press");
+    info.Load();
+    EXPECT_EQ(info.company, QString::fromUtf8("한국"));
+    EXPECT_EQ(info.userName, QString::fromUtf8("  홍길동 "));
+    // Rewriting keeps the file's line ends.
+    info.reportName = "R";
+    ASSERT_TRUE(info.Save());
+    EXPECT_TRUE(ReadBytes(info.iniPath).contains("REPORT_NAME=R\r\n"));
+}
+
+TEST(IniSysInfo, CreateDirectoryPathCreatesOnlyComponentsFollowedByASlash)
+{
+    QTemporaryDir tmp;
+    const QString root = tmp.path();
+    EXPECT_TRUE(CIniSysInfo::CreateDirectoryPath(root + "/a/b/c/"));
+    EXPECT_TRUE(QFileInfo(root + "/a/b/c").isDir());
+    // Partly existing: a/b exists, x is created, the last component without '/' is not.
+    EXPECT_TRUE(CIniSysInfo::CreateDirectoryPath(root + "/a/b/x/y"));
+    EXPECT_TRUE(QFileInfo(root + "/a/b/x").isDir());
+    EXPECT_FALSE(QFileInfo::exists(root + "/a/b/x/y"));
+    EXPECT_FALSE(CIniSysInfo::CreateDirectoryPath(QString()));
+    // A file in the way stops it.
+    WriteBytes(root + "/file", "x");
+    EXPECT_FALSE(CIniSysInfo::CreateDirectoryPath(root + "/file/sub/"));
+    EXPECT_FALSE(CIniSysInfo::CreateDirectoryPath("/proc/no-such-dir/Log/"));
+}
