@@ -48,7 +48,10 @@ Block Clip(const GridSheet &s, int col1, int row1, int col2, int row2)
     return b;
 }
 
-bool IndexValid(int index, int count) { return index == kAll || index == kHeader || (index >= 1 && index <= count); }
+bool IndexValid(int index, int count)
+{
+    return index == kAll || index == kHeader || (index >= 1 && index <= count);
+}
 
 } // namespace
 
@@ -196,12 +199,12 @@ QString CSpreadSheet::text(int col, int row) const
 // ---------------------------------------------------------------------------------------------------------
 // Formats
 
-#define FORMAT_SETTER(Name, Type, Prop, Field)                                                                      \
-    void CSpreadSheet::Name(Type v)                                                                                 \
-    {                                                                                                               \
-        CellFormat f;                                                                                               \
-        f.Field = v;                                                                                                \
-        SetProp(StyleProp::Prop, f);                                                                                \
+#define FORMAT_SETTER(Name, Type, Prop, Field)                                                                         \
+    void CSpreadSheet::Name(Type v)                                                                                    \
+    {                                                                                                                  \
+        CellFormat f;                                                                                                  \
+        f.Field = v;                                                                                                   \
+        SetProp(StyleProp::Prop, f);                                                                                   \
     }
 
 FORMAT_SETTER(SetCellTextColor, int, TextColor, textColor)
@@ -299,7 +302,7 @@ void CSpreadSheet::CopyRowBlock(int firstRow, int lastRow, int destRow)
     GridSheet &s = Addressed();
     if (firstRow < 1 || lastRow < firstRow || lastRow > s.RowCount() || destRow < 1)
         return;
-    if (destRow + (lastRow - firstRow) > GridSheet::kMaxRows)
+    if (qint64(destRow) + (lastRow - firstRow) > GridSheet::kMaxRows)
         return;
     s.CopyRows(firstRow, lastRow, destRow);
     NotifyLayout(m_addressed);
@@ -313,8 +316,7 @@ void CSpreadSheet::ClearBlock(int col1, int row1, int col2, int row2, bool dataO
     const Block b = Clip(s, col1, row1, col2, row2);
     if (b.Empty() && !(allCols && allRows))
         return;
-    s.ClearBlock(allCols ? kAll : b.c1, allRows ? kAll : b.r1, allCols ? kAll : b.c2, allRows ? kAll : b.r2,
-                 dataOnly);
+    s.ClearBlock(allCols ? kAll : b.c1, allRows ? kAll : b.r1, allCols ? kAll : b.c2, allRows ? kAll : b.r2, dataOnly);
     NotifyCells(m_addressed, b.c1, b.r1, b.c2, b.r2);
 }
 
@@ -611,8 +613,8 @@ bool CSpreadSheet::OperatorPressButton(int sheet, int col, int row)
 bool CSpreadSheet::SaveExcelFile(const QString &path, const QString &sheetName, int, QString *error) const
 {
     QString reason;
-    const bool ok = xls::SaveWorkbook(Addressed(), sheetName.isEmpty() ? QStringLiteral("Sheet1") : sheetName, path,
-                                      &reason);
+    const bool ok =
+        xls::SaveWorkbook(Addressed(), sheetName.isEmpty() ? QStringLiteral("Sheet1") : sheetName, path, &reason);
     if (error)
         *error = reason;
     return ok;

@@ -8,6 +8,9 @@
 // row, in both the whole sheet; -1000 (grid::kHeader) addresses the column-header row or the row-header
 // column. An operation on a cell outside the sheet does nothing (getters answer empty / 0 / false).
 //
+// A new sheet has 26 columns and 100 rows, column and row headers shown, both scroll bars, every cell an
+// unlocked editable text cell in 10-point Arial, left and bottom aligned.
+//
 // Colours are Windows RGB values (0x00BBGGRR).
 //
 // Units: a column width is counted in characters of the grid's character cell, 120 twips each (8 pixels at
@@ -26,7 +29,7 @@
 
 class CSpreadSheet : public QObject {
     Q_OBJECT
-public:
+  public:
     explicit CSpreadSheet(QObject *parent = nullptr);
     ~CSpreadSheet() override;
 
@@ -56,7 +59,7 @@ public:
     int GetCellType() const;
     void SetCellLocked(bool locked);
     bool GetCellLocked() const;
-    void SetMaxTextLength(int length); // 0: no limit
+    void SetMaxTextLength(int length);  // 0: no limit
     void SetHorizontalAlign(int align); // grid::HorizontalAlign: 0 left, 1 right, 2 centre
     void SetVerticalAlign(int align);   // grid::VerticalAlign: 0 top, 1 bottom, 2 centre
     void SetButtonCaption(const QString &caption);
@@ -102,8 +105,8 @@ public:
     // --- the sheet as a whole (addressed sheet) ---
     int GetScrollBars() const; // 0 none, 1 horizontal, 2 vertical, 3 both
     void SetScrollBars(int bars);
-    int GetVScrollWidth() const { return -1; }   // -1: the default width, 20 pixels
-    int GetHScrollHeight() const { return 20; }  // pixels
+    int GetVScrollWidth() const { return -1; }  // -1: the default width, 20 pixels
+    int GetHScrollHeight() const { return 20; } // pixels
     static constexpr int kScrollBarPixels = 20;
     bool GetColumnHeadersShown() const;
     void SetColumnHeadersShown(bool shown);
@@ -134,8 +137,8 @@ public:
     bool SaveExcelFile(const QString &path, const QString &sheetName, int flags, QString *error = nullptr) const;
 
     // --- conveniences ---
-    QString text(int col, int row) const;   // of the addressed sheet, without moving the current cell
-    double columnWidth(int col) const;      // of the addressed sheet
+    QString text(int col, int row) const; // of the addressed sheet, without moving the current cell
+    double columnWidth(int col) const;    // of the addressed sheet
 
     // --- read access for views and writers ---
     const grid::GridSheet *Sheet(int sheet) const; // 1-based; null if unknown
@@ -149,7 +152,7 @@ public:
     bool OperatorToggleCheck(int sheet, int col, int row); // emits ButtonClicked(col, row, new state)
     bool OperatorPressButton(int sheet, int col, int row); // emits ButtonClicked(col, row, 0)
 
-signals:
+  signals:
     // A block of a sheet changed its texts or formats (inclusive, 1-based; kHeader for header cells).
     void CellsChanged(int sheet, int col1, int row1, int col2, int row2);
     // Counts, sizes, joins, headers or appearance of a sheet changed: its layout must be recomputed.
@@ -161,7 +164,7 @@ signals:
     // The operator changed a cell's text or check state.
     void CellChangedByOperator(int sheet, int col, int row);
 
-private:
+  private:
     grid::GridSheet &Addressed() { return *m_sheets[m_addressed - 1]; }
     const grid::GridSheet &Addressed() const { return *m_sheets[m_addressed - 1]; }
     bool AddressValid() const;

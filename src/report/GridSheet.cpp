@@ -75,7 +75,7 @@ const GridCell *GridSheet::CellAt(int col, int row) const
         return &m_cornerCell;
     if (row == kHeader)
         return col >= 1 && col <= static_cast<int>(m_columnHeaderCells.size()) ? &m_columnHeaderCells[col - 1]
-                                                                                : nullptr;
+                                                                               : nullptr;
     if (col == kHeader)
         return row >= 1 && row <= static_cast<int>(m_rowHeaderCells.size()) ? &m_rowHeaderCells[row - 1] : nullptr;
     if (row < 1 || row > static_cast<int>(m_rows.size()))
@@ -292,7 +292,7 @@ void GridSheet::CopyRows(int firstRow, int lastRow, int destRow)
 bool GridSheet::Join(const CellSpan &span)
 {
     if (span.colCount < 1 || span.rowCount < 1 || span.col < 1 || span.row < 1 ||
-        span.col + span.colCount - 1 > m_columnCount || span.row + span.rowCount - 1 > m_rowCount)
+        qint64(span.col) + span.colCount - 1 > m_columnCount || qint64(span.row) + span.rowCount - 1 > m_rowCount)
         return false;
     m_spans.removeIf([&](const CellSpan &s) { return s.Intersects(span); });
     if (span.colCount > 1 || span.rowCount > 1)

@@ -57,13 +57,13 @@ struct GridCell {
 };
 
 class GridSheet {
-public:
+  public:
     static constexpr int kMaxColumns = 16384;
     static constexpr int kMaxRows = 2000000;
-    static constexpr double kDefaultColumnWidth = 8.0;    // characters
-    static constexpr double kDefaultRowHeight = 15.0;     // points
-    static constexpr double kDefaultHeaderWidth = 5.0;    // row-header column, characters
-    static constexpr double kDefaultHeaderHeight = 15.0;  // column-header row, points
+    static constexpr double kDefaultColumnWidth = 8.0;   // characters
+    static constexpr double kDefaultRowHeight = 15.0;    // points
+    static constexpr double kDefaultHeaderWidth = 5.0;   // row-header column, characters
+    static constexpr double kDefaultHeaderHeight = 15.0; // column-header row, points
 
     int ColumnCount() const { return m_columnCount; }
     int RowCount() const { return m_rowCount; }
@@ -110,7 +110,7 @@ public:
     void SetVisibleRows(int n) { m_visibleRows = n; }
     void SetPropertyValue(int id, int value) { m_properties.insert(id, value); }
 
-private:
+  private:
     struct Row {
         std::vector<GridCell> cells;             // index col - 1, grown on demand
         std::shared_ptr<const StyleLayer> style; // whole-row settings
@@ -118,8 +118,7 @@ private:
 
     GridCell *CellFor(int col, int row); // creates storage
     const GridCell *CellAt(int col, int row) const;
-    static void Apply(std::shared_ptr<const StyleLayer> &layer, StyleProp prop, const CellFormat &value,
-                      uint32_t seq);
+    static void Apply(std::shared_ptr<const StyleLayer> &layer, StyleProp prop, const CellFormat &value, uint32_t seq);
     void ResolveInto(CellFormat &out, std::array<uint32_t, static_cast<int>(StyleProp::Count)> &best,
                      const StyleLayer *layer) const;
 

@@ -12,10 +12,22 @@ constexpr int kAll = -1;
 constexpr int kHeader = -1000;
 
 // Colours are Windows RGB values, 0x00BBGGRR.
-constexpr int Rgb(int r, int g, int b) { return (r & 0xFF) | ((g & 0xFF) << 8) | ((b & 0xFF) << 16); }
-constexpr int RedOf(int rgb) { return rgb & 0xFF; }
-constexpr int GreenOf(int rgb) { return (rgb >> 8) & 0xFF; }
-constexpr int BlueOf(int rgb) { return (rgb >> 16) & 0xFF; }
+constexpr int Rgb(int r, int g, int b)
+{
+    return (r & 0xFF) | ((g & 0xFF) << 8) | ((b & 0xFF) << 16);
+}
+constexpr int RedOf(int rgb)
+{
+    return rgb & 0xFF;
+}
+constexpr int GreenOf(int rgb)
+{
+    return (rgb >> 8) & 0xFF;
+}
+constexpr int BlueOf(int rgb)
+{
+    return (rgb >> 16) & 0xFF;
+}
 
 enum CellType : int {
     CellEditText = 1,
@@ -36,11 +48,11 @@ enum BorderStyle : int { BorderNone = 0, BorderSolid = 1, BorderDash = 2, Border
 
 // Appearance properties of a sheet, set with CSpreadSheet::SetGridProperty under the grid's own numbers.
 enum GridProperty : int {
-    PropControlBorder = -504,   // frame around the whole control (0 none)
-    PropEmptyAreaColor = 55,    // background beyond the last column and row
-    PropForeColor = 56,         // default text colour of the control
-    PropHeaderDepth = 116,      // raised header look (0 flat)
-    PropHeaderBackColor = 123,  // header cells' background
+    PropControlBorder = -504,  // frame around the whole control (0 none)
+    PropEmptyAreaColor = 55,   // background beyond the last column and row
+    PropForeColor = 56,        // default text colour of the control
+    PropHeaderDepth = 116,     // raised header look (0 flat)
+    PropHeaderBackColor = 123, // header cells' background
     PropHeaderShadowColor = 124,
     PropHeaderTextColor = 125,
     PropButtonBorderColor = 131,
@@ -71,8 +83,7 @@ struct CellSpan {
     bool Contains(int c, int r) const { return c >= col && c < col + colCount && r >= row && r < row + rowCount; }
     bool Intersects(const CellSpan &o) const
     {
-        return col < o.col + o.colCount && o.col < col + colCount && row < o.row + o.rowCount &&
-               o.row < row + rowCount;
+        return col < o.col + o.colCount && o.col < col + colCount && row < o.row + o.rowCount && o.row < row + rowCount;
     }
     bool operator==(const CellSpan &) const = default;
 };

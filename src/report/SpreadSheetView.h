@@ -16,7 +16,7 @@ class QLineEdit;
 
 class SpreadSheetView : public QAbstractScrollArea {
     Q_OBJECT
-public:
+  public:
     explicit SpreadSheetView(CSpreadSheet *model, QWidget *parent = nullptr);
     ~SpreadSheetView() override;
 
@@ -36,10 +36,10 @@ public:
 
     QSize sizeHint() const override;
 
-signals:
+  signals:
     void ButtonClicked(int col, int row, int buttonDown); // forwarded from the model
 
-protected:
+  protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
@@ -47,11 +47,18 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void scrollContentsBy(int dx, int dy) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
-private:
+  private:
     void OnCellsChanged(int sheet, int col1, int row1, int col2, int row2);
     void OnLayoutChanged(int sheet);
     void RebuildLayout();
+    void ComputeEdges() const;
+    void EnsureEdges() const
+    {
+        if (m_edgesDirty)
+            ComputeEdges();
+    }
     void Activate(int col, int row);
     void CommitEditor();
     void CancelEditor();
@@ -64,8 +71,12 @@ private:
     void PaintCell(QPainter &p, const grid::GridSheet &sheet, int col, int row, const QRect &rect);
 
     QPointer<CSpreadSheet> m_model;
-    std::vector<int> m_colEdges; // pixel edge after each column, cumulative (content coordinates)
-    std::vector<int> m_rowEdges;
+    // Pixel edge after each column and row, cumulative (content coordinates). Worked out again when first
+    // needed after a layout change, so that a thousand appended rows cost one pass, not a thousand.
+    mutable std::vector<int> m_colEdges;
+    mutable std::vector<int> m_rowEdges;
+    mutable bool m_edgesDirty = true;
+    bool m_rebuildQueued = false;
     int m_currentCol = 0;
     int m_currentRow = 0;
     int m_pressedCol = 0; // button cell being pressed
@@ -73,5 +84,4 @@ private:
     QLineEdit *m_editor = nullptr;
     int m_editCol = 0;
     int m_editRow = 0;
-    bool m_pendingFullRepaint = false;
 };
