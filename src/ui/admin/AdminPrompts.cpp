@@ -1,5 +1,6 @@
 #include "AdminPrompts.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>

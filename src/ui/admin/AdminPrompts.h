@@ -8,7 +8,7 @@ class QWidget;
 // of a firmware file. The console uses the ordinary message boxes and file dialog unless it is handed
 // another implementation (tests answer without blocking).
 class AdminPrompts {
-public:
+  public:
     virtual ~AdminPrompts() = default;
     // A Yes/No question captioned "설정"; true for Yes.
     virtual bool Ask(QWidget *parent, const QString &text) = 0;
@@ -20,7 +20,7 @@ public:
 
 // Message boxes and the system's file dialog.
 class DialogPrompts final : public AdminPrompts {
-public:
+  public:
     bool Ask(QWidget *parent, const QString &text) override;
     void Notify(QWidget *parent, const QString &text) override;
     QString ChooseFirmwareFile(QWidget *parent) override;

@@ -6,7 +6,10 @@ namespace Calibration {
 
 namespace {
 
-uint32_t Unsigned24(const uint8_t *p) { return (uint32_t(p[0]) << 16) | (uint32_t(p[1]) << 8) | p[2]; }
+uint32_t Unsigned24(const uint8_t *p)
+{
+    return (uint32_t(p[0]) << 16) | (uint32_t(p[1]) << 8) | p[2];
+}
 
 // The three non-zero reference forces of each load cell, in KN.
 constexpr int kForces[2][3] = {{80, 110, 140}, {160, 220, 280}};
@@ -24,9 +27,15 @@ Table Decode(const uint8_t *answer)
     return table;
 }
 
-uint8_t ReadCommand(int loadCell) { return loadCell == 0 ? CMD_READ_CAL15 : CMD_READ_CAL30; }
+uint8_t ReadCommand(int loadCell)
+{
+    return loadCell == 0 ? CMD_READ_CAL15 : CMD_READ_CAL30;
+}
 
-uint8_t CaptureCommand(int loadCell) { return loadCell == 0 ? CMD_CAL15_FROM_LIVE : CMD_CAL30_FROM_LIVE; }
+uint8_t CaptureCommand(int loadCell)
+{
+    return loadCell == 0 ? CMD_CAL15_FROM_LIVE : CMD_CAL30_FROM_LIVE;
+}
 
 std::optional<std::array<uint8_t, 3>> CorrectionWrite(int loadCell, int row, int value)
 {
@@ -50,6 +59,9 @@ QString RowLabel(int loadCell, int row)
     return QString();
 }
 
-QString ModePrefix(int loadCell) { return loadCell == 0 ? QStringLiteral("15톤 ") : QStringLiteral("30톤 "); }
+QString ModePrefix(int loadCell)
+{
+    return loadCell == 0 ? QStringLiteral("15톤 ") : QStringLiteral("30톤 ");
+}
 
 } // namespace Calibration

@@ -40,7 +40,10 @@ uint8_t CaptureCommand(int loadCell);
 std::optional<std::array<uint8_t, 3>> CorrectionWrite(int loadCell, int row, int value);
 
 // The point index a capture button's row (2..5) stands for.
-inline uint8_t CapturePoint(int row) { return static_cast<uint8_t>(row - kFirstPointRow); }
+inline uint8_t CapturePoint(int row)
+{
+    return static_cast<uint8_t>(row - kFirstPointRow);
+}
 
 // The label of column 1 in `row` for a load cell; empty for rows whose label does not depend on it.
 QString RowLabel(int loadCell, int row);

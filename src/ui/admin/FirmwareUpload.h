@@ -43,7 +43,7 @@ QString DataCaption(quint32 sent, quint32 size);
 
 // Runs one upload, blocking, and tells every progress step as it happens.
 class Uploader {
-public:
+  public:
     using Progress = std::function<void(int position, const QString &caption)>;
 
     Uploader(CFt260 &link, Clock &clock, Progress progress);
@@ -51,7 +51,7 @@ public:
     // The outcome for the status line.
     QString Run(const QByteArray &image);
 
-private:
+  private:
     void Step(int position, const QString &caption, int pauseMilliseconds);
 
     CFt260 &m_link;

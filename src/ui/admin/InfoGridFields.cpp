@@ -6,7 +6,7 @@
 
 #include <QDate>
 
-namespace InfoGrid {
+namespace InfoFields {
 
 const std::array<ReadStep, 10> kReadSteps = {{
     {CMD_READ_NAME, 2, 1, Rendering::Text, false},
@@ -91,4 +91,4 @@ std::optional<LocalFields> ParseTypedClock(const QString &text)
     return f;
 }
 
-} // namespace InfoGrid
+} // namespace InfoFields

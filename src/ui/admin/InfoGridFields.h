@@ -12,7 +12,7 @@
 // What the console's instrument-information grid reads and writes, without any widget: the ten reads
 // that fill it, how each answer becomes a cell text, the identity fields its "설정" buttons write, and
 // the clock a typed text stands for.
-namespace InfoGrid {
+namespace InfoFields {
 
 enum class Rendering {
     Text,       // the text as received
@@ -61,4 +61,4 @@ std::optional<QByteArray> IdentityPayload(const QString &label, const QString &t
 // instrument's clock shows. nullopt otherwise.
 std::optional<LocalFields> ParseTypedClock(const QString &text);
 
-} // namespace InfoGrid
+} // namespace InfoFields

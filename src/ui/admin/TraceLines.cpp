@@ -18,7 +18,10 @@ QString HexBytes(const uint8_t *bytes, int count)
     return text;
 }
 
-int Clamped(int count) { return std::clamp(count, 0, CFt260::kBufferSize); }
+int Clamped(int count)
+{
+    return std::clamp(count, 0, CFt260::kBufferSize);
+}
 
 } // namespace
 

@@ -1,0 +1,629 @@
+#include "CDlgAdmin.h"
+
+#include "AdminPrompts.h"
+#include "CFt260.h"
+#include "CSpreadSheet.h"
+#include "CTonvaleApp.h"
+#include "CalibrationFields.h"
+#include "Clock.h"
+#include "FirmwareUpload.h"
+#include "InfoGridFields.h"
+#include "InstrumentClock.h"
+#include "LocalTime.h"
+#include "SpreadSheetView.h"
+#include "TraceLines.h"
+
+#include <QCheckBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+
+using namespace dlgstyle;
+
+namespace {
+
+constexpr int IDC_STATIC = -1;
+
+// The wait cursor for as long as it lives, or until Release().
+class WaitCursor {
+  public:
+    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { Release(); }
+    void Release()
+    {
+        if (m_active)
+            QGuiApplication::restoreOverrideCursor();
+        m_active = false;
+    }
+
+  private:
+    bool m_active = true;
+};
+
+// Keeps the timer from reading calibration values while a question or its answer is open: the box
+// is unchecked for that time and checked again afterwards.
+class AutoReadPause {
+  public:
+    explicit AutoReadPause(QCheckBox *box) : m_box(box), m_wasChecked(box->isChecked())
+    {
+        if (m_wasChecked)
+            m_box->setChecked(false);
+    }
+    ~AutoReadPause()
+    {
+        if (m_wasChecked)
+            m_box->setChecked(true);
+    }
+
+  private:
+    QCheckBox *m_box;
+    bool m_wasChecked;
+};
+
+void SetBlockBackColor(CSpreadSheet &grid, int col, int row, ColorRef color)
+{
+    grid.SetCurrentColumn(col);
+    grid.SetCurrentRow(row);
+    grid.SetCellBackColor(int(color));
+}
+
+void SetBlockType(CSpreadSheet &grid, int col, int row, int type)
+{
+    grid.SetCurrentColumn(col);
+    grid.SetCurrentRow(row);
+    grid.SetCellType(type);
+    grid.SetHorizontalAlign(grid::AlignHCenter);
+    grid.SetVerticalAlign(grid::AlignVCenter);
+}
+
+void SetButtonLook(CSpreadSheet &grid, const AppPalette &pal)
+{
+    grid.SetGridProperty(grid::PropButtonBorderColor, int(pal.labelBackColor));
+    grid.SetGridProperty(grid::PropButtonShadowColor, int(pal.selectedColor));
+    grid.SetGridProperty(grid::PropButtonHighlightColor, int(pal.selectedColor));
+    grid.SetGridProperty(grid::PropButtonFaceColor, int(pal.buttonColor));
+    grid.SetGridProperty(grid::PropButtonTextColor, int(pal.textColor));
+}
+
+const QString kSetCaption = QStringLiteral("설정");
+const QString kClockRefused = QStringLiteral("시간 정보가 잘못되었습니다. 확인바랍니다.");
+
+} // namespace
+
+DialogTemplate CDlgAdmin::MakeTemplate()
+{
+    DialogTemplate t;
+    t.id = IDD;
+    t.caption = QStringLiteral("관리자 모드");
+    t.cx = 699;
+    t.cy = 304;
+    t.pointSize = 10;
+    t.fontFace = QStringLiteral("GulimChe");
+    const quint32 v = WS_VISIBLE | WS_TABSTOP;
+    const quint32 line = SS_LEFT | SS_CENTERIMAGE; // one line, never wrapped
+    t.controls = {
+        {IDC_QUERY_INFO, ControlClass::Button, QStringLiteral("장비 조회"), 7, 7, 45, 90, v | BS_MULTILINE},
+        {IDC_INFO_GRID, ControlClass::Grid, QString(), 54, 7, 637, 89, v},
+        {IDC_CAL_GROUP, ControlClass::Button, QStringLiteral("보정"), 7, 104, 239, 193, WS_VISIBLE | BS_GROUPBOX},
+        {IDC_LOADCELL_15, ControlClass::Button, QStringLiteral("15톤 보정"), 15, 117, 78, 16,
+         v | WS_GROUP | BS_AUTORADIOBUTTON},
+        {IDC_LOADCELL_30, ControlClass::Button, QStringLiteral("30톤 보정"), 94, 117, 78, 16, v | BS_AUTORADIOBUTTON},
+        {IDC_CAL_GRID, ControlClass::Grid, QString(), 15, 137, 224, 134, v},
+        {IDC_AUTO_READ, ControlClass::Button, QStringLiteral("값 자동 읽기"), 18, 280, 119, 10, v | BS_AUTOCHECKBOX},
+        {IDC_FIRMWARE_GROUP, ControlClass::Button, QStringLiteral("펌웨어 업로드"), 253, 104, 439, 78,
+         WS_VISIBLE | BS_GROUPBOX},
+        {IDC_STATIC, ControlClass::Static, QStringLiteral("파일 경로"), 265, 125, 47, 8, WS_VISIBLE | line},
+        {IDC_FIRMWARE_PATH, ControlClass::Edit, QString(), 315, 122, 336, 14, v | WS_BORDER | ES_READONLY},
+        {IDC_FIRMWARE_OPEN, ControlClass::Button, QStringLiteral("..."), 659, 122, 26, 14, v},
+        {IDC_FIRMWARE_STATUS, ControlClass::Static, QStringLiteral("상태 : 파일 선택"), 263, 146, 234, 8,
+         WS_VISIBLE | line},
+        {IDC_PROGRESS, ControlClass::ProgressBar, QString(), 262, 159, 296, 14, WS_VISIBLE},
+        {IDC_UPLOAD, ControlClass::Button, QStringLiteral("업로드"), 574, 150, 53, 19, v | WS_DISABLED},
+        {IDC_CANCEL_UPLOAD, ControlClass::Button, QStringLiteral("취소"), 628, 150, 53, 19, v | WS_DISABLED},
+        {IDC_TRACE_SEND, ControlClass::Static, QStringLiteral("Send"), 254, 186, 438, 8, WS_VISIBLE | line},
+        {IDC_TRACE_RECV, ControlClass::Static, QStringLiteral("Recv"), 254, 203, 438, 8, WS_VISIBLE | line},
+        {IDC_SHOW_LOG, ControlClass::Button, QStringLiteral("로그 보기"), 560, 278, 64, 19, v},
+        {2, ControlClass::Button, QStringLiteral("닫 기"), 639, 278, 53, 19, v},
+        {1, ControlClass::Button, QStringLiteral("확인"), 303, 283, 50, 14, WS_TABSTOP | BS_DEFPUSHBUTTON},
+    };
+    return t;
+}
+
+CDlgAdmin::CDlgAdmin(CFt260 *link, std::function<void()> toggleLog, QWidget *parent)
+    : CDlgComm(MakeTemplate(), parent), m_pLink(link), m_toggleLog(std::move(toggleLog)),
+      m_defaultPrompts(std::make_unique<DialogPrompts>())
+{
+    Q_ASSERT(m_pLink);
+    m_gridInfo = new CSpreadSheet(this);
+    m_gridCal = new CSpreadSheet(this);
+    CreateTemplateControls();
+    BindControls();
+    m_timer = new QTimer(this);
+    m_timer->setInterval(kTimerIntervalMs);
+    connect(m_timer, &QTimer::timeout, this, &CDlgAdmin::OnTimer);
+}
+
+CDlgAdmin::~CDlgAdmin()
+{
+    OnDestroy();
+}
+
+QWidget *CDlgAdmin::CreateCustomControl(const DialogControl &control)
+{
+    if (control.id == IDC_INFO_GRID)
+        return m_viewInfo = new SpreadSheetView(m_gridInfo, this);
+    if (control.id == IDC_CAL_GRID)
+        return m_viewCal = new SpreadSheetView(m_gridCal, this);
+    return CDlgComm::CreateCustomControl(control);
+}
+
+void CDlgAdmin::BindControls()
+{
+    m_btnQuery = DlgItem<QPushButton>(IDC_QUERY_INFO);
+    m_btnUpload = DlgItem<QPushButton>(IDC_UPLOAD);
+    m_btnCancelUpload = DlgItem<QPushButton>(IDC_CANCEL_UPLOAD);
+    m_btnClose = DlgItem<QPushButton>(2);
+    m_radio15 = DlgItem<QRadioButton>(IDC_LOADCELL_15);
+    m_radio30 = DlgItem<QRadioButton>(IDC_LOADCELL_30);
+    m_chkAutoRead = DlgItem<QCheckBox>(IDC_AUTO_READ);
+    m_editPath = DlgItem<QLineEdit>(IDC_FIRMWARE_PATH);
+    m_status = DlgItem<QLabel>(IDC_FIRMWARE_STATUS);
+    m_traceSend = DlgItem<QLabel>(IDC_TRACE_SEND);
+    m_traceRecv = DlgItem<QLabel>(IDC_TRACE_RECV);
+    m_progress = DlgItem<QProgressBar>(IDC_PROGRESS);
+
+    m_radio15->setChecked(true);
+    m_chkAutoRead->setChecked(false);
+
+    connect(m_btnQuery, &QPushButton::clicked, this, &CDlgAdmin::QueryDeviceInfo);
+    connect(m_radio15, &QRadioButton::clicked, this, [this] { SelectLoadCell(0); });
+    connect(m_radio30, &QRadioButton::clicked, this, [this] { SelectLoadCell(1); });
+    connect(DlgItem<QPushButton>(IDC_FIRMWARE_OPEN), &QPushButton::clicked, this, &CDlgAdmin::OnBnClickedFirmwareOpen);
+    connect(m_btnUpload, &QPushButton::clicked, this, &CDlgAdmin::OnBnClickedUpload);
+    connect(m_btnCancelUpload, &QPushButton::clicked, this, &CDlgAdmin::OnBnClickedCancelUpload);
+    connect(DlgItem<QPushButton>(IDC_SHOW_LOG), &QPushButton::clicked, this, &CDlgAdmin::OnBnClickedShowLog);
+    connect(m_gridInfo, &CSpreadSheet::ButtonClicked, this, &CDlgAdmin::OnButtonClickedInfoGrid);
+    connect(m_gridCal, &CSpreadSheet::ButtonClicked, this, &CDlgAdmin::OnButtonClickedCalGrid);
+}
+
+void CDlgAdmin::SetPrompts(AdminPrompts *prompts)
+{
+    m_prompts = prompts;
+}
+
+AdminPrompts &CDlgAdmin::Prompts()
+{
+    return m_prompts ? *m_prompts : *m_defaultPrompts;
+}
+
+bool CDlgAdmin::TimerActive() const
+{
+    return m_timer->isActive();
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Set-up, layout and shut-down
+
+void CDlgAdmin::InitControls()
+{
+    m_progress->setRange(0, 100);
+    m_progress->setValue(0);
+    m_progress->setFormat(QString()); // no caption until a file is chosen
+    m_progress->setTextVisible(true);
+    m_progress->setAlignment(Qt::AlignCenter);
+    BuildGrids();
+    UpdateFirmwareControls();
+    RepositionControls();
+    m_timer->start();
+}
+
+void CDlgAdmin::RepositionControls()
+{
+    const QRect query = m_btnQuery->geometry();
+    const QRect info(query.right() + 1 + 5, query.top(), width() - 5 - (query.right() + 1 + 5), query.height());
+    FitGridToRect(*m_gridInfo, false, info);
+    StretchGridColumns(*m_gridInfo, info);
+
+    const QRect group = DlgItem<QWidget>(IDC_CAL_GROUP)->geometry();
+    const int top = m_radio15->geometry().bottom() + 1 + 2;
+    const int bottom = m_chkAutoRead->geometry().top() - 5;
+    const QRect cal(group.left() + 5, top, group.width() - 10, bottom - top);
+    FitGridToRect(*m_gridCal, false, cal);
+    StretchGridColumns(*m_gridCal, cal);
+    update();
+}
+
+void CDlgAdmin::done(int result)
+{
+    OnDestroy();
+    CDlgComm::done(result);
+}
+
+void CDlgAdmin::OnDestroy()
+{
+    if (m_timer)
+        m_timer->stop();
+    m_pFirmware.clear();
+    m_nFirmwareSize = 0;
+}
+
+void CDlgAdmin::OnTimer()
+{
+    m_gridInfo->SetCellTextIfChanged(5, 5, FormatLocalTime(m_pLink->GetClock().Now()));
+    if (m_pLink->IsOpen() && m_bInfoRead && m_chkAutoRead->isChecked() && !m_bFirmwareReady)
+        SelectLoadCell(m_nLoadCell);
+}
+
+void CDlgAdmin::OnBnClickedShowLog()
+{
+    if (m_toggleLog)
+        m_toggleLog();
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Grids
+
+void CDlgAdmin::BuildGrids()
+{
+    BuildInfoGrid();
+    BuildCalGrid();
+}
+
+void CDlgAdmin::BuildInfoGrid()
+{
+    CSpreadSheet &g = *m_gridInfo;
+    const AppPalette &pal = TonvaleApp().palette;
+    ApplyGridStyle(g);
+    g.SetColumnHeadersShown(false);
+    g.SetRowHeadersShown(false);
+    g.SetScrollBars(0);
+    g.SetColumnCount(6);
+    g.SetRowCount(6);
+    g.SetVisibleColumns(6);
+
+    SetBlockBackColor(g, 1, grid::kAll, pal.labelBackColor);
+    SetBlockBackColor(g, 4, grid::kAll, pal.labelBackColor);
+    const char *const left[] = {"측정기 명", "측정기 S/N", "15톤 로드셀 S/N", "30톤 로드셀 S/N",
+                                "30톤 로드셀 커버 S/N"};
+    const char *const right[] = {"버전 정보", "배터리 상태", "15톤 로드셀 커버 S/N", "25톤 로드셀 커버 S/N",
+                                 "컴퓨터 시간"};
+    for (int row = 1; row <= 5; ++row)
+        g.SetCellTextIfChanged(1, row, QString::fromUtf8(left[row - 1]));
+    for (int row = 1; row <= 5; ++row)
+        g.SetCellTextIfChanged(4, row, QString::fromUtf8(right[row - 1]));
+    g.JoinCells(1, 6, 3, 1);
+    g.SetCellTextIfChanged(4, 6, QStringLiteral("장비 시간"));
+
+    SetBlockBackColor(g, 2, grid::kAll, pal.valueBackColor);
+    SetBlockBackColor(g, 5, grid::kAll, pal.valueBackColor);
+    SetButtonLook(g, pal);
+    g.SetCurrentColumn(grid::kAll);
+    g.SetCurrentRow(grid::kAll);
+    g.SetButtonCaption(kSetCaption);
+
+    g.DrawBlockBorder(1, 1, 6, 6, grid::EdgeAll, int(pal.borderColor), grid::BorderSolid);
+    SetBlockType(g, grid::kAll, grid::kAll, grid::CellStaticText);
+    SetBlockType(g, 2, grid::kAll, grid::CellEditText);
+    SetBlockType(g, 5, grid::kAll, grid::CellEditText);
+    SetBlockType(g, 3, grid::kAll, grid::CellButton);
+    SetBlockType(g, 6, grid::kAll, grid::CellButton);
+
+    for (const auto &[col, row] : {std::pair{3, 1}, {6, 1}, {6, 2}})
+        SetBlockType(g, col, row, grid::CellStaticText);
+    for (const auto &[col, row] : {std::pair{5, 2}, {2, 1}, {5, 1}, {5, 5}}) {
+        SetBlockType(g, col, row, grid::CellStaticText);
+        g.SetCellBackColor(int(pal.backColor));
+    }
+
+    SetBlockType(g, 6, 5, grid::CellCheckBox);
+    g.SetCheckCaption(QStringLiteral("현재시간적용"));
+    g.SetCellInteger(6, 5, 1);
+
+    SetBlockBackColor(g, 1, 6, pal.backColor);
+    SetBlockBackColor(g, 2, 6, pal.backColor);
+
+    const double widths[] = {18, 20, 12, 18, 20, 12};
+    for (int col = 1; col <= 6; ++col)
+        g.SetColumnWidth(col, widths[col - 1]);
+    for (const InfoFields::IdentityField &field : InfoFields::kIdentityFields) {
+        g.SetCurrentColumn(field.buttonCol - 1);
+        g.SetCurrentRow(field.buttonRow);
+        g.SetMaxTextLength(field.length);
+    }
+}
+
+void CDlgAdmin::BuildCalGrid()
+{
+    CSpreadSheet &g = *m_gridCal;
+    const AppPalette &pal = TonvaleApp().palette;
+    ApplyGridStyle(g);
+    g.SetColumnHeadersShown(false);
+    g.SetRowHeadersShown(false);
+    g.SetScrollBars(0);
+    g.SetColumnCount(4);
+    g.SetRowCount(9);
+    g.SetVisibleColumns(4);
+    g.SetVisibleRows(9);
+
+    SetBlockBackColor(g, 1, grid::kAll, pal.labelBackColor);
+    SetBlockBackColor(g, grid::kAll, 1, pal.labelBackColor);
+    SetButtonLook(g, pal);
+    SetBlockType(g, grid::kAll, grid::kAll, grid::CellStaticText);
+    for (int row = 1; row <= Calibration::kLiveRow; ++row)
+        g.JoinCells(2, row, 2, 1);
+
+    for (int row = Calibration::kFirstCorrectionRow; row <= Calibration::kLastCorrectionRow; ++row) {
+        SetBlockType(g, 3, row, grid::CellNumber);
+        g.SetNumberMin(Calibration::kMinCorrection);
+        g.SetNumberMax(Calibration::kMaxCorrection);
+        g.SetNumberDecimals(0);
+        g.SetCellBackColor(int(pal.valueBackColor));
+    }
+    SetBlockType(g, 4, grid::kAll, grid::CellButton);
+    g.SetButtonCaption(kSetCaption);
+    SetBlockType(g, 4, 1, grid::CellStaticText);
+    SetBlockType(g, 4, Calibration::kLiveRow, grid::CellStaticText);
+
+    g.SetCellTextIfChanged(1, 1, QStringLiteral("구 분"));
+    for (int row = 2; row <= 9; ++row) {
+        if (row == Calibration::kLiveRow)
+            g.SetCellTextIfChanged(1, row, QStringLiteral("현 로드셀 값"));
+        else
+            g.SetCellTextIfChanged(1, row, Calibration::RowLabel(0, row));
+    }
+    g.SetCellTextIfChanged(2, 1, QStringLiteral("값"));
+    g.SetCellTextIfChanged(4, 1, QString());
+
+    g.DrawBlockBorder(1, 1, 4, 9, grid::EdgeAll, int(pal.borderColor), grid::BorderSolid);
+    const double widths[] = {18, 13, 13, 13};
+    for (int col = 1; col <= 4; ++col)
+        g.SetColumnWidth(col, widths[col - 1]);
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Instrument information and settings
+
+void CDlgAdmin::QueryDeviceInfo()
+{
+    m_bInfoRead = false;
+    WaitCursor wait;
+    m_gridInfo->ClearBlock(2, 1, 2, 6, true);
+    m_gridInfo->ClearBlock(5, 1, 5, 4, true);
+    m_gridInfo->ClearBlock(5, 6, 5, 6, true);
+
+    for (const InfoFields::ReadStep &step : InfoFields::kReadSteps) {
+        const uint8_t request = 0x00;
+        uint8_t answer[CFt260::kResponseAreaSize] = {};
+        if (m_pLink->Transact(step.command, &request, 1, answer) < 0) {
+            if (step.optional)
+                continue;
+            wait.Release();
+            Prompts().Notify(this, m_pLink->GetResultText());
+            m_chkAutoRead->setChecked(false);
+            ShowTrace();
+            return;
+        }
+        const int length = kResponseDataLength[step.command - CMD_FIRST];
+        m_gridInfo->SetCellTextIfChanged(step.col, step.row, InfoFields::RenderAnswer(step.rendering, answer, length));
+        if (!step.optional)
+            ShowTrace();
+    }
+    m_bInfoRead = true;
+    ShowTrace();
+}
+
+void CDlgAdmin::OnButtonClickedInfoGrid(int col, int row, int)
+{
+    if (m_bFirmwareReady)
+        return;
+    if (col == 6 && row == 5) // the check box toggles itself
+        return;
+    if (col == 6 && row == 6) {
+        SetInstrumentClock();
+        return;
+    }
+    const InfoFields::IdentityField *field = InfoFields::IdentityFieldAt(col, row);
+    if (!field)
+        return;
+    const QString value = m_gridInfo->text(col - 1, row);
+    if (value.isEmpty())
+        return;
+    const QString label = m_gridInfo->text(col - 2, row);
+    QString refusal;
+    const std::optional<QByteArray> payload = InfoFields::IdentityPayload(label, value, field->length, &refusal);
+    if (!payload) {
+        Prompts().Notify(this, refusal);
+        return;
+    }
+    if (!Prompts().Ask(this, QStringLiteral("%1-'%2' 값을 설정하시겠습니까?").arg(label, value)))
+        return;
+    SendWrite(field->command, reinterpret_cast<const uint8_t *>(payload->constData()), field->length);
+}
+
+void CDlgAdmin::SetInstrumentClock()
+{
+    if (!Prompts().Ask(this, QStringLiteral("장비시간을 설정하시겠습니까?")))
+        return;
+    int usePcTime = 0;
+    m_gridInfo->GetCellInteger(6, 5, &usePcTime);
+    std::optional<InstrumentClock::Payload> payload;
+    if (usePcTime != 0) {
+        payload = InstrumentClock::SetClockPayloadAt(m_pLink->GetClock().Now());
+    } else if (const auto typed = InfoFields::ParseTypedClock(m_gridInfo->text(5, 6))) {
+        payload = InstrumentClock::SetClockPayload(*typed);
+    }
+    if (!payload) {
+        Prompts().Notify(this, kClockRefused);
+        return;
+    }
+    SendWrite(CMD_SET_CLOCK, payload->data(), InstrumentClock::kPayloadSize);
+}
+
+void CDlgAdmin::SendWrite(uint8_t command, const uint8_t *data, int length)
+{
+    uint8_t answer[CFt260::kResponseAreaSize] = {};
+    if (m_pLink->Transact(command, data, length, answer) < 0)
+        Prompts().Notify(this, QStringLiteral("설정 실패 - %1").arg(m_pLink->GetResultText()));
+    else
+        Prompts().Notify(this, QStringLiteral("성공"));
+}
+
+void CDlgAdmin::ShowTrace()
+{
+    m_traceSend->setText(TraceLines::SendLine(*m_pLink));
+    m_traceRecv->setText(TraceLines::RecvLine(*m_pLink));
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Calibration
+
+void CDlgAdmin::SelectLoadCell(int mode)
+{
+    const int previous = m_nLoadCell;
+    m_nLoadCell = m_radio30->isChecked() ? 1 : 0;
+    if (mode != previous) {
+        RelabelCalGrid();
+        for (int row = Calibration::kFirstCorrectionRow; row <= Calibration::kLastCorrectionRow; ++row)
+            m_gridCal->SetCellTextIfChanged(3, row, QStringLiteral("0"));
+    }
+    if (m_pLink->IsOpen() && m_bInfoRead && m_chkAutoRead->isChecked() && !m_bFirmwareReady)
+        ReadCalibration();
+}
+
+void CDlgAdmin::RelabelCalGrid()
+{
+    for (int row = Calibration::kFirstPointRow; row <= Calibration::kLastCorrectionRow; ++row) {
+        if (row != Calibration::kLiveRow)
+            m_gridCal->SetCellTextIfChanged(1, row, Calibration::RowLabel(m_nLoadCell, row));
+    }
+}
+
+void CDlgAdmin::ReadCalibration()
+{
+    const uint8_t request = 0x00;
+    uint8_t answer[CFt260::kResponseAreaSize] = {};
+    if (m_pLink->Transact(Calibration::ReadCommand(m_nLoadCell), &request, 1, answer) >= 0) {
+        const Calibration::Table table = Calibration::Decode(answer);
+        for (int i = 0; i < 4; ++i)
+            m_gridCal->SetCellTextIfChanged(2, Calibration::kFirstPointRow + i, QString::number(table.points[i]));
+        m_gridCal->SetCellTextIfChanged(2, Calibration::kLiveRow, QString::number(table.live));
+        for (int i = 0; i < 3; ++i)
+            m_gridCal->SetCellTextIfChanged(2, Calibration::kFirstCorrectionRow + i,
+                                            QString::number(table.corrections[i]));
+    }
+    ShowTrace();
+}
+
+void CDlgAdmin::OnButtonClickedCalGrid(int col, int row, int)
+{
+    // The buttons sit in column 4.
+    if (m_bFirmwareReady || col != 4)
+        return;
+    m_nLoadCell = m_radio30->isChecked() ? 1 : 0;
+    const QString prefix = Calibration::ModePrefix(m_nLoadCell);
+    const QString label = m_gridCal->text(1, row);
+
+    if (row >= Calibration::kFirstCorrectionRow && row <= Calibration::kLastCorrectionRow) {
+        const QString newValue = m_gridCal->text(3, row);
+        const QString current = m_gridCal->text(2, row);
+        if (newValue.isEmpty() || current.isEmpty())
+            return;
+        AutoReadPause pause(m_chkAutoRead);
+        const QString question =
+            QStringLiteral("%1%2 '%3' -> '%4' 값으로 설정하시겠습니까?").arg(prefix, label, current, newValue);
+        if (!Prompts().Ask(this, question))
+            return;
+        bool isNumber = false;
+        const int value = newValue.trimmed().toInt(&isNumber);
+        const auto payload = isNumber ? Calibration::CorrectionWrite(m_nLoadCell, row, value) : std::nullopt;
+        if (!payload) {
+            Prompts().Notify(this, QStringLiteral("보정 값은 %1 ~ %2 사이의 정수여야 합니다.")
+                                       .arg(Calibration::kMinCorrection)
+                                       .arg(Calibration::kMaxCorrection));
+            return;
+        }
+        SendWrite(CMD_WRITE_CAL, payload->data(), int(payload->size()));
+    } else if (row >= Calibration::kFirstPointRow && row <= Calibration::kLastPointRow) {
+        if (m_gridCal->text(col - 2, Calibration::kLiveRow).isEmpty())
+            return;
+        AutoReadPause pause(m_chkAutoRead);
+        if (!Prompts().Ask(this,
+                           QStringLiteral("%1%2 보정값을 현재 로드셀 값으로 설정하시겠습니까?").arg(prefix, label)))
+            return;
+        const uint8_t point = Calibration::CapturePoint(row);
+        SendWrite(Calibration::CaptureCommand(m_nLoadCell), &point, 1);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Firmware
+
+void CDlgAdmin::UpdateFirmwareControls()
+{
+    m_btnQuery->setEnabled(!m_bFirmwareReady);
+    m_chkAutoRead->setEnabled(!m_bFirmwareReady);
+    m_radio15->setEnabled(!m_bFirmwareReady);
+    m_radio30->setEnabled(!m_bFirmwareReady);
+    m_btnCancelUpload->setEnabled(m_bFirmwareReady);
+    m_btnUpload->setEnabled(m_bFirmwareReady);
+}
+
+void CDlgAdmin::SetProgress(int position, const QString &caption)
+{
+    m_progress->setFormat(caption);
+    m_progress->setValue(position);
+    m_progress->repaint();
+}
+
+void CDlgAdmin::OnBnClickedFirmwareOpen()
+{
+    m_chkAutoRead->setChecked(false);
+    const QString path = Prompts().ChooseFirmwareFile(this);
+    if (path.isEmpty())
+        return;
+    m_bFirmwareReady = false;
+    const Firmware::LoadedFile file = Firmware::LoadFile(path);
+    if (file.status != Firmware::LoadedFile::Unreadable) {
+        m_pFirmware = file.image;
+        m_nFirmwareSize = quint32(file.image.size());
+        switch (file.status) {
+        case Firmware::LoadedFile::Valid:
+            m_bFirmwareReady = true;
+            m_status->setText(QStringLiteral("상태 : 파일 읽기 성공 (파일사이즈 : %1)").arg(m_nFirmwareSize));
+            m_editPath->setText(path);
+            break;
+        case Firmware::LoadedFile::TooLarge:
+            m_status->setText(
+                QStringLiteral("상태 : 파일이 너무 큽니다. (최대 %1 MiB)").arg(Firmware::kMaxFileSize / (1024 * 1024)));
+            break;
+        default: m_status->setText(QStringLiteral("상태 : 정상적인 펌웨어 파일이 아닙니다.")); break;
+        }
+        SetProgress(0, QStringLiteral("업로드 대기중."));
+    }
+    UpdateFirmwareControls();
+}
+
+void CDlgAdmin::OnBnClickedCancelUpload()
+{
+    m_bFirmwareReady = false;
+    m_status->setText(QStringLiteral("펌웨어 업데이트 취소"));
+    m_editPath->clear();
+    UpdateFirmwareControls();
+}
+
+void CDlgAdmin::OnBnClickedUpload()
+{
+    WaitCursor wait;
+    m_btnUpload->setEnabled(false);
+    m_btnClose->setEnabled(false);
+    Firmware::Uploader uploader(*m_pLink, m_pLink->GetClock(),
+                                [this](int position, const QString &caption) { SetProgress(position, caption); });
+    m_status->setText(uploader.Run(m_pFirmware));
+    m_bFirmwareReady = false;
+    UpdateFirmwareControls();
+    m_btnClose->setEnabled(true);
+}
