@@ -8,10 +8,28 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
+#include <cstdlib>
+#include <ctime>
+
 #include <sys/stat.h>
 
+// Failures show texts, not bytes.
+void PrintTo(const QString &s, std::ostream *os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+
 namespace {
-// 2024-01-31 13:45:12 in Seoul (the tests run with TZ=Asia/Seoul).
+// The times below are Seoul's, whatever zone the machine or the test runner sets.
+const bool kInSeoul = [] {
+    setenv("TZ", "Asia/Seoul", 1);
+    tzset();
+    return true;
+}();
+
+// 2024-01-31 13:45:12 in Seoul.
 constexpr qint64 kJan31_134512 = 1706676312;
 
 QByteArray ReadAll(const QString &path)

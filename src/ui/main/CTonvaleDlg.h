@@ -3,12 +3,13 @@
 #include "CDlgComm.h"
 #include "CFt260.h"
 #include "LinkOwner.h"
+#include "RecordTables.h"
 
+#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QString>
 
 #include <functional>
-#include <memory>
 
 class CDlgLog;
 class CIniSysInfo;
@@ -19,9 +20,8 @@ class Ft260Device;
 class QDateTimeEdit;
 class QLabel;
 class QLineEdit;
+class QAbstractButton;
 class QPushButton;
-class QRadioButton;
-class QTimer;
 class SpreadSheetView;
 
 // The operator's window: the instrument's identity and the report header in the device grid, the
@@ -33,7 +33,7 @@ class SpreadSheetView;
 // handlers find it with Control(id).
 class CTonvaleDlg : public CDlgComm, public LinkOwner {
     Q_OBJECT
-public:
+  public:
     // Control numbers of the window.
     enum ControlId : int {
         IDC_DATA_GRID = 1001,
@@ -59,7 +59,6 @@ public:
         IDC_READ_TIME = 1022,
         IDC_TELEPHONE = 1039,
     };
-    static constexpr int kPresenceTimerId = 1001;
     static constexpr int kPresenceIntervalMs = 1000;
     static constexpr int kStartWidth = 1280;
     static constexpr int kStartHeight = 720;
@@ -68,6 +67,9 @@ public:
 
     static const QString kCaptionConnected;    // "압력 계측기 : 장비 연결 성공"
     static const QString kCaptionDisconnected; // "압력 계측기 : 연결장비 없음"
+
+    // The window's template: 500 x 325 dialog units in 굴림체 12 pt, every control in creation order.
+    static DialogTemplate MakeTemplate();
 
     // device, discovery and clock are the bridge the link talks through (the USB one or the simulated
     // one); sysInfo gives the report texts and the log directory. All must outlive the window.
@@ -89,10 +91,10 @@ public:
     void ToggleLogWindow();
     // A control by its number; null for an unknown one.
     QWidget *Control(int id) const;
-    QLabel *ClockDisplay() const { return m_clockDisplay; }    // 1020
-    QLineEdit *TelephoneEdit() const { return m_telephone; }   // 1039, never shown
-    QDateTimeEdit *StartDate() const { return m_startDate; }   // 1005
-    QDateTimeEdit *EndDate() const { return m_endDate; }       // 1014
+    QLabel *ClockDisplay() const { return m_clockDisplay; }  // 1020
+    QLineEdit *TelephoneEdit() const { return m_telephone; } // 1039, never shown
+    QDateTimeEdit *StartDate() const { return m_startDate; } // 1005
+    QDateTimeEdit *EndDate() const { return m_endDate; }     // 1014
 
     // ---- message boxes ----
     // Every message box of the window goes through here: text, caption (empty: the program's title) and
@@ -126,6 +128,8 @@ public:
     void OnModeOutput();   // 1013
     // One presence poll (timer 1001): looks for the bridge, sets caption and enabling.
     void PollPresence();
+    // The id of the running presence timer (QObject::startTimer); 0 when it is not running.
+    int PresenceTimerId() const { return m_presenceTimer; }
 
     // Handlers of the clock, selection, help, log, administrator and exit commands live in
     // CTonvaleDlgTools.cpp.
@@ -143,19 +147,21 @@ public:
     // The query mode: MODE_MEMORY (sheet 1) or MODE_OUTPUT (sheet 2).
     int m_nMode = MODE_MEMORY;
 
-protected:
+  protected:
+    bool OnInitDialog() override;
     void InitControls() override;
     void RepositionControls() override;
+    double FontResolution() const override { return 92.0; }
+    QWidget *CreateCustomControl(const DialogControl &control) override;
     void timerEvent(QTimerEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void reject() override;
 
-private:
-    void CreateControls();
+  private:
+    void BindControls();
     void LoadThemeColors();
     void InitDeviceGrid();
     void CreateLogWindow();
-    void OnInitDialog();
     void OnDestroy();
     void SetInstrumentControlsEnabled(bool enabled);
     // Shows rows that a download just added, without letting the operator's input in.
@@ -167,9 +173,11 @@ private:
     CDlgLog *m_pDlgLog = nullptr;
     MessageBoxHandler m_messageBoxHandler;
     int m_presenceTimer = 0;
+    QElapsedTimer m_lastDownloadRepaint;
 
     CSpreadSheet *m_deviceGrid = nullptr;
     CSpreadSheet *m_dataGrid = nullptr;
+    RecordTableWriter m_rows{nullptr, 0};
     SpreadSheetView *m_deviceGridView = nullptr;
     SpreadSheetView *m_dataGridView = nullptr;
     QPushButton *m_btnHelp = nullptr;
@@ -183,12 +191,11 @@ private:
     QPushButton *m_btnReadTime = nullptr;
     QPushButton *m_btnAdmin = nullptr;
     QPushButton *m_btnShowLog = nullptr;
-    QRadioButton *m_radioMemory = nullptr;
-    QRadioButton *m_radioOutput = nullptr;
+    QAbstractButton *m_radioMemory = nullptr;
+    QAbstractButton *m_radioOutput = nullptr;
     QLabel *m_startLabel = nullptr;
     QLabel *m_endLabel = nullptr;
     QLabel *m_clockDisplay = nullptr;
-    QLabel *m_status = nullptr;
     QDateTimeEdit *m_startDate = nullptr;
     QDateTimeEdit *m_endDate = nullptr;
     QLineEdit *m_telephone = nullptr;

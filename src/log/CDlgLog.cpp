@@ -1,0 +1,132 @@
+#include "CDlgLog.h"
+
+#include "Clock.h"
+#include "PacketLogEntry.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTextCursor>
+
+using namespace dlgstyle;
+
+namespace {
+constexpr int kTemplateId = 140;
+constexpr int kStaticId = -1;
+} // namespace
+
+DialogTemplate CDlgLog::MakeTemplate()
+{
+    DialogTemplate t;
+    t.id = kTemplateId;
+    t.caption = QStringLiteral("Log");
+    t.cx = 577;
+    t.cy = 351;
+    t.pointSize = 8;
+    t.fontFace = QStringLiteral("MS Shell Dlg");
+    t.controls = {
+        {kStaticId, ControlClass::Static, QStringLiteral("PACKET"), 7, 15, 36, 8, WS_VISIBLE},
+        {IDC_LOG_VIEW, ControlClass::Edit, QString(), 7, 24, 563, 320,
+         WS_VISIBLE | WS_BORDER | ES_MULTILINE | ES_READONLY},
+        {IDC_LOG_SAVE, ControlClass::Button, QStringLiteral("Log Save"), 455, 9, 52, 10, WS_VISIBLE | BS_AUTOCHECKBOX},
+        {IDC_CLEAR, ControlClass::Button, QStringLiteral("Clear"), 377, 7, 50, 14, WS_VISIBLE | BS_PUSHBUTTON},
+        {2, ControlClass::Button, QStringLiteral("Close"), 520, 5, 50, 14, WS_VISIBLE | BS_PUSHBUTTON},
+        {1, ControlClass::Button, QStringLiteral("확인"), 198, 330, 50, 14, BS_DEFPUSHBUTTON},
+    };
+    return t;
+}
+
+CDlgLog::CDlgLog(Clock &clock, const QString &logDir, QWidget *parent)
+    : CDlgComm(MakeTemplate(), parent), m_clock(clock), m_file(logDir)
+{
+    setModal(false);
+
+    // In template order, so that the font scaler finds each control after the previous one.
+    m_label = new QLabel(QStringLiteral("PACKET"), this);
+    SetControlId(m_label, kStaticId);
+    m_view = new QPlainTextEdit(this);
+    SetControlId(m_view, IDC_LOG_VIEW);
+    m_logSave = new QCheckBox(QStringLiteral("Log Save"), this);
+    SetControlId(m_logSave, IDC_LOG_SAVE);
+    m_clear = new QPushButton(QStringLiteral("Clear"), this);
+    SetControlId(m_clear, IDC_CLEAR);
+    m_close = new QPushButton(QStringLiteral("Close"), this);
+    SetControlId(m_close, 2);
+    m_ok = new QPushButton(QStringLiteral("확인"), this);
+    SetControlId(m_ok, 1);
+    m_ok->hide();
+
+    for (QPushButton *b : {m_clear, m_close, m_ok})
+        b->setAutoDefault(false);
+    m_view->setReadOnly(true);
+    m_view->setUndoRedoEnabled(false);
+    m_view->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+
+    connect(m_clear, &QPushButton::clicked, this, &CDlgLog::OnBnClickedClear);
+    connect(m_close, &QPushButton::clicked, this, &CDlgLog::OnBnClickedClose);
+}
+
+CDlgLog::~CDlgLog() = default;
+
+void CDlgLog::InitControls()
+{
+    // The view holds as much as the line rule lets in.
+    m_view->setMaximumBlockCount(0);
+    // Hex columns line up in a fixed-pitch face of the size the font scaler chose.
+    QFont fixed = m_view->font();
+    fixed.setFamilies({QStringLiteral("Noto Sans Mono CJK KR"), QStringLiteral("DejaVu Sans Mono")});
+    fixed.setStyleHint(QFont::Monospace);
+    m_view->setFont(fixed);
+}
+
+void CDlgLog::AddPacket(int direction, const uint8_t *bytes, int count)
+{
+    const QString entry = FormatPacketLogEntry(direction, bytes, count, m_clock.Now());
+
+    // Every entry ends its line, so the view holds one more line than entries: it is emptied when the
+    // entry after the 2000th arrives.
+    QTextDocument *doc = m_view->document();
+    if (doc->blockCount() > kMaxLines)
+        m_view->clear();
+
+    // Always at the end, whatever the operator has selected, so the view keeps the order of the wire.
+    QScrollBar *bar = m_view->verticalScrollBar();
+    const bool atBottom = bar->value() >= bar->maximum();
+    QTextCursor end(doc);
+    end.movePosition(QTextCursor::End);
+    end.insertText(entry + QLatin1Char('\n'));
+    if (atBottom)
+        bar->setValue(bar->maximum());
+
+    if (m_logSave->isChecked())
+        WriteLogFile(entry);
+}
+
+void CDlgLog::WriteLogFile(const QString &entry)
+{
+    // Stamped anew, as the entry may have been made a moment earlier; a file that cannot be written
+    // loses this entry only, the next one tries again.
+    QString line = entry;
+    line.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    while (line.endsWith(QLatin1Char('\n')))
+        line.chop(1);
+    m_file.Append(line, m_clock.Now());
+}
+
+void CDlgLog::OnBnClickedClear()
+{
+    m_view->clear();
+}
+
+void CDlgLog::OnBnClickedClose()
+{
+    hide();
+}
+
+void CDlgLog::reject()
+{
+    OnBnClickedClose();
+}

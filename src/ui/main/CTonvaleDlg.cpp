@@ -1,0 +1,637 @@
+#include "CTonvaleDlg.h"
+
+#include "AnsiText.h"
+#include "CDlgLog.h"
+#include "CIniSysInfo.h"
+#include "CSpreadSheet.h"
+#include "CTonvaleApp.h"
+#include "Clock.h"
+#include "LocalTime.h"
+#include "SpreadSheetView.h"
+#include "TonvaleArt.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDateEdit>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPalette>
+#include <QPushButton>
+#include <QShortcut>
+#include <QTimerEvent>
+
+#include <cstring>
+#include <optional>
+
+using namespace dlgstyle;
+
+const QString CTonvaleDlg::kCaptionConnected = QStringLiteral("압력 계측기 : 장비 연결 성공");
+const QString CTonvaleDlg::kCaptionDisconnected = QStringLiteral("압력 계측기 : 연결장비 없음");
+
+namespace {
+
+// The wait cursor for the life of a scope.
+class WaitCursor {
+  public:
+    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor &) = delete;
+    WaitCursor &operator=(const WaitCursor &) = delete;
+};
+
+constexpr int kTemplateId = 102;
+constexpr int kGridFontSize = 11;
+constexpr QSize kHelpPictureSize(180, 90);
+// The stretch of a download during which the rows shown are not brought up to date again.
+constexpr int kDownloadRepaintMs = 40;
+
+// The device grid: labels in columns 1 and 3, values in 2 and 4.
+constexpr int kDeviceColumns = 4;
+constexpr int kDeviceRows = 6;
+const char16_t *const kDeviceLabels[kDeviceRows][2] = {
+    {u"작성 일시", u"회사 명"},
+    {u"보고서 명", u"작성자 명"},
+    {u"측정기 명", u"측정기 S/N"},
+    {u"15톤 로드셀 S/N", u"15톤 로드셀 커버 S/N"},
+    {u"30톤 로드셀 S/N", u"25톤 로드셀 커버 S/N"},
+    {u"30톤 로드셀 커버 S/N", u"버전 정보"},
+};
+// The report header cells the operator may edit: written on connect (date) or from the INI file.
+constexpr QPoint kCreatedCell(2, 1), kReportNameCell(2, 2), kCompanyCell(4, 1), kUserNameCell(4, 2);
+
+// The identity reads of a connect, in the order they are made, and the cell each one fills. Serial
+// numbers of an erased memory (first byte 0x00 or 0xFF) show as "-".
+struct IdentityRead {
+    uint8_t command;
+    int col, row;
+    bool dashWhenErased;
+};
+constexpr IdentityRead kIdentityReads[] = {
+    {CMD_READ_NAME, 2, 3, false},         {CMD_READ_LC15_SN, 2, 4, true},  {CMD_READ_LC30_SN, 2, 5, true},
+    {CMD_READ_LC30_COVER_SN, 2, 6, true}, {CMD_READ_SERIAL, 4, 3, true},   {CMD_READ_LC15_COVER_SN, 4, 4, true},
+    {CMD_READ_LC25_COVER_SN, 4, 5, true}, {CMD_READ_VERSION, 4, 6, false},
+};
+
+// The dark theme the window takes its six palette colours from (Visual Studio 2015 dark), by section
+// and key.
+struct ThemeColor {
+    const char *section;
+    const char *key;
+    ColorRef color;
+};
+constexpr ThemeColor kDarkTheme[] = {
+    {"DockingPane.Inactive", "TextColor", MakeColorRef(241, 241, 241)},
+    {"DockingPane.Inactive", "CaptionColor", MakeColorRef(45, 45, 48)},
+    {"Controls.Button", "BackHilite", MakeColorRef(0, 122, 204)},
+    {"Controls.Button", "Border", MakeColorRef(67, 67, 70)},
+    {"DockingPane.Tabs", "ButtonSelected", MakeColorRef(30, 30, 30)},
+    {"DockingPane.Tabs", "ButtonBorder", MakeColorRef(63, 63, 70)},
+};
+
+ColorRef ToColorRef(const QColor &c)
+{
+    return MakeColorRef(c.red(), c.green(), c.blue());
+}
+
+// A theme colour, or the system's colour of the given role when the theme has none.
+ColorRef ThemeOrSystem(const char *section, const char *key, QPalette::ColorRole fallback)
+{
+    for (const ThemeColor &t : kDarkTheme) {
+        if (std::strcmp(t.section, section) == 0 && std::strcmp(t.key, key) == 0)
+            return t.color;
+    }
+    return ToColorRef(QApplication::palette().color(fallback));
+}
+
+// A rectangle from its edges, right and bottom exclusive.
+QRect FromEdges(int left, int top, int right, int bottom)
+{
+    return QRect(left, top, right - left, bottom - top);
+}
+
+} // namespace
+
+DialogTemplate CTonvaleDlg::MakeTemplate()
+{
+    DialogTemplate t;
+    t.id = kTemplateId;
+    t.caption = kCaptionDisconnected;
+    t.style =
+        DS_SETFONT | WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_VISIBLE;
+    t.cx = 500;
+    t.cy = 325;
+    t.pointSize = 12;
+    t.weight = 400;
+    t.fontFace = QStringLiteral("굴림체");
+    const quint32 push = WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON;
+    const quint32 label = WS_VISIBLE | SS_RIGHT | SS_CENTERIMAGE;
+    const quint32 radio = WS_VISIBLE | WS_TABSTOP | BS_AUTORADIOBUTTON | BS_PUSHLIKE;
+    const quint32 picker = WS_VISIBLE | WS_TABSTOP | DTS_RIGHTALIGN;
+    t.controls = {
+        {IDC_HELP_IMAGE, ControlClass::Button, QString(), 5, 4, 94, 58, push},
+        {IDC_CONNECT, ControlClass::Button, QStringLiteral("장비 조회"), 103, 4, 46, 58, push},
+        {IDC_DEVICE_GRID, ControlClass::Grid, QString(), 152, 4, 343, 58, WS_VISIBLE | WS_TABSTOP},
+        {IDC_MODE_MEMORY, ControlClass::Button, QStringLiteral("MEMORY"), 5, 71, 60, 9, radio | WS_GROUP},
+        {IDC_MODE_OUTPUT, ControlClass::Button, QStringLiteral("OUTPUT"), 66, 71, 60, 9, radio},
+        {IDC_START_LABEL, ControlClass::Static, QStringLiteral("시작일"), 213, 67, 72, 9, label},
+        {IDC_START_DATE, ControlClass::DatePicker, QString(), 288, 67, 55, 9, picker},
+        {IDC_END_LABEL, ControlClass::Static, QStringLiteral("종료일"), 343, 67, 32, 9, label},
+        {IDC_END_DATE, ControlClass::DatePicker, QString(), 378, 67, 55, 9, picker},
+        {IDC_QUERY, ControlClass::Button, QStringLiteral("데이터 조회"), 440, 67, 55, 9, push},
+        {IDC_DATA_GRID, ControlClass::Grid, QString(), 5, 80, 490, 225, WS_VISIBLE | WS_TABSTOP},
+        {IDC_SELECT_ALL, ControlClass::Button, QStringLiteral("전체 선택"), 5, 311, 40, 11, push},
+        {IDC_SELECT_NONE, ControlClass::Button, QStringLiteral("전체 해제"), 47, 311, 40, 11, push},
+        {IDC_SELECT_INVERT, ControlClass::Button, QStringLiteral("선택 반전"), 90, 311, 40, 11, push},
+        {IDC_SET_TIME, ControlClass::Button, QStringLiteral("현재시간 설정"), 142, 310, 70, 12, push | BS_MULTILINE},
+        {IDC_READ_TIME, ControlClass::Button, QStringLiteral("장비시간 조회"), 215, 310, 70, 12, push | BS_MULTILINE},
+        {IDC_CLOCK_DISPLAY, ControlClass::Static, QStringLiteral("YYYY-MM-DD HH:MM:SS"), 287, 311, 80, 11,
+         WS_VISIBLE | SS_LEFT | SS_CENTERIMAGE},
+        {IDC_TELEPHONE, ControlClass::Edit, QString(), 370, 312, 60, 9, WS_BORDER | ES_CENTER},
+        {IDC_EXPORT, ControlClass::Button, QStringLiteral("엑셀 저장"), 435, 311, 60, 11, push},
+        {IDC_ADMIN, ControlClass::Button, QStringLiteral("관리자 모드"), 372, 311, 60, 11, WS_TABSTOP | BS_PUSHBUTTON},
+        {IDC_SHOW_LOG, ControlClass::Button, QStringLiteral("로그 보기"), 310, 311, 60, 11, WS_TABSTOP | BS_PUSHBUTTON},
+        {IDC_STATUS, ControlClass::Static, QStringLiteral("장비 상태 : 없음"), 5, 64, 100, 9, SS_LEFT},
+        {1, ControlClass::Button, QStringLiteral("확인"), 390, 0, 50, 9, WS_DISABLED | BS_DEFPUSHBUTTON},
+        {2, ControlClass::Button, QStringLiteral("취소"), 445, 0, 50, 9, BS_PUSHBUTTON},
+    };
+    return t;
+}
+
+CTonvaleDlg::CTonvaleDlg(Ft260Device &device, DeviceDiscovery &discovery, Clock &clock, CIniSysInfo &sysInfo,
+                         QWidget *parent)
+    : CDlgComm(MakeTemplate(), parent), m_clock(clock), m_sysInfo(sysInfo), m_ft260(device, discovery, clock, this)
+{
+    setWindowIcon(TonvaleAppIcon());
+    CreateTemplateControls();
+    BindControls();
+    m_nMode = MODE_MEMORY;
+}
+
+CTonvaleDlg::~CTonvaleDlg()
+{
+    OnDestroy();
+}
+
+QWidget *CTonvaleDlg::CreateCustomControl(const DialogControl &control)
+{
+    auto *grid = new CSpreadSheet(this);
+    auto *view = new SpreadSheetView(grid, this);
+    if (control.id == IDC_DEVICE_GRID) {
+        m_deviceGrid = grid;
+        m_deviceGridView = view;
+    } else {
+        m_dataGrid = grid;
+        m_dataGridView = view;
+    }
+    return view;
+}
+
+void CTonvaleDlg::BindControls()
+{
+    m_btnHelp = DlgItem<QPushButton>(IDC_HELP_IMAGE);
+    m_btnConnect = DlgItem<QPushButton>(IDC_CONNECT);
+    m_btnQuery = DlgItem<QPushButton>(IDC_QUERY);
+    m_btnExport = DlgItem<QPushButton>(IDC_EXPORT);
+    m_btnSelectAll = DlgItem<QPushButton>(IDC_SELECT_ALL);
+    m_btnSelectNone = DlgItem<QPushButton>(IDC_SELECT_NONE);
+    m_btnSelectInvert = DlgItem<QPushButton>(IDC_SELECT_INVERT);
+    m_btnSetTime = DlgItem<QPushButton>(IDC_SET_TIME);
+    m_btnReadTime = DlgItem<QPushButton>(IDC_READ_TIME);
+    m_btnAdmin = DlgItem<QPushButton>(IDC_ADMIN);
+    m_btnShowLog = DlgItem<QPushButton>(IDC_SHOW_LOG);
+    m_radioMemory = DlgItem<QAbstractButton>(IDC_MODE_MEMORY);
+    m_radioOutput = DlgItem<QAbstractButton>(IDC_MODE_OUTPUT);
+    m_startLabel = DlgItem<QLabel>(IDC_START_LABEL);
+    m_endLabel = DlgItem<QLabel>(IDC_END_LABEL);
+    m_clockDisplay = DlgItem<QLabel>(IDC_CLOCK_DISPLAY);
+    m_startDate = DlgItem<QDateTimeEdit>(IDC_START_DATE);
+    m_endDate = DlgItem<QDateTimeEdit>(IDC_END_DATE);
+    m_telephone = DlgItem<QLineEdit>(IDC_TELEPHONE);
+    m_rows = RecordTableWriter(m_dataGrid, int(TonvaleApp().palette.textColor));
+
+    connect(m_btnConnect, &QPushButton::clicked, this, &CTonvaleDlg::OnConnect);
+    connect(m_btnQuery, &QPushButton::clicked, this, &CTonvaleDlg::OnQueryData);
+    connect(m_btnExport, &QPushButton::clicked, this, &CTonvaleDlg::OnExportExcel);
+    connect(m_btnSelectAll, &QPushButton::clicked, this, &CTonvaleDlg::OnSelectAll);
+    connect(m_btnSelectNone, &QPushButton::clicked, this, &CTonvaleDlg::OnSelectNone);
+    connect(m_btnSelectInvert, &QPushButton::clicked, this, &CTonvaleDlg::OnSelectInvert);
+    connect(m_btnHelp, &QPushButton::clicked, this, &CTonvaleDlg::OnHelp);
+    connect(m_btnAdmin, &QPushButton::clicked, this, &CTonvaleDlg::OnAdminMode);
+    connect(m_btnShowLog, &QPushButton::clicked, this, &CTonvaleDlg::OnShowLog);
+    connect(m_btnReadTime, &QPushButton::clicked, this, &CTonvaleDlg::OnReadDeviceTime);
+    connect(m_btnSetTime, &QPushButton::clicked, this, &CTonvaleDlg::OnSetDeviceTime);
+    // The pressed-in mode button in the accent colour, so the mode reads at a glance.
+    for (QAbstractButton *radio : {m_radioMemory, m_radioOutput})
+        radio->setStyleSheet(QStringLiteral("QPushButton:checked { background-color: #007ACC; color: white; "
+                                            "border: 1px solid #3F3F46; border-radius: 2px; }"));
+    connect(m_radioMemory, &QAbstractButton::clicked, this, &CTonvaleDlg::OnModeMemory);
+    connect(m_radioOutput, &QAbstractButton::clicked, this, &CTonvaleDlg::OnModeOutput);
+    // F1 anywhere in the window, whichever control has the focus.
+    auto *help = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    help->setContext(Qt::WindowShortcut);
+    connect(help, &QShortcut::activated, this, &CTonvaleDlg::OnHelp);
+}
+
+QWidget *CTonvaleDlg::Control(int id) const
+{
+    return GetDlgItem(id);
+}
+
+// ---- initialisation ----
+
+bool CTonvaleDlg::OnInitDialog()
+{
+    // The theme goes first and every control is polished in it before the scaler gives out its
+    // font: a control polished later under a new application style would drop that font again.
+    LoadThemeColors();
+    for (QWidget *control : findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+        control->ensurePolished();
+    m_fontScaler.Apply(m_template, this, FontResolution());
+    InitControls();
+    CreateLogWindow();
+
+    setMinimumSize(kStartWidth, kStartHeight);
+    move(0, 0);
+    resize(kStartWidth, kStartHeight);
+    m_bLayoutReady = true;
+    RepositionControls();
+
+    setWindowTitle(kCaptionDisconnected);
+    SetInstrumentControlsEnabled(false);
+    m_presenceTimer = startTimer(kPresenceIntervalMs);
+    return true;
+}
+
+void CTonvaleDlg::LoadThemeColors()
+{
+    AppPalette &pal = TonvaleApp().palette;
+    pal.controlTheme = 16;
+    pal.textColor = ThemeOrSystem("DockingPane.Inactive", "TextColor", QPalette::WindowText);
+    pal.backColor = ThemeOrSystem("DockingPane.Inactive", "CaptionColor", QPalette::Base);
+    pal.highlightColor = ThemeOrSystem("Controls.Button", "BackHilite", QPalette::Base);
+    pal.borderColor = ThemeOrSystem("Controls.Button", "Border", QPalette::Dark);
+    pal.selectedColor = ThemeOrSystem("DockingPane.Tabs", "ButtonSelected", QPalette::Base);
+    pal.labelBackColor = ThemeOrSystem("DockingPane.Tabs", "ButtonBorder", QPalette::Dark);
+    TonvaleApp().MakeBrushes();
+    TonvaleApp().ApplyTheme();
+    m_clrFrame = pal.borderColor;
+    ApplyControlColors();
+    m_rows.SetTextColor(int(pal.textColor));
+}
+
+void CTonvaleDlg::InitControls()
+{
+    m_btnHelp->setIcon(QIcon(HelpButtonPicture(kHelpPictureSize)));
+    m_btnHelp->setIconSize(kHelpPictureSize);
+    m_btnHelp->setToolTip(QStringLiteral("도움말 (F1)"));
+
+    m_clockDisplay->setText(QStringLiteral("0000-00-00 00:00:00"));
+    m_telephone->setText(QStringLiteral("000-0000-0000"));
+    m_btnAdmin->show();
+    m_btnShowLog->show();
+    m_radioMemory->setChecked(true);
+
+    // Both pickers start at the present day of the clock the link runs on, and in a bold face.
+    QFont bold(CDlgFontScaler::ResolveFamily(QStringLiteral("GulimChe")));
+    bold.setPixelSize(12);
+    bold.setWeight(QFont::DemiBold);
+    const QDateTime now = QDateTime::fromSecsSinceEpoch(m_clock.Now());
+    for (QDateTimeEdit *picker : {m_startDate, m_endDate}) {
+        picker->setFont(bold);
+        picker->setDateTime(now);
+    }
+
+    InitDeviceGrid();
+
+    const AppPalette &pal = TonvaleApp().palette;
+    RecordSheetColors colors;
+    colors.textColor = int(pal.textColor);
+    colors.labelBackColor = int(pal.labelBackColor);
+    colors.borderColor = int(pal.borderColor);
+    SetUpRecordSheets(*m_dataGrid, colors, [this](CSpreadSheet &grid) { ApplyGridStyle(grid); });
+    m_dataGrid->SetShownSheet(kStoredRecordSheet);
+
+    m_deviceGrid->SetCellTextIfChanged(kReportNameCell.x(), kReportNameCell.y(), m_sysInfo.reportName);
+    m_deviceGrid->SetCellTextIfChanged(kCompanyCell.x(), kCompanyCell.y(), m_sysInfo.company);
+    m_deviceGrid->SetCellTextIfChanged(kUserNameCell.x(), kUserNameCell.y(), m_sysInfo.userName);
+}
+
+void CTonvaleDlg::InitDeviceGrid()
+{
+    CSpreadSheet &g = *m_deviceGrid;
+    const AppPalette &pal = TonvaleApp().palette;
+    ApplyGridStyle(g);
+    g.SetCurrentColumn(grid::kAll);
+    g.SetCurrentRow(grid::kAll);
+    g.SetFontSize(kGridFontSize);
+    g.SetColumnHeadersShown(false);
+    g.SetRowHeadersShown(false);
+    g.SetScrollBars(0);
+    g.SetColumnCount(kDeviceColumns);
+    g.SetRowCount(kDeviceRows);
+
+    for (int col : {1, 3}) {
+        g.SetCurrentColumn(col);
+        g.SetCurrentRow(grid::kAll);
+        g.SetCellBackColor(int(pal.labelBackColor));
+    }
+    for (int row = 1; row <= kDeviceRows; ++row) {
+        g.SetCellTextIfChanged(1, row, QString::fromUtf16(kDeviceLabels[row - 1][0]));
+        g.SetCellTextIfChanged(3, row, QString::fromUtf16(kDeviceLabels[row - 1][1]));
+    }
+    const QPoint editable[] = {kCreatedCell, kCompanyCell, kReportNameCell, kUserNameCell};
+    for (const QPoint &cell : editable) {
+        g.SetCurrentColumn(cell.x());
+        g.SetCurrentRow(cell.y());
+        g.SetCellBackColor(int(pal.valueBackColor));
+    }
+    g.DrawBlockBorder(1, 1, kDeviceColumns, kDeviceRows, grid::EdgeAll, int(pal.borderColor), grid::BorderSolid);
+
+    g.SetCurrentColumn(grid::kAll);
+    g.SetCurrentRow(grid::kAll);
+    g.SetCellType(grid::CellStaticText);
+    g.SetHorizontalAlign(grid::AlignHCenter);
+    g.SetVerticalAlign(grid::AlignVCenter);
+    for (const QPoint &cell : editable) {
+        g.SetCurrentColumn(cell.x());
+        g.SetCurrentRow(cell.y());
+        g.SetCellType(grid::CellEditText);
+        g.SetHorizontalAlign(grid::AlignHCenter);
+        g.SetVerticalAlign(grid::AlignVCenter);
+    }
+}
+
+void CTonvaleDlg::CreateLogWindow()
+{
+    // Created hidden, kept for the whole run; it receives every packet whether shown or not.
+    m_pDlgLog = new CDlgLog(m_clock, m_sysInfo.logDir, this);
+    if (!m_pDlgLog->Create()) {
+        delete m_pDlgLog;
+        m_pDlgLog = nullptr;
+    }
+}
+
+void CTonvaleDlg::OnDestroy()
+{
+    if (m_presenceTimer) {
+        killTimer(m_presenceTimer);
+        m_presenceTimer = 0;
+    }
+    delete m_pDlgLog;
+    m_pDlgLog = nullptr;
+    // The link closes the bridge when it is destroyed with the window.
+}
+
+// ---- layout ----
+
+void CTonvaleDlg::RepositionControls()
+{
+    const int w = width();
+    const int h = height();
+    const QRect b = m_btnConnect->geometry(); // 1003 and 1016 keep their scaled template places
+    const int bRight = b.x() + b.width();
+    const int bBottom = b.y() + b.height();
+
+    const QRect deviceRect = FromEdges(bRight + 10, b.y(), w - 10, bBottom);
+    FitGridToRect(*m_deviceGrid, true, deviceRect);
+
+    m_btnQuery->setGeometry(w - 120, bBottom + 10, 110, 25);
+    m_endDate->setGeometry(w - 245, bBottom + 10, 110, 25);
+    m_endLabel->setGeometry(w - 315, bBottom + 10, 65, 25);
+    m_startDate->setGeometry(w - 425, bBottom + 10, 110, 25);
+    m_startLabel->setGeometry(w - 575, bBottom + 10, 145, 25);
+    m_radioMemory->setGeometry(10, bBottom + 20, 120, 25);
+    m_radioOutput->setGeometry(131, bBottom + 20, 120, 25);
+
+    const QRect dataRect = FromEdges(10, bBottom + 45, w - 10, h - 50);
+    m_dataGridView->setGeometry(dataRect);
+    for (int sheet : {kStoredRecordSheet, kContinuousSheet}) {
+        m_dataGrid->SetAddressedSheet(sheet);
+        StretchGridColumns(*m_dataGrid, dataRect);
+    }
+    m_dataGrid->SetAddressedSheet(m_nMode + 1);
+
+    m_btnSelectAll->setGeometry(10, h - 40, 80, 30);
+    m_btnSelectNone->setGeometry(95, h - 40, 80, 30);
+    m_btnSelectInvert->setGeometry(180, h - 40, 80, 30);
+    m_btnSetTime->setGeometry(285, h - 42, 140, 34);
+    m_btnReadTime->setGeometry(430, h - 42, 140, 34);
+    m_clockDisplay->setGeometry(575, h - 40, 160, 30);
+    m_telephone->setGeometry(740, h - 37, 120, 24);
+    m_btnExport->setGeometry(w - 130, h - 40, 120, 30);
+    m_btnAdmin->setGeometry(w - 255, h - 40, 120, 30);
+    m_btnShowLog->setGeometry(w - 380, h - 40, 120, 30);
+    update();
+}
+
+// ---- presence ----
+
+void CTonvaleDlg::timerEvent(QTimerEvent *event)
+{
+    if (event->timerId() == m_presenceTimer && m_presenceTimer != 0)
+        PollPresence();
+    else
+        CDlgComm::timerEvent(event);
+}
+
+void CTonvaleDlg::PollPresence()
+{
+    // Discovery also closes an open link when the bridge has gone.
+    const bool present = !m_ft260.FindDevice().isEmpty();
+    setWindowTitle(present ? kCaptionConnected : kCaptionDisconnected);
+    SetInstrumentControlsEnabled(present);
+}
+
+void CTonvaleDlg::SetInstrumentControlsEnabled(bool enabled)
+{
+    for (QWidget *w :
+         std::initializer_list<QWidget *>{m_btnConnect, m_btnQuery, m_btnReadTime, m_btnSetTime, m_telephone})
+        w->setEnabled(enabled);
+}
+
+// ---- modes ----
+
+void CTonvaleDlg::OnModeMemory()
+{
+    m_dataGrid->SetAddressedSheet(kStoredRecordSheet);
+    m_dataGrid->SetShownSheet(kStoredRecordSheet);
+    m_nMode = MODE_MEMORY;
+    for (QWidget *w : std::initializer_list<QWidget *>{m_startLabel, m_endLabel, m_startDate, m_endDate})
+        w->show();
+}
+
+void CTonvaleDlg::OnModeOutput()
+{
+    m_dataGrid->SetAddressedSheet(kContinuousSheet);
+    m_dataGrid->SetShownSheet(kContinuousSheet);
+    m_nMode = MODE_OUTPUT;
+    // Continuous records are not filtered by date.
+    for (QWidget *w : std::initializer_list<QWidget *>{m_startLabel, m_endLabel, m_startDate, m_endDate})
+        w->hide();
+}
+
+// ---- connect and query ----
+
+void CTonvaleDlg::OnConnect()
+{
+    WaitCursor wait;
+    m_clock.Sleep(100);
+
+    m_deviceGrid->ClearBlock(2, 3, 2, kDeviceRows, true);
+    m_deviceGrid->ClearBlock(4, 3, 4, kDeviceRows, true);
+
+    const int addressed = m_dataGrid->GetAddressedSheet();
+    m_dataGrid->SetAddressedSheet(kStoredRecordSheet);
+    EmptyStoredRecordSheet(*m_dataGrid);
+    m_dataGrid->SetAddressedSheet(kContinuousSheet);
+    EmptyContinuousSheet(*m_dataGrid);
+    m_dataGrid->SetAddressedSheet(addressed);
+
+    if (m_ft260.EnsureOpen()) {
+        ReadDeviceInfo();
+        const QDateTime now = QDateTime::fromSecsSinceEpoch(m_clock.Now());
+        m_startDate->setDateTime(now);
+        m_endDate->setDateTime(now);
+        OnQueryData();
+    } else {
+        MessageBox(m_ft260.GetResultText());
+    }
+}
+
+void CTonvaleDlg::ReadDeviceInfo()
+{
+    m_deviceGrid->SetCellTextIfChanged(kCreatedCell.x(), kCreatedCell.y(), FormatLocalTime(m_clock.Now()));
+
+    for (const IdentityRead &read : kIdentityReads) {
+        uint8_t request[CFt260::kResponseAreaSize] = {};
+        uint8_t response[CFt260::kResponseAreaSize] = {};
+        if (m_ft260.Transact(read.command, request, 1, response) < 0)
+            continue; // that cell stays empty; the others are still read
+        QString text = DecodeAnsi(response, CFt260::kResponseAreaSize);
+        if (read.dashWhenErased && (response[0] == 0x00 || response[0] == 0xFF))
+            text = QStringLiteral("-");
+        m_deviceGrid->SetCellTextIfChanged(read.col, read.row, text);
+    }
+}
+
+void CTonvaleDlg::OnQueryData()
+{
+    WaitCursor wait;
+    const qint64 start = m_startDate->dateTime().toSecsSinceEpoch();
+    const qint64 end = m_endDate->dateTime().toSecsSinceEpoch();
+    int count = 0;
+    int result = 0;
+
+    // The mode's sheet takes the rows, whatever a helper left addressed.
+    m_dataGrid->SetAddressedSheet(m_nMode + 1);
+    m_lastDownloadRepaint.invalidate();
+    if (m_nMode == MODE_MEMORY) {
+        EmptyStoredRecordSheet(*m_dataGrid);
+        result = m_ft260.DownloadStoredRecords(start, end, &count);
+    } else {
+        EmptyContinuousSheet(*m_dataGrid);
+        result = m_ft260.DownloadContinuousRecords();
+    }
+    m_dataGridView->viewport()->update();
+
+    if (result < 0)
+        MessageBox(m_ft260.GetResultText());
+    else if (m_nMode == MODE_MEMORY && count == 0)
+        MessageBox(QStringLiteral("메모리 데이터 없음!"));
+}
+
+// ---- rows from the downloads ----
+
+PacketLogSink *CTonvaleDlg::PacketLog()
+{
+    return m_pDlgLog;
+}
+
+void CTonvaleDlg::AddStoredRecordRow(int index, const uint8_t *record)
+{
+    m_rows.AddStoredRecordRow(index, record);
+    RepaintDuringDownload();
+}
+
+void CTonvaleDlg::SetContinuousSummary(const uint8_t *summary)
+{
+    m_rows.SetContinuousSummary(summary);
+    RepaintDuringDownload();
+}
+
+void CTonvaleDlg::AddContinuousRecordRow(int index, const uint8_t *record)
+{
+    m_rows.AddContinuousRecordRow(index, record);
+    RepaintDuringDownload();
+}
+
+void CTonvaleDlg::SetContinuousRow(int index, const QString &time, const QString &force, const QString &setValue,
+                                   const QString &loadCell)
+{
+    m_rows.SetContinuousRow(index, time, force, setValue, loadCell);
+}
+
+void CTonvaleDlg::RepaintDuringDownload()
+{
+    // A download holds the GUI thread: paint the grid directly, without running the event loop, so
+    // the rows appear as they arrive while no click or key can start anything else. At most every
+    // few tens of milliseconds, so that painting never holds up the reading.
+    if (!m_dataGridView->isVisible())
+        return;
+    if (m_lastDownloadRepaint.isValid() && m_lastDownloadRepaint.elapsed() < kDownloadRepaintMs)
+        return;
+    m_dataGridView->viewport()->repaint();
+    m_lastDownloadRepaint.start();
+}
+
+// ---- log window, message boxes, exit ----
+
+void CTonvaleDlg::ToggleLogWindow()
+{
+    if (!m_pDlgLog)
+        return;
+    if (m_pDlgLog->isVisible()) {
+        m_pDlgLog->hide();
+    } else {
+        m_pDlgLog->show();
+        m_pDlgLog->raise();
+    }
+}
+
+QMessageBox::StandardButton CTonvaleDlg::MessageBox(const QString &text, const QString &caption,
+                                                    QMessageBox::StandardButtons buttons, QMessageBox::Icon icon)
+{
+    const QString title = caption.isEmpty() ? QGuiApplication::applicationDisplayName() : caption;
+    if (m_messageBoxHandler)
+        return m_messageBoxHandler(MessageBoxRequest{text, title, buttons, icon});
+    // The operator answers with the ordinary pointer, even in the middle of a wait.
+    const bool waiting = QGuiApplication::overrideCursor() != nullptr;
+    if (waiting)
+        QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
+    QMessageBox box(icon, title, text, buttons, this);
+    box.setLocale(QLocale(QLocale::Korean, QLocale::SouthKorea));
+    if (QAbstractButton *yes = box.button(QMessageBox::Yes))
+        yes->setText(QStringLiteral("예(&Y)"));
+    if (QAbstractButton *no = box.button(QMessageBox::No))
+        no->setText(QStringLiteral("아니요(&N)"));
+    if (QAbstractButton *ok = box.button(QMessageBox::Ok))
+        ok->setText(QStringLiteral("확인"));
+    const auto answer = QMessageBox::StandardButton(box.exec());
+    if (waiting)
+        QGuiApplication::restoreOverrideCursor();
+    return answer;
+}
+
+void CTonvaleDlg::reject()
+{
+    OnCancel();
+}
+
+void CTonvaleDlg::closeEvent(QCloseEvent *event)
+{
+    // The close box asks as Escape does; only a Yes ends the window (through accept()).
+    event->ignore();
+    OnCancel();
+}

@@ -1,0 +1,381 @@
+// The operator's window on the simulated instrument, on a virtual clock: presence, connect, queries
+// in both modes, and the packet log that the exchanges feed.
+#include "CDlgLog.h"
+#include "CIniSysInfo.h"
+#include "CSpreadSheet.h"
+#include "CTonvaleDlg.h"
+#include "Clock.h"
+#include "LocalTime.h"
+#include "ResultCodes.h"
+#include "Simulation.h"
+#include "SpreadSheetView.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimerEvent>
+
+#include <cstdlib>
+#include <ctime>
+#include <memory>
+
+namespace {
+
+// The times below are Seoul's, whatever zone the machine or the test runner sets.
+const bool kInSeoul = [] {
+    setenv("TZ", "Asia/Seoul", 1);
+    tzset();
+    return true;
+}();
+
+// 2024-05-01 10:00:00 in Seoul.
+constexpr qint64 kMay1_1000 = 1714525200;
+constexpr qint64 kDay = 86400;
+
+RecordBytes At(int day, int hour, int minute, int raw, int setting = 1)
+{
+    return MakeRecord(LocalFields{2024, 5, day, hour, minute, 0}, raw, setting);
+}
+
+// Two records on 29 April, one on 30 April, three today (1 May, the last at 23:59:59) and one
+// tomorrow, which no query of today may show.
+Scenario ThreeDays()
+{
+    Scenario s;
+    s.stored = std::vector<RecordBytes>{
+        MakeRecord({2024, 4, 29, 8, 0, 0}, 980, 0),
+        MakeRecord({2024, 4, 29, 9, 30, 0}, 1960, 1),
+        MakeRecord({2024, 4, 30, 14, 0, 0}, 2940, 2),
+        At(1, 8, 15, 1470, 0),
+        At(1, 9, 45, 2450, 1),
+        MakeRecord({2024, 5, 1, 23, 59, 59}, 2058, 2),
+        At(2, 0, 0, 999, 1),
+    };
+    return s;
+}
+
+QStringList LinesOf(const QPlainTextEdit *view)
+{
+    QStringList lines = view->toPlainText().split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+// One window on one simulated instrument; message boxes are answered with OK and kept.
+struct Bench {
+    explicit Bench(const Scenario &scenario = ThreeDays(), const QString &logDir = QString())
+        : clock(kMay1_1000), sim(scenario, clock)
+    {
+        info.company = QStringLiteral("한국정밀");
+        info.reportName = QStringLiteral("5월 점검");
+        info.userName = QStringLiteral("김철수");
+        info.logDir = logDir.isEmpty() ? tmp.path() + QStringLiteral("/Log/") : logDir;
+        dlg = std::make_unique<CTonvaleDlg>(sim.Bridge(), sim.Discovery(), clock, info);
+        dlg->SetMessageBoxHandler([this](const CTonvaleDlg::MessageBoxRequest &r) {
+            messages << r.text;
+            return QMessageBox::Ok;
+        });
+        dlg->Create();
+    }
+
+    // One tick of the presence timer, delivered as the event loop would.
+    void Tick()
+    {
+        QTimerEvent tick(dlg->PresenceTimerId());
+        QCoreApplication::sendEvent(dlg.get(), &tick);
+    }
+    void Click(int id) { qobject_cast<QAbstractButton *>(dlg->Control(id))->click(); }
+    void Connect()
+    {
+        Tick();
+        Click(CTonvaleDlg::IDC_CONNECT);
+    }
+    CSpreadSheet &Grid() { return dlg->DataGrid(); }
+    QString Cell(int sheet, int col, int row)
+    {
+        const int kept = Grid().GetAddressedSheet();
+        Grid().SetAddressedSheet(sheet);
+        const QString text = Grid().text(col, row);
+        Grid().SetAddressedSheet(kept);
+        return text;
+    }
+    int Rows(int sheet)
+    {
+        const int kept = Grid().GetAddressedSheet();
+        Grid().SetAddressedSheet(sheet);
+        const int rows = Grid().GetRowCount();
+        Grid().SetAddressedSheet(kept);
+        return rows;
+    }
+    QStringList Times()
+    {
+        QStringList times;
+        for (int row = 1; row <= Rows(1); ++row)
+            times << Cell(1, 3, row);
+        return times;
+    }
+    void SetRange(qint64 start, qint64 end)
+    {
+        dlg->StartDate()->setDateTime(QDateTime::fromSecsSinceEpoch(start));
+        dlg->EndDate()->setDateTime(QDateTime::fromSecsSinceEpoch(end));
+    }
+
+    QTemporaryDir tmp;
+    VirtualClock clock;
+    Simulation sim;
+    CIniSysInfo info;
+    std::unique_ptr<CTonvaleDlg> dlg;
+    QStringList messages;
+};
+
+const int kInstrumentControls[] = {CTonvaleDlg::IDC_CONNECT, CTonvaleDlg::IDC_QUERY, CTonvaleDlg::IDC_READ_TIME,
+                                   CTonvaleDlg::IDC_SET_TIME, CTonvaleDlg::IDC_TELEPHONE};
+
+} // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void StartsDisconnectedWithTheIniTextsAndTheLayoutOfItsSize()
+    {
+        Bench b;
+        CTonvaleDlg &dlg = *b.dlg;
+        QCOMPARE(dlg.windowTitle(), CTonvaleDlg::kCaptionDisconnected);
+        for (int id : kInstrumentControls)
+            QVERIFY2(!dlg.Control(id)->isEnabled(), qPrintable(QString::number(id)));
+        QCOMPARE(dlg.DeviceGrid().text(2, 2), QString("5월 점검"));
+        QCOMPARE(dlg.DeviceGrid().text(4, 1), QString("한국정밀"));
+        QCOMPARE(dlg.DeviceGrid().text(4, 2), QString("김철수"));
+        QCOMPARE(dlg.DeviceGrid().text(1, 6), QString("30톤 로드셀 커버 S/N"));
+        QCOMPARE(dlg.DeviceGrid().text(3, 5), QString("25톤 로드셀 커버 S/N"));
+        QVERIFY(dlg.PresenceTimerId() != 0);
+        QVERIFY(dlg.LogWindow() && dlg.LogWindow()->isHidden());
+
+        // Never below 1280 x 720; a larger window keeps the bottom row 10 pixels above its edge.
+        QCOMPARE(dlg.size(), QSize(1280, 720));
+        QCOMPARE(dlg.minimumSize(), QSize(1280, 720));
+        dlg.show();
+        dlg.resize(1600, 900);
+        QCOMPARE(dlg.Control(CTonvaleDlg::IDC_EXPORT)->geometry(), QRect(1470, 860, 120, 30));
+        QCOMPARE(dlg.DataGridView()->geometry().right(), 1600 - 10 - 1);
+        QCOMPARE(dlg.DataGridView()->geometry().bottom(), 900 - 50 - 1);
+        const QRect b3 = dlg.Control(CTonvaleDlg::IDC_CONNECT)->geometry();
+        QCOMPARE(dlg.DeviceGridView()->geometry(),
+                 QRect(b3.right() + 11, b3.top(), 1590 - b3.right() - 11, b3.height()));
+    }
+
+    void ConnectReadsTheIdentityAndTodaysRecordsAllTicked()
+    {
+        Bench b;
+        b.Connect();
+        CSpreadSheet &dev = b.dlg->DeviceGrid();
+        QCOMPARE(dev.text(2, 3), QString("PFM-3000"));
+        QCOMPARE(dev.text(4, 3), QString("PF24050117"));
+        QCOMPARE(dev.text(2, 4), QString("L15-24031"));
+        QCOMPARE(dev.text(4, 4), QString("C15-240312"));
+        QCOMPARE(dev.text(2, 5), QString("L30-24027"));
+        QCOMPARE(dev.text(4, 5), QString("C25-240115"));
+        QCOMPARE(dev.text(2, 6), QString("C30-240227"));
+        QCOMPARE(dev.text(4, 6), QString("V1.3"));
+        QVERIFY(dev.text(2, 1).startsWith("2024-05-01 10:00:"));
+
+        QCOMPARE(b.Times(), (QStringList{"2024-05-01 08:15:00", "2024-05-01 09:45:00", "2024-05-01 23:59:59"}));
+        for (int row = 1; row <= 3; ++row) {
+            int ticked = 0;
+            QVERIFY(b.Grid().GetCellInteger(1, row, &ticked));
+            QCOMPARE(ticked, 1);
+            QCOMPARE(b.Cell(1, 2, row), QString::number(row));
+        }
+        QCOMPARE(b.Cell(1, 4, 1), QString("15.0 톤"));
+        QVERIFY(b.messages.isEmpty());
+    }
+
+    void AnErasedSerialShowsADashButNameAndVersionAsRead()
+    {
+        Scenario s = ThreeDays();
+        for (uint8_t cmd : {0x37, 0x39, 0x3B, 0x3D, 0x3F})
+            s.identity[cmd] = QByteArray(s.identity[cmd].size(), char(0xFF));
+        s.identity[0x32] = QByteArray(s.identity[0x32].size(), '\0');
+        Bench b(s);
+        b.Connect();
+        CSpreadSheet &dev = b.dlg->DeviceGrid();
+        for (auto [col, row] : {std::pair{2, 4}, {2, 5}, {2, 6}, {4, 3}, {4, 4}, {4, 5}})
+            QCOMPARE(dev.text(col, row), QString("-"));
+        QCOMPARE(dev.text(2, 3), QString("PFM-3000"));
+        QCOMPARE(dev.text(4, 6), QString("V1.3"));
+    }
+
+    void OutputModeHidesTheDatesAndFillsSheetTwoLeavingSheetOne()
+    {
+        Bench b;
+        b.Connect();
+        const QStringList memoryRows = b.Times();
+
+        b.Click(CTonvaleDlg::IDC_MODE_OUTPUT);
+        QCOMPARE(b.dlg->m_nMode, 1);
+        for (int id : {1019, 1015, 1005, 1014})
+            QVERIFY(b.dlg->Control(id)->isHidden());
+        // The dates do not matter here: a range without stored records changes nothing.
+        b.SetRange(kMay1_1000 + 30 * kDay, kMay1_1000 + 30 * kDay);
+        b.Click(CTonvaleDlg::IDC_QUERY);
+
+        const int n = uint8_t(b.sim.Instrument().ContinuousSummary()[0]);
+        QVERIFY(n > 0);
+        QCOMPARE(b.Rows(2), 3 + n);
+        QCOMPARE(b.Cell(2, 1, 1), QString("측정횟수"));
+        QCOMPARE(b.Cell(2, 5, 3), QString("로드셀 종류"));
+        QCOMPARE(b.Cell(2, 1, 2), QString::number(n));
+        QVERIFY(b.Cell(2, 2, 2).endsWith(" KN"));
+        QCOMPARE(b.Cell(2, 1, 4), QString("1"));
+        QCOMPARE(b.Cell(2, 1, 3 + n), QString::number(n));
+        QVERIFY(b.messages.isEmpty());
+        QCOMPARE(b.Grid().GetShownSheet(), 2);
+
+        b.Click(CTonvaleDlg::IDC_MODE_MEMORY);
+        for (int id : {1019, 1015, 1005, 1014})
+            QVERIFY(!b.dlg->Control(id)->isHidden());
+        QCOMPARE(b.Times(), memoryRows);
+        QCOMPARE(b.Rows(2), 3 + n);
+    }
+
+    void ANarrowerSecondQueryReplacesTheRows()
+    {
+        Bench b;
+        b.Connect();
+        b.SetRange(kMay1_1000 - 2 * kDay, kMay1_1000);
+        b.Click(CTonvaleDlg::IDC_QUERY);
+        QCOMPARE(b.Rows(1), 6);
+
+        b.Grid().SetCellInteger(1, 2, 0);
+        b.SetRange(kMay1_1000 - kDay, kMay1_1000 - kDay);
+        b.Click(CTonvaleDlg::IDC_QUERY);
+        QCOMPARE(b.Times(), QStringList{"2024-04-30 14:00:00"});
+        int ticked = 0;
+        b.Grid().GetCellInteger(1, 1, &ticked);
+        QCOMPARE(ticked, 1);
+
+        // A day without records says so and leaves the sheet empty.
+        b.SetRange(kMay1_1000 + 5 * kDay, kMay1_1000 + 5 * kDay);
+        b.Click(CTonvaleDlg::IDC_QUERY);
+        QCOMPARE(b.Rows(1), 0);
+        QCOMPARE(b.messages, QStringList{"메모리 데이터 없음!"});
+    }
+
+    void UnpluggingDisablesWithinOneTickAndReplugEnablesWithoutAClick()
+    {
+        Bench b;
+        b.Connect();
+        QVERIFY(b.dlg->Link().IsOpen());
+        QCOMPARE(b.dlg->windowTitle(), CTonvaleDlg::kCaptionConnected);
+        for (int id : kInstrumentControls)
+            QVERIFY(b.dlg->Control(id)->isEnabled());
+
+        b.sim.Bridge().Unplug();
+        b.Tick();
+        QCOMPARE(b.dlg->windowTitle(), CTonvaleDlg::kCaptionDisconnected);
+        for (int id : kInstrumentControls)
+            QVERIFY(!b.dlg->Control(id)->isEnabled());
+        QVERIFY(!b.dlg->Link().IsOpen());
+
+        b.sim.Bridge().Plug();
+        b.Tick();
+        QCOMPARE(b.dlg->windowTitle(), CTonvaleDlg::kCaptionConnected);
+        for (int id : kInstrumentControls)
+            QVERIFY(b.dlg->Control(id)->isEnabled());
+    }
+
+    void ABridgeThatCannotBeOpenedIsReportedAndLeavesEverythingEmptied()
+    {
+        Bench b;
+        b.Connect();
+        b.sim.Bridge().Unplug();
+        b.dlg->Link().Close();
+        b.Click(CTonvaleDlg::IDC_CONNECT); // before the next tick has noticed
+        QCOMPARE(b.messages, QStringList{ResultText(RESULT_OPEN_FAILED)});
+        QCOMPARE(b.dlg->DeviceGrid().text(2, 3), QString());
+        QCOMPARE(b.Rows(1), 0);
+        QCOMPARE(b.Rows(2), 3);
+    }
+
+    void ReportFieldsKeepOperatorEditsExceptTheCreationTime()
+    {
+        Bench b;
+        CSpreadSheet &dev = b.dlg->DeviceGrid();
+        QVERIFY(dev.OperatorSetText(1, 2, 1, "어제"));
+        QVERIFY(dev.OperatorSetText(1, 2, 2, "프레스 A동"));
+        QVERIFY(dev.OperatorSetText(1, 4, 1, "대한공업"));
+        QVERIFY(dev.OperatorSetText(1, 4, 2, "이영희"));
+        QVERIFY(!dev.OperatorSetText(1, 2, 3, "not editable"));
+        b.Connect();
+        b.clock.AdvanceMicros(3600LL * 1000000);
+        b.Click(CTonvaleDlg::IDC_CONNECT);
+        QVERIFY(dev.text(2, 1).startsWith("2024-05-01 11:00:"));
+        QCOMPARE(dev.text(2, 2), QString("프레스 A동"));
+        QCOMPARE(dev.text(4, 1), QString("대한공업"));
+        QCOMPARE(dev.text(4, 2), QString("이영희"));
+    }
+
+    void AFailingDownloadShowsTheResultTextAndKeepsItsRows()
+    {
+        Scenario s = ThreeDays();
+        s.faults.storedStreamStopsAfter = 2; // of today's three, then silence
+        Bench b(s);
+        b.Connect();
+        QCOMPARE(b.messages, QStringList{ResultText(RESULT_TIMEOUT)});
+        QCOMPARE(b.Times(), (QStringList{"2024-05-01 08:15:00", "2024-05-01 09:45:00"}));
+    }
+
+    void EveryIdentityExchangeIsOneSendAndOneReceiveLineInTheViewAndTheFile()
+    {
+        Bench b;
+        CDlgLog *log = b.dlg->LogWindow();
+        log->LogSaveBox()->setChecked(true);
+        b.Connect();
+
+        const QStringList lines = LinesOf(log->View());
+        const char *ids[] = {"31", "37", "3B", "3D", "32", "39", "3F", "30"};
+        QVERIFY(lines.size() >= 16);
+        for (int i = 0; i < 8; ++i) {
+            QVERIFY2(lines[2 * i].startsWith("SEND-[2024-05-01 10:00:"), qPrintable(lines[2 * i]));
+            QVERIFY2(lines[2 * i].contains(QString("] 02 02 %1 00 ").arg(ids[i])), qPrintable(lines[2 * i]));
+            QVERIFY2(lines[2 * i + 1].startsWith("RECV-[2024-05-01 10:00:"), qPrintable(lines[2 * i + 1]));
+            QVERIFY(lines[2 * i + 1].contains(QString(" %1 ").arg(ids[i])));
+        }
+        // The stored download follows: its request, then the record frames.
+        QVERIFY(lines[16].contains("] 02 08 35 07 E8 05 01 00 00 00 "));
+
+        QFile file(log->LogFile().PathFor(kMay1_1000));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(file.readAll()), lines.join('\n') + '\n');
+
+        // The "로그 보기" button shows and hides the same window.
+        b.Click(CTonvaleDlg::IDC_SHOW_LOG);
+        QVERIFY(log->isVisible());
+        b.dlg->ToggleLogWindow();
+        QVERIFY(log->isHidden());
+    }
+
+    void ALogFileThatCannotBeWrittenDoesNotStopTheExchange()
+    {
+        QTemporaryDir tmp;
+        QFile blocker(tmp.path() + "/Log");
+        QVERIFY(blocker.open(QIODevice::WriteOnly)); // a plain file where the log directory belongs
+        blocker.close();
+        Bench b(ThreeDays(), tmp.path() + "/Log/");
+        b.dlg->LogWindow()->LogSaveBox()->setChecked(true);
+        b.Connect();
+        QCOMPARE(b.dlg->DeviceGrid().text(2, 3), QString("PFM-3000"));
+        QCOMPARE(b.Rows(1), 3);
+        QVERIFY(b.messages.isEmpty());
+        QVERIFY(LinesOf(b.dlg->LogWindow()->View()).size() >= 16);
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "MainWindowTest.moc"
