@@ -6,8 +6,13 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build"
 "$root/scripts/install-deps.sh"
 "$root/scripts/build.sh" "$build" -DTONVALE_BUILD_TESTS=OFF -DTONVALE_BUILD_BENCH=OFF
+# The built-in simulated instrument, unless the arguments choose a scenario themselves.
+simulate=(--simulate)
+for a in "$@"; do
+  case "$a" in --simulate*) simulate=() ;; esac
+done
 if [ -x "$build/bin/tonvale" ]; then
-  exec "$build/bin/tonvale" --simulate "$@"
+  exec "$build/bin/tonvale" "${simulate[@]}" "$@"
 else
   exec "$build/bin/tonvale-cli" --simulate info "$@"
 fi
