@@ -10,13 +10,10 @@
 #include <cstdio>
 #include <memory>
 
-#if __has_include("CTonvaleDlg.h") && __has_include("Simulation.h") && __has_include("HidBridge.h")
-#define TONVALE_WITH_MAIN_WINDOW 1
 #include "CTonvaleDlg.h"
 #include "Clock.h"
 #include "HidBridge.h"
 #include "Simulation.h"
-#endif
 
 namespace {
 
@@ -49,7 +46,6 @@ int main(int argc, char *argv[])
         return 0;
     }
 
-#ifdef TONVALE_WITH_MAIN_WINDOW
     Scenario scenario;
     if (!options.scenario.isEmpty()) {
         QString error;
@@ -60,13 +56,11 @@ int main(int argc, char *argv[])
         }
         scenario = *loaded;
     }
-#endif
 
     QApplication qapp(argc, argv);
     CTonvaleApp &app = TonvaleApp();
     app.options = options;
 
-#ifdef TONVALE_WITH_MAIN_WINDOW
     SystemClock clock;
     std::unique_ptr<Simulation> simulation;
     std::unique_ptr<Ft260Device> hidDevice;
@@ -86,8 +80,4 @@ int main(int argc, char *argv[])
     return app.Run([&]() -> std::unique_ptr<QDialog> {
         return std::make_unique<CTonvaleDlg>(*device, *discovery, clock, app.sysInfo);
     });
-#else
-    Print(stderr, program + QStringLiteral(": this build has no main window\n"));
-    return app.Run({});
-#endif
 }

@@ -1,11 +1,7 @@
 #include "CliCommand.h"
 
 #include "CFt260.h"
-
-#if __has_include("HidBridge.h")
 #include "HidBridge.h"
-#define TONVALE_HAS_HID 1
-#endif
 
 namespace {
 QList<CliCommand> &Registry()
@@ -28,11 +24,9 @@ bool CliContext::Connect()
     if (link.EnsureOpen())
         return true;
     Fail();
-#ifdef TONVALE_HAS_HID
     const QString advice = HidAccessAdvice();
     if (!advice.isEmpty())
         err << advice << Qt::endl;
-#endif
     return false;
 }
 

@@ -2,7 +2,6 @@
 
 #include "InstrumentClock.h"
 
-#include <QDir>
 #include <QFile>
 #include <QStringDecoder>
 
@@ -14,13 +13,20 @@ std::optional<QString> ReadHelpFile(const QString &path)
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
     const QByteArray bytes = file.read(kMaxBytes);
-    // The decoder drops a leading byte-order mark, turns broken surrogates into U+FFFD and keeps an odd last
-    // byte (or a pair cut at the size limit) back as unfinished input, which is never shown.
+    // The decoder drops a leading byte-order mark and keeps an odd last byte (or a pair cut at the size
+    // limit) back as unfinished input, which is never shown.
     QStringDecoder decoder(QStringConverter::Utf16LE);
     QString text = decoder.decode(bytes);
     const qsizetype nul = text.indexOf(QChar(u'\0'));
     if (nul >= 0)
         text.truncate(nul);
+    // Half a surrogate pair is no character; it shows as the replacement character.
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+            ++i;
+        else if (text.at(i).isSurrogate())
+            text[i] = QChar::ReplacementCharacter;
+    }
     return text;
 }
 
@@ -46,9 +52,9 @@ QString BuiltInContactText()
         .arg(InstrumentClock::ServiceTelephone());
 }
 
-QString TextFor(const QString &programDir)
+QString TextFor(const QString &helpFilePath)
 {
-    if (auto text = ReadHelpFile(QDir(programDir).filePath(QString::fromLatin1(kFileName))))
+    if (auto text = ReadHelpFile(helpFilePath))
         return *text;
     return BuiltInContactText();
 }

@@ -21,7 +21,8 @@ std::optional<QString> ReadHelpFile(const QString &path);
 // instrument for repair. Multi-line, without tab characters.
 QString BuiltInContactText();
 
-// What the help command shows for a program directory.
-QString TextFor(const QString &programDir);
+// What the help command shows: the text of the help file at `helpFilePath`, or the built-in notice when
+// that file cannot be opened.
+QString TextFor(const QString &helpFilePath);
 
 } // namespace HelpText

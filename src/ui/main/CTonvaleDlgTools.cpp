@@ -1,13 +1,136 @@
-// filled by the tools work: the clock, selection, help, log, administrator and exit handlers.
+// The smaller actions of the operator's window: the instrument clock, the row selection, help, the
+// packet log, the administrator console, the report export and the exit question.
+#include "CDlgAdmin.h"
+#include "CDlgExport.h"
+#include "CIniSysInfo.h"
+#include "CSpreadSheet.h"
 #include "CTonvaleDlg.h"
+#include "Clock.h"
+#include "HelpText.h"
+#include "InstrumentClock.h"
+#include "ReportExport.h"
+#include "RowSelection.h"
 
-void CTonvaleDlg::OnReadDeviceTime() {} // filled by the tools work
-void CTonvaleDlg::OnSetDeviceTime() {}  // filled by the tools work
-void CTonvaleDlg::OnSelectAll() {}      // filled by the tools work
-void CTonvaleDlg::OnSelectNone() {}     // filled by the tools work
-void CTonvaleDlg::OnSelectInvert() {}   // filled by the tools work
-void CTonvaleDlg::OnHelp() {}           // filled by the tools work
-void CTonvaleDlg::OnShowLog() { ToggleLogWindow(); } // filled by the tools work
-void CTonvaleDlg::OnAdminMode() {}      // filled by the tools work
-void CTonvaleDlg::OnExportExcel() {}    // filled by the tools work
-void CTonvaleDlg::OnCancel() {}         // filled by the tools work
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+
+namespace {
+
+// The wait cursor for the life of a scope.
+class WaitCursor {
+  public:
+    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor &) = delete;
+    WaitCursor &operator=(const WaitCursor &) = delete;
+};
+
+} // namespace
+
+void CTonvaleDlg::OnReadDeviceTime()
+{
+    InstrumentClock::Display display;
+    uint8_t request[CFt260::kResponseAreaSize] = {};
+    uint8_t response[CFt260::kResponseAreaSize] = {};
+    if (m_ft260.Transact(CMD_READ_CLOCK, request, 1, response) < 0)
+        MessageBox(QStringLiteral("장비시간 읽기 실패 : %1").arg(m_ft260.GetResultText()));
+    else
+        display = InstrumentClock::DecodeAnswer(response);
+    // Also after a failure: the display never keeps a time it did not just read.
+    m_clockDisplay->setText(display.time);
+    m_telephone->setText(display.telephone);
+}
+
+void CTonvaleDlg::OnSetDeviceTime()
+{
+    const QString telephone = InstrumentClock::ServiceTelephone();
+    if (telephone.isEmpty())
+        return;
+    if (MessageBox(QStringLiteral("장비시간을 설정하시겠습니까?"), QStringLiteral("설정"),
+                   QMessageBox::Yes | QMessageBox::No, QMessageBox::Question) != QMessageBox::Yes)
+        return;
+    // Sending a made-up time would set the instrument wrong without anybody noticing.
+    const auto payload = InstrumentClock::SetClockPayloadAt(m_clock.Now(), telephone);
+    if (!payload) {
+        MessageBox(QStringLiteral("설정 실패 - 컴퓨터의 현재 시간을 알 수 없어 장비시간을 보내지 않았습니다."));
+        return;
+    }
+    uint8_t response[CFt260::kResponseAreaSize] = {};
+    if (m_ft260.Transact(CMD_SET_CLOCK, payload->data(), InstrumentClock::kPayloadSize, response) >= 0)
+        MessageBox(QStringLiteral("성공"));
+    else
+        MessageBox(QStringLiteral("설정 실패 - %1").arg(m_ft260.GetResultText()));
+}
+
+// The continuous sheet has no check column: in OUTPUT mode the selection buttons do nothing.
+void CTonvaleDlg::OnSelectAll()
+{
+    if (m_nMode != MODE_OUTPUT)
+        RowSelection::SelectAll(*m_dataGrid);
+}
+
+void CTonvaleDlg::OnSelectNone()
+{
+    if (m_nMode != MODE_OUTPUT)
+        RowSelection::SelectNone(*m_dataGrid);
+}
+
+void CTonvaleDlg::OnSelectInvert()
+{
+    if (m_nMode != MODE_OUTPUT)
+        RowSelection::Invert(*m_dataGrid);
+}
+
+void CTonvaleDlg::OnHelp()
+{
+    QString text;
+    {
+        WaitCursor wait;
+        text = HelpText::TextFor(m_sysInfo.HelpFilePath());
+    }
+    MessageBox(text, QStringLiteral("정보"), QMessageBox::Ok, QMessageBox::Information);
+}
+
+void CTonvaleDlg::OnShowLog()
+{
+    ToggleLogWindow();
+}
+
+// The console borrows the window's link for as long as it runs; nothing here is refreshed afterwards.
+void CTonvaleDlg::OnAdminMode()
+{
+    CDlgAdmin dlg(
+        &m_ft260, [this] { ToggleLogWindow(); }, this);
+    dlg.exec();
+}
+
+void CTonvaleDlg::OnExportExcel()
+{
+    CDlgExport dlg(this, [this](const QString &text, const QString &caption, QMessageBox::StandardButtons buttons,
+                                QMessageBox::Icon icon) { return MessageBox(text, caption, buttons, icon); });
+    const QString path = dlg.AskTargetPath();
+    if (path.isEmpty())
+        return;
+
+    ReportExport report(m_nMode == MODE_OUTPUT ? ReportMode::Output : ReportMode::Memory);
+    {
+        WaitCursor wait;
+        // The report texts are kept before the workbook is written, so they survive a failed save.
+        const ReportHeader header = ReportHeader::FromDeviceGrid(*m_deviceGrid);
+        m_sysInfo.company = header.Company();
+        m_sysInfo.reportName = header.ReportName();
+        m_sysInfo.userName = header.Author();
+        m_sysInfo.Save();
+        report.FillHeader(header);
+        report.FillRecords(*m_dataGrid);
+    }
+    dlg.Save(report, path);
+}
+
+void CTonvaleDlg::OnCancel()
+{
+    if (MessageBox(QStringLiteral("프로그램을 종료하시겠습니까?"), QStringLiteral("프로그램 종료"),
+                   QMessageBox::Yes | QMessageBox::No, QMessageBox::Question) == QMessageBox::Yes)
+        accept();
+}

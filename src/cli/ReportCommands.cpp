@@ -1,0 +1,179 @@
+#include "ReportCommands.h"
+
+#include "CFt260.h"
+#include "CIniSysInfo.h"
+#include "CliCommand.h"
+#include "IniFile.h"
+#include "InstrumentIdentity.h"
+#include "LocalTime.h"
+#include "ReportExport.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+#include <algorithm>
+
+namespace {
+
+// The program's INI file: named after the windowed program, which lives beside this tool.
+QString ProgramIniPath()
+{
+    CIniSysInfo info;
+    info.SetExecutablePath(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("tonvale")));
+    info.ResolvePaths();
+    return info.iniPath;
+}
+
+// Each text of the INI file where the option did not give one.
+void FillReportTexts(const ReportOptions &options, ReportHeader &header)
+{
+    const std::optional<QString> ini = IniFile::ReadFile(ProgramIniPath());
+    auto text = [&](const QString &option, const char *key) {
+        if (!option.isNull())
+            return option;
+        const auto value = ini ? IniFile::FindValue(*ini, QStringLiteral("REPORT"), QLatin1String(key)) : std::nullopt;
+        return CutAtCharacterBoundary(value.value_or(QString()), CIniSysInfo::kMaxTextLength);
+    };
+    header.Company() = text(options.company, "COMPANY");
+    header.ReportName() = text(options.reportName, "REPORT_NAME");
+    header.Author() = text(options.author, "USER_NAME");
+}
+
+// The identity rows 3..6 of the header, read as the operator's window reads them.
+bool ReadIdentity(CliContext &context, ReportHeader &header)
+{
+    for (const IdentityField &field : kIdentityFields) {
+        uint8_t request[CFt260::kResponseAreaSize] = {};
+        uint8_t response[CFt260::kResponseAreaSize] = {};
+        if (context.link.Transact(field.readCommand, request, 1, response) < 0)
+            return false;
+        header.values[field.row - 1][field.column == 2 ? 0 : 1] =
+            IdentityText(field, response, CFt260::kResponseAreaSize);
+    }
+    return true;
+}
+
+} // namespace
+
+QString ReportOptionsUsage(ReportMode mode)
+{
+    return mode == ReportMode::Memory
+               ? QStringLiteral("[--xls FILE [--rows LIST] [--company TEXT] [--report-name TEXT] [--author TEXT]]")
+               : QStringLiteral("[--xls FILE [--company TEXT] [--report-name TEXT] [--author TEXT]]");
+}
+
+bool ParseRowList(const QString &list, QList<int> &rows)
+{
+    rows.clear();
+    for (const QString &part : list.split(QLatin1Char(','))) {
+        const QStringList ends = part.trimmed().split(QLatin1Char('-'));
+        bool okFirst = false, okLast = false;
+        const int first = ends.value(0).toInt(&okFirst);
+        const int last = ends.size() == 2 ? ends[1].toInt(&okLast) : first;
+        if (ends.size() > 2 || !okFirst || (ends.size() == 2 && !okLast) || first < 1 || last < first)
+            return false;
+        for (int row = first; row <= last; ++row)
+            rows.append(row);
+    }
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return !rows.isEmpty();
+}
+
+bool TakeReportOptions(QStringList &arguments, ReportMode mode, ReportOptions &options, QTextStream &err)
+{
+    static const QStringList kNames{"xls", "rows", "company", "report-name", "author"};
+    QStringList rest;
+    QString rowList;
+    bool anyHeaderOption = false;
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString &a = arguments[i];
+        QString name, value;
+        bool isReportOption = false;
+        for (const QString &n : kNames) {
+            const QString flag = QStringLiteral("--") + n;
+            if (a == flag) {
+                if (i + 1 >= arguments.size()) {
+                    err << flag << " needs a value" << Qt::endl;
+                    return false;
+                }
+                name = n;
+                value = arguments[++i];
+                isReportOption = true;
+            } else if (a.startsWith(flag + QLatin1Char('='))) {
+                name = n;
+                value = a.mid(flag.size() + 1);
+                isReportOption = true;
+            }
+            if (isReportOption)
+                break;
+        }
+        if (!isReportOption) {
+            rest << a;
+            continue;
+        }
+        if (name == "xls")
+            options.xlsPath = value;
+        else if (name == "rows")
+            rowList = value;
+        else if (name == "company")
+            options.company = value;
+        else if (name == "report-name")
+            options.reportName = value;
+        else
+            options.author = value;
+        if (name != "xls")
+            anyHeaderOption = true;
+    }
+    if (anyHeaderOption && options.xlsPath.isEmpty()) {
+        err << "--rows, --company, --report-name and --author need --xls FILE" << Qt::endl;
+        return false;
+    }
+    if (!rowList.isNull()) {
+        if (mode == ReportMode::Output) {
+            err << "--rows is for memory only: the output report takes every record" << Qt::endl;
+            return false;
+        }
+        if (!ParseRowList(rowList, options.rows)) {
+            err << "--rows takes running numbers and ranges, as 1,3,5-7: " << rowList << Qt::endl;
+            return false;
+        }
+        options.allRows = false;
+    }
+    arguments = rest;
+    return true;
+}
+
+int WriteReportWorkbook(CliContext &context, const ReportOptions &options, ReportMode mode, CSpreadSheet &records,
+                        qint64 downloadTime)
+{
+    if (mode == ReportMode::Memory && !options.allRows) {
+        const int rowCount = records.GetRowCount();
+        for (int row : options.rows) {
+            if (row > rowCount) {
+                context.err << "--rows: there is no row " << row << " (the download has " << rowCount << " rows)"
+                            << Qt::endl;
+                return kExitUsage;
+            }
+        }
+        for (int row = 1; row <= rowCount; ++row)
+            records.SetCellInteger(1, row, options.rows.contains(row) ? 1 : 0);
+    }
+
+    ReportHeader header;
+    if (!ReadIdentity(context, header))
+        return context.Fail();
+    header.CreatedAt() = FormatLocalTime(downloadTime);
+    FillReportTexts(options, header);
+
+    ReportExport report(mode);
+    report.FillHeader(header);
+    report.FillRecords(records);
+    QString error;
+    if (!report.Save(options.xlsPath, &error)) {
+        context.err << "엑셀 저장 실패 : " << error << Qt::endl;
+        return kExitInstrumentFailed;
+    }
+    context.err << "엑셀 저장: " << options.xlsPath << Qt::endl;
+    return kExitOk;
+}

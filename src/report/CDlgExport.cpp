@@ -1,0 +1,115 @@
+#include "CDlgExport.h"
+
+#include "ReportExport.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QUrl>
+
+const QString CDlgExport::kTitle = QStringLiteral("엑셀 저장");
+const QString CDlgExport::kFailureText = QStringLiteral("엑셀 저장 실패");
+const QString CDlgExport::kNameFilter = QStringLiteral("Excel Files (*.xls);;All Files (*.*)");
+
+namespace {
+
+CDlgExport::FileQuestion &FileQuestionHook()
+{
+    static CDlgExport::FileQuestion hook;
+    return hook;
+}
+
+QString AskWithSaveDialog(QWidget *owner)
+{
+    QFileDialog dialog(owner, CDlgExport::kTitle);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilter(CDlgExport::kNameFilter);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().constFirst();
+}
+
+CDlgExport::RevealFunction &RevealHook()
+{
+    static CDlgExport::RevealFunction hook;
+    return hook;
+}
+
+void ShowSelectedOrFolder(const QString &path)
+{
+    const QString uri = QUrl::fromLocalFile(path).toString();
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
+        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
+    call << QStringList{uri} << QString();
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (bus.isConnected() && bus.call(call, QDBus::Block, 5000).type() == QDBusMessage::ReplyMessage)
+        return;
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
+}
+
+} // namespace
+
+CDlgExport::CDlgExport(QWidget *owner, MessageFunction message) : m_owner(owner), m_message(std::move(message))
+{
+    if (!m_message) {
+        m_message = [owner](const QString &text, const QString &caption, QMessageBox::StandardButtons buttons,
+                            QMessageBox::Icon icon) {
+            QMessageBox box(icon, caption, text, buttons, owner);
+            return static_cast<QMessageBox::StandardButton>(box.exec());
+        };
+    }
+}
+
+QString CDlgExport::AskTargetPath() const
+{
+    const QString chosen = FileQuestionHook() ? FileQuestionHook()(m_owner) : AskWithSaveDialog(m_owner);
+    if (chosen.isEmpty())
+        return QString();
+    const QString target = ReportExport::TargetPath(chosen);
+    // The dialog's own prompt covered the name as typed, not the longer one.
+    if (target != chosen && QFileInfo::exists(target)) {
+        const auto answer =
+            m_message(QStringLiteral("%1 파일이 이미 있습니다.\n바꾸시겠습니까?").arg(QFileInfo(target).fileName()),
+                      kTitle, QMessageBox::Yes | QMessageBox::No, QMessageBox::Question);
+        if (answer != QMessageBox::Yes)
+            return QString();
+    }
+    return target;
+}
+
+bool CDlgExport::Save(const ReportExport &report, const QString &path) const
+{
+    QString error;
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool saved = report.Save(path, &error);
+    QGuiApplication::restoreOverrideCursor();
+    if (!saved) {
+        m_message(QStringLiteral("%1 : %2").arg(kFailureText, error), kTitle, QMessageBox::Ok, QMessageBox::Warning);
+        return false;
+    }
+    RevealInFileManager(path);
+    return true;
+}
+
+void CDlgExport::SetFileQuestion(FileQuestion question)
+{
+    FileQuestionHook() = std::move(question);
+}
+
+void CDlgExport::SetRevealFunction(RevealFunction reveal)
+{
+    RevealHook() = std::move(reveal);
+}
+
+void CDlgExport::RevealInFileManager(const QString &path)
+{
+    if (RevealHook())
+        RevealHook()(path);
+    else
+        ShowSelectedOrFolder(path);
+}

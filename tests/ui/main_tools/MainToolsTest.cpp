@@ -1,0 +1,399 @@
+// The clock, selection, help, log, administrator, export and exit actions of the operator's window,
+// against the simulated instrument on the virtual clock.
+
+#include "CDlgAdmin.h"
+#include "CDlgExport.h"
+#include "CDlgLog.h"
+#include "CIniSysInfo.h"
+#include "CSpreadSheet.h"
+#include "CTonvaleDlg.h"
+#include "Clock.h"
+#include "HelpText.h"
+#include "InstrumentClock.h"
+#include "Simulation.h"
+#include "XlsBook.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <limits>
+#include <memory>
+#include <signal.h>
+#include <sys/resource.h>
+
+namespace {
+
+using Box = CTonvaleDlg::MessageBoxRequest;
+
+const LocalFields kNow{2024, 3, 5, 14, 7, 9};
+
+QByteArray Utf16(const QString &text)
+{
+    return QByteArray(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
+}
+
+} // namespace
+
+class MainToolsTest : public QObject {
+    Q_OBJECT
+
+  private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<VirtualClock> m_clock;
+    std::unique_ptr<Simulation> m_sim;
+    std::unique_ptr<CIniSysInfo> m_info;
+    std::unique_ptr<CTonvaleDlg> m_dlg;
+    QList<Box> m_boxes;
+    QList<QMessageBox::StandardButton> m_answers; // taken in order; then Yes, or Ok
+    QStringList m_revealed;
+    QStringList m_fileAnswers; // what the operator types into the save dialogs, in order
+
+    CTonvaleDlg &Dlg() { return *m_dlg; }
+    CSpreadSheet &Data() { return m_dlg->DataGrid(); }
+    int SetClockRequests() const { return m_sim->Instrument().RequestCount(CMD_SET_CLOCK); }
+
+    void AddStoredRows(int count)
+    {
+        for (int i = 0; i < count; ++i) {
+            const RecordBytes record = MakeRecord({2024, 3, 1 + i, 9, 30, 0}, 980 + i, 2);
+            Dlg().AddStoredRecordRow(i, record.data());
+        }
+    }
+    QList<int> Checks()
+    {
+        QList<int> values;
+        for (int row = 1; row <= Data().GetRowCount(); ++row) {
+            int value = -1;
+            Data().GetCellInteger(1, row, &value);
+            values << value;
+        }
+        return values;
+    }
+    void SetChecks(const QList<int> &values)
+    {
+        for (int row = 1; row <= values.size(); ++row)
+            Data().SetCellInteger(1, row, values[row - 1]);
+    }
+
+  private slots:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_clock = std::make_unique<VirtualClock>(*LocalTimeFromFields(kNow));
+        Scenario scenario;
+        scenario.clock = kNow;
+        scenario.telephone = QStringLiteral("012-3456-7890");
+        m_sim = std::make_unique<Simulation>(scenario, *m_clock);
+        m_info = std::make_unique<CIniSysInfo>();
+        m_info->SetExecutablePath(m_dir->filePath(QStringLiteral("tonvale")));
+        m_info->SetWritableCheck([](const QString &) { return true; });
+        m_info->Load();
+        m_dlg = std::make_unique<CTonvaleDlg>(m_sim->Bridge(), m_sim->Discovery(), *m_clock, *m_info);
+        m_boxes.clear();
+        m_answers.clear();
+        m_dlg->SetMessageBoxHandler([this](const Box &box) {
+            m_boxes << box;
+            if (!m_answers.isEmpty())
+                return m_answers.takeFirst();
+            return box.buttons.testFlag(QMessageBox::Yes) ? QMessageBox::Yes : QMessageBox::Ok;
+        });
+        m_dlg->Create();
+        m_dlg->PollPresence();
+        m_revealed.clear();
+        CDlgExport::SetRevealFunction([this](const QString &path) { m_revealed << path; });
+        m_fileAnswers.clear();
+        CDlgExport::SetFileQuestion(
+            [this](QWidget *) { return m_fileAnswers.isEmpty() ? QString() : m_fileAnswers.takeFirst(); });
+    }
+
+    void cleanup()
+    {
+        CDlgExport::SetRevealFunction({});
+        CDlgExport::SetFileQuestion({});
+        m_dlg.reset();
+        m_sim.reset();
+    }
+
+    void readClockShowsTheInstrumentsTimeAndTelephone()
+    {
+        Dlg().OnReadDeviceTime();
+        QVERIFY(m_boxes.isEmpty());
+        QCOMPARE(Dlg().ClockDisplay()->text(), QStringLiteral("2024-03-05 14:07:09"));
+        QCOMPARE(Dlg().TelephoneEdit()->text(), QStringLiteral("012-3456-7890"));
+
+        // A read that fails says so and falls back to the zero texts.
+        m_sim->Line().SetFaults(FaultPlan{{AnswerFault{AnswerFault::Kind::Silent, CMD_READ_CLOCK}}});
+        Dlg().OnReadDeviceTime();
+        QCOMPARE(m_boxes.size(), 1);
+        QVERIFY(m_boxes[0].text.startsWith(QStringLiteral("장비시간 읽기 실패 : ")));
+        QVERIFY(m_boxes[0].text.size() > QStringLiteral("장비시간 읽기 실패 : ").size());
+        QCOMPARE(Dlg().ClockDisplay()->text(), QStringLiteral("0000-00-00 00:00:00"));
+        QCOMPARE(Dlg().TelephoneEdit()->text(), QStringLiteral("000-0000-0000"));
+    }
+
+    void setClockSendsThePcsTimeAndTheServiceTelephone()
+    {
+        Dlg().OnSetDeviceTime();
+        QCOMPARE(m_boxes.size(), 2);
+        QCOMPARE(m_boxes[0].text, QStringLiteral("장비시간을 설정하시겠습니까?"));
+        QCOMPARE(m_boxes[0].caption, QStringLiteral("설정"));
+        QCOMPARE(m_boxes[0].buttons, QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(m_boxes[1].text, QStringLiteral("성공"));
+
+        QByteArray sent;
+        for (const auto &request : m_sim->Instrument().Requests())
+            if (request.command == CMD_SET_CLOCK)
+                sent = request.data;
+        const auto phone = *InstrumentClock::PackTelephone(InstrumentClock::ServiceTelephone());
+        QCOMPARE(sent.toHex(' '),
+                 (QByteArray::fromHex("07E80305 0E0709") + QByteArray(reinterpret_cast<const char *>(phone.data()), 6))
+                     .toHex(' '));
+        QCOMPARE(m_sim->Instrument().TelephoneText(), InstrumentClock::ServiceTelephone());
+        // Setting does not read back: the display stays as it was.
+        QCOMPARE(Dlg().ClockDisplay()->text(), QStringLiteral("0000-00-00 00:00:00"));
+        Dlg().OnReadDeviceTime();
+        QCOMPARE(Dlg().TelephoneEdit()->text(), InstrumentClock::ServiceTelephone());
+    }
+
+    void setClockSendsNothingWithoutConsentOrWithoutAPcTime()
+    {
+        m_answers << QMessageBox::No;
+        Dlg().OnSetDeviceTime();
+        QCOMPARE(m_boxes.size(), 1);
+        QCOMPARE(SetClockRequests(), 0);
+
+        // The PC's clock gives a time the C library cannot make a local time of.
+        m_clock->SetNow(std::numeric_limits<qint64>::max() / 2);
+        Dlg().OnSetDeviceTime();
+        QCOMPARE(SetClockRequests(), 0);
+        QCOMPARE(m_boxes.size(), 3);
+        QVERIFY(m_boxes[2].text.startsWith(QStringLiteral("설정 실패 - ")));
+        QVERIFY(m_boxes[2].text.contains(QStringLiteral("시간")));
+
+        m_clock->SetNow(*LocalTimeFromFields(kNow));
+        m_sim->Line().SetFaults(FaultPlan{{AnswerFault{AnswerFault::Kind::Silent, CMD_SET_CLOCK}}});
+        Dlg().OnSetDeviceTime();
+        QVERIFY(m_boxes.last().text.startsWith(QStringLiteral("설정 실패 - ")));
+    }
+
+    void selectionButtonsActOnStoredRowsOnly()
+    {
+        Dlg().OnSelectAll(); // no rows: nothing to do, nothing breaks
+        QCOMPARE(Data().GetRowCount(), 0);
+
+        AddStoredRows(3);
+        SetChecks({1, 0, 1});
+        Dlg().OnSelectInvert();
+        QCOMPARE(Checks(), (QList<int>{0, 1, 0}));
+        Dlg().OnSelectInvert();
+        QCOMPARE(Checks(), (QList<int>{1, 0, 1}));
+        Dlg().OnSelectNone();
+        QCOMPARE(Checks(), (QList<int>{0, 0, 0}));
+        Dlg().OnSelectAll();
+        QCOMPARE(Checks(), (QList<int>{1, 1, 1}));
+
+        // OUTPUT mode: neither sheet changes.
+        SetChecks({1, 0, 1});
+        Dlg().OnModeOutput();
+        const RecordBytes record = MakeRecord({2024, 3, 5, 9, 0, 0}, 1234, 1);
+        Dlg().AddContinuousRecordRow(0, record.data());
+        const QStringList continuousRow{Data().text(1, 4), Data().text(2, 4), Data().text(3, 4)};
+        for (auto handler : {&CTonvaleDlg::OnSelectAll, &CTonvaleDlg::OnSelectNone, &CTonvaleDlg::OnSelectInvert})
+            (Dlg().*handler)();
+        QCOMPARE((QStringList{Data().text(1, 4), Data().text(2, 4), Data().text(3, 4)}), continuousRow);
+        QCOMPARE(Data().GetRowCount(), 4);
+        Dlg().OnModeMemory();
+        QCOMPARE(Checks(), (QList<int>{1, 0, 1}));
+    }
+
+    void helpShowsHelpDatOrTheContactNotice()
+    {
+        const QString text = QStringLiteral("도움말\r\n1. 장비 조회를 누릅니다.\r\n\r\n2. 엑셀 저장\n끝");
+        QFile file(m_dir->filePath(QStringLiteral("help.dat")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray("\xFF\xFE") + Utf16(text));
+        file.close();
+
+        Dlg().show();
+        QApplication::setActiveWindow(&Dlg());
+        QVERIFY(QTest::qWaitForWindowActive(&Dlg()));
+        QTest::keyClick(&Dlg(), Qt::Key_F1);
+        QCOMPARE(m_boxes.size(), 1);
+        QCOMPARE(m_boxes[0].text, text);
+        QCOMPARE(m_boxes[0].caption, QStringLiteral("정보"));
+        QCOMPARE(m_boxes[0].buttons, QMessageBox::Ok);
+
+        QVERIFY(file.remove());
+        QTest::keyClick(&Dlg(), Qt::Key_F1);
+        QCOMPARE(m_boxes.size(), 2);
+        QCOMPARE(m_boxes[1].text, HelpText::BuiltInContactText());
+    }
+
+    void exitAsksAndOnlyYesEndsTheWindow()
+    {
+        Dlg().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&Dlg()));
+        AddStoredRows(2);
+        m_answers << QMessageBox::No << QMessageBox::No;
+        QTest::keyClick(&Dlg(), Qt::Key_Escape);
+        Dlg().close();
+        QCOMPARE(m_boxes.size(), 2);
+        for (const Box &box : m_boxes) {
+            QCOMPARE(box.text, QStringLiteral("프로그램을 종료하시겠습니까?"));
+            QCOMPARE(box.caption, QStringLiteral("프로그램 종료"));
+            QCOMPARE(box.buttons, QMessageBox::Yes | QMessageBox::No);
+        }
+        QVERIFY(Dlg().isVisible());
+        QCOMPARE(Dlg().result(), 0);
+        QCOMPARE(Data().GetRowCount(), 2);
+
+        QTest::keyClick(&Dlg(), Qt::Key_Escape);
+        QVERIFY(!Dlg().isVisible());
+        QCOMPARE(Dlg().result(), int(QDialog::Accepted));
+    }
+
+    void logButtonShowsAndHidesTheLogWindow()
+    {
+        QVERIFY(Dlg().LogWindow());
+        QVERIFY(!Dlg().LogWindow()->isVisible());
+        Dlg().OnShowLog();
+        QVERIFY(Dlg().LogWindow()->isVisible());
+        Dlg().OnShowLog();
+        QVERIFY(!Dlg().LogWindow()->isVisible());
+    }
+
+    void adminModeRunsTheConsoleOnTheWindowsLink()
+    {
+        QString seen;
+        QTimer::singleShot(0, [&] {
+            auto *admin = qobject_cast<CDlgAdmin *>(QApplication::activeModalWidget());
+            seen = admin ? admin->windowTitle() : QStringLiteral("none");
+            if (admin)
+                static_cast<QDialog *>(admin)->done(QDialog::Rejected);
+        });
+        Dlg().OnAdminMode();
+        QCOMPARE(seen, QStringLiteral("관리자 모드"));
+        // The link is still the window's and still works.
+        Dlg().OnReadDeviceTime();
+        QCOMPARE(Dlg().ClockDisplay()->text().left(10), QStringLiteral("2024-03-05"));
+    }
+
+    void exportWritesTheMemoryReportAndKeepsTheTexts()
+    {
+        Dlg().ReadDeviceInfo();
+        Dlg().DeviceGrid().SetCellTextIfChanged(4, 1, QStringLiteral("한빛 프레스"));
+        Dlg().DeviceGrid().SetCellTextIfChanged(2, 2, QStringLiteral("3월 점검"));
+        Dlg().DeviceGrid().SetCellTextIfChanged(4, 2, QStringLiteral("김 민준"));
+        AddStoredRows(10);
+        SetChecks({0, 1, 0, 0, 1, 0, 0, 0, 1, 0});
+
+        m_fileAnswers << m_dir->filePath(QStringLiteral("Report.XLS"));
+        Dlg().OnExportExcel();
+        const QString path = m_dir->filePath(QStringLiteral("Report.XLS"));
+        QCOMPARE(m_revealed, QStringList{path});
+        QVERIFY(m_boxes.isEmpty());
+
+        const XlsBook book = ReadXls(path);
+        QVERIFY2(book.Ok(), qPrintable(book.error));
+        QCOMPARE(book.Text(5, 1), QStringLiteral("한빛 프레스"));
+        QCOMPARE(book.Text(3, 2), QStringLiteral("3월 점검"));
+        QCOMPARE(book.Text(5, 2), QStringLiteral("김 민준"));
+        QCOMPARE(book.Text(3, 1), Dlg().DeviceGrid().text(2, 1));
+        QCOMPARE(book.Text(3, 3), Dlg().DeviceGrid().text(2, 3));
+        QCOMPARE(book.Text(5, 6), Dlg().DeviceGrid().text(4, 6));
+        QCOMPARE(book.Rows(), 12);
+        for (int k = 1; k <= 3; ++k) {
+            const int row = QList<int>{2, 5, 9}[k - 1];
+            QCOMPARE(book.RowTexts(9 + k), (QStringList{QString::number(k), Data().text(3, row), Data().text(4, row),
+                                                        Data().text(5, row), Data().text(6, row)}));
+        }
+
+        CIniSysInfo reread;
+        reread.SetExecutablePath(m_info->exePath);
+        reread.SetWritableCheck([](const QString &) { return true; });
+        reread.Load();
+        QCOMPARE(reread.company, QStringLiteral("한빛 프레스"));
+        QCOMPARE(reread.reportName, QStringLiteral("3월 점검"));
+        QCOMPARE(reread.userName, QStringLiteral("김 민준"));
+    }
+
+    void exportOfOutputTakesEveryRecord()
+    {
+        Dlg().OnModeOutput();
+        for (int i = 0; i < 3; ++i)
+            Dlg().AddContinuousRecordRow(i, MakeRecord({2024, 3, 5, 10, 0, i}, 1500 + i, 0).data());
+        m_fileAnswers << m_dir->filePath(QStringLiteral("Report"));
+        Dlg().OnExportExcel();
+        const QString path = m_dir->filePath(QStringLiteral("Report.xls"));
+        QCOMPARE(m_revealed, QStringList{path});
+        const XlsBook book = ReadXls(path);
+        QVERIFY2(book.Ok(), qPrintable(book.error));
+        QCOMPARE(book.Rows(), 14);
+        QCOMPARE(book.Text(1, 8).trimmed(), QStringLiteral("연속 측정 모드 데이터"));
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(book.RowTexts(12 + i),
+                     (QStringList{QString::number(i + 1), Data().text(2, 4 + i), Data().text(3, 4 + i),
+                                  Data().text(4, 4 + i), Data().text(5, 4 + i)}));
+    }
+
+    // "old" becomes "old.xls", which exists: the operator is asked first. A save that fails half-way says so
+    // and leaves the older workbook whole; the texts are in the INI file all the same.
+    void exportAsksBeforeReplacingAndFailsVisibly()
+    {
+        const QString path = m_dir->filePath(QStringLiteral("old.xls"));
+        {
+            QFile old(path);
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write("older workbook");
+        }
+        Dlg().DeviceGrid().SetCellTextIfChanged(4, 1, QStringLiteral("새 회사"));
+
+        m_answers << QMessageBox::No;
+        m_fileAnswers << m_dir->filePath(QStringLiteral("old"));
+        Dlg().OnExportExcel();
+        QCOMPARE(m_boxes.size(), 1);
+        QVERIFY(m_boxes[0].text.contains(QStringLiteral("old.xls")));
+        QCOMPARE(m_boxes[0].buttons, QMessageBox::Yes | QMessageBox::No);
+        QVERIFY(m_revealed.isEmpty());
+        QVERIFY(!QFile::exists(m_info->iniPath)); // declined before anything was done
+
+        // Yes, but the disk then takes only 512 bytes (a file-size limit holds for root too). The limit
+        // starts with the answer, so that only the export itself meets it.
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit saved{};
+        getrlimit(RLIMIT_FSIZE, &saved);
+        Dlg().SetMessageBoxHandler([&](const Box &box) {
+            m_boxes << box;
+            if (box.buttons.testFlag(QMessageBox::Yes)) {
+                rlimit small = saved;
+                small.rlim_cur = 512;
+                setrlimit(RLIMIT_FSIZE, &small);
+                return QMessageBox::Yes;
+            }
+            setrlimit(RLIMIT_FSIZE, &saved);
+            return QMessageBox::Ok;
+        });
+        m_fileAnswers << m_dir->filePath(QStringLiteral("old"));
+        Dlg().OnExportExcel();
+        setrlimit(RLIMIT_FSIZE, &saved);
+
+        QCOMPARE(m_boxes.size(), 3);
+        QVERIFY2(m_boxes[2].text.startsWith(QStringLiteral("엑셀 저장 실패 : ")), qPrintable(m_boxes[2].text));
+        QVERIFY(m_boxes[2].text.size() > QStringLiteral("엑셀 저장 실패 : ").size() + 3);
+        QVERIFY(m_revealed.isEmpty());
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), QByteArray("older workbook"));
+        QFile ini(m_info->iniPath);
+        QVERIFY(ini.open(QIODevice::ReadOnly));
+        QVERIFY(QString::fromUtf8(ini.readAll()).contains(QStringLiteral("새 회사")));
+    }
+};
+
+QTEST_MAIN(MainToolsTest)
+#include "MainToolsTest.moc"
