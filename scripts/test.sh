@@ -10,4 +10,6 @@ shift || true
 cd "$build"
 # Tests never need a display; the programs listing their cases run without the tests' environment.
 export QT_QPA_PLATFORM=offscreen
+# Local-time texts are checked in a fixed time zone.
+export TZ=Asia/Seoul LC_ALL=C.UTF-8
 ctest --output-on-failure --parallel "$(nproc)" --timeout 600

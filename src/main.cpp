@@ -78,6 +78,9 @@ int main(int argc, char *argv[])
         discovery = hidDiscovery.get();
     }
     return app.Run([&]() -> std::unique_ptr<QDialog> {
-        return std::make_unique<CTonvaleDlg>(*device, *discovery, clock, app.sysInfo);
+        auto window = std::make_unique<CTonvaleDlg>(*device, *discovery, clock, app.sysInfo);
+        if (!simulation)
+            window->SetOpenFailureAdvice(HidAccessAdvice);
+        return window;
     });
 }

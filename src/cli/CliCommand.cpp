@@ -16,7 +16,10 @@ CliCommandRegistration::CliCommandRegistration(const char *name, const char *usa
     Registry().append({name, usage, run});
 }
 
-const QList<CliCommand> &RegisteredCliCommands() { return Registry(); }
+const QList<CliCommand> &RegisteredCliCommands()
+{
+    return Registry();
+}
 
 bool CliContext::Connect()
 {

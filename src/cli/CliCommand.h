@@ -44,6 +44,5 @@ struct CliCommandRegistration {
 
 const QList<CliCommand> &RegisteredCliCommands();
 
-
 // The value of "--name VALUE" or "--name=VALUE" in arguments, or a null string.
 QString CliOptionValue(const QStringList &arguments, const QString &name);

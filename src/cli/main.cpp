@@ -17,28 +17,28 @@ namespace {
 
 // Every packet on stderr, one packet-log line each.
 class StderrPacketLog : public PacketLogSink {
-public:
+  public:
     StderrPacketLog(QTextStream &err, Clock &clock) : m_err(err), m_clock(clock) {}
     void AddPacket(int direction, const uint8_t *bytes, int count) override
     {
         m_err << FormatPacketLogEntry(direction, bytes, count, m_clock.Now()) << Qt::endl;
     }
 
-private:
+  private:
     QTextStream &m_err;
     Clock &m_clock;
 };
 
 // The owner for commands that download nothing: it only passes packets on to the log.
 class LogOnlyOwner : public LinkOwner {
-public:
+  public:
     explicit LogOnlyOwner(PacketLogSink *log) : m_log(log) {}
     PacketLogSink *PacketLog() override { return m_log; }
     void AddStoredRecordRow(int, const uint8_t *) override {}
     void SetContinuousSummary(const uint8_t *) override {}
     void AddContinuousRecordRow(int, const uint8_t *) override {}
 
-private:
+  private:
     PacketLogSink *m_log;
 };
 
@@ -154,8 +154,8 @@ int main(int argc, char *argv[])
     StderrPacketLog packetLog(err, *clock);
     PacketLogSink *log = options->log ? &packetLog : nullptr;
     LogOnlyOwner owner(log);
-    CFt260 link(simulation ? simulation->Bridge() : *device, simulation ? simulation->Discovery() : *discovery,
-                *clock, &owner);
+    CFt260 link(simulation ? simulation->Bridge() : *device, simulation ? simulation->Discovery() : *discovery, *clock,
+                &owner);
     CliContext context{link, *clock, log, out, err};
     return command->run(context, options->commandArguments);
 }

@@ -17,23 +17,23 @@ class LinkOwner;
 // Owns one lock that serialises the link's exchanges; entered and left only through Guard, so it is
 // left on every path out of an exchange.
 class WinCriticalSection {
-public:
+  public:
     class Guard {
-    public:
+      public:
         explicit Guard(WinCriticalSection &section) : m_lock(section.m_mutex) {}
 
-    private:
+      private:
         std::lock_guard<std::recursive_mutex> m_lock;
     };
 
-private:
+  private:
     std::recursive_mutex m_mutex;
 };
 
 // The instrument link: the FT260 port, the frames, the request/response exchange and the two record
 // downloads. One instance lives as long as the main window; the administrator console borrows it.
 class CFt260 {
-public:
+  public:
     static constexpr int kBufferSize = 4096;
     static constexpr int kResponseAreaSize = 32;
     static constexpr quint16 kVendorId = 0x0403;
@@ -97,7 +97,7 @@ public:
 
     int m_respLen[CMD_COUNT];
 
-private:
+  private:
     int Exchange(uint8_t commandId, const uint8_t *data, int n, uint8_t *response, bool longFrame);
     // Reads whatever is queued into `buffer` (m_rxBuf when null) and logs it; returns false when the
     // queue query fails.

@@ -5,7 +5,10 @@
 
 #include <chrono>
 
-qint64 SystemClock::Now() const { return QDateTime::currentSecsSinceEpoch(); }
+qint64 SystemClock::Now() const
+{
+    return QDateTime::currentSecsSinceEpoch();
+}
 
 qint64 SystemClock::MonotonicMicros() const
 {
@@ -21,9 +24,15 @@ void SystemClock::Sleep(int milliseconds)
 
 VirtualClock::VirtualClock(qint64 startEpochSeconds) : m_startEpochSeconds(startEpochSeconds) {}
 
-qint64 VirtualClock::Now() const { return m_startEpochSeconds.load() + m_micros.load() / 1000000; }
+qint64 VirtualClock::Now() const
+{
+    return m_startEpochSeconds.load() + m_micros.load() / 1000000;
+}
 
-qint64 VirtualClock::MonotonicMicros() const { return m_micros.load(); }
+qint64 VirtualClock::MonotonicMicros() const
+{
+    return m_micros.load();
+}
 
 void VirtualClock::Sleep(int milliseconds)
 {
@@ -37,4 +46,7 @@ void VirtualClock::AdvanceMicros(qint64 micros)
         m_micros.fetch_add(micros);
 }
 
-void VirtualClock::SetNow(qint64 epochSeconds) { m_startEpochSeconds.store(epochSeconds - m_micros.load() / 1000000); }
+void VirtualClock::SetNow(qint64 epochSeconds)
+{
+    m_startEpochSeconds.store(epochSeconds - m_micros.load() / 1000000);
+}

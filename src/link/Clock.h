@@ -8,7 +8,7 @@
 // simulated bridge times the bytes on the line with the same one, so that tests can run a 2.5 s
 // time-out on a virtual clock in no real time.
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     // Wall-clock seconds since 1970 (UTC), as _time64 gives them.
     virtual qint64 Now() const = 0;
@@ -19,7 +19,7 @@ public:
 
 // The PC's own clock; Sleep really sleeps.
 class SystemClock final : public Clock {
-public:
+  public:
     qint64 Now() const override;
     qint64 MonotonicMicros() const override;
     void Sleep(int milliseconds) override;
@@ -28,7 +28,7 @@ public:
 // A clock that only moves when somebody sleeps on it or advances it. Thread-safe, so that a test's
 // reader thread may look at it.
 class VirtualClock final : public Clock {
-public:
+  public:
     // startEpochSeconds: the wall-clock time the clock shows at monotonic time 0.
     explicit VirtualClock(qint64 startEpochSeconds = 1714521600 /* 2024-05-01 00:00 UTC */);
 
@@ -39,7 +39,7 @@ public:
     void AdvanceMicros(qint64 micros);
     void SetNow(qint64 epochSeconds);
 
-private:
+  private:
     std::atomic<qint64> m_startEpochSeconds;
     std::atomic<qint64> m_micros{0};
 };

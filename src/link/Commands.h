@@ -40,8 +40,8 @@ constexpr int CMD_COUNT = CMD_LAST - CMD_FIRST + 1;
 
 // Data bytes of the instrument's answer to each command, 0x30 .. 0x4B. An answer is a short frame of
 // these plus 5 bytes.
-constexpr int kResponseDataLength[CMD_COUNT] = {4, 9, 11, 1, 1, 10, 1, 9, 1, 10, 1, 9, 1, 10,
-                                                1, 10, 1, 9, 11, 21, 1, 21, 1, 1, 1, 1, 1, 13};
+constexpr int kResponseDataLength[CMD_COUNT] = {4, 9,  11, 1, 1,  10, 1, 9,  1, 10, 1, 9, 1, 10,
+                                                1, 10, 1,  9, 11, 21, 1, 21, 1, 1,  1, 1, 1, 13};
 
 constexpr uint8_t FRAME_STX = 0x02;
 constexpr uint8_t FRAME_ETX = 0x03;

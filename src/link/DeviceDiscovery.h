@@ -14,7 +14,7 @@ struct HidInterfaceInfo {
 // one (link/hid) lists the UART interfaces of the FT260 bridges on the bus, the simulated one the
 // simulated bridge while it is plugged in. CFt260::FindDevice picks the bridge among them.
 class DeviceDiscovery {
-public:
+  public:
     virtual ~DeviceDiscovery() = default;
     virtual QList<HidInterfaceInfo> EnumerateHidInterfaces() = 0;
 };

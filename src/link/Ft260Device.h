@@ -52,7 +52,7 @@ struct UartConfig {
 };
 
 class Ft260Device {
-public:
+  public:
     virtual ~Ft260Device() = default;
 
     virtual FT260_STATUS OpenByDevicePath(const QString &devicePath, FT260_HANDLE *handle) = 0;

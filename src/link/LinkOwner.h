@@ -8,7 +8,7 @@ class PacketLogSink;
 // exists) and the row builders the downloads hand every record to. The main window implements it;
 // tests and the CLI have their own. None of these may start another exchange.
 class LinkOwner {
-public:
+  public:
     virtual ~LinkOwner() = default;
     virtual PacketLogSink *PacketLog() = 0;
     // index from 0; record points at the 10 record bytes.

@@ -35,6 +35,5 @@ QString FormatLocalTime(qint64 secondsSince1970)
     const auto f = LocalFieldsOf(secondsSince1970);
     if (!f)
         return QString();
-    return QString::asprintf("%04d-%02d-%02d %02d:%02d:%02d", f->year, f->month, f->day, f->hour, f->minute,
-                             f->second);
+    return QString::asprintf("%04d-%02d-%02d %02d:%02d:%02d", f->year, f->month, f->day, f->hour, f->minute, f->second);
 }

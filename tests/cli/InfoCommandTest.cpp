@@ -8,7 +8,10 @@
 
 namespace {
 
-QStringList Lines(const QString &text) { return text.split('\n', Qt::SkipEmptyParts); }
+QStringList Lines(const QString &text)
+{
+    return text.split('\n', Qt::SkipEmptyParts);
+}
 
 TEST(CliInfo, PrintsTheEightIdentityFieldsInReadOrder)
 {
@@ -16,9 +19,8 @@ TEST(CliInfo, PrintsTheEightIdentityFieldsInReadOrder)
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     const QStringList lines = Lines(run.out);
     ASSERT_EQ(lines.size(), 8);
-    const QStringList labels = {"측정기 명",        "15톤 로드셀 S/N",      "30톤 로드셀 S/N",
-                                "30톤 로드셀 커버 S/N", "측정기 S/N",           "15톤 로드셀 커버 S/N",
-                                "25톤 로드셀 커버 S/N", "버전 정보"};
+    const QStringList labels = {"측정기 명",  "15톤 로드셀 S/N",      "30톤 로드셀 S/N",      "30톤 로드셀 커버 S/N",
+                                "측정기 S/N", "15톤 로드셀 커버 S/N", "25톤 로드셀 커버 S/N", "버전 정보"};
     for (int i = 0; i < 8; ++i) {
         const QStringList parts = lines[i].split('\t');
         ASSERT_EQ(parts.size(), 2) << lines[i].toStdString();

@@ -33,8 +33,7 @@ TEST_F(Exchange, ConfiguredBridgeGetsOnlyInitGpioAndOneQuery)
 {
     ASSERT_NE(link.EnsureOpen(), nullptr);
     EXPECT_EQ(link.m_nResult, RESULT_OK);
-    EXPECT_EQ(device.calls,
-              QStringList({"Open /dev/bridge-a", "UartInit", "SelectGpioAFunction 3", "UartGetConfig"}));
+    EXPECT_EQ(device.calls, QStringList({"Open /dev/bridge-a", "UartInit", "SelectGpioAFunction 3", "UartGetConfig"}));
     // Opening again on the same path changes nothing, not even the result.
     link.m_nResult = 42;
     link.EnsureOpen();
@@ -65,7 +64,9 @@ TEST_F(Exchange, SuccessfulExchangeCopiesTheDataAndLogsBothWays)
 
 TEST_F(Exchange, ExtraBytesAreDrainedAndLoggedAndTheAnswerStillCounts)
 {
-    device.responder = [](const QByteArray &) { return RecordingFt260Device::Answer{kBatteryAnswer + Hex("AA BB"), 5}; };
+    device.responder = [](const QByteArray &) {
+        return RecordingFt260Device::Answer{kBatteryAnswer + Hex("AA BB"), 5};
+    };
     ASSERT_EQ(Battery(), RESULT_OK);
     EXPECT_EQ(owner.packets.last(), "R:aa bb");
     EXPECT_EQ(device.Pending(), 0);
@@ -88,8 +89,7 @@ TEST_F(Exchange, LateAnswerFailsClosesAndIsFlushedBeforeTheNextRequest)
     device.responder = [](const QByteArray &) { return RecordingFt260Device::Answer{kBatteryAnswer, 5}; };
     owner.packets.clear();
     ASSERT_EQ(Battery(), RESULT_OK);
-    EXPECT_EQ(owner.packets,
-              QStringList({"R:02 02 33 55 66 03", "W:02 02 33 00 33 03", "R:02 02 33 55 66 03"}));
+    EXPECT_EQ(owner.packets, QStringList({"R:02 02 33 55 66 03", "W:02 02 33 00 33 03", "R:02 02 33 55 66 03"}));
 }
 
 TEST_F(Exchange, FailedExchangeReopensTheSamePathWithoutDiscovery)
@@ -164,8 +164,10 @@ TEST(Discovery, PicksTheFirstBridgeWithinTheLimits)
     CFt260 link(device, discovery, clock);
 
     const QString longPath = "/dev/" + QString(130, 'x');
-    discovery.interfaces = {{"/dev/keyboard", 0x046D, 0xC31C}, {longPath, 0x0403, 0x6030},
-                            {"/dev/bridge-1", 0x0403, 0x6030}, {"/dev/bridge-2", 0x0403, 0x6030}};
+    discovery.interfaces = {{"/dev/keyboard", 0x046D, 0xC31C},
+                            {longPath, 0x0403, 0x6030},
+                            {"/dev/bridge-1", 0x0403, 0x6030},
+                            {"/dev/bridge-2", 0x0403, 0x6030}};
     EXPECT_EQ(link.FindDevice(), "/dev/bridge-1");
     EXPECT_EQ(link.m_strDevicePath, "/dev/bridge-1");
 

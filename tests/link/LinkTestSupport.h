@@ -34,4 +34,7 @@ struct LoggingOwner : LinkOwner, PacketLogSink {
     void AddContinuousRecordRow(int, const uint8_t *) override {}
 };
 
-inline QByteArray Hex(const char *text) { return QByteArray::fromHex(QByteArray(text).replace(' ', "")); }
+inline QByteArray Hex(const char *text)
+{
+    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
+}

@@ -12,7 +12,7 @@
 // An Ft260Device that records every call and answers writes through a script: the test says which
 // bytes come back and how many milliseconds later. Bytes become readable on the shared clock.
 class RecordingFt260Device : public Ft260Device {
-public:
+  public:
     struct Answer {
         QByteArray bytes;
         int delayMs = 0;
@@ -106,7 +106,7 @@ public:
     FT260_STATUS UartReset(FT260_HANDLE) override { return Call("UartReset"); }
     FT260_STATUS Close(FT260_HANDLE) override { return Call("Close"); }
 
-private:
+  private:
     FT260_STATUS Call(const QString &name)
     {
         calls << name;

@@ -7,8 +7,8 @@
 namespace {
 
 const char *const kScript = R"PY(
-import json, sys, xlrd
-book = xlrd.open_workbook(sys.argv[1], formatting_info=True)
+import json, struct, sys, xlrd
+book = xlrd.open_workbook(sys.argv[1], formatting_info=True, on_demand=True)
 sh = book.sheet_by_index(0)
 limit = int(sys.argv[2])
 def rgb(i):
@@ -37,6 +37,30 @@ for r in range(min(limit, sh.nrows)):
             "bottom": b.bottom_line_style, "leftcolor": rgb(b.left_colour_index),
             "hor": xf.alignment.hor_align, "vert": xf.alignment.vert_align,
         }
+# xlrd keeps no page setup, so the sheet's print records are decoded here from the records xlrd's own
+# reader walks, starting where xlrd found the sheet.
+book.position = book._sh_abs_posn[0]
+page = {"records": [], "margins": {}}
+names = {0x26: "left", 0x27: "right", 0x28: "top", 0x29: "bottom"}
+while True:
+    rc, length, data = book.get_record_parts()
+    page["records"].append(rc)
+    if rc == 0x000A:
+        break
+    if rc == 0x0081:
+        page["fit_to_pages"] = bool(struct.unpack("<H", data)[0] & 0x0100)
+    elif rc == 0x0083:
+        page["horz_center"] = struct.unpack("<H", data)[0]
+    elif rc == 0x0084:
+        page["vert_center"] = struct.unpack("<H", data)[0]
+    elif rc in names:
+        page["margins"][names[rc]] = struct.unpack("<d", data)[0]
+    elif rc == 0x00A1:
+        f = struct.unpack("<6H2H2dH", data)
+        page.update({"paper_size_code": f[0], "scale": f[1], "fit_width_to_pages": f[3],
+                     "fit_height_to_pages": f[4], "portrait": bool(f[5] & 2), "no_pls": bool(f[5] & 4),
+                     "no_orient": bool(f[5] & 0x40), "copies": f[10]})
+out["print"] = page
 print(json.dumps(out))
 )PY";
 

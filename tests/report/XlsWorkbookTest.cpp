@@ -11,6 +11,9 @@
 #include <QTemporaryDir>
 #include <QtEndian>
 
+#include <cmath>
+#include <iterator>
+
 #include <gtest/gtest.h>
 
 using namespace grid;
@@ -353,6 +356,87 @@ TEST_F(XlsWorkbookTest, ManyJoinsAreSplitOverSeveralMergeRecords)
     const QJsonObject book = Read(PathOf("joins.xls"));
     EXPECT_EQ(book["merged"].toArray().size(), 1500);
     EXPECT_EQ(book["merged"].toArray()[1499].toArray(), (QJsonArray{1499, 1500, 0, 2}));
+}
+
+// Position of the first record of an id in the sheet's record list, -1 if none.
+int RecordAt(const QJsonObject &page, int id)
+{
+    const QJsonArray records = page["records"].toArray();
+    for (int i = 0; i < records.size(); ++i)
+        if (records[i].toInt() == id)
+            return i;
+    return -1;
+}
+
+TEST_F(XlsWorkbookTest, PrintSettingsReadBackBeforeTheColumnRecords)
+{
+    CSpreadSheet grid;
+    grid.SetColumnCount(3);
+    grid.SetRowCount(2);
+    grid.SetCellTextIfChanged(1, 1, QStringLiteral("인쇄"));
+    QString error;
+
+    // A sheet left at the default settings writes no page setup: the reader keeps its own.
+    ASSERT_TRUE(grid.SaveExcelFile(PathOf("plain.xls"), QString(), 0, &error)) << error.toStdString();
+    const QJsonObject plain = Read(PathOf("plain.xls"))["print"].toObject();
+    for (int id : {0x0081, 0x0083, 0x0084, 0x0026, 0x00A1})
+        EXPECT_EQ(RecordAt(plain, id), -1) << id;
+
+    PrintSettings settings;
+    settings.orientation = PageLandscape;
+    settings.fitWidth = 2;
+    settings.fitHeight = 3;
+    settings.centerHorizontally = true;
+    settings.marginLeft = 0.4;
+    settings.marginRight = 0.6;
+    settings.marginTop = 1.0;
+    settings.marginBottom = 1.25;
+    grid.SetPrintSettings(settings);
+    ASSERT_TRUE(grid.SaveExcelFile(PathOf("landscape.xls"), QString(), 0, &error)) << error.toStdString();
+    const QJsonObject book = Read(PathOf("landscape.xls"));
+    EXPECT_EQ(CellText(book, 0, 0), QStringLiteral("인쇄"));
+    const QJsonObject page = book["print"].toObject();
+    EXPECT_TRUE(page["fit_to_pages"].toBool());
+    EXPECT_EQ(page["paper_size_code"].toInt(), 9);
+    EXPECT_EQ(page["fit_width_to_pages"].toInt(), 2);
+    EXPECT_EQ(page["fit_height_to_pages"].toInt(), 3);
+    EXPECT_FALSE(page["portrait"].toBool());
+    EXPECT_FALSE(page["no_pls"].toBool()); // otherwise paper and orientation would be ignored
+    EXPECT_FALSE(page["no_orient"].toBool());
+    EXPECT_EQ(page["scale"].toInt(), 100);
+    EXPECT_EQ(page["copies"].toInt(), 1);
+    EXPECT_EQ(page["horz_center"].toInt(), 1);
+    EXPECT_EQ(page["vert_center"].toInt(), 0);
+    EXPECT_EQ(page["margins"].toObject(),
+              (QJsonObject{{"left", 0.4}, {"right", 0.6}, {"top", 1.0}, {"bottom", 1.25}}));
+    // Sheet options, then the page settings, then the column records and the dimensions.
+    const int order[] = {0x0225, 0x0081, 0x0083, 0x0084, 0x0026, 0x0029, 0x00A1, 0x0055, 0x0200, 0x007D};
+    for (int i = 1; i < int(std::size(order)); ++i)
+        EXPECT_LT(RecordAt(page, order[i - 1]), RecordAt(page, order[i])) << std::hex << order[i];
+
+    // Portrait at full size; values beyond what a workbook can hold are brought into range.
+    settings = PrintSettings{};
+    settings.orientation = 7;
+    settings.fitWidth = -3;
+    settings.fitHeight = 0;
+    settings.centerHorizontally = true;
+    settings.marginLeft = std::nan("");
+    grid.SetPrintSettings(settings);
+    EXPECT_EQ(grid.GetPrintSettings().orientation, PagePortrait);
+    EXPECT_EQ(grid.GetPrintSettings().marginLeft, -1);
+    ASSERT_TRUE(grid.SaveExcelFile(PathOf("portrait.xls"), QString(), 0, &error)) << error.toStdString();
+    QJsonObject portrait = Read(PathOf("portrait.xls"))["print"].toObject();
+    EXPECT_FALSE(portrait["fit_to_pages"].toBool());
+    EXPECT_TRUE(portrait["portrait"].toBool());
+    EXPECT_EQ(portrait["fit_width_to_pages"].toInt(), 0);
+    EXPECT_TRUE(portrait["margins"].toObject().isEmpty());
+
+    settings.fitWidth = 40000;
+    grid.SetPrintSettings(settings);
+    ASSERT_TRUE(grid.SaveExcelFile(PathOf("wide.xls"), QString(), 0, &error)) << error.toStdString();
+    portrait = Read(PathOf("wide.xls"))["print"].toObject();
+    EXPECT_TRUE(portrait["fit_to_pages"].toBool());
+    EXPECT_EQ(portrait["fit_width_to_pages"].toInt(), 32767);
 }
 
 TEST_F(XlsWorkbookTest, RefusedOrFailedSavesSayWhyAndLeaveTheTargetAlone)

@@ -301,6 +301,12 @@ class MainWindowTest : public QObject {
         QCOMPARE(b.dlg->DeviceGrid().text(2, 3), QString());
         QCOMPARE(b.Rows(1), 0);
         QCOMPARE(b.Rows(2), 3);
+
+        // A bridge this user may not open: the way to get access follows the result text.
+        b.dlg->SetOpenFailureAdvice([] { return QStringLiteral("udev 규칙을 설치하십시오."); });
+        b.messages.clear();
+        b.Click(CTonvaleDlg::IDC_CONNECT);
+        QCOMPARE(b.messages, QStringList{ResultText(RESULT_OPEN_FAILED) + "\n\nudev 규칙을 설치하십시오."});
     }
 
     void ReportFieldsKeepOperatorEditsExceptTheCreationTime()

@@ -365,8 +365,10 @@ void CTonvaleDlg::InitDeviceGrid()
 
 void CTonvaleDlg::CreateLogWindow()
 {
-    // Created hidden, kept for the whole run; it receives every packet whether shown or not.
-    m_pDlgLog = new CDlgLog(m_clock, m_sysInfo.logDir, this);
+    // Created hidden, kept for the whole run; it receives every packet whether shown or not. It is a
+    // window of its own, not a child of this one, so that it stays usable while the administrator
+    // console holds this window modally.
+    m_pDlgLog = new CDlgLog(m_clock, m_sysInfo.logDir, nullptr);
     if (!m_pDlgLog->Create()) {
         delete m_pDlgLog;
         m_pDlgLog = nullptr;
@@ -496,7 +498,8 @@ void CTonvaleDlg::OnConnect()
         m_endDate->setDateTime(now);
         OnQueryData();
     } else {
-        MessageBox(m_ft260.GetResultText());
+        const QString advice = m_openFailureAdvice ? m_openFailureAdvice() : QString();
+        MessageBox(advice.isEmpty() ? m_ft260.GetResultText() : m_ft260.GetResultText() + "\n\n" + advice);
     }
 }
 

@@ -107,6 +107,9 @@ class CTonvaleDlg : public CDlgComm, public LinkOwner {
         QMessageBox::Icon icon;
     };
     using MessageBoxHandler = std::function<QMessageBox::StandardButton(const MessageBoxRequest &)>;
+    // Says how to get access to a bridge that is on the bus but may not be opened (empty otherwise);
+    // shown under the result text when connecting fails.
+    void SetOpenFailureAdvice(std::function<QString()> advice) { m_openFailureAdvice = std::move(advice); }
     void SetMessageBoxHandler(MessageBoxHandler handler) { m_messageBoxHandler = std::move(handler); }
     QMessageBox::StandardButton MessageBox(const QString &text, const QString &caption = QString(),
                                            QMessageBox::StandardButtons buttons = QMessageBox::Ok,
@@ -172,6 +175,7 @@ class CTonvaleDlg : public CDlgComm, public LinkOwner {
     CFt260 m_ft260;
     CDlgLog *m_pDlgLog = nullptr;
     MessageBoxHandler m_messageBoxHandler;
+    std::function<QString()> m_openFailureAdvice;
     int m_presenceTimer = 0;
     QElapsedTimer m_lastDownloadRepaint;
 

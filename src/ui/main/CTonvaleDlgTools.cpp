@@ -102,6 +102,8 @@ void CTonvaleDlg::OnAdminMode()
 {
     CDlgAdmin dlg(
         &m_ft260, [this] { ToggleLogWindow(); }, this);
+    // Modal to this window only: the packet log beside it stays usable.
+    dlg.setWindowModality(Qt::WindowModal);
     dlg.exec();
 }
 

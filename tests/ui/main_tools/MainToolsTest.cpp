@@ -270,14 +270,20 @@ class MainToolsTest : public QObject {
     void adminModeRunsTheConsoleOnTheWindowsLink()
     {
         QString seen;
+        Qt::WindowModality modality = Qt::NonModal;
         QTimer::singleShot(0, [&] {
             auto *admin = qobject_cast<CDlgAdmin *>(QApplication::activeModalWidget());
             seen = admin ? admin->windowTitle() : QStringLiteral("none");
-            if (admin)
+            if (admin) {
+                modality = admin->windowModality();
                 static_cast<QDialog *>(admin)->done(QDialog::Rejected);
+            }
         });
         Dlg().OnAdminMode();
         QCOMPARE(seen, QStringLiteral("관리자 모드"));
+        // The console holds only the main window; the log window, a window of its own, stays usable.
+        QCOMPARE(modality, Qt::WindowModal);
+        QVERIFY(Dlg().LogWindow()->parentWidget() == nullptr);
         // The link is still the window's and still works.
         Dlg().OnReadDeviceTime();
         QCOMPARE(Dlg().ClockDisplay()->text().left(10), QStringLiteral("2024-03-05"));

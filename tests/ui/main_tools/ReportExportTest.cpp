@@ -169,6 +169,47 @@ TEST_F(ReportExportTest, OutputTakesStatisticsAndEveryRecord)
     }
 }
 
+// Both reports print one A4 portrait page wide, as many pages tall as the records need, centred between
+// half-inch side margins.
+TEST_F(ReportExportTest, ReportsPrintOnePageWideOnA4Portrait)
+{
+    for (ReportMode mode : {ReportMode::Memory, ReportMode::Output}) {
+        SCOPED_TRACE(static_cast<int>(mode));
+        CSpreadSheet records;
+        if (mode == ReportMode::Memory)
+            FillStoredSheet(records, 40, {1, 7, 40});
+        else
+            FillContinuousSheet(records, 8);
+        ReportExport report(mode);
+        report.FillHeader(SampleHeader());
+        report.FillRecords(records);
+        const QJsonObject page = Write(report).json.value(QLatin1String("print")).toObject();
+
+        EXPECT_TRUE(page["fit_to_pages"].toBool());
+        EXPECT_EQ(page["paper_size_code"].toInt(), 9);
+        EXPECT_EQ(page["fit_width_to_pages"].toInt(), 1);
+        EXPECT_EQ(page["fit_height_to_pages"].toInt(), 0);
+        EXPECT_TRUE(page["portrait"].toBool());
+        EXPECT_FALSE(page["no_pls"].toBool());
+        EXPECT_EQ(page["horz_center"].toInt(), 1);
+        EXPECT_EQ(page["margins"].toObject(),
+                  (QJsonObject{{"left", 0.5}, {"right", 0.5}, {"top", 0.75}, {"bottom", 0.75}}));
+    }
+}
+
+// A template without print settings loaded over a report sheet leaves none of the report's behind.
+TEST(ReportTemplateTest, LoadingReplacesThePrintSettings)
+{
+    CSpreadSheet sheet;
+    ASSERT_TRUE(ReportTemplate::Load(ReportMode::Output, sheet));
+    EXPECT_EQ(sheet.GetPrintSettings().fitWidth, 1);
+    QString error;
+    ASSERT_TRUE(ReportTemplate::LoadJson(R"({"columnCount": 2, "rowCount": 3})", sheet, &error))
+        << error.toStdString();
+    EXPECT_EQ(sheet.GetPrintSettings(), grid::PrintSettings{});
+    EXPECT_EQ(sheet.GetColumnCount(), 2);
+}
+
 TEST(ReportTargetPath, AppendsXlsOnlyWhenMissing)
 {
     EXPECT_EQ(ReportExport::TargetPath("/tmp/Report.XLS"), "/tmp/Report.XLS");
