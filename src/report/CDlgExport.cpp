@@ -1,5 +1,6 @@
 #include "CDlgExport.h"
 
+#include "KoreanMessageBox.h"
 #include "ReportExport.h"
 
 #include <QDBusConnection>
@@ -59,8 +60,7 @@ CDlgExport::CDlgExport(QWidget *owner, MessageFunction message) : m_owner(owner)
     if (!m_message) {
         m_message = [owner](const QString &text, const QString &caption, QMessageBox::StandardButtons buttons,
                             QMessageBox::Icon icon) {
-            QMessageBox box(icon, caption, text, buttons, owner);
-            return static_cast<QMessageBox::StandardButton>(box.exec());
+            return ShowKoreanMessageBox(owner, icon, caption, text, buttons);
         };
     }
 }

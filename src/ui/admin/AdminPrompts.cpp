@@ -1,5 +1,7 @@
 #include "AdminPrompts.h"
 
+#include "KoreanMessageBox.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
@@ -7,18 +9,13 @@
 
 bool DialogPrompts::Ask(QWidget *parent, const QString &text)
 {
-    QMessageBox box(QMessageBox::Question, QStringLiteral("설정"), text, QMessageBox::Yes | QMessageBox::No, parent);
-    box.setDefaultButton(QMessageBox::Yes);
-    box.button(QMessageBox::Yes)->setText(QStringLiteral("예"));
-    box.button(QMessageBox::No)->setText(QStringLiteral("아니요"));
-    return box.exec() == QMessageBox::Yes;
+    return ShowKoreanMessageBox(parent, QMessageBox::Question, QStringLiteral("설정"), text,
+                                QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) == QMessageBox::Yes;
 }
 
 void DialogPrompts::Notify(QWidget *parent, const QString &text)
 {
-    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(), text, QMessageBox::Ok, parent);
-    box.button(QMessageBox::Ok)->setText(QStringLiteral("확인"));
-    box.exec();
+    ShowKoreanMessageBox(parent, QMessageBox::NoIcon, QString(), text, QMessageBox::Ok);
 }
 
 QString DialogPrompts::ChooseFirmwareFile(QWidget *parent)

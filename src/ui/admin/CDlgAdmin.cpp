@@ -1,4 +1,5 @@
 #include "CDlgAdmin.h"
+#include "WaitCursor.h"
 
 #include "AdminPrompts.h"
 #include "CFt260.h"
@@ -27,22 +28,6 @@ using namespace dlgstyle;
 namespace {
 
 constexpr int IDC_STATIC = -1;
-
-// The wait cursor for as long as it lives, or until Release().
-class WaitCursor {
-  public:
-    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { Release(); }
-    void Release()
-    {
-        if (m_active)
-            QGuiApplication::restoreOverrideCursor();
-        m_active = false;
-    }
-
-  private:
-    bool m_active = true;
-};
 
 // Keeps the timer from reading calibration values while a question or its answer is open: the box
 // is unchecked for that time and checked again afterwards.

@@ -1,4 +1,6 @@
 #include "CTonvaleDlg.h"
+#include "KoreanMessageBox.h"
+#include "WaitCursor.h"
 
 #include "AnsiText.h"
 #include "CDlgLog.h"
@@ -32,14 +34,6 @@ const QString CTonvaleDlg::kCaptionDisconnected = QStringLiteral("압력 계측�
 
 namespace {
 
-// The wait cursor for the life of a scope.
-class WaitCursor {
-  public:
-    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor &) = delete;
-    WaitCursor &operator=(const WaitCursor &) = delete;
-};
 
 constexpr int kTemplateId = 102;
 constexpr int kGridFontSize = 11;
@@ -606,25 +600,11 @@ void CTonvaleDlg::ToggleLogWindow()
 QMessageBox::StandardButton CTonvaleDlg::MessageBox(const QString &text, const QString &caption,
                                                     QMessageBox::StandardButtons buttons, QMessageBox::Icon icon)
 {
-    const QString title = caption.isEmpty() ? QGuiApplication::applicationDisplayName() : caption;
-    if (m_messageBoxHandler)
+    if (m_messageBoxHandler) {
+        const QString title = caption.isEmpty() ? QGuiApplication::applicationDisplayName() : caption;
         return m_messageBoxHandler(MessageBoxRequest{text, title, buttons, icon});
-    // The operator answers with the ordinary pointer, even in the middle of a wait.
-    const bool waiting = QGuiApplication::overrideCursor() != nullptr;
-    if (waiting)
-        QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
-    QMessageBox box(icon, title, text, buttons, this);
-    box.setLocale(QLocale(QLocale::Korean, QLocale::SouthKorea));
-    if (QAbstractButton *yes = box.button(QMessageBox::Yes))
-        yes->setText(QStringLiteral("예(&Y)"));
-    if (QAbstractButton *no = box.button(QMessageBox::No))
-        no->setText(QStringLiteral("아니요(&N)"));
-    if (QAbstractButton *ok = box.button(QMessageBox::Ok))
-        ok->setText(QStringLiteral("확인"));
-    const auto answer = QMessageBox::StandardButton(box.exec());
-    if (waiting)
-        QGuiApplication::restoreOverrideCursor();
-    return answer;
+    }
+    return ShowKoreanMessageBox(this, icon, caption, text, buttons);
 }
 
 void CTonvaleDlg::reject()

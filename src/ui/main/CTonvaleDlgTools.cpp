@@ -5,6 +5,7 @@
 #include "CIniSysInfo.h"
 #include "CSpreadSheet.h"
 #include "CTonvaleDlg.h"
+#include "WaitCursor.h"
 #include "Clock.h"
 #include "HelpText.h"
 #include "InstrumentClock.h"
@@ -17,14 +18,6 @@
 
 namespace {
 
-// The wait cursor for the life of a scope.
-class WaitCursor {
-  public:
-    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor &) = delete;
-    WaitCursor &operator=(const WaitCursor &) = delete;
-};
 
 } // namespace
 
