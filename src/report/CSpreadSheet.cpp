@@ -483,6 +483,24 @@ int CSpreadSheet::GetGridProperty(int id, int fallback) const
     return Addressed().Property(id, fallback);
 }
 
+const grid::PrintSettings &CSpreadSheet::GetPrintSettings() const
+{
+    return Addressed().Printing();
+}
+
+void CSpreadSheet::SetPrintSettings(const grid::PrintSettings &settings)
+{
+    grid::PrintSettings p = settings;
+    if (p.orientation != grid::PageLandscape)
+        p.orientation = grid::PagePortrait;
+    p.fitWidth = std::clamp(p.fitWidth, 0, grid::PrintSettings::kMaxFitPages);
+    p.fitHeight = std::clamp(p.fitHeight, 0, grid::PrintSettings::kMaxFitPages);
+    for (double *margin : {&p.marginLeft, &p.marginRight, &p.marginTop, &p.marginBottom})
+        if (!std::isfinite(*margin) || *margin < 0)
+            *margin = -1;
+    Addressed().SetPrinting(p);
+}
+
 // ---------------------------------------------------------------------------------------------------------
 // Sheets
 

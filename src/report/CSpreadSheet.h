@@ -120,6 +120,12 @@ class CSpreadSheet : public QObject {
     void SetGridProperty(int id, int value);
     int GetGridProperty(int id, int fallback = 0) const;
 
+    // --- printing of the addressed sheet, kept in its saved workbook ---
+    // Fit counts are clamped to 0..32767 (0: as many pages as needed); an orientation other than landscape
+    // is portrait; a margin that is negative or not a number leaves the reader's default.
+    const grid::PrintSettings &GetPrintSettings() const;
+    void SetPrintSettings(const grid::PrintSettings &settings);
+
     // --- sheets ---
     int GetSheetCount() const { return static_cast<int>(m_sheets.size()); }
     void SetSheetCount(int count); // at least 1; sheets beyond are dropped

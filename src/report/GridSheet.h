@@ -91,6 +91,7 @@ class GridSheet {
     int VisibleColumns() const { return m_visibleColumns; }
     int VisibleRows() const { return m_visibleRows; }
     int Property(int id, int fallback) const { return m_properties.value(id, fallback); }
+    const PrintSettings &Printing() const { return m_printing; }
 
     // --- changes, used by CSpreadSheet after it has resolved the addressing ---
     void SetColumnCount(int n);
@@ -109,6 +110,7 @@ class GridSheet {
     void SetVisibleColumns(int n) { m_visibleColumns = n; }
     void SetVisibleRows(int n) { m_visibleRows = n; }
     void SetPropertyValue(int id, int value) { m_properties.insert(id, value); }
+    void SetPrinting(const PrintSettings &settings) { m_printing = settings; }
 
   private:
     struct Row {
@@ -148,6 +150,7 @@ class GridSheet {
     int m_visibleColumns = 0;
     int m_visibleRows = 0;
     QHash<int, int> m_properties;
+    PrintSettings m_printing;
     uint32_t m_nextSeq = 1;
 };
 

@@ -88,6 +88,22 @@ struct CellSpan {
     bool operator==(const CellSpan &) const = default;
 };
 
+// How a sheet prints: paper A4, an orientation, optionally scaled to fit a number of pages, optionally
+// centred between the side margins. Margins are in inches; a negative margin leaves the reader's default.
+enum PageOrientation : int { PagePortrait = 0, PageLandscape = 1 };
+
+struct PrintSettings {
+    static constexpr int kMaxFitPages = 32767;
+    int orientation = PagePortrait;
+    // Pages wide and tall the printout is scaled to; 0 in one: as many as needed. Both 0: printed at full size.
+    int fitWidth = 0;
+    int fitHeight = 0;
+    bool centerHorizontally = false;
+    double marginLeft = -1, marginRight = -1, marginTop = -1, marginBottom = -1;
+    bool FitsToPages() const { return fitWidth > 0 || fitHeight > 0; }
+    bool operator==(const PrintSettings &) const = default;
+};
+
 // Every formatting property of one cell after the sheet, column, row and cell settings are combined.
 struct CellFormat {
     int cellType = CellEditText;

@@ -46,6 +46,25 @@ void ApplyFormat(CSpreadSheet &sheet, const QJsonObject &f)
         sheet.SetCellTextColor(ColorOf(f.value(QLatin1String("text"))));
 }
 
+// The "print" object: orientation "portrait" or "landscape", fitWidth and fitHeight in pages (0: as many as
+// needed), centerHorizontally, and margins {left, right, top, bottom} in inches. What it leaves out keeps the
+// default.
+grid::PrintSettings PrintSettingsOf(const QJsonObject &p)
+{
+    grid::PrintSettings settings;
+    if (p.value(QLatin1String("orientation")).toString() == QLatin1String("landscape"))
+        settings.orientation = grid::PageLandscape;
+    settings.fitWidth = p.value(QLatin1String("fitWidth")).toInt();
+    settings.fitHeight = p.value(QLatin1String("fitHeight")).toInt();
+    settings.centerHorizontally = p.value(QLatin1String("centerHorizontally")).toBool();
+    const QJsonObject m = p.value(QLatin1String("margins")).toObject();
+    settings.marginLeft = m.value(QLatin1String("left")).toDouble(-1);
+    settings.marginRight = m.value(QLatin1String("right")).toDouble(-1);
+    settings.marginTop = m.value(QLatin1String("top")).toDouble(-1);
+    settings.marginBottom = m.value(QLatin1String("bottom")).toDouble(-1);
+    return settings;
+}
+
 bool Fail(QString *error, const QString &why)
 {
     if (error)
@@ -83,6 +102,7 @@ bool LoadJson(const QByteArray &json, CSpreadSheet &sheet, QString *error)
     sheet.SetRowCount(t.value(QLatin1String("rowCount")).toInt());
     sheet.SetColumnHeadersShown(false);
     sheet.SetRowHeadersShown(false);
+    sheet.SetPrintSettings(PrintSettingsOf(t.value(QLatin1String("print")).toObject()));
 
     const QJsonArray widths = t.value(QLatin1String("columnWidths")).toArray();
     for (int i = 0; i < widths.size(); ++i)

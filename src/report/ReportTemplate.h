@@ -6,7 +6,8 @@
 class CSpreadSheet;
 
 // The two report layouts, kept as data in the program's resources (templates/*.json) rather than built in
-// code. A template file holds the sheet size, column widths, row heights, format blocks, cell texts and joins.
+// code. A template file holds the sheet size, column widths, row heights, format blocks, cell texts, joins and
+// how the sheet prints.
 enum class ReportMode { Memory = 0, Output = 1 };
 
 namespace ReportTemplate {

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <tuple>
 
@@ -42,6 +43,14 @@ enum : quint16 {
     kBlank = 0x0201,
     kWindow2 = 0x023E,
     kMergedCells = 0x00E5,
+    kWsBool = 0x0081,
+    kHCenter = 0x0083,
+    kVCenter = 0x0084,
+    kLeftMargin = 0x0026,
+    kRightMargin = 0x0027,
+    kTopMargin = 0x0028,
+    kBottomMargin = 0x0029,
+    kSetup = 0x00A1,
 };
 
 constexpr int kMaxRecordData = 8224; // bytes of data one record may carry
@@ -54,6 +63,7 @@ constexpr int kColorAuto = 0x7FFF;     // font colour "automatic"
 constexpr int kDefaultFontTwips = 200; // Arial 10, the workbook's standard font
 constexpr int kRowsPerBlock = 32;
 constexpr int kMinStreamSize = 4096;
+constexpr int kPaperA4 = 9;
 
 class Bytes {
   public:
@@ -69,6 +79,14 @@ class Bytes {
         char b[4];
         qToLittleEndian<quint32>(v, b);
         m_data.append(b, 4);
+    }
+    void F64(double v)
+    {
+        quint64 bits;
+        std::memcpy(&bits, &v, sizeof bits);
+        char b[8];
+        qToLittleEndian<quint64>(bits, b);
+        m_data.append(b, 8);
     }
     void Raw(const QByteArray &b) { m_data.append(b); }
     const QByteArray &Data() const { return m_data; }
@@ -431,6 +449,51 @@ QString CellOutputText(const GridSheet &sheet, int col, int row, const CellForma
     return text;
 }
 
+// The sheet's print settings: WSBOOL (whether the printout is fitted to pages) and the page settings block.
+// A sheet with the default settings writes none of them, so readers keep their own defaults.
+void WritePrintSettings(Stream &s, const grid::PrintSettings &p)
+{
+    if (p == grid::PrintSettings{})
+        return;
+    {
+        Bytes b;
+        // Excel's usual sheet options (automatic page breaks shown, outline summaries below and right, row
+        // outline symbols), plus "fit printout to pages" instead of a percentage.
+        b.U16(0x04C1 | (p.FitsToPages() ? 0x0100 : 0));
+        s.Record(kWsBool, b);
+    }
+    for (const auto &[id, on] : {std::pair{kHCenter, p.centerHorizontally}, {kVCenter, false}}) {
+        Bytes b;
+        b.U16(on ? 1 : 0);
+        s.Record(id, b);
+    }
+    for (const auto &[id, inches] : {std::pair{kLeftMargin, p.marginLeft},
+                                     {kRightMargin, p.marginRight},
+                                     {kTopMargin, p.marginTop},
+                                     {kBottomMargin, p.marginBottom}}) {
+        if (inches < 0)
+            continue;
+        Bytes b;
+        b.F64(inches);
+        s.Record(id, b);
+    }
+    Bytes b;
+    b.U16(kPaperA4);
+    b.U16(100); // percentage, used only when not fitting to pages
+    b.U16(1);   // first page number
+    b.U16(p.fitWidth);
+    b.U16(p.fitHeight);
+    // Pages down, then over; bit 1 set: portrait. fNoPls (bit 2) and fNoOrient (bit 6) stay clear: paper,
+    // scale, orientation, resolution and copies above and below are meant to be read.
+    b.U16(p.orientation == grid::PageLandscape ? 0x0000 : 0x0002);
+    b.U16(600); // print resolution, dots per inch
+    b.U16(600);
+    b.F64(0.3); // header and footer margins, inches
+    b.F64(0.3);
+    b.U16(1); // copies
+    s.Record(kSetup, b);
+}
+
 } // namespace
 
 bool IsHangulFace(const QString &face)
@@ -554,14 +617,16 @@ QByteArray BuildWorkbookStream(const GridSheet &sheet, const QString &sheetName,
     s.Record(kBof, BofBody(0x0010));
     {
         Bytes b;
-        b.U16(8);
-        s.Record(kDefColWidth, b);
-    }
-    {
-        Bytes b;
         b.U16(0x0001); // rows without a ROW record do not have Excel's own default height
         b.U16(static_cast<int>(std::lround(grid::GridSheet::kDefaultRowHeight * 20)));
         s.Record(kDefaultRowHeight, b);
+    }
+    // The print settings go between the sheet's default row height and its column records.
+    WritePrintSettings(s, sheet.Printing());
+    {
+        Bytes b;
+        b.U16(8);
+        s.Record(kDefColWidth, b);
     }
     {
         Bytes b;

@@ -407,8 +407,7 @@ TEST_F(XlsWorkbookTest, PrintSettingsReadBackBeforeTheColumnRecords)
     EXPECT_EQ(page["copies"].toInt(), 1);
     EXPECT_EQ(page["horz_center"].toInt(), 1);
     EXPECT_EQ(page["vert_center"].toInt(), 0);
-    EXPECT_EQ(page["margins"].toObject(),
-              (QJsonObject{{"left", 0.4}, {"right", 0.6}, {"top", 1.0}, {"bottom", 1.25}}));
+    EXPECT_EQ(page["margins"].toObject(), (QJsonObject{{"left", 0.4}, {"right", 0.6}, {"top", 1.0}, {"bottom", 1.25}}));
     // Sheet options, then the page settings, then the column records and the dimensions.
     const int order[] = {0x0225, 0x0081, 0x0083, 0x0084, 0x0026, 0x0029, 0x00A1, 0x0055, 0x0200, 0x007D};
     for (int i = 1; i < int(std::size(order)); ++i)

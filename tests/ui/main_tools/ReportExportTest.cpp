@@ -204,8 +204,7 @@ TEST(ReportTemplateTest, LoadingReplacesThePrintSettings)
     ASSERT_TRUE(ReportTemplate::Load(ReportMode::Output, sheet));
     EXPECT_EQ(sheet.GetPrintSettings().fitWidth, 1);
     QString error;
-    ASSERT_TRUE(ReportTemplate::LoadJson(R"({"columnCount": 2, "rowCount": 3})", sheet, &error))
-        << error.toStdString();
+    ASSERT_TRUE(ReportTemplate::LoadJson(R"({"columnCount": 2, "rowCount": 3})", sheet, &error)) << error.toStdString();
     EXPECT_EQ(sheet.GetPrintSettings(), grid::PrintSettings{});
     EXPECT_EQ(sheet.GetColumnCount(), 2);
 }
