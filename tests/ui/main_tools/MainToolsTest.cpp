@@ -127,7 +127,9 @@ class MainToolsTest : public QObject {
         QCOMPARE(Dlg().TelephoneEdit()->text(), QStringLiteral("012-3456-7890"));
 
         // A read that fails says so and falls back to the zero texts.
-        m_sim->Line().SetFaults(FaultPlan{{AnswerFault{AnswerFault::Kind::Silent, CMD_READ_CLOCK}}});
+        FaultPlan silent;
+        silent.answers = {AnswerFault{AnswerFault::Kind::Silent, CMD_READ_CLOCK}};
+        m_sim->Line().SetFaults(silent);
         Dlg().OnReadDeviceTime();
         QCOMPARE(m_boxes.size(), 1);
         QVERIFY(m_boxes[0].text.startsWith(QStringLiteral("장비시간 읽기 실패 : ")));
@@ -176,7 +178,9 @@ class MainToolsTest : public QObject {
         QVERIFY(m_boxes[2].text.contains(QStringLiteral("시간")));
 
         m_clock->SetNow(*LocalTimeFromFields(kNow));
-        m_sim->Line().SetFaults(FaultPlan{{AnswerFault{AnswerFault::Kind::Silent, CMD_SET_CLOCK}}});
+        FaultPlan silent;
+        silent.answers = {AnswerFault{AnswerFault::Kind::Silent, CMD_SET_CLOCK}};
+        m_sim->Line().SetFaults(silent);
         Dlg().OnSetDeviceTime();
         QVERIFY(m_boxes.last().text.startsWith(QStringLiteral("설정 실패 - ")));
     }

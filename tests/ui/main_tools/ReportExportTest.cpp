@@ -47,7 +47,7 @@ void FillContinuousSheet(CSpreadSheet &grid, int records)
         grid.SetCellTextIfChanged(1, row, QString::number(i + 1));
         grid.SetCellTextIfChanged(2, row, QStringLiteral("2024-05-01 09:00:0%1").arg(i));
         grid.SetCellTextIfChanged(3, row, QStringLiteral("%1.5 KN").arg(100 + i));
-        grid.SetCellTextIfChanged(4, row, QStringLiteral("10-15톤"));
+        grid.SetCellTextIfChanged(4, row, QStringLiteral("10-13톤"));
         grid.SetCellTextIfChanged(5, row, QStringLiteral("15톤"));
     }
 }
@@ -156,12 +156,13 @@ TEST_F(ReportExportTest, OutputTakesStatisticsAndEveryRecord)
         EXPECT_EQ(book.RowTexts(9), (QStringList{"측정횟수", "압력 평균 값", "최소 값", "최대 값", "압력 편차"}));
         EXPECT_EQ(book.RowTexts(10), statistics);
         EXPECT_EQ(book.RowTexts(11), kRecordHeadings);
-        if (sheetRows == 3)
+        if (sheetRows == 3) {
             EXPECT_EQ(book.RowTexts(12), (QStringList{"-", "-", "-", "-", "-"}));
+        }
         for (int i = 0; i < sheetRows - 3; ++i)
             EXPECT_EQ(book.RowTexts(12 + i),
                       (QStringList{QString::number(i + 1), QStringLiteral("2024-05-01 09:00:0%1").arg(i),
-                                   QStringLiteral("%1.5 KN").arg(100 + i), "10-15톤", "15톤"}));
+                                   QStringLiteral("%1.5 KN").arg(100 + i), "10-13톤", "15톤"}));
         EXPECT_NEAR(book.RowHeight(8), 28.86, 0.05);
         EXPECT_NEAR(book.ColumnWidth(1), 10.0, 0.01);
         EXPECT_NEAR(book.ColumnWidth(4), 24.62, 0.01);
