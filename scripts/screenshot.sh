@@ -9,11 +9,14 @@ out=${2:-"$root/docs/screenshot.png"}
 case "$out" in /*) ;; *) out="$PWD/$out" ;; esac
 
 "$root/scripts/install-deps.sh"
-# Beyond the project's packages the script needs xdotool to click.
-if ! command -v xdotool >/dev/null; then
+# Beyond the project's packages the script needs xdotool to click and ImageMagick's import to capture.
+extra=()
+command -v xdotool >/dev/null || extra+=(xdotool)
+command -v import >/dev/null || extra+=(imagemagick)
+if [ ${#extra[@]} -gt 0 ]; then
   sudo_cmd=()
   [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
-  "${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends xdotool
+  "${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${extra[@]}"
 fi
 if [ ! -x "$build/bin/tonvale" ]; then
   "$root/scripts/build.sh" "$build" -DTONVALE_BUILD_TESTS=OFF -DTONVALE_BUILD_BENCH=OFF
