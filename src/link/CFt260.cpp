@@ -9,7 +9,6 @@
 #include <cstring>
 
 namespace {
-constexpr int kPollMs = 50;
 constexpr int kShortPolls = 50;
 constexpr int kLongPolls = 100;
 constexpr uint32_t kBaudRate = 115200;

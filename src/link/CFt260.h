@@ -43,6 +43,8 @@ class CFt260 {
     static constexpr int kMaxDetailSize = 255;
     static constexpr int kMaxShortData = 254;
     static constexpr int kMaxLongData = kBufferSize - 6;
+    // Exchanges and downloads look at the bridge's queue this often.
+    static constexpr int kPollMs = 50;
 
     CFt260(Ft260Device &device, DeviceDiscovery &discovery, Clock &clock, LinkOwner *owner = nullptr);
     virtual ~CFt260();

@@ -12,7 +12,6 @@
 #include <cstring>
 
 namespace {
-constexpr int kPollMilliseconds = 50;
 constexpr int kStoredSettleMilliseconds = 100;
 constexpr int kContinuousSettleMilliseconds = 500;
 // Polls without a handled frame after which the instrument is taken to have stopped.
@@ -67,7 +66,7 @@ bool CFt260::ReadStreamFrame(uint32_t length)
 void CFt260::DiscardStream()
 {
     for (;;) {
-        m_clock.Sleep(kPollMilliseconds);
+        m_clock.Sleep(kPollMs);
         uint32_t queued = 0;
         if (m_device.UartGetQueueStatus(m_hFt260, &queued) != FT260_OK || queued == 0)
             return;
@@ -119,7 +118,7 @@ int CFt260::DownloadStoredRecords(qint64 startDate, qint64 endDate, int *rowCoun
 
     const uint32_t frameLength = m_respLen[CMD_READ_MEMORY - CMD_FIRST];
     for (int idle = 0;;) {
-        m_clock.Sleep(kPollMilliseconds);
+        m_clock.Sleep(kPollMs);
         uint32_t queued = 0;
         if (m_device.UartGetQueueStatus(m_hFt260, &queued) != FT260_OK)
             return finish(RESULT_READ_FAILED);
@@ -170,7 +169,7 @@ int CFt260::DownloadContinuousRecords()
         bool summarySeen = false;
         uint32_t expected = m_respLen[CMD_READ_OUTPUT - CMD_FIRST];
         for (int idle = 0;;) {
-            m_clock.Sleep(kPollMilliseconds);
+            m_clock.Sleep(kPollMs);
             uint32_t queued = 0;
             if (m_device.UartGetQueueStatus(m_hFt260, &queued) != FT260_OK)
                 return m_nResult = RESULT_READ_FAILED;
