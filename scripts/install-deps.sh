@@ -4,11 +4,14 @@
 set -euo pipefail
 
 packages=(
-  g++ cmake ninja-build pkg-config ccache
-  qt6-base-dev libqt6opengl6-dev
-  libhidapi-dev libgsf-1-dev
+  g++ cmake ninja-build pkg-config ccache file dpkg-dev fakeroot
+  qt6-base-dev libqt6opengl6-dev qt6-charts-dev qt6-translations-l10n
+  libqt6sql6-sqlite libqt6sql6-psql postgresql
+  libhidapi-dev libusb-1.0-0-dev libgsf-1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  python3 python3-xlrd
+  clang libclang-rt-14-dev
+  python3 python3-xlrd poppler-utils gnumeric libreoffice-calc-nogui
+  desktop-file-utils appstream lintian
   fonts-noto-cjk xvfb xauth
 )
 

@@ -6,6 +6,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -79,6 +80,14 @@ class CFt260 {
     // Downloads. startDate and endDate are times of which only the local calendar day counts.
     int DownloadStoredRecords(qint64 startDate, qint64 endDate, int *rowCount);
     int DownloadContinuousRecords();
+    // Asks a running download to stop after the frame it is on; safe from any thread. The download
+    // reads the rest of the stream off the line and ends with RESULT_CANCELLED. The request stays
+    // until ClearCancel, which the owner calls before starting the next job.
+    void RequestCancel() { m_cancel.store(true); }
+    void ClearCancel() { m_cancel.store(false); }
+    bool CancelRequested() const { return m_cancel.load(); }
+    // Records of the last download that arrived damaged (a frame that failed validation) and were left out.
+    int DamagedRecordCount() const { return m_nDamagedRecords; }
     // The local time of a record's six time fields (the 10-byte layout of stored and continuous
     // records); nullopt when they cannot be a calendar time.
     static std::optional<qint64> RecordTime(const uint8_t *record);
@@ -98,6 +107,7 @@ class CFt260 {
     qint64 m_tLastRead = 0;
 
     int m_respLen[CMD_COUNT];
+    int m_nDamagedRecords = 0;
 
   private:
     int Exchange(uint8_t commandId, const uint8_t *data, int n, uint8_t *response, bool longFrame);
@@ -117,4 +127,5 @@ class CFt260 {
     Clock &m_clock;
     LinkOwner *m_pOwner;
     WinCriticalSection m_lock;
+    std::atomic<bool> m_cancel{false};
 };

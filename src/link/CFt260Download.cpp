@@ -77,6 +77,7 @@ void CFt260::DiscardStream()
 int CFt260::DownloadStoredRecords(qint64 startDate, qint64 endDate, int *rowCount)
 {
     WinCriticalSection::Guard guard(m_lock);
+    m_nDamagedRecords = 0;
     int rows = 0;
     auto finish = [&](int result) {
         m_nResult = result;
@@ -144,6 +145,10 @@ int CFt260::DownloadStoredRecords(qint64 startDate, qint64 endDate, int *rowCoun
                 ++rows;
             }
             idle = 0;
+            if (CancelRequested()) {
+                DiscardStream();
+                return finish(RESULT_CANCELLED);
+            }
         }
         if (++idle >= kStoredSilentPolls)
             return finish(RESULT_TIMEOUT);
@@ -153,6 +158,7 @@ int CFt260::DownloadStoredRecords(qint64 startDate, qint64 endDate, int *rowCoun
 int CFt260::DownloadContinuousRecords()
 {
     WinCriticalSection::Guard guard(m_lock);
+    m_nDamagedRecords = 0;
     if (!m_hFt260 && !EnsureOpen())
         return m_nResult;
 
@@ -202,6 +208,10 @@ int CFt260::DownloadContinuousRecords()
                             m_nResult = RESULT_OK;
                         }
                         idle = 0;
+                    }
+                    if (more && CancelRequested()) {
+                        DiscardStream();
+                        return m_nResult = RESULT_CANCELLED;
                     }
                 }
                 if (summarySeen)

@@ -21,6 +21,7 @@ const char *ResultTemplate(int code)
     case RESULT_FW_HEADER_FAILED: return "펌웨어 헤더 체크 실패 (%d)";
     case RESULT_FW_CRC_ERROR: return "펌웨어 업로드 CRC 에러 (%d)";
     case RESULT_RECORD_TIME_INVALID: return "측정 시간 오류 - 데이터 조회 중단 (%d)";
+    case RESULT_CANCELLED: return "데이터 조회 취소 (%d)";
     default: return nullptr;
     }
 }

@@ -27,6 +27,8 @@ enum ResultCode : int {
     // A downloaded record whose time fields cannot be a calendar time (the download is abandoned), or a
     // requested date that has no local calendar day (nothing is sent).
     RESULT_RECORD_TIME_INVALID = -1083,
+    // The operator stopped a download; the rows received before stay.
+    RESULT_CANCELLED = -1082,
 };
 
 // The Korean message of a result code with the code in place of %d; empty for a code without a text
