@@ -34,3 +34,10 @@ QString ResultText(int code)
         return QString();
     return QString::fromUtf8(text).replace(QStringLiteral("%d"), QString::number(code));
 }
+
+QString DamagedRecordsText(int count)
+{
+    if (count <= 0)
+        return QString();
+    return QStringLiteral("수신 중 손상된 데이터 %1건은 제외되었습니다.").arg(count);
+}

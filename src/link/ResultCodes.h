@@ -34,3 +34,6 @@ enum ResultCode : int {
 // The Korean message of a result code with the code in place of %d; empty for a code without a text
 // (including every positive code).
 QString ResultText(int code);
+
+// What the operator is told when a download left out records that arrived damaged; empty for none.
+QString DamagedRecordsText(int count);
