@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -79,6 +80,24 @@ TEST(HidapiTransportTest, FindsTheUsbDeviceNodeOfAnInterfacePath)
     // Paths that do not name a USB device, or one that sysfs does not know, give nothing.
     EXPECT_EQ(HidapiTransport::UsbDeviceNode("1-5:1.1", root), "");
     EXPECT_EQ(HidapiTransport::UsbDeviceNode("/dev/hidraw3", root), "");
+}
+
+// The shipped udev rule: the desktop seat gets the bridge through uaccess, sessions without a seat
+// through the plugdev group.
+TEST(UdevRuleTest, GrantsTheBridgeToTheSeatAndToThePlugdevGroup)
+{
+    QFile file(QStringLiteral(TONVALE_UDEV_RULE));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QStringList rules;
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        if (!line.trimmed().isEmpty() && !line.trimmed().startsWith('#'))
+            rules << QString::fromUtf8(line.trimmed());
+    }
+    ASSERT_EQ(rules.size(), 1);
+    const QStringList keys = rules[0].split(QRegularExpression(QStringLiteral(",\\s*")));
+    for (const char *expected : {R"(SUBSYSTEM=="usb")", R"(ATTRS{idVendor}=="0403")", R"(ATTRS{idProduct}=="6030")",
+                                 R"(TAG+="uaccess")", R"(MODE="0660")", R"(GROUP="plugdev")"})
+        EXPECT_TRUE(keys.contains(QLatin1String(expected))) << expected << " in " << rules[0].toStdString();
 }
 
 } // namespace
