@@ -5,7 +5,9 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build"
 "$root/scripts/install-deps.sh"
-"$root/scripts/build.sh" "$build" -DTONVALE_BUILD_TESTS=OFF -DTONVALE_BUILD_BENCH=OFF
+# Only the two programs are built; the folder's other settings (tests, benchmarks) stay as they are, so
+# the test command that shares this folder finds its suite configured.
+TONVALE_TARGETS="tonvale tonvale-cli" "$root/scripts/build.sh" "$build"
 # The built-in simulated instrument, unless the arguments choose a scenario themselves.
 simulate=(--simulate)
 for a in "$@"; do

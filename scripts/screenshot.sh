@@ -19,7 +19,7 @@ if [ ${#extra[@]} -gt 0 ]; then
   "${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${extra[@]}"
 fi
 if [ ! -x "$build/bin/tonvale" ]; then
-  "$root/scripts/build.sh" "$build" -DTONVALE_BUILD_TESTS=OFF -DTONVALE_BUILD_BENCH=OFF
+  TONVALE_TARGETS=tonvale "$root/scripts/build.sh" "$build"
 fi
 mkdir -p "$(dirname "$out")"
 
