@@ -12,7 +12,7 @@ shift || true
 cd "$build"
 # Tests never need a display; the programs listing their cases run without the tests' environment.
 export QT_QPA_PLATFORM=offscreen
-# Local-time texts are checked in a fixed time zone.
-export TZ=Asia/Seoul LC_ALL=C.UTF-8
+# Each test program sets the time zone it checks local times in; the machine's own zone does not matter.
+export LC_ALL=C.UTF-8
 # A run that finds no test is a failure, not a pass.
 ctest --output-on-failure --no-tests=error --parallel "$(nproc)" --timeout 600
