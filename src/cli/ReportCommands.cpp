@@ -12,6 +12,7 @@
 #include <QDir>
 
 #include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -62,7 +63,7 @@ QString ReportOptionsUsage(ReportMode mode)
                : QStringLiteral("[--xls FILE [--company TEXT] [--report-name TEXT] [--author TEXT]]");
 }
 
-bool ParseRowList(const QString &list, QList<int> &rows)
+bool ParseRowList(const QString &list, QList<RowRange> &rows)
 {
     rows.clear();
     for (const QString &part : list.split(QLatin1Char(','))) {
@@ -72,11 +73,8 @@ bool ParseRowList(const QString &list, QList<int> &rows)
         const int last = ends.size() == 2 ? ends[1].toInt(&okLast) : first;
         if (ends.size() > 2 || !okFirst || (ends.size() == 2 && !okLast) || first < 1 || last < first)
             return false;
-        for (int row = first; row <= last; ++row)
-            rows.append(row);
+        rows.append({first, last});
     }
-    std::sort(rows.begin(), rows.end());
-    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     return !rows.isEmpty();
 }
 
@@ -149,15 +147,30 @@ int WriteReportWorkbook(CliContext &context, const ReportOptions &options, Repor
 {
     if (mode == ReportMode::Memory && !options.allRows) {
         const int rowCount = records.GetRowCount();
-        for (int row : options.rows) {
-            if (row > rowCount) {
-                context.err << "--rows: there is no row " << row << " (the download has " << rowCount << " rows)"
-                            << Qt::endl;
-                return kExitUsage;
+        // The lowest running number asked for that the download does not have.
+        int missing = 0;
+        for (const RowRange &range : options.rows) {
+            if (range.last > rowCount) {
+                const int row = std::max(range.first, rowCount + 1);
+                missing = missing == 0 ? row : std::min(missing, row);
             }
         }
-        for (int row = 1; row <= rowCount; ++row)
-            records.SetCellInteger(1, row, options.rows.contains(row) ? 1 : 0);
+        if (missing > 0) {
+            context.err << "--rows: there is no row " << missing << " (the download has " << rowCount << " rows)"
+                        << Qt::endl;
+            return kExitUsage;
+        }
+        // How many ranges start minus how many have ended at each row: a row is ticked while it is above 0.
+        std::vector<int> opened(static_cast<size_t>(rowCount) + 2, 0);
+        for (const RowRange &range : options.rows) {
+            ++opened[static_cast<size_t>(range.first)];
+            --opened[static_cast<size_t>(range.last) + 1];
+        }
+        int covering = 0;
+        for (int row = 1; row <= rowCount; ++row) {
+            covering += opened[static_cast<size_t>(row)];
+            records.SetCellInteger(1, row, covering > 0 ? 1 : 0);
+        }
     }
 
     ReportHeader header;

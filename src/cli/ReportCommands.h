@@ -13,9 +13,15 @@ struct CliContext;
 //   --xls FILE [--rows LIST] [--company TEXT] [--report-name TEXT] [--author TEXT]
 // They write the same workbook as the operator's "엑셀 저장". The header texts come from the program's INI
 // file, each overridden by its option; the INI file is never changed.
+// Running numbers first..last of a --rows list, both ends included.
+struct RowRange {
+    int first = 0;
+    int last = 0;
+};
+
 struct ReportOptions {
-    QString xlsPath; // empty: no workbook
-    QList<int> rows; // running numbers to tick (memory only); empty with allRows: every row
+    QString xlsPath;      // empty: no workbook
+    QList<RowRange> rows; // running numbers to tick (memory only); empty with allRows: every row
     bool allRows = true;
     QString company;    // null: the INI file's text
     QString reportName; // null: the INI file's text
@@ -30,8 +36,9 @@ QString ReportOptionsUsage(ReportMode mode);
 // output).
 bool TakeReportOptions(QStringList &arguments, ReportMode mode, ReportOptions &options, QTextStream &err);
 
-// "1,3,5-7" -> 1, 3, 5, 6, 7 in ascending order without repeats; false on anything else.
-bool ParseRowList(const QString &list, QList<int> &rows);
+// "1,3,5-7" -> the ranges 1-1, 3-3 and 5-7, as written (never expanded row by row, so a list costs
+// no more than its text); false on anything else.
+bool ParseRowList(const QString &list, QList<RowRange> &rows);
 
 // After a download into `records` (its addressed sheet the mode's record sheet, as SheetRecordSink fills
 // it): ticks the --rows, reads the instrument's identity for the header and writes options.xlsPath.

@@ -1,9 +1,12 @@
 #include "CliRunner.h"
 
 #include <QFile>
+#include <QPair>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -64,6 +67,43 @@ TEST_F(RecordCommands, OutputPrintsLabelsSummaryAndRecords)
                                            "2\t123.4 KN\t123.4 KN\t150.0 KN\t0.3 KN", kHeader,
                                            "1\t2024-05-01 09:20:00\t146.2 KN\t15톤\t15톤",
                                            "2\t2024-05-01 09:20:01\t147.1 KN\t25-30톤\t30톤"}));
+}
+
+// A --rows list is checked against the rows the download has, without being expanded: a range up to the
+// largest number costs nothing, even in a process that may not take more than a little memory.
+TEST_F(RecordCommands, RowListsAreCheckedWithoutExpandingTheirRanges)
+{
+    const QString three = Scenario(R"({"stored": [
+        {"time": "2024-05-01 10:00:00", "raw": 1470, "setting": 1},
+        {"time": "2024-05-01 10:00:01", "raw": 1000, "setting": 1},
+        {"time": "2024-05-01 10:00:02", "raw": 500, "setting": 1}]})");
+    const auto limitMemory = [] {
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+        // Sanitizers reserve far more address space than this for themselves.
+        const rlimit limit{1024L * 1024 * 1024, 1024L * 1024 * 1024};
+        ::setrlimit(RLIMIT_AS, &limit);
+#endif
+    };
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString xls = dir.filePath("report.xls");
+    const QStringList memory{"--simulate=" + three, "--virtual-time", "memory", "--from", "2024-05-01", "--to",
+                             "2024-05-01",          "--xls",          xls,      "--rows"};
+
+    const QList<QPair<QString, QString>> beyond{
+        {"1-2147483647", "4"}, {"2147483647,2", "2147483647"}, {"1,5-2147483647,4-4", "4"}};
+    for (const auto &[rows, missing] : beyond) {
+        const CliRun run = RunCli(memory + QStringList{rows}, limitMemory);
+        EXPECT_EQ(run.exitCode, 2) << rows.toStdString() << ": " << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains("--rows: there is no row " + missing + " (the download has 3 rows)"))
+            << rows.toStdString() << ": " << run.err.toStdString();
+        EXPECT_FALSE(QFile::exists(xls));
+    }
+
+    // Overlapping ranges and repeats inside the download are fine.
+    const CliRun run = RunCli(memory + QStringList{"3,1-2,2-3"}, limitMemory);
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(QFile::exists(xls));
 }
 
 } // namespace
