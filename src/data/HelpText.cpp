@@ -1,6 +1,7 @@
 #include "HelpText.h"
 
 #include "InstrumentClock.h"
+#include "RegularFile.h"
 
 #include <QFile>
 #include <QStringDecoder>
@@ -10,7 +11,7 @@ namespace HelpText {
 std::optional<QString> ReadHelpFile(const QString &path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!RegularFile::OpenForReading(file))
         return std::nullopt;
     const QByteArray bytes = file.read(kMaxBytes);
     // The decoder drops a leading byte-order mark and keeps an odd last byte (or a pair cut at the size

@@ -14,7 +14,8 @@ constexpr qint64 kMaxBytes = 1024 * 1024;
 
 // help.dat's text, read as UTF-16 little-endian: a leading byte-order mark is dropped, the text ends at the
 // first NUL character, an odd last byte is ignored and invalid sequences show as U+FFFD. nullopt when the
-// file cannot be opened; an empty text when it opens but holds nothing.
+// file cannot be opened or is no regular file (a named pipe there would never answer); an empty text
+// when it opens but holds nothing.
 std::optional<QString> ReadHelpFile(const QString &path);
 
 // The built-in notice: purchase and repair telephone numbers, the shipping address and how to send an

@@ -1,12 +1,11 @@
 #include "HourlyLogFile.h"
 
 #include "LocalTime.h"
+#include "RegularFile.h"
 
 #include <QDir>
-#include <QFile>
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -53,15 +52,11 @@ bool HourlyLogFile::Append(const QString &line, qint64 secondsSince1970) const
     if (!QDir().mkpath(dir))
         return false;
 
-    // O_NONBLOCK: opening a named pipe that nobody reads must fail at once rather than wait.
-    const QByteArray nativePath = QFile::encodeName(path);
-    const int fd = ::open(nativePath.constData(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0644);
+    // Only an ordinary file: a named pipe in its place must not make the link wait.
+    const int fd = RegularFile::Open(path, O_WRONLY | O_APPEND | O_CREAT);
     if (fd < 0)
         return false;
-    struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    if (ok)
-        ok = WriteAll(fd, (line + QLatin1Char('\n')).toUtf8());
+    const bool ok = WriteAll(fd, (line + QLatin1Char('\n')).toUtf8());
     ::close(fd);
     return ok;
 }

@@ -2,6 +2,7 @@
 
 #include "CFt260.h"
 #include "Clock.h"
+#include "RegularFile.h"
 
 #include <QFile>
 
@@ -19,14 +20,14 @@ LoadedFile LoadFile(const QString &path)
 {
     LoadedFile loaded;
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!RegularFile::OpenForReading(file))
         return loaded;
     if (!file.isSequential() && file.size() > kMaxFileSize) {
         loaded.status = LoadedFile::TooLarge;
         return loaded;
     }
-    // Read at most one byte past the limit, so that a device or pipe without a size cannot make the
-    // console read without end.
+    // Read at most one byte past the limit, so that a file that tells no true size (those below /proc)
+    // cannot make the console read without end.
     QByteArray bytes = file.read(kMaxFileSize + 1);
     if (bytes.isEmpty() || (!file.isSequential() && bytes.size() != file.size()))
         return loaded;

@@ -26,7 +26,7 @@ bool IsValidImage(const QByteArray &image);
 
 struct LoadedFile {
     enum Status {
-        Unreadable, // cannot be opened, or nothing could be read
+        Unreadable, // cannot be opened, no regular file, or nothing could be read
         TooLarge,
         Invalid, // too short or without the signature
         Valid,

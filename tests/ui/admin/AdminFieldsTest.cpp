@@ -5,6 +5,7 @@
 #include "Commands.h"
 #include "FirmwareUpload.h"
 #include "InfoGridFields.h"
+#include "NamedPipe.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -146,6 +147,13 @@ void AdminFieldsTest::firmwareFilesAreValidatedAndBounded()
     QCOMPARE(Firmware::LoadFile(big.fileName()).status, F::TooLarge);
     big.resize(Firmware::kMaxFileSize);
     QCOMPARE(Firmware::LoadFile(big.fileName()).status, F::Valid);
+
+    // A named pipe in place of the image is refused, never waited on.
+    const QString pipe = dir.filePath("pipe.bin");
+    QVERIFY(MakeNamedPipe(pipe));
+    F fromPipe;
+    QVERIFY(ReturnsWithoutWaitingOnPipe(pipe, [&] { fromPipe = Firmware::LoadFile(pipe); }));
+    QCOMPARE(fromPipe.status, F::Unreadable);
 
     QCOMPARE(Firmware::DataCaption(1026, 2050), QString("60% -  데이터 업로드 중(50.0%)..."));
     QCOMPARE(Firmware::DataCaption(2050, 2050), QString("100% -  데이터 업로드 완료(100.0%)..."));

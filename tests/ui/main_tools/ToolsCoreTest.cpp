@@ -3,6 +3,7 @@
 #include "CSpreadSheet.h"
 #include "HelpText.h"
 #include "InstrumentClock.h"
+#include "NamedPipe.h"
 #include "RowSelection.h"
 
 #include <QFile>
@@ -128,6 +129,15 @@ TEST_F(HelpTextTest, WithoutFileTheContactNoticeIsShown)
     EXPECT_TRUE(text.contains(QStringLiteral("택배")) && text.contains(QStringLiteral("화물")));
     EXPECT_GT(text.count(QLatin1Char('\n')), 5);
     EXPECT_FALSE(text.contains(QLatin1Char('\t')));
+}
+
+TEST_F(HelpTextTest, APipeInPlaceOfTheFileShowsTheContactNoticeWithoutWaiting)
+{
+    const QString path = dir.filePath(HelpText::kFileName);
+    ASSERT_TRUE(MakeNamedPipe(path));
+    QString text;
+    EXPECT_TRUE(ReturnsWithoutWaitingOnPipe(path, [&] { text = HelpText::TextFor(path); }));
+    EXPECT_EQ(text, HelpText::BuiltInContactText());
 }
 
 TEST(RowSelectionTest, AllNoneAndInvertActOnColumnOneOnly)
