@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 #include <cerrno>
@@ -82,11 +83,11 @@ void CIniSysInfo::Load()
     CreateDirectoryPath(dumpDir);
     CreateDirectoryPath(logDir);
 
-    const std::optional<QString> text = IniFile::ReadFile(iniPath);
-    if (!text)
+    const std::optional<IniFile::Contents> ini = IniFile::ReadFile(iniPath);
+    if (!ini)
         return;
     const auto read = [&](const QString &key, QString &field) {
-        if (const auto value = IniFile::FindValue(*text, kSection, key))
+        if (const auto value = IniFile::FindValue(ini->text, kSection, key))
             field = CutAtCharacterBoundary(*value, kMaxTextLength);
     };
     read(kCompany, company);
@@ -94,17 +95,28 @@ void CIniSysInfo::Load()
     read(kUserName, userName);
 }
 
-bool CIniSysInfo::Save()
+bool CIniSysInfo::Save(QString *error)
 {
-    if (iniPath.isEmpty())
+    const auto fail = [&](const QString &reason) {
+        if (error)
+            *error = IniFile::SaveFailureText(iniPath, reason);
         return false;
+    };
+    if (iniPath.isEmpty())
+        return fail(QStringLiteral("경로 없음"));
     company = CutAtCharacterBoundary(company, kMaxTextLength);
     reportName = CutAtCharacterBoundary(reportName, kMaxTextLength);
     userName = CutAtCharacterBoundary(userName, kMaxTextLength);
-    const QString old = IniFile::ReadFile(iniPath).value_or(QString());
-    const QString text =
-        IniFile::WithValues(old, kSection, {{kCompany, company}, {kReportName, reportName}, {kUserName, userName}});
-    return IniFile::WriteFile(iniPath, text);
+    const std::optional<IniFile::Contents> old = IniFile::ReadFile(iniPath);
+    // Replacing a file that could not be read would lose whatever else it holds.
+    if (!old && QFileInfo(iniPath).exists())
+        return fail(QStringLiteral("읽을 수 없는 파일"));
+    const IniFile::Contents before = old.value_or(IniFile::Contents{});
+    const QString text = IniFile::WithValues(before.text, kSection,
+                                             {{kCompany, company}, {kReportName, reportName}, {kUserName, userName}});
+    const std::optional<QByteArray> bytes = IniFile::Encode(text, before.encoding);
+    // Code page 949 has no form for some characters (emoji); UTF-16 holds them, and both programs read it.
+    return IniFile::WriteFile(iniPath, bytes ? *bytes : *IniFile::Encode(text, IniFile::Encoding::Utf16LE), error);
 }
 
 bool CIniSysInfo::CreateDirectoryPath(const QString &path)

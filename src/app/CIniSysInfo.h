@@ -34,8 +34,10 @@ class CIniSysInfo {
     void Load();
 
     // Writes the three report texts (cut to kMaxTextLength) to iniPath, keeping whatever else the
-    // file holds. Returns false when the file could not be written.
-    bool Save();
+    // file holds, in the encoding it was read in (UTF-16 when code page 949 cannot hold a text). Returns
+    // false, with the reason in Korean in *error, when the file could not be written whole; the old
+    // file is then left as it was. A file that is there but cannot be read is never replaced.
+    bool Save(QString *error = nullptr);
 
     // Creates every missing directory of a path; only components followed by '/' are created, so
     // pass directory paths that end in '/'. An existing directory is fine. False on an empty path or

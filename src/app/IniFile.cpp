@@ -1,9 +1,17 @@
 #include "IniFile.h"
 
+#include "AnsiText.h"
+#include "RegularFile.h"
+
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <QTextBoundaryFinder>
+
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
 
 namespace IniFile {
 namespace {
@@ -208,36 +216,74 @@ QString WithValues(const QString &text, const QString &section, const QList<QPai
     return out.join(newline) + newline;
 }
 
-std::optional<QString> ReadFile(const QString &path)
+std::optional<Contents> ReadFile(const QString &path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!RegularFile::OpenForReading(file))
         return std::nullopt;
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         return std::nullopt;
     if (bytes.startsWith("\xFF\xFE")) {
         QStringDecoder decode(QStringDecoder::Utf16LE);
-        return QString(decode(bytes.mid(2)));
+        return Contents{decode(bytes.mid(2)), Encoding::Utf16LE};
     }
     if (bytes.startsWith("\xFE\xFF")) {
         QStringDecoder decode(QStringDecoder::Utf16BE);
-        return QString(decode(bytes.mid(2)));
+        return Contents{decode(bytes.mid(2)), Encoding::Utf16BE};
     }
-    return QString::fromUtf8(bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes);
+    const bool bom = bytes.startsWith("\xEF\xBB\xBF");
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8(bom ? bytes.mid(3) : bytes);
+    if (!utf8.hasError())
+        return Contents{text, bom ? Encoding::Utf8WithBom : Encoding::Utf8};
+    // Not UTF-8: the Windows program's own file, in the Korean ANSI code page.
+    return Contents{DecodeAnsi(reinterpret_cast<const uint8_t *>(bytes.constData()), int(bytes.size())),
+                    Encoding::Cp949};
 }
 
-bool WriteFile(const QString &path, const QString &text)
+std::optional<QByteArray> Encode(const QString &text, Encoding encoding)
+{
+    switch (encoding) {
+    case Encoding::Utf8: return text.toUtf8();
+    case Encoding::Utf8WithBom: return QByteArray("\xEF\xBB\xBF") + text.toUtf8();
+    case Encoding::Utf16LE: {
+        QStringEncoder encode(QStringEncoder::Utf16LE);
+        return QByteArray("\xFF\xFE") + QByteArray(encode(text));
+    }
+    case Encoding::Utf16BE: {
+        QStringEncoder encode(QStringEncoder::Utf16BE);
+        return QByteArray("\xFE\xFF") + QByteArray(encode(text));
+    }
+    case Encoding::Cp949: return EncodeAnsi(text);
+    }
+    return std::nullopt;
+}
+
+bool WriteFile(const QString &path, const QByteArray &bytes, QString *error)
 {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    const QByteArray bytes = text.toUtf8();
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    // Never written in place: a failed write must leave the old file whole.
+    file.setDirectWriteFallback(false);
+    // commit() notices neither a flush nor a sync that failed (a full disk), so both are checked first.
+    QString reason;
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush())
+        reason = file.errorString();
+    else if (::fsync(file.handle()) != 0)
+        reason = QString::fromLocal8Bit(std::strerror(errno));
+    else if (!file.commit())
+        reason = file.errorString();
+    else
+        return true;
+    // The unfinished copy goes with `file`; the old file was never touched.
+    if (error)
+        *error = SaveFailureText(path, reason);
+    return false;
+}
+
+QString SaveFailureText(const QString &path, const QString &reason)
+{
+    return QStringLiteral("설정 파일을 저장할 수 없습니다: %1 (%2)").arg(QFileInfo(path).absoluteFilePath(), reason);
 }
 
 } // namespace IniFile

@@ -14,7 +14,11 @@
 // control characters are escaped (\\ \n \r \t \xHH), and a value with surrounding blanks or quotes is
 // wrapped in a pair of double quotes, which the reader strips again. '=', ';', '[' and non-ASCII
 // text need nothing: only the first '=' of a line separates, and only a line's first character
-// makes a section or comment. Files are UTF-8; a file with a UTF-16 byte-order mark is read too.
+// makes a section or comment.
+//
+// A file is read in the encoding it was written in and written back in that encoding: UTF-16 with
+// its byte-order mark, UTF-8 (with or without one) when its bytes are valid UTF-8, and otherwise code
+// page 949, as the Windows program writes it. New files are UTF-8.
 //
 // QSettings is not used: it reads a value with a comma as a list and rewrites the whole file in its
 // own order, losing what others wrote into it.
@@ -30,11 +34,27 @@ std::optional<QString> FindValue(const QString &text, const QString &section, co
 // the section, which is itself appended when missing).
 QString WithValues(const QString &text, const QString &section, const QList<QPair<QString, QString>> &values);
 
-// Reads a whole INI file; nullopt when it is missing or unreadable.
-std::optional<QString> ReadFile(const QString &path);
+enum class Encoding { Utf8, Utf8WithBom, Utf16LE, Utf16BE, Cp949 };
 
-// Replaces the file in one step, so that a failed write leaves the old file whole.
-bool WriteFile(const QString &path, const QString &text);
+struct Contents {
+    QString text;
+    Encoding encoding = Encoding::Utf8;
+};
+
+// Reads a whole INI file; nullopt when it is missing, unreadable or no regular file.
+std::optional<Contents> ReadFile(const QString &path);
+
+// The bytes of text in encoding, byte-order mark included; nullopt when code page 949 has no form for
+// one of its characters.
+std::optional<QByteArray> Encode(const QString &text, Encoding encoding);
+
+// Replaces the file in one step, and only once every byte is known to be on the disk: a failed write
+// (a full disk, a read-only folder) leaves the old file as it was, byte for byte, and says why in
+// *error (in Korean, for the operator).
+bool WriteFile(const QString &path, const QByteArray &bytes, QString *error = nullptr);
+
+// The operator's text for an INI file that could not be saved, and why.
+QString SaveFailureText(const QString &path, const QString &reason);
 
 } // namespace IniFile
 

@@ -28,11 +28,12 @@ QString ProgramIniPath()
 // Each text of the INI file where the option did not give one.
 void FillReportTexts(const ReportOptions &options, ReportHeader &header)
 {
-    const std::optional<QString> ini = IniFile::ReadFile(ProgramIniPath());
+    const std::optional<IniFile::Contents> ini = IniFile::ReadFile(ProgramIniPath());
     auto text = [&](const QString &option, const char *key) {
         if (!option.isNull())
             return option;
-        const auto value = ini ? IniFile::FindValue(*ini, QStringLiteral("REPORT"), QLatin1String(key)) : std::nullopt;
+        const auto value =
+            ini ? IniFile::FindValue(ini->text, QStringLiteral("REPORT"), QLatin1String(key)) : std::nullopt;
         return CutAtCharacterBoundary(value.value_or(QString()), CIniSysInfo::kMaxTextLength);
     };
     header.Company() = text(options.company, "COMPANY");

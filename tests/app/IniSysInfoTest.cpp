@@ -1,5 +1,7 @@
 #include "CIniSysInfo.h"
 #include "IniFile.h"
+#include "NamedPipe.h"
+#include "UnwritableFolders.h"
 
 #include <QDir>
 #include <QFile>
@@ -184,10 +186,131 @@ TEST(IniSysInfo, ReadsAUtf16FileWithWindowsLineEnds)
     info.Load();
     EXPECT_EQ(info.company, QString::fromUtf8("한국"));
     EXPECT_EQ(info.userName, QString::fromUtf8("  홍길동 "));
-    // Rewriting keeps the file's line ends.
+    // Rewriting keeps the file's encoding and line ends.
     info.reportName = "R";
     ASSERT_TRUE(info.Save());
-    EXPECT_TRUE(ReadBytes(info.iniPath).contains("REPORT_NAME=R\r\n"));
+    const QByteArray written = ReadBytes(info.iniPath);
+    ASSERT_TRUE(written.startsWith("\xFF\xFE"));
+    QStringDecoder decode(QStringDecoder::Utf16LE);
+    EXPECT_TRUE(QString(decode(written.mid(2))).contains("REPORT_NAME=R\r\n"));
+}
+
+// The Windows program writes its INI file in code page 949. Such a file is read as Korean text and
+// written back in code page 949, everything else in it kept byte for byte.
+TEST(IniSysInfo, CodePage949FileOfTheWindowsProgramIsReadAndWrittenBackInIt)
+{
+    QTemporaryDir tmp;
+    const QByteArray windows = "[REPORT]\r\nCOMPANY=\xB4\xEB\xC7\xD1\xC7\xC1\xB7\xB9\xBD\xBA\r\n"
+                               "USER_NAME=\xB1\xE8\xC3\xB6\xBC\xF6\r\n; \xBC\xD5\xC0\xB8\xB7\xCE \xBE\xB4 "
+                               "\xC1\xD6\xBC\xAE\r\n";
+    WriteBytes(tmp.path() + "/Press.ini", windows);
+    CIniSysInfo info;
+    info.SetExecutablePath(tmp.path() + "/Press");
+    info.Load();
+    EXPECT_EQ(info.company, QString("대한프레스"));
+    EXPECT_EQ(info.userName, QString("김철수"));
+
+    info.reportName = "월간 점검";
+    ASSERT_TRUE(info.Save());
+    EXPECT_EQ(ReadBytes(info.iniPath), windows + "REPORT_NAME=\xBF\xF9\xB0\xA3 \xC1\xA1\xB0\xCB\r\n");
+
+    // A text code page 949 cannot hold: the file turns UTF-16, which both programs read, and loses nothing.
+    info.reportName = "점검 🙂";
+    ASSERT_TRUE(info.Save());
+    EXPECT_TRUE(ReadBytes(info.iniPath).startsWith("\xFF\xFE"));
+    CIniSysInfo again;
+    again.SetExecutablePath(tmp.path() + "/Press");
+    again.Load();
+    EXPECT_EQ(again.company, QString("대한프레스"));
+    EXPECT_EQ(again.reportName, QString("점검 🙂"));
+
+    // UTF-8, with or without a byte-order mark, stays as it was.
+    for (const QByteArray &bom : {QByteArray(), QByteArray("\xEF\xBB\xBF")}) {
+        WriteBytes(info.iniPath, bom + "[REPORT]\nCOMPANY=한빛\n");
+        CIniSysInfo utf8;
+        utf8.SetExecutablePath(tmp.path() + "/Press");
+        utf8.Load();
+        EXPECT_EQ(utf8.company, QString("한빛"));
+        ASSERT_TRUE(utf8.Save());
+        EXPECT_EQ(ReadBytes(info.iniPath), bom + "[REPORT]\nCOMPANY=한빛\nREPORT_NAME=\nUSER_NAME=\n");
+    }
+}
+
+// A save that cannot reach the disk leaves the old file byte for byte and says why.
+class IniSaveFailure : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(tmp.isValid());
+        folder = tmp.path() + "/folder";
+        ASSERT_TRUE(QDir().mkpath(folder));
+    }
+    // An INI file with texts in folder, loaded, with new texts ready to be saved.
+    void PlaceIni(CIniSysInfo &info)
+    {
+        WriteBytes(folder + "/Press.ini", kOld);
+        info.SetExecutablePath(folder + "/Press");
+        info.SetWritableCheck([](const QString &) { return true; });
+        info.Load();
+        info.company = QString(100, QChar(0xD55C));
+        info.reportName = "새 보고서";
+    }
+    void ExpectKeptAndReported(CIniSysInfo &info)
+    {
+        QString error;
+        EXPECT_FALSE(info.Save(&error));
+        EXPECT_TRUE(error.startsWith("설정 파일을 저장할 수 없습니다: " + folder + "/Press.ini ("))
+            << error.toStdString();
+        EXPECT_EQ(ReadBytes(folder + "/Press.ini"), kOld);
+        EXPECT_EQ(QDir(folder).entryList(QDir::Files).filter("Press.ini"), QStringList{"Press.ini"});
+    }
+
+    const QByteArray kOld = "[REPORT]\nCOMPANY=대한프레스\nREPORT_NAME=월간 점검\nUSER_NAME=김철수\n";
+    QTemporaryDir tmp;
+    QString folder;
+};
+
+TEST_F(IniSaveFailure, FullDisk)
+{
+    SmallDisk disk(folder);
+    if (!disk.Mounted())
+        GTEST_SKIP() << "a full disk needs a small tmpfs, and only root may mount one";
+    CIniSysInfo info;
+    PlaceIni(info);
+    ASSERT_TRUE(disk.Fill());
+    ExpectKeptAndReported(info);
+
+    // With room again the same save goes through.
+    disk.Free();
+    ASSERT_TRUE(info.Save());
+    EXPECT_TRUE(QString::fromUtf8(ReadBytes(folder + "/Press.ini")).contains("REPORT_NAME=새 보고서\n"));
+}
+
+TEST_F(IniSaveFailure, ReadOnlyFolder)
+{
+    CIniSysInfo info;
+    PlaceIni(info);
+    ReadOnlyFolder readOnly(folder);
+    ASSERT_TRUE(readOnly.Ok());
+    ExpectKeptAndReported(info);
+}
+
+// A named pipe where the INI file should be is neither waited on nor replaced by a file.
+TEST_F(IniSaveFailure, PipeInPlaceOfTheFile)
+{
+    const QString ini = folder + "/Press.ini";
+    ASSERT_TRUE(MakeNamedPipe(ini));
+    CIniSysInfo info;
+    info.SetExecutablePath(folder + "/Press");
+    EXPECT_TRUE(ReturnsWithoutWaitingOnPipe(ini, [&] { info.Load(); }));
+    EXPECT_TRUE(info.company.isEmpty());
+    info.company = "ACME";
+    bool saved = true;
+    QString error;
+    EXPECT_TRUE(ReturnsWithoutWaitingOnPipe(ini, [&] { saved = info.Save(&error); }));
+    EXPECT_FALSE(saved);
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_FALSE(QFileInfo(ini).isFile());
 }
 
 TEST(IniSysInfo, CreateDirectoryPathCreatesOnlyComponentsFollowedByASlash)

@@ -109,6 +109,7 @@ void CTonvaleDlg::OnExportExcel()
         return;
 
     ReportExport report(m_nMode == MODE_OUTPUT ? ReportMode::Output : ReportMode::Memory);
+    QString iniError;
     {
         WaitCursor wait;
         // The report texts are kept before the workbook is written, so they survive a failed save.
@@ -116,10 +117,13 @@ void CTonvaleDlg::OnExportExcel()
         m_sysInfo.company = header.Company();
         m_sysInfo.reportName = header.ReportName();
         m_sysInfo.userName = header.Author();
-        m_sysInfo.Save();
+        m_sysInfo.Save(&iniError);
         report.FillHeader(header);
         report.FillRecords(*m_dataGrid);
     }
+    // The workbook is still written; the operator learns that the texts were not kept for next time.
+    if (!iniError.isEmpty())
+        MessageBox(iniError, CDlgExport::kTitle, QMessageBox::Ok, QMessageBox::Warning);
     dlg.Save(report, path);
 }
 

@@ -14,7 +14,9 @@
 #include "XlsBook.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTemporaryDir>
@@ -349,6 +351,22 @@ class MainToolsTest : public QObject {
             QCOMPARE(book.RowTexts(12 + i),
                      (QStringList{QString::number(i + 1), Data().text(2, 4 + i), Data().text(3, 4 + i),
                                   Data().text(4, 4 + i), Data().text(5, 4 + i)}));
+    }
+
+    // Texts that cannot be kept in the INI file (here a folder stands in its place) are reported; the
+    // workbook is written all the same.
+    void exportSaysWhenTheTextsCannotBeKept()
+    {
+        QVERIFY(QDir().mkpath(m_info->iniPath));
+        Dlg().DeviceGrid().SetCellTextIfChanged(4, 1, QStringLiteral("새 회사"));
+        m_fileAnswers << m_dir->filePath(QStringLiteral("kept.xls"));
+        Dlg().OnExportExcel();
+        QCOMPARE(m_boxes.size(), 1);
+        QVERIFY2(m_boxes[0].text.startsWith(QStringLiteral("설정 파일을 저장할 수 없습니다: ") + m_info->iniPath),
+                 qPrintable(m_boxes[0].text));
+        QCOMPARE(m_boxes[0].icon, QMessageBox::Warning);
+        QCOMPARE(m_revealed, QStringList{m_dir->filePath(QStringLiteral("kept.xls"))});
+        QVERIFY(QFileInfo(m_info->iniPath).isDir());
     }
 
     // "old" becomes "old.xls", which exists: the operator is asked first. A save that fails half-way says so
