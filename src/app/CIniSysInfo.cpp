@@ -2,7 +2,6 @@
 
 #include "IniFile.h"
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -33,11 +32,11 @@ bool HasWriteAccess(const QString &dir)
     return ::access(QFile::encodeName(dir).constData(), W_OK) == 0;
 }
 
-QString DefaultUserDataDir(const QString &baseName)
+// The per-user folder is named after the program, not after whichever executable runs: the window and
+// the command-line tool keep one configuration there.
+QString DefaultUserDataDir()
 {
-    if (!QCoreApplication::applicationName().isEmpty())
-        return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QLatin1Char('/') + baseName;
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/tonvale");
 }
 
 // The executable's name without a Windows ".exe" ending, which a Linux executable does not have.
@@ -66,7 +65,7 @@ void CIniSysInfo::ResolvePaths()
     if (m_writable ? m_writable(dirToCheck) : HasWriteAccess(dirToCheck)) {
         dataDir = exeDir;
     } else {
-        dataDir = m_userDataDir.isEmpty() ? DefaultUserDataDir(baseName) : m_userDataDir;
+        dataDir = m_userDataDir.isEmpty() ? DefaultUserDataDir() : m_userDataDir;
         while (dataDir.endsWith(QLatin1Char('/')))
             dataDir.chop(1);
     }

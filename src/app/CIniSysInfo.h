@@ -8,8 +8,8 @@
 //
 // Everything is derived from the running executable: an executable /opt/tools/Press keeps Press.ini,
 // Log/ and Dmp/ in /opt/tools. When that directory is not writable (an installed program), the INI
-// file, Log and Dmp live in the per-user data directory instead; help.dat is still looked for beside
-// the executable first.
+// file, Log and Dmp live in the per-user data directory ~/.local/share/tonvale instead, the same for
+// every program of the installation; help.dat is still looked for beside the executable first.
 class CIniSysInfo {
   public:
     // Decides whether the program may keep its files in a directory.

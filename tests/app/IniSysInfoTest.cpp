@@ -3,9 +3,11 @@
 #include "NamedPipe.h"
 #include "UnwritableFolders.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <QStringDecoder>
 #include <QTemporaryDir>
 
@@ -311,6 +313,24 @@ TEST_F(IniSaveFailure, PipeInPlaceOfTheFile)
     EXPECT_FALSE(saved);
     EXPECT_FALSE(error.isEmpty());
     EXPECT_FALSE(QFileInfo(ini).isFile());
+}
+
+// Both programs keep their files in the same per-user folder when their own folder is not writable,
+// whatever name the running program gives itself (the command-line tool calls itself tonvale-cli).
+TEST(IniSysInfo, InstalledProgramsShareTheUserFolder)
+{
+    QTemporaryDir exeDir;
+    const QString shared = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/tonvale";
+    const QString before = QCoreApplication::applicationName();
+    for (const QString &name : {QStringLiteral("tonvale"), QStringLiteral("tonvale-cli")}) {
+        QCoreApplication::setApplicationName(name);
+        CIniSysInfo info;
+        info.SetExecutablePath(exeDir.path() + "/tonvale");
+        info.SetWritableCheck([](const QString &) { return false; });
+        info.ResolvePaths();
+        EXPECT_EQ(info.iniPath, shared + "/tonvale.ini") << name.toStdString();
+    }
+    QCoreApplication::setApplicationName(before);
 }
 
 TEST(IniSysInfo, CreateDirectoryPathCreatesOnlyComponentsFollowedByASlash)
