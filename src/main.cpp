@@ -80,7 +80,7 @@ int main(int argc, char *argv[])
     return app.Run([&]() -> std::unique_ptr<QDialog> {
         auto window = std::make_unique<CTonvaleDlg>(*device, *discovery, clock, app.sysInfo);
         if (!simulation)
-            window->SetOpenFailureAdvice(HidAccessAdvice);
+            window->SetOpenFailureAdvice(HidOpenFailureAdvice);
         return window;
     });
 }

@@ -27,7 +27,7 @@ bool CliContext::Connect()
     if (link.EnsureOpen())
         return true;
     Fail();
-    const QString advice = HidAccessAdvice();
+    const QString advice = HidOpenFailureAdvice();
     if (!advice.isEmpty())
         err << advice << Qt::endl;
     return false;

@@ -15,9 +15,12 @@ constexpr int kSystemStatusLength = 25;
 constexpr int kUartConfigLength = 10;
 
 // Positions in the system status.
-constexpr int kStatusChipMode = 1;
+constexpr int kStatusChipMode = 1; // the DCNF0/DCNF1 straps: 0 and 3 I2C and UART, 1 I2C only, 2 UART only
 constexpr int kStatusUartMode = 6;
 constexpr int kStatusPowerSaving = 14;
+
+// The chip mode of a bridge strapped for I2C only: it has no UART.
+constexpr uint8_t kChipModeI2cOnly = 1;
 
 // Requests of the system-setting report.
 constexpr uint8_t kSetUartMode = 0x03; // flow control: 0 off .. 4 none

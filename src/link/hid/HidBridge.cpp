@@ -5,6 +5,8 @@
 #include "HidFt260Device.h"
 #include "HidapiTransport.h"
 
+#include <atomic>
+
 namespace {
 
 // The real bridge and discovery own what they use; private bases are constructed before the public one.
@@ -16,9 +18,19 @@ struct ClockPart {
     SystemClock clock;
 };
 
+// What the last open of a real bridge in this process answered, for the operator's advice.
+std::atomic<FT260_STATUS> g_lastOpenStatus{FT260_OK};
+
 class RealHidFt260Device final : private TransportPart, private ClockPart, public HidFt260Device {
   public:
     RealHidFt260Device() : HidFt260Device(transport, clock) {}
+
+    FT260_STATUS OpenByDevicePath(const QString &devicePath, FT260_HANDLE *handle) override
+    {
+        const FT260_STATUS status = HidFt260Device::OpenByDevicePath(devicePath, handle);
+        g_lastOpenStatus = status;
+        return status;
+    }
 };
 
 class RealHidDiscovery final : private TransportPart, public HidDiscovery {
@@ -38,8 +50,8 @@ std::unique_ptr<DeviceDiscovery> MakeHidDiscovery()
     return std::make_unique<RealHidDiscovery>();
 }
 
-QString HidAccessAdvice()
+QString HidOpenFailureAdvice()
 {
     HidapiTransport transport;
-    return HidAccessAdviceFor(transport);
+    return HidOpenFailureAdviceFor(transport, g_lastOpenStatus);
 }

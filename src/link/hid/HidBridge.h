@@ -16,7 +16,8 @@ std::unique_ptr<Ft260Device> MakeHidFt260Device();
 // The UART interfaces of every FT260 bridge on the USB bus (0403:6030), in enumeration order.
 std::unique_ptr<DeviceDiscovery> MakeHidDiscovery();
 
-// A sentence in Korean telling the operator how to give this user access to the bridge (install the
-// udev rule, reload udev, replug). Empty unless a bridge is on the bus that this user may not open, so
-// a caller can print it after "장비 열기 실패 (-1100)" whenever it is non-empty.
-QString HidAccessAdvice();
+// A sentence in Korean for the operator after "장비 열기 실패 (-1100)": that the bridge last opened is
+// strapped for I2C only and has no UART, or how to give this user access to the bridge (install the
+// udev rule, reload udev, replug) when one is on the bus that this user may not open. Empty otherwise,
+// so a caller can print it whenever it is non-empty.
+QString HidOpenFailureAdvice();

@@ -30,8 +30,11 @@ QList<HidInterfaceInfo> HidDiscovery::EnumerateHidInterfaces()
     return found;
 }
 
-QString HidAccessAdviceFor(HidTransport &transport)
+QString HidOpenFailureAdviceFor(HidTransport &transport, FT260_STATUS lastOpenStatus)
 {
+    if (lastOpenStatus == FT260_INCORRECT_CHIP_MODE)
+        return QStringLiteral("연결된 USB 장비(FT260)가 I2C 전용 모드로 설정되어 있어 UART 통신을 할 수 없습니다. "
+                              "계측기의 USB 케이블이 맞는지 확인하고, 계속되면 제조사 A/S에 문의하십시오.");
     for (const HidDeviceEntry &entry : UartInterfaces(transport)) {
         if (!transport.MayOpen(entry.path))
             return QStringLiteral("USB 장비(FT260)를 열 권한이 없습니다. 70-tonvale-ft260.rules 파일을 "

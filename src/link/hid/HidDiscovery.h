@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DeviceDiscovery.h"
+#include "Ft260Device.h"
 
 #include <QString>
 
@@ -21,5 +22,7 @@ class HidDiscovery : public DeviceDiscovery {
     HidTransport &m_transport;
 };
 
-// The operator's advice when a bridge is on the bus but this user may not open it; empty otherwise.
-QString HidAccessAdviceFor(HidTransport &transport);
+// The operator's advice after the bridge could not be opened, given what the last open answered: the
+// chip has no UART (FT260_INCORRECT_CHIP_MODE), or a bridge is on the bus that this user may not open.
+// Empty when there is nothing to advise.
+QString HidOpenFailureAdviceFor(HidTransport &transport, FT260_STATUS lastOpenStatus);

@@ -41,16 +41,20 @@ class HidFt260Device::OpenBridge {
     OpenBridge(const OpenBridge &) = delete;
     OpenBridge &operator=(const OpenBridge &) = delete;
 
-    // Reads the system status once, before the reader runs: whether the chip saves power decides
-    // whether writes after a silence need a wake-up.
+    // Reads the system status once, before the reader runs: the chip mode tells whether the chip has a
+    // UART at all, and whether it saves power decides whether writes after a silence need a wake-up.
     FT260_STATUS ReadSystemStatus()
     {
         uint8_t status[ft260::kSystemStatusLength] = {ft260::kSystemSetting};
         const FT260_STATUS result = GetFeature(status, sizeof status);
-        if (result == FT260_OK)
+        if (result == FT260_OK) {
+            m_chipMode = status[ft260::kStatusChipMode];
             m_powerSaving = status[ft260::kStatusPowerSaving] != 0;
+        }
         return result;
     }
+
+    bool HasUart() const { return m_chipMode != ft260::kChipModeI2cOnly; }
 
     void StartReader()
     {
@@ -192,6 +196,7 @@ class HidFt260Device::OpenBridge {
 
     std::unique_ptr<HidConnection> m_connection;
     Clock &m_clock;
+    uint8_t m_chipMode = 0;
     bool m_powerSaving = false;
     std::atomic<qint64> m_lastActivityMicros;
 
@@ -237,6 +242,10 @@ FT260_STATUS HidFt260Device::OpenByDevicePath(const QString &devicePath, FT260_H
     auto bridge = std::make_shared<OpenBridge>(std::move(connection), m_clock);
     if (bridge->ReadSystemStatus() != FT260_OK)
         return FT260_DEVICE_OPEN_FAIL;
+    // A chip strapped for I2C only shows a single interface, as a UART-only one does; only its status
+    // tells them apart. It cannot reach the instrument, and the interface closes again here.
+    if (!bridge->HasUart())
+        return FT260_INCORRECT_CHIP_MODE;
     bridge->StartReader();
     std::lock_guard<std::mutex> lock(m_handlesMutex);
     *handle = bridge.get();

@@ -9,11 +9,12 @@
 class Clock;
 class HidTransport;
 
-// The LibFT260 calls over the FT260's HID reports. Every open handle owns a reader thread that drains
-// the bridge's input reports into an unbounded host queue, because the chip reports received bytes
-// unasked and hidapi keeps only a few dozen reports before it drops the oldest. Queue status and read
-// serve from that queue. Once the reader sees the device go away, every call on the handle except
-// Close fails with FT260_IO_ERROR.
+// The LibFT260 calls over the FT260's HID reports. Opening reads the chip's system status: a chip
+// strapped for I2C only has no UART, and its open fails with FT260_INCORRECT_CHIP_MODE. Every open
+// handle owns a reader thread that drains the bridge's input reports into an unbounded host queue,
+// because the chip reports received bytes unasked and hidapi keeps only a few dozen reports before it
+// drops the oldest. Queue status and read serve from that queue. Once the reader sees the device go
+// away, every call on the handle except Close fails with FT260_IO_ERROR.
 //
 // The clock times the power-saving wake-up: a write that follows kWakeAfterMicros of silence on a
 // bridge with power saving on is preceded by a chip-version request, which wakes the chip before the

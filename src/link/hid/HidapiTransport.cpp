@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <hidapi.h>
+#include <libusb.h>
 
 #include <cerrno>
 #include <mutex>
@@ -34,11 +35,41 @@ class HidapiConnection final : public HidConnection {
     hid_device *m_device;
 };
 
-// The interfaces of one USB device share the part of the path before the last ':'.
-std::string DeviceKeyOf(const std::string &path)
+// One libusb context for the process's enumerations, made on first use and kept.
+libusb_context *UsbContext()
 {
-    const size_t colon = path.rfind(':');
-    return colon == std::string::npos ? path : path.substr(0, colon);
+    static libusb_context *context = [] {
+        libusb_context *made = nullptr;
+        return libusb_init(&made) == 0 ? made : nullptr;
+    }();
+    return context;
+}
+
+// The HID interfaces of one device's active configuration; reading descriptors opens nothing.
+void AddHidInterfaces(libusb_device *device, const libusb_device_descriptor &descriptor,
+                      std::vector<HidDeviceEntry> &entries)
+{
+    uint8_t portNumbers[8];
+    const int portCount = libusb_get_port_numbers(device, portNumbers, sizeof portNumbers);
+    libusb_config_descriptor *config = nullptr;
+    if (portCount <= 0 || libusb_get_active_config_descriptor(device, &config) != 0)
+        return;
+    const std::vector<int> ports(portNumbers, portNumbers + portCount);
+    const int bus = libusb_get_bus_number(device);
+    for (int i = 0; i < config->bNumInterfaces; ++i) {
+        const libusb_interface &interface = config->interface[i];
+        for (int k = 0; k < interface.num_altsetting; ++k) {
+            const libusb_interface_descriptor &setting = interface.altsetting[k];
+            if (setting.bInterfaceClass != LIBUSB_CLASS_HID)
+                continue;
+            const std::string path =
+                HidapiTransport::InterfacePath(bus, ports, config->bConfigurationValue, setting.bInterfaceNumber);
+            entries.push_back({path, descriptor.idVendor, descriptor.idProduct, setting.bInterfaceNumber,
+                               path.substr(0, path.rfind(':'))});
+            break; // one entry per interface, whatever its alternate settings
+        }
+    }
+    libusb_free_config_descriptor(config);
 }
 
 int ReadSysfsNumber(const QString &file)
@@ -63,14 +94,17 @@ HidapiTransport::HidapiTransport()
 std::vector<HidDeviceEntry> HidapiTransport::Enumerate(uint16_t vendorId, uint16_t productId)
 {
     std::vector<HidDeviceEntry> entries;
-    hid_device_info *list = hid_enumerate(vendorId, productId);
-    for (const hid_device_info *info = list; info; info = info->next) {
-        if (!info->path)
-            continue;
-        entries.push_back(
-            {info->path, info->vendor_id, info->product_id, info->interface_number, DeviceKeyOf(info->path)});
+    libusb_context *context = UsbContext();
+    libusb_device **devices = nullptr;
+    if (!context || libusb_get_device_list(context, &devices) < 0)
+        return entries;
+    for (libusb_device **device = devices; *device; ++device) {
+        libusb_device_descriptor descriptor{};
+        if (libusb_get_device_descriptor(*device, &descriptor) == 0 && descriptor.idVendor == vendorId &&
+            descriptor.idProduct == productId)
+            AddHidInterfaces(*device, descriptor, entries);
     }
-    hid_free_enumeration(list);
+    libusb_free_device_list(devices, 1);
     return entries;
 }
 
@@ -88,6 +122,15 @@ bool HidapiTransport::MayOpen(const std::string &path)
     if (node.empty() || access(node.c_str(), R_OK | W_OK) == 0)
         return true;
     return errno != EACCES && errno != EPERM;
+}
+
+std::string HidapiTransport::InterfacePath(int bus, const std::vector<int> &ports, int configuration,
+                                           int interfaceNumber)
+{
+    std::string path = std::to_string(bus);
+    for (size_t i = 0; i < ports.size(); ++i)
+        path += (i == 0 ? '-' : '.') + std::to_string(ports[i]);
+    return path + ':' + std::to_string(configuration) + '.' + std::to_string(interfaceNumber);
 }
 
 std::string HidapiTransport::UsbDeviceNode(const std::string &path, const std::string &sysfsRoot)

@@ -65,6 +65,12 @@ void Ft260ChipModel::SetPowerSaving(bool on)
     m_powerSaving = on;
 }
 
+void Ft260ChipModel::SetChipMode(uint8_t mode)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_chipMode = mode;
+}
+
 void Ft260ChipModel::SetConfig(const UartConfig &config)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -292,7 +298,7 @@ int Ft260ChipModel::GetFeature(uint8_t *buffer, size_t length)
     case 0xA1:
         report.assign(25, 0);
         report[0] = 0xA1;
-        report[1] = 3; // both interfaces
+        report[1] = m_chipMode;
         report[6] = m_config.flowCtrl;
         report[9] = m_gpioA;
         report[14] = m_powerSaving ? 1 : 0;

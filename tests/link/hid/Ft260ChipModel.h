@@ -56,6 +56,8 @@ class Ft260ChipModel final : public HidTransport {
     void SetPeer(ChipUartPeer *peer);
     void SetAccessible(bool accessible);
     void SetPowerSaving(bool on);
+    // The chip mode its status report tells (its DCNF straps): 3 by default, 1 I2C only, 2 UART only.
+    void SetChipMode(uint8_t mode);
     void SetConfig(const UartConfig &config);
     // Received bytes are cut into reports of 1..60 bytes drawn from `seed`; a status report follows every
     // statusEvery data reports (0: none); with oversizedIds some reports use a larger report ID than their
@@ -112,6 +114,7 @@ class Ft260ChipModel final : public HidTransport {
     bool m_accessible = true;
     bool m_unplugged = false;
     bool m_powerSaving = false;
+    uint8_t m_chipMode = 3;
     UartConfig m_config{FT260_UART_XON_XOFF, 9600, 8, 0, 0, 0};
     uint8_t m_gpioA = 0;
 

@@ -1,7 +1,9 @@
 #include "Ft260ChipModel.h"
 
+#include "CFt260.h"
 #include "Clock.h"
 #include "HidDiscovery.h"
+#include "HidFt260Device.h"
 #include "HidapiTransport.h"
 
 #include <QDir>
@@ -34,6 +36,7 @@ class HidDiscoveryTest : public ::testing::Test {
     VirtualClock clock;
     Ft260ChipModel bus{clock};
     HidDiscovery discovery{bus};
+    HidFt260Device device{bus, clock};
 };
 
 TEST_F(HidDiscoveryTest, ListsTheUartInterfaceOfEveryBridgeInBusOrder)
@@ -50,15 +53,41 @@ TEST_F(HidDiscoveryTest, ListsTheUartInterfaceOfEveryBridgeInBusOrder)
 
 TEST_F(HidDiscoveryTest, AdvisesTheUdevRuleOnlyForABridgeThisUserMayNotOpen)
 {
-    EXPECT_TRUE(HidAccessAdviceFor(bus).isEmpty());
+    EXPECT_TRUE(HidOpenFailureAdviceFor(bus, FT260_DEVICE_OPEN_FAIL).isEmpty());
 
     bus.SetAccessible(false);
-    const QString advice = HidAccessAdviceFor(bus);
+    const QString advice = HidOpenFailureAdviceFor(bus, FT260_DEVICE_OPEN_FAIL);
     EXPECT_TRUE(advice.contains("70-tonvale-ft260.rules")) << advice.toStdString();
     EXPECT_TRUE(advice.contains("udevadm"));
 
     bus.SetInterfaces({});
-    EXPECT_TRUE(HidAccessAdviceFor(bus).isEmpty());
+    EXPECT_TRUE(HidOpenFailureAdviceFor(bus, FT260_DEVICE_OPEN_FAIL).isEmpty());
+}
+
+// Strapped for I2C only, the chip shows one interface, as in UART-only mode: discovery lists it, the
+// open reads the chip mode and refuses it, and the operator is told why.
+TEST_F(HidDiscoveryTest, BridgeStrappedForI2cOnlyIsRefusedWithItsOwnAdvice)
+{
+    bus.SetInterfaces({Interface("1-3", 0)});
+    bus.SetChipMode(1);
+    CFt260 link(device, discovery, clock);
+    EXPECT_EQ(link.FindDevice(), QString("1-3:1.0"));
+    EXPECT_EQ(link.EnsureOpen(), nullptr);
+    EXPECT_EQ(link.GetResultText(), QString("장비 열기 실패 (-1100)"));
+    EXPECT_EQ(bus.OpenConnections(), 0);
+    // Only the status was read: nothing was set up on a UART the chip does not have.
+    EXPECT_EQ(bus.Transfers(), (std::vector<Ft260ChipModel::Transfer>{{Ft260ChipModel::Transfer::GetFeature, {0xA1}}}));
+    FT260_HANDLE handle = nullptr;
+    const FT260_STATUS status = device.OpenByDevicePath("1-3:1.0", &handle);
+    EXPECT_EQ(status, FT260_INCORRECT_CHIP_MODE);
+    EXPECT_EQ(handle, nullptr);
+    const QString advice = HidOpenFailureAdviceFor(bus, status);
+    EXPECT_TRUE(advice.contains("I2C 전용 모드")) << advice.toStdString();
+
+    // The same single interface in UART-only mode is the UART.
+    bus.SetChipMode(2);
+    EXPECT_NE(link.EnsureOpen(), nullptr);
+    EXPECT_EQ(link.GetResultText(), QString("성공 (0)"));
 }
 
 TEST(HidapiTransportTest, FindsTheUsbDeviceNodeOfAnInterfacePath)
@@ -80,6 +109,16 @@ TEST(HidapiTransportTest, FindsTheUsbDeviceNodeOfAnInterfacePath)
     // Paths that do not name a USB device, or one that sysfs does not know, give nothing.
     EXPECT_EQ(HidapiTransport::UsbDeviceNode("1-5:1.1", root), "");
     EXPECT_EQ(HidapiTransport::UsbDeviceNode("/dev/hidraw3", root), "");
+    // Discovery names interfaces the way hidapi's libusb backend does, so the node is found for them too.
+    EXPECT_EQ(HidapiTransport::UsbDeviceNode(HidapiTransport::InterfacePath(1, {4, 2}, 1, 1), root),
+              "/dev/bus/usb/001/017");
+}
+
+TEST(HidapiTransportTest, InterfacePathsAreWhatHidOpenPathLooksFor)
+{
+    EXPECT_EQ(HidapiTransport::InterfacePath(1, {4, 2}, 1, 1), "1-4.2:1.1");
+    EXPECT_EQ(HidapiTransport::InterfacePath(3, {1}, 1, 0), "3-1:1.0");
+    EXPECT_EQ(HidapiTransport::InterfacePath(12, {7, 1, 3, 2}, 2, 1), "12-7.1.3.2:2.1");
 }
 
 // The shipped udev rule: the desktop seat gets the bridge through uaccess, sessions without a seat
