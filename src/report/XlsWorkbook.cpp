@@ -73,7 +73,8 @@ constexpr int kDefaultFontTwips = 200; // Arial 10, the workbook's standard font
 constexpr int kRowsPerBlock = 32;
 constexpr int kMinStreamSize = 4096;
 constexpr int kPaperA4 = 9;
-constexpr int kBuiltinPrintTitles = 0x07; // code of the built-in name Print_Titles
+constexpr int kBuiltinPrintArea = 0x06; // codes of built-in names
+constexpr int kBuiltinPrintTitles = 0x07;
 constexpr qint64 kMaxRkInteger = (1 << 29) - 1;
 constexpr qint64 kMaxExactInteger = qint64(1) << 53; // larger whole numbers lose digits in a double
 
@@ -536,11 +537,38 @@ void WritePrintSettings(Stream &s, const grid::PrintSettings &p)
     s.Record(kSetup, b);
 }
 
-// Rows printed at the top of every page: the built-in name Print_Titles of the sheet, whose formula names the
-// rows through the workbook's own sheet list (SUPBOOK, EXTERNSHEET).
-void WritePrintTitles(Stream &s, const grid::PrintSettings &p)
+// A built-in name of the first sheet naming a rectangle of it: rows and columns from 1, inclusive.
+void WriteBuiltinName(Stream &s, int code, int firstRow, int lastRow, int firstCol, int lastCol)
 {
-    if (!p.HasTitleRows())
+    Bytes formula;
+    formula.U8(0x3B); // a rectangle of one sheet, absolute references
+    formula.U16(0);   // EXTERNSHEET reference
+    formula.U16(firstRow - 1);
+    formula.U16(lastRow - 1);
+    formula.U16(firstCol - 1);
+    formula.U16(lastCol - 1);
+    Bytes b;
+    b.U16(0x0020); // built-in name
+    b.U8(0);       // no keyboard shortcut
+    b.U8(1);       // a built-in name is one code
+    b.U16(formula.Size());
+    b.U16(0);
+    b.U16(1); // belongs to the first sheet
+    b.U32(0); // no menu, description, help or status bar texts
+    b.U8(0);  // the name's code, one byte a character
+    b.U8(code);
+    b.Raw(formula.Data());
+    s.Record(kName, b);
+}
+
+// The sheet's built-in names, which point into it through the workbook's own sheet list (SUPBOOK,
+// EXTERNSHEET). Print_Area: a sheet fitted to pages prints its own columns and rows only; a reader that
+// chooses the printed area itself takes in texts spilling past the last column and then shrinks the whole
+// page to fit them. Print_Titles: the rows printed at the top of every page.
+void WriteNames(Stream &s, const grid::PrintSettings &p, int rows, int cols)
+{
+    const bool printArea = p.FitsToPages() && rows > 0 && cols > 0;
+    if (!printArea && !p.HasTitleRows())
         return;
     {
         Bytes b;
@@ -556,25 +584,10 @@ void WritePrintTitles(Stream &s, const grid::PrintSettings &p)
         b.U16(0);
         s.Record(kExternSheet, b);
     }
-    Bytes formula;
-    formula.U8(0x3B); // a rectangle of one sheet, absolute: whole rows, columns A to IV
-    formula.U16(0);   // EXTERNSHEET reference
-    formula.U16(p.titleFirstRow - 1);
-    formula.U16(p.titleLastRow - 1);
-    formula.U16(0);
-    formula.U16(kMaxColumns - 1);
-    Bytes b;
-    b.U16(0x0020); // built-in name
-    b.U8(0);       // no keyboard shortcut
-    b.U8(1);       // a built-in name is one code
-    b.U16(formula.Size());
-    b.U16(0);
-    b.U16(1); // belongs to the first sheet
-    b.U32(0); // no menu, description, help or status bar texts
-    b.U8(0);  // the name's code, one byte a character
-    b.U8(kBuiltinPrintTitles);
-    b.Raw(formula.Data());
-    s.Record(kName, b);
+    if (printArea)
+        WriteBuiltinName(s, kBuiltinPrintArea, 1, rows, 1, cols);
+    if (p.HasTitleRows())
+        WriteBuiltinName(s, kBuiltinPrintTitles, p.titleFirstRow, p.titleLastRow, 1, kMaxColumns);
 }
 
 // The value a number cell puts into the workbook: its text when that is a whole number written plainly
@@ -716,7 +729,7 @@ QByteArray BuildWorkbookStream(const GridSheet &sheet, const QString &sheetName,
         b.Raw(ShortString(sheetName));
         s.Record(kBoundSheet, b);
     }
-    WritePrintTitles(s, sheet.Printing());
+    WriteNames(s, sheet.Printing(), rows, cols);
     strings.Write(s);
     s.Record(kEof, QByteArray());
     qToLittleEndian<quint32>(static_cast<quint32>(s.Size()), s.Data().data() + boundSheetAt);

@@ -378,7 +378,9 @@ TEST_F(XlsWorkbookTest, PrintSettingsReadBackBeforeTheColumnRecords)
 
     // A sheet left at the default settings writes no page setup: the reader keeps its own.
     ASSERT_TRUE(grid.SaveExcelFile(PathOf("plain.xls"), QString(), 0, &error)) << error.toStdString();
-    const QJsonObject plain = Read(PathOf("plain.xls"))["print"].toObject();
+    const QJsonObject plainBook = Read(PathOf("plain.xls"));
+    EXPECT_TRUE(plainBook["names"].toArray().isEmpty());
+    const QJsonObject plain = plainBook["print"].toObject();
     for (int id : {0x0081, 0x0083, 0x0084, 0x0026, 0x00A1})
         EXPECT_EQ(RecordAt(plain, id), -1) << id;
 
@@ -577,13 +579,17 @@ TEST_F(XlsWorkbookTest, PrintTitlesFooterAndShrinkToFitReadBack)
     QJsonObject book = Read(PathOf("titles.xls"), 1);
     EXPECT_TRUE(FormatOf(book, 0, 1)["shrink"].toBool());
     EXPECT_FALSE(FormatOf(book, 0, 0)["shrink"].toBool());
+    // A sheet fitted to pages prints its own cells only, whatever spills past them; rows 2 and 3 head every page.
     const QJsonArray names = book["names"].toArray();
-    ASSERT_EQ(names.size(), 1);
-    const QJsonObject titles = names[0].toObject();
-    EXPECT_EQ(titles["name"].toString(), "Print_Titles");
-    EXPECT_EQ(titles["builtin"].toInt(), 1);
-    EXPECT_EQ(titles["scope"].toInt(), 0);
-    EXPECT_EQ(titles["area"].toArray(), (QJsonArray{0, 1, 1, 3, 0, 256})); // rows 2 and 3, every column
+    ASSERT_EQ(names.size(), 2);
+    for (const QJsonValue &name : names) {
+        EXPECT_EQ(name["builtin"].toInt(), 1);
+        EXPECT_EQ(name["scope"].toInt(), 0);
+    }
+    EXPECT_EQ(names[0]["name"].toString(), "Print_Area");
+    EXPECT_EQ(names[0]["area"].toArray(), (QJsonArray{0, 1, 0, 40, 0, 3}));
+    EXPECT_EQ(names[1]["name"].toString(), "Print_Titles");
+    EXPECT_EQ(names[1]["area"].toArray(), (QJsonArray{0, 1, 1, 3, 0, 256}));
     QJsonObject page = book["print"].toObject();
     EXPECT_EQ(page["footer"].toString(), QStringLiteral("&C페이지 &P / &N"));
     EXPECT_EQ(page["header"].toString(), "&C");
@@ -605,7 +611,8 @@ TEST_F(XlsWorkbookTest, PrintTitlesFooterAndShrinkToFitReadBack)
     EXPECT_FALSE(grid.GetPrintSettings().HasTitleRows());
     ASSERT_TRUE(grid.SaveExcelFile(PathOf("untitled.xls"), QString(), 0, &error)) << error.toStdString();
     book = Read(PathOf("untitled.xls"));
-    EXPECT_TRUE(book["names"].toArray().isEmpty());
+    ASSERT_EQ(book["names"].toArray().size(), 1);
+    EXPECT_EQ(book["names"][0]["name"].toString(), "Print_Area");
     EXPECT_EQ(book["print"].toObject()["footer"].toString(), QString(254, QChar('a')));
 }
 
