@@ -261,6 +261,18 @@ bool RunTool(const QString &program, const QStringList &args, QByteArray *output
     return false;
 }
 
+// Paths of the programs a check needs; empty when one of them is not installed.
+QStringList FindTools(const QStringList &names)
+{
+    QStringList paths;
+    for (const QString &name : names) {
+        paths << QStandardPaths::findExecutable(name);
+        if (paths.last().isEmpty())
+            return {};
+    }
+    return paths;
+}
+
 // A MEMORY report of 170 records, three A4 pages, whose author is far longer than the author cell.
 QString WriteThreePageReport(const QTemporaryDir &dir)
 {
@@ -285,10 +297,10 @@ QString WriteThreePageReport(const QTemporaryDir &dir)
 // gnumeric reads the repeated headings, the footer, the number cells and the shrinking header values.
 TEST_F(ReportExportTest, GnumericReadsTitlesFooterNumbersAndShrinkingValues)
 {
-    const QString ssconvert = QStandardPaths::findExecutable(QStringLiteral("ssconvert"));
-    const QString gzip = QStandardPaths::findExecutable(QStringLiteral("gzip"));
-    if (ssconvert.isEmpty() || gzip.isEmpty())
+    const QStringList tools = FindTools({"ssconvert", "gzip"});
+    if (tools.isEmpty())
         GTEST_SKIP() << "gnumeric's ssconvert (or gzip) is not installed";
+    const QString &ssconvert = tools[0], &gzip = tools[1];
     const QString xls = WriteThreePageReport(dir);
     const QString converted = dir.filePath(QStringLiteral("report.gnumeric"));
     QByteArray output;
@@ -379,10 +391,10 @@ QList<PdfPage> ParsePdfWords(const QString &bbox)
 // the record headings head every page, and each page ends with "page / pages".
 TEST_F(ReportExportTest, LibreOfficePrintsThreeFullWidthPagesWithHeadingsAndFooter)
 {
-    const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
-    const QString pdftotext = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
-    if (soffice.isEmpty() || pdftotext.isEmpty())
+    const QStringList tools = FindTools({"soffice", "pdftotext"});
+    if (tools.isEmpty())
         GTEST_SKIP() << "LibreOffice (soffice) or poppler's pdftotext is not installed";
+    const QString &soffice = tools[0], &pdftotext = tools[1];
     const QString xls = WriteThreePageReport(dir);
     QByteArray output;
     // A profile of its own, so that neither a running LibreOffice nor the user's settings take part.
