@@ -220,6 +220,7 @@ FORMAT_SETTER(SetNumberMax, double, NumberMax, numberMax)
 FORMAT_SETTER(SetNumberDecimals, int, NumberDecimals, numberDecimals)
 FORMAT_SETTER(SetFontName, const QString &, FontName, fontName)
 FORMAT_SETTER(SetFontBold, bool, FontBold, fontBold)
+FORMAT_SETTER(SetShrinkToFit, bool, ShrinkToFit, shrinkToFit)
 #undef FORMAT_SETTER
 
 void CSpreadSheet::SetCellBackColor(int rgb)
@@ -498,6 +499,9 @@ void CSpreadSheet::SetPrintSettings(const grid::PrintSettings &settings)
     for (double *margin : {&p.marginLeft, &p.marginRight, &p.marginTop, &p.marginBottom})
         if (!std::isfinite(*margin) || *margin < 0)
             *margin = -1;
+    if (p.titleFirstRow < 1 || p.titleLastRow < p.titleFirstRow || p.titleLastRow > xls::kMaxRows)
+        p.titleFirstRow = p.titleLastRow = 0;
+    p.footer = xls::LeftWholeCharacters(p.footer, grid::PrintSettings::kMaxFooterLength);
     Addressed().SetPrinting(p);
 }
 

@@ -73,6 +73,9 @@ class CSpreadSheet : public QObject {
     double GetFontSize() const;
     void SetFontBold(bool bold);
     bool GetFontBold() const;
+    // Kept in a saved workbook: a text too wide for its cell is printed smaller instead of being cut off or
+    // spilling into the cells beside it. The grid itself draws the text at its size.
+    void SetShrinkToFit(bool shrink);
 
     // --- sheet size ---
     int GetColumnCount() const;
@@ -122,7 +125,8 @@ class CSpreadSheet : public QObject {
 
     // --- printing of the addressed sheet, kept in its saved workbook ---
     // Fit counts are clamped to 0..32767 (0: as many pages as needed); an orientation other than landscape
-    // is portrait; a margin that is negative or not a number leaves the reader's default.
+    // is portrait; a margin that is negative or not a number leaves the reader's default. Title rows outside
+    // 1..65536 or in the wrong order mean none; a footer is cut to 255 characters.
     const grid::PrintSettings &GetPrintSettings() const;
     void SetPrintSettings(const grid::PrintSettings &settings);
 

@@ -29,6 +29,7 @@ void CopyValue(CellFormat &to, const CellFormat &from, StyleProp prop)
     case StyleProp::FontName: to.fontName = from.fontName; break;
     case StyleProp::FontSize: to.fontSize = from.fontSize; break;
     case StyleProp::FontBold: to.fontBold = from.fontBold; break;
+    case StyleProp::ShrinkToFit: to.shrinkToFit = from.shrinkToFit; break;
     case StyleProp::BorderLeft: to.left = from.left; break;
     case StyleProp::BorderRight: to.right = from.right; break;
     case StyleProp::BorderTop: to.top = from.top; break;

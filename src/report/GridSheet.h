@@ -37,6 +37,7 @@ enum class StyleProp : int {
     FontName,
     FontSize,
     FontBold,
+    ShrinkToFit,
     BorderLeft,
     BorderRight,
     BorderTop,

@@ -100,6 +100,14 @@ struct PrintSettings {
     int fitHeight = 0;
     bool centerHorizontally = false;
     double marginLeft = -1, marginRight = -1, marginTop = -1, marginBottom = -1;
+    // Rows printed again at the top of every page, from 1; 0: none.
+    int titleFirstRow = 0;
+    int titleLastRow = 0;
+    // Page footer in the spreadsheet's footer codes ("&C" centre section, "&P" page number, "&N" page
+    // count); empty: none.
+    QString footer;
+    static constexpr int kMaxFooterLength = 255;
+    bool HasTitleRows() const { return titleFirstRow > 0; }
     bool FitsToPages() const { return fitWidth > 0 || fitHeight > 0; }
     bool operator==(const PrintSettings &) const = default;
 };
@@ -122,6 +130,7 @@ struct CellFormat {
     QString fontName;
     double fontSize = 10.0;
     bool fontBold = false;
+    bool shrinkToFit = false; // a text wider than its cell is drawn smaller rather than cut or spilled
     BorderLine left, right, top, bottom;
 };
 

@@ -40,6 +40,8 @@ void ApplyFormat(CSpreadSheet &sheet, const QJsonObject &f)
         sheet.SetHorizontalAlign(f.value(QLatin1String("hAlign")).toInt());
     if (f.contains(QLatin1String("vAlign")))
         sheet.SetVerticalAlign(f.value(QLatin1String("vAlign")).toInt());
+    if (f.contains(QLatin1String("shrink")))
+        sheet.SetShrinkToFit(f.value(QLatin1String("shrink")).toBool());
     if (f.contains(QLatin1String("back")))
         sheet.SetCellBackColor(ColorOf(f.value(QLatin1String("back"))));
     if (f.contains(QLatin1String("text")))
@@ -47,8 +49,8 @@ void ApplyFormat(CSpreadSheet &sheet, const QJsonObject &f)
 }
 
 // The "print" object: orientation "portrait" or "landscape", fitWidth and fitHeight in pages (0: as many as
-// needed), centerHorizontally, and margins {left, right, top, bottom} in inches. What it leaves out keeps the
-// default.
+// needed), centerHorizontally, margins {left, right, top, bottom} in inches, titleRows [first, last] printed
+// on every page, and footer in footer codes. What it leaves out keeps the default.
 grid::PrintSettings PrintSettingsOf(const QJsonObject &p)
 {
     grid::PrintSettings settings;
@@ -62,6 +64,10 @@ grid::PrintSettings PrintSettingsOf(const QJsonObject &p)
     settings.marginRight = m.value(QLatin1String("right")).toDouble(-1);
     settings.marginTop = m.value(QLatin1String("top")).toDouble(-1);
     settings.marginBottom = m.value(QLatin1String("bottom")).toDouble(-1);
+    const QJsonArray titles = p.value(QLatin1String("titleRows")).toArray();
+    settings.titleFirstRow = titles.at(0).toInt();
+    settings.titleLastRow = titles.at(1).toInt();
+    settings.footer = p.value(QLatin1String("footer")).toString();
     return settings;
 }
 

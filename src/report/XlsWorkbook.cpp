@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <tuple>
 
 namespace xls {
@@ -41,6 +42,13 @@ enum : quint16 {
     kRow = 0x0208,
     kLabelSst = 0x00FD,
     kBlank = 0x0201,
+    kNumber = 0x0203,
+    kRk = 0x027E,
+    kSupBook = 0x01AE,
+    kExternSheet = 0x0017,
+    kName = 0x0018,
+    kHeader = 0x0014,
+    kFooter = 0x0015,
     kWindow2 = 0x023E,
     kMergedCells = 0x00E5,
     kWsBool = 0x0081,
@@ -53,7 +61,8 @@ enum : quint16 {
     kSetup = 0x00A1,
 };
 
-constexpr int kMaxRecordData = 8224; // bytes of data one record may carry
+constexpr int kMaxRecordData = 8224;  // bytes of data one record may carry
+constexpr int kMaxTextLength = 32767; // characters of one cell's text
 constexpr int kMaxMergesPerRecord = 1026;
 constexpr int kStyleXfCount = 15; // XF 0..14 are style XFs
 constexpr int kDefaultCellXf = 15;
@@ -64,6 +73,10 @@ constexpr int kDefaultFontTwips = 200; // Arial 10, the workbook's standard font
 constexpr int kRowsPerBlock = 32;
 constexpr int kMinStreamSize = 4096;
 constexpr int kPaperA4 = 9;
+constexpr int kBuiltinPrintArea = 0x06; // codes of built-in names
+constexpr int kBuiltinPrintTitles = 0x07;
+constexpr qint64 kMaxRkInteger = (1 << 29) - 1;
+constexpr qint64 kMaxExactInteger = qint64(1) << 53; // larger whole numbers lose digits in a double
 
 class Bytes {
   public:
@@ -130,15 +143,36 @@ void AppendChars(QByteArray &out, const QString &s, int from, int count, bool wi
     }
 }
 
+// How many of the n UTF-16 units from `from` go together without parting a surrogate pair.
+int WholeUnits(const QString &s, int from, int n)
+{
+    const int end = from + n;
+    if (n > 0 && end < s.size() && s.at(end - 1).isHighSurrogate() && s.at(end).isLowSurrogate())
+        return n - 1;
+    return n;
+}
+
 // A short string with a one-byte length (sheet and font names).
 QByteArray ShortString(const QString &s)
 {
-    const QString t = s.left(255);
+    const QString t = LeftWholeCharacters(s, 255);
     const bool wide = !IsLatin1(t);
     QByteArray out;
     out.append(static_cast<char>(t.size()));
     out.append(static_cast<char>(wide ? 1 : 0));
     AppendChars(out, t, 0, static_cast<int>(t.size()), wide);
+    return out;
+}
+
+// A string with a two-byte length (header and footer).
+QByteArray LongString(const QString &s)
+{
+    const bool wide = !IsLatin1(s);
+    QByteArray out;
+    out.append(static_cast<char>(s.size() & 0xFF));
+    out.append(static_cast<char>(s.size() >> 8));
+    out.append(static_cast<char>(wide ? 1 : 0));
+    AppendChars(out, s, 0, static_cast<int>(s.size()), wide);
     return out;
 }
 
@@ -200,8 +234,10 @@ class SharedStrings {
             const QString &s = m_strings.at(i);
             const bool wide = !IsLatin1(s);
             const int charSize = wide ? 2 : 1;
-            // The length, the flags and the first character always stay together in one record.
-            if (kMaxRecordData - record.size() < 3 + charSize)
+            // The length, the flags and the first character (both halves of a surrogate pair) always stay
+            // together in one record.
+            const int firstUnits = s.size() >= 2 && s.at(0).isHighSurrogate() && s.at(1).isLowSurrogate() ? 2 : 1;
+            if (kMaxRecordData - record.size() < 3 + charSize * firstUnits)
                 flush();
             if (i % perBucket == 0)
                 buckets.append(
@@ -214,7 +250,8 @@ class SharedStrings {
             const int length = static_cast<int>(s.size());
             while (true) {
                 const int room = static_cast<int>((kMaxRecordData - record.size()) / charSize);
-                const int n = std::min(room, length - done);
+                // Readers decode each record's part on its own, so a pair must not be parted between two.
+                const int n = WholeUnits(s, done, std::min(room, length - done));
                 AppendChars(record, s, done, n, wide);
                 done += n;
                 if (done >= length)
@@ -263,12 +300,13 @@ struct XfKey {
     int lineColor[4];
     int fill; // palette index, 0 for none
     bool locked;
+    bool shrink;
     bool operator<(const XfKey &o) const
     {
         return std::tie(font, hAlign, vAlign, lineStyle[0], lineStyle[1], lineStyle[2], lineStyle[3], lineColor[0],
-                        lineColor[1], lineColor[2], lineColor[3], fill, locked) <
+                        lineColor[1], lineColor[2], lineColor[3], fill, locked, shrink) <
                std::tie(o.font, o.hAlign, o.vAlign, o.lineStyle[0], o.lineStyle[1], o.lineStyle[2], o.lineStyle[3],
-                        o.lineColor[0], o.lineColor[1], o.lineColor[2], o.lineColor[3], o.fill, o.locked);
+                        o.lineColor[0], o.lineColor[1], o.lineColor[2], o.lineColor[3], o.fill, o.locked, o.shrink);
     }
 };
 
@@ -330,7 +368,8 @@ class FormatTable {
         }
         key.fill = f.backColorSet ? m_palette.IndexOf(f.backColor) : 0;
         key.locked = f.locked;
-        if (key.font == 0 && key.hAlign == 1 && key.vAlign == 2 && key.fill == 0 &&
+        key.shrink = f.shrinkToFit;
+        if (key.font == 0 && key.hAlign == 1 && key.vAlign == 2 && key.fill == 0 && !key.shrink &&
             std::all_of(key.lineStyle, key.lineStyle + 4, [](int s) { return s == 0; }))
             return kDefaultCellXf;
         auto it = m_xfs.find(key);
@@ -356,8 +395,8 @@ class FormatTable {
     void WriteXfs(Stream &stream) const
     {
         for (int i = 0; i < kStyleXfCount; ++i)
-            stream.Record(kXf, XfBody(XfKey{0, 0, 2, {}, {}, 0, true}, true, i == 0 ? 0 : 0xF4));
-        stream.Record(kXf, XfBody(XfKey{0, 0, 2, {}, {}, 0, true}, false, 0));
+            stream.Record(kXf, XfBody(XfKey{0, 0, 2, {}, {}, 0, true, false}, true, i == 0 ? 0 : 0xF4));
+        stream.Record(kXf, XfBody(XfKey{0, 0, 2, {}, {}, 0, true, false}, false, 0));
         for (const XfKey &k : m_xfOrder)
             stream.Record(kXf, XfBody(k, false, 0xFC));
     }
@@ -407,8 +446,8 @@ class FormatTable {
         // Protection and parent: style XFs have the parent 0xFFF, cell XFs the Normal style 0.
         b.U16((k.locked ? 0x0001 : 0) | (style ? 0xFFF4 : 0x0000));
         b.U8(k.hAlign | (k.vAlign << 4));
-        b.U8(0);
-        b.U8(0);
+        b.U8(0);                   // no rotation
+        b.U8(k.shrink ? 0x10 : 0); // no indent; shrink to fit
         b.U8(usedAttributes);
         quint32 lines = static_cast<quint32>(k.lineStyle[0] | (k.lineStyle[1] << 4) | (k.lineStyle[2] << 8) |
                                              (k.lineStyle[3] << 12));
@@ -462,6 +501,10 @@ void WritePrintSettings(Stream &s, const grid::PrintSettings &p)
         b.U16(0x04C1 | (p.FitsToPages() ? 0x0100 : 0));
         s.Record(kWsBool, b);
     }
+    // An empty centre section rather than no header at all: some readers print their own default header
+    // (the sheet's name) when the record is empty.
+    s.Record(kHeader, LongString(QStringLiteral("&C")));
+    s.Record(kFooter, p.footer.isEmpty() ? QByteArray() : LongString(p.footer));
     for (const auto &[id, on] : {std::pair{kHCenter, p.centerHorizontally}, {kVCenter, false}}) {
         Bytes b;
         b.U16(on ? 1 : 0);
@@ -494,7 +537,78 @@ void WritePrintSettings(Stream &s, const grid::PrintSettings &p)
     s.Record(kSetup, b);
 }
 
+// A built-in name of the first sheet naming a rectangle of it: rows and columns from 1, inclusive.
+void WriteBuiltinName(Stream &s, int code, int firstRow, int lastRow, int firstCol, int lastCol)
+{
+    Bytes formula;
+    formula.U8(0x3B); // a rectangle of one sheet, absolute references
+    formula.U16(0);   // EXTERNSHEET reference
+    formula.U16(firstRow - 1);
+    formula.U16(lastRow - 1);
+    formula.U16(firstCol - 1);
+    formula.U16(lastCol - 1);
+    Bytes b;
+    b.U16(0x0020); // built-in name
+    b.U8(0);       // no keyboard shortcut
+    b.U8(1);       // a built-in name is one code
+    b.U16(formula.Size());
+    b.U16(0);
+    b.U16(1); // belongs to the first sheet
+    b.U32(0); // no menu, description, help or status bar texts
+    b.U8(0);  // the name's code, one byte a character
+    b.U8(code);
+    b.Raw(formula.Data());
+    s.Record(kName, b);
+}
+
+// The sheet's built-in names, which point into it through the workbook's own sheet list (SUPBOOK,
+// EXTERNSHEET). Print_Area: a sheet fitted to pages prints its own columns and rows only; a reader that
+// chooses the printed area itself takes in texts spilling past the last column and then shrinks the whole
+// page to fit them. Print_Titles: the rows printed at the top of every page.
+void WriteNames(Stream &s, const grid::PrintSettings &p, int rows, int cols)
+{
+    const bool printArea = p.FitsToPages() && rows > 0 && cols > 0;
+    if (!printArea && !p.HasTitleRows())
+        return;
+    {
+        Bytes b;
+        b.U16(1);      // sheets in this workbook
+        b.U16(0x0401); // the workbook itself, not an external one
+        s.Record(kSupBook, b);
+    }
+    {
+        Bytes b;
+        b.U16(1); // one reference: the first sheet of the workbook above
+        b.U16(0);
+        b.U16(0);
+        b.U16(0);
+        s.Record(kExternSheet, b);
+    }
+    if (printArea)
+        WriteBuiltinName(s, kBuiltinPrintArea, 1, rows, 1, cols);
+    if (p.HasTitleRows())
+        WriteBuiltinName(s, kBuiltinPrintTitles, p.titleFirstRow, p.titleLastRow, 1, kMaxColumns);
+}
+
+// The value a number cell puts into the workbook: its text when that is a whole number written plainly
+// ("12", "-3"), which a spreadsheet shows exactly as the text. Any other text stays a text.
+std::optional<qint64> WholeNumberOf(const QString &text)
+{
+    bool ok = false;
+    const qint64 value = text.toLongLong(&ok);
+    if (!ok || QString::number(value) != text || value > kMaxExactInteger || value < -kMaxExactInteger)
+        return std::nullopt;
+    return value;
+}
+
 } // namespace
+
+QString LeftWholeCharacters(const QString &s, int n)
+{
+    if (n >= s.size())
+        return s;
+    return s.left(WholeUnits(s, 0, std::max(0, n)));
+}
 
 bool IsHangulFace(const QString &face)
 {
@@ -544,7 +658,9 @@ QByteArray BuildWorkbookStream(const GridSheet &sheet, const QString &sheetName,
     struct OutCell {
         int col;
         int xf;
-        int sst; // -1: blank
+        enum Kind { Blank, Label, Number } kind;
+        int sst;       // Label: shared string index
+        qint64 number; // Number
     };
     std::vector<std::vector<OutCell>> rowCells(rows);
     SharedStrings strings;
@@ -557,10 +673,14 @@ QByteArray BuildWorkbookStream(const GridSheet &sheet, const QString &sheetName,
             const auto span = sheet.SpanAt(c, r);
             const bool covered = span && (span->col != c || span->row != r);
             const QString text = covered ? QString() : CellOutputText(sheet, c, r, f);
-            if (!text.isEmpty())
-                rowCells[r - 1].push_back({c, xf, strings.Add(text.left(32767))});
+            const auto number = f.cellType == grid::CellNumber ? WholeNumberOf(text) : std::nullopt;
+            if (number)
+                rowCells[r - 1].push_back({c, xf, OutCell::Number, -1, *number});
+            else if (!text.isEmpty())
+                rowCells[r - 1].push_back(
+                    {c, xf, OutCell::Label, strings.Add(LeftWholeCharacters(text, kMaxTextLength)), 0});
             else if (xf != kDefaultCellXf)
-                rowCells[r - 1].push_back({c, xf, -1});
+                rowCells[r - 1].push_back({c, xf, OutCell::Blank, -1, 0});
         }
     }
 
@@ -609,6 +729,7 @@ QByteArray BuildWorkbookStream(const GridSheet &sheet, const QString &sheetName,
         b.Raw(ShortString(sheetName));
         s.Record(kBoundSheet, b);
     }
+    WriteNames(s, sheet.Printing(), rows, cols);
     strings.Write(s);
     s.Record(kEof, QByteArray());
     qToLittleEndian<quint32>(static_cast<quint32>(s.Size()), s.Data().data() + boundSheetAt);
@@ -669,11 +790,22 @@ QByteArray BuildWorkbookStream(const GridSheet &sheet, const QString &sheetName,
                 b.U16(r - 1);
                 b.U16(cell.col - 1);
                 b.U16(cell.xf);
-                if (cell.sst >= 0) {
+                switch (cell.kind) {
+                case OutCell::Label:
                     b.U32(static_cast<quint32>(cell.sst));
                     s.Record(kLabelSst, b);
-                } else {
-                    s.Record(kBlank, b);
+                    break;
+                case OutCell::Number:
+                    if (cell.number >= -kMaxRkInteger - 1 && cell.number <= kMaxRkInteger) {
+                        // A whole number in the 30 bits above the flags; bit 1: integer.
+                        b.U32((static_cast<quint32>(cell.number) << 2) | 0x2);
+                        s.Record(kRk, b);
+                    } else {
+                        b.F64(static_cast<double>(cell.number));
+                        s.Record(kNumber, b);
+                    }
+                    break;
+                case OutCell::Blank: s.Record(kBlank, b); break;
                 }
             }
         }

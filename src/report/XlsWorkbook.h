@@ -18,6 +18,10 @@ QByteArray BuildWorkbookStream(const grid::GridSheet &sheet, const QString &shee
 // Builds the stream and writes the compound file to path; the file at path changes only on success.
 bool SaveWorkbook(const grid::GridSheet &sheet, const QString &sheetName, const QString &path, QString *error);
 
+// The first n UTF-16 units of s, one fewer when the n-th would be the first half of a surrogate pair: a
+// text is never cut inside a character.
+QString LeftWholeCharacters(const QString &s, int n);
+
 // True for face names of Korean fonts, which a workbook must mark with the Hangul character set.
 bool IsHangulFace(const QString &face);
 

@@ -19,6 +19,7 @@ out = {
     "nrows": sh.nrows,
     "ncols": sh.ncols,
     "texts": [[sh.cell_value(r, c) for c in range(sh.ncols)] for r in range(sh.nrows)],
+    "types": [[sh.cell_type(r, c) for c in range(sh.ncols)] for r in range(sh.nrows)],
     "merged": [list(m) for m in sh.merged_cells],
     "colwidths": {str(c): i.width for c, i in sh.colinfo_map.items()},
     "rowheights": {str(r): i.height for r, i in sh.rowinfo_map.items()},
@@ -36,7 +37,15 @@ for r in range(min(limit, sh.nrows)):
             "left": b.left_line_style, "right": b.right_line_style, "top": b.top_line_style,
             "bottom": b.bottom_line_style, "leftcolor": rgb(b.left_colour_index),
             "hor": xf.alignment.hor_align, "vert": xf.alignment.vert_align,
+            "shrink": bool(xf.alignment.shrink_to_fit),
         }
+def area(n):
+    try:
+        return list(n.result.value[0].coords)
+    except (AttributeError, IndexError, TypeError):
+        return None
+out["names"] = [{"name": n.name, "builtin": n.builtin, "scope": n.scope, "area": area(n)}
+                for n in book.name_obj_list]
 # xlrd keeps no page setup, so the sheet's print records are decoded here from the records xlrd's own
 # reader walks, starting where xlrd found the sheet.
 book.position = book._sh_abs_posn[0]
@@ -53,6 +62,12 @@ while True:
         page["horz_center"] = struct.unpack("<H", data)[0]
     elif rc == 0x0084:
         page["vert_center"] = struct.unpack("<H", data)[0]
+    elif rc in (0x0014, 0x0015):
+        text = ""
+        if length:
+            n, flags = struct.unpack("<HB", data[:3])
+            text = data[3:3 + n * (2 if flags & 1 else 1)].decode("utf_16_le" if flags & 1 else "latin_1")
+        page["header" if rc == 0x0014 else "footer"] = text
     elif rc in names:
         page["margins"][names[rc]] = struct.unpack("<d", data)[0]
     elif rc == 0x00A1:

@@ -378,7 +378,9 @@ TEST_F(XlsWorkbookTest, PrintSettingsReadBackBeforeTheColumnRecords)
 
     // A sheet left at the default settings writes no page setup: the reader keeps its own.
     ASSERT_TRUE(grid.SaveExcelFile(PathOf("plain.xls"), QString(), 0, &error)) << error.toStdString();
-    const QJsonObject plain = Read(PathOf("plain.xls"))["print"].toObject();
+    const QJsonObject plainBook = Read(PathOf("plain.xls"));
+    EXPECT_TRUE(plainBook["names"].toArray().isEmpty());
+    const QJsonObject plain = plainBook["print"].toObject();
     for (int id : {0x0081, 0x0083, 0x0084, 0x0026, 0x00A1})
         EXPECT_EQ(RecordAt(plain, id), -1) << id;
 
@@ -476,6 +478,142 @@ TEST_F(XlsWorkbookTest, RefusedOrFailedSavesSayWhyAndLeaveTheTargetAlone)
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), QByteArray("previous workbook"));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2); // no temporary files left behind
+}
+
+// Cells of the number type hold numbers in the workbook when their text is a plain whole number.
+TEST_F(XlsWorkbookTest, NumberCellsHoldWholeNumbersAndOtherTextsStayTexts)
+{
+    CSpreadSheet grid;
+    grid.SetColumnCount(2);
+    const QStringList texts{"1", "-3", "536870912", "9007199254740993", "007", "1.5", "-", " 4"};
+    grid.SetRowCount(static_cast<int>(texts.size()));
+    grid.SetCurrentColumn(1);
+    grid.SetCurrentRow(kAll);
+    grid.SetCellType(CellNumber);
+    for (int i = 0; i < texts.size(); ++i) {
+        grid.SetCellTextIfChanged(1, i + 1, texts[i]);
+        grid.SetCellTextIfChanged(2, i + 1, texts[i]); // a text cell keeps even "1" a text
+    }
+    QString error;
+    const QByteArray stream = xls::BuildWorkbookStream(*grid.Sheet(1), QStringLiteral("S"), &error);
+    EXPECT_EQ(CountRecords(stream, 0x027E), 2); // RK: 1 and -3
+    EXPECT_EQ(CountRecords(stream, 0x0203), 1); // NUMBER: 2^29 does not fit the 30 bits of an RK
+    ASSERT_TRUE(grid.SaveExcelFile(PathOf("numbers.xls"), QString(), 0, &error)) << error.toStdString();
+
+    const QJsonObject book = Read(PathOf("numbers.xls"));
+    const QJsonArray values = book["texts"].toArray();
+    const QJsonArray types = book["types"].toArray();
+    const double numbers[] = {1, -3, 536870912};
+    for (int r = 0; r < texts.size(); ++r) {
+        SCOPED_TRACE(texts[r].toStdString());
+        const QJsonValue value = values[r].toArray()[0];
+        if (r < 3) {
+            EXPECT_EQ(types[r].toArray()[0].toInt(), 2);
+            EXPECT_EQ(value.toDouble(), numbers[r]);
+        } else { // too large to be exact, a leading zero, a fraction, a dash, a space: shown as typed
+            EXPECT_EQ(types[r].toArray()[0].toInt(), 1);
+            EXPECT_EQ(value.toString(), texts[r]);
+        }
+        EXPECT_EQ(types[r].toArray()[1].toInt(), 1);
+        EXPECT_EQ(CellText(book, r, 1), texts[r]);
+    }
+}
+
+// Readers decode each record's part of a string on its own and refuse half a surrogate pair.
+TEST_F(XlsWorkbookTest, TextsAreNeverCutInsideASurrogatePair)
+{
+    const QString emoji = QString::fromUcs4(U"\U0001F600");
+    const QChar han(0xD55C);
+    // 8 bytes of SST counts and 3 + 2 x 4104 bytes of this string leave 5 bytes of the first record: room for
+    // the next string's header and one unit, not for the pair it starts with.
+    const QString fillsFirstRecord = emoji + QString(4102, han);
+    const QString startsWithPair = emoji + QStringLiteral("끝");
+    // One Hangul syllable, then pairs: a record holding an even number of its units ends inside a pair.
+    QString oddPairs = QString(han);
+    while (oddPairs.size() < 20000)
+        oddPairs += emoji;
+    // Longer than a cell may be, with a pair across the cut.
+    const QString overLimit = QString(32766, han) + emoji + QStringLiteral("끝");
+
+    CSpreadSheet grid;
+    grid.SetColumnCount(1);
+    grid.SetRowCount(4);
+    const QStringList texts{fillsFirstRecord, startsWithPair, oddPairs, overLimit};
+    for (int r = 1; r <= 4; ++r)
+        grid.SetCellTextIfChanged(1, r, texts[r - 1]);
+    QString error;
+    const QByteArray stream = xls::BuildWorkbookStream(*grid.Sheet(1), QStringLiteral("S"), &error);
+    EXPECT_GE(CountSplitStrings(stream, 4), 3);
+    ASSERT_TRUE(grid.SaveExcelFile(PathOf("pairs.xls"), QString(), 0, &error)) << error.toStdString();
+
+    const QJsonObject book = Read(PathOf("pairs.xls"));
+    ASSERT_EQ(book["nrows"].toInt(), 4);
+    EXPECT_EQ(CellText(book, 0, 0), fillsFirstRecord);
+    EXPECT_EQ(CellText(book, 1, 0), startsWithPair);
+    EXPECT_EQ(CellText(book, 2, 0), oddPairs);
+    EXPECT_EQ(CellText(book, 3, 0), overLimit.left(32766));
+
+    EXPECT_EQ(xls::LeftWholeCharacters(QStringLiteral("ab") + emoji, 3), QStringLiteral("ab"));
+    EXPECT_EQ(xls::LeftWholeCharacters(QStringLiteral("ab") + emoji, 4), QStringLiteral("ab") + emoji);
+}
+
+TEST_F(XlsWorkbookTest, PrintTitlesFooterAndShrinkToFitReadBack)
+{
+    CSpreadSheet grid;
+    grid.SetColumnCount(3);
+    grid.SetRowCount(40);
+    grid.SetCellTextIfChanged(1, 1, QStringLiteral("제목"));
+    grid.SetCurrentColumn(2);
+    grid.SetCurrentRow(1);
+    grid.SetShrinkToFit(true);
+    grid.SetCellTextIfChanged(2, 1, QStringLiteral("셀보다 훨씬 긴 작성자 이름"));
+    PrintSettings settings;
+    settings.fitWidth = 1;
+    settings.titleFirstRow = 2;
+    settings.titleLastRow = 3;
+    settings.footer = QStringLiteral("&C페이지 &P / &N");
+    grid.SetPrintSettings(settings);
+    QString error;
+    ASSERT_TRUE(grid.SaveExcelFile(PathOf("titles.xls"), QString(), 0, &error)) << error.toStdString();
+
+    QJsonObject book = Read(PathOf("titles.xls"), 1);
+    EXPECT_TRUE(FormatOf(book, 0, 1)["shrink"].toBool());
+    EXPECT_FALSE(FormatOf(book, 0, 0)["shrink"].toBool());
+    // A sheet fitted to pages prints its own cells only, whatever spills past them; rows 2 and 3 head every page.
+    const QJsonArray names = book["names"].toArray();
+    ASSERT_EQ(names.size(), 2);
+    for (const QJsonValue &name : names) {
+        EXPECT_EQ(name["builtin"].toInt(), 1);
+        EXPECT_EQ(name["scope"].toInt(), 0);
+    }
+    EXPECT_EQ(names[0]["name"].toString(), "Print_Area");
+    EXPECT_EQ(names[0]["area"].toArray(), (QJsonArray{0, 1, 0, 40, 0, 3}));
+    EXPECT_EQ(names[1]["name"].toString(), "Print_Titles");
+    EXPECT_EQ(names[1]["area"].toArray(), (QJsonArray{0, 1, 1, 3, 0, 256}));
+    QJsonObject page = book["print"].toObject();
+    EXPECT_EQ(page["footer"].toString(), QStringLiteral("&C페이지 &P / &N"));
+    EXPECT_EQ(page["header"].toString(), "&C");
+    const int order[] = {0x0081, 0x0014, 0x0015, 0x0083, 0x00A1};
+    for (int i = 1; i < int(std::size(order)); ++i)
+        EXPECT_LT(RecordAt(page, order[i - 1]), RecordAt(page, order[i])) << std::hex << order[i];
+
+    // Title rows in the wrong order or beyond a workbook's rows mean none; a long footer keeps whole characters.
+    const QString emoji = QString::fromUcs4(U"\U0001F600");
+    settings.titleFirstRow = 5;
+    settings.titleLastRow = 4;
+    settings.footer = QString(254, QChar('a')) + emoji;
+    grid.SetPrintSettings(settings);
+    EXPECT_FALSE(grid.GetPrintSettings().HasTitleRows());
+    EXPECT_EQ(grid.GetPrintSettings().footer, QString(254, QChar('a')));
+    settings.titleFirstRow = 1;
+    settings.titleLastRow = 65537;
+    grid.SetPrintSettings(settings);
+    EXPECT_FALSE(grid.GetPrintSettings().HasTitleRows());
+    ASSERT_TRUE(grid.SaveExcelFile(PathOf("untitled.xls"), QString(), 0, &error)) << error.toStdString();
+    book = Read(PathOf("untitled.xls"));
+    ASSERT_EQ(book["names"].toArray().size(), 1);
+    EXPECT_EQ(book["names"][0]["name"].toString(), "Print_Area");
+    EXPECT_EQ(book["print"].toObject()["footer"].toString(), QString(254, QChar('a')));
 }
 
 } // namespace

@@ -5,10 +5,16 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <set>
 #include <signal.h>
 #include <sys/resource.h>
@@ -104,6 +110,7 @@ TEST_F(ReportExportTest, MemoryWithoutTickedRowsKeepsTemplateLayoutAndModelRow)
     EXPECT_EQ(book.Text(5, 8), QStringLiteral(" (단위: 톤)"));
     EXPECT_EQ(book.RowTexts(9), kRecordHeadings);
     EXPECT_EQ(book.RowTexts(10), (QStringList{"1", "-", "-", "-", "-"}));
+    EXPECT_TRUE(book.IsNumber(1, 10));
 
     EXPECT_EQ(book.Merged(),
               (QStringList{"1,1,2,1", "1,2,2,1", "1,3,2,1", "1,4,2,1", "1,5,2,1", "1,6,2,1", "1,8,4,1"}));
@@ -134,8 +141,12 @@ TEST_F(ReportExportTest, MemoryTakesOnlyTickedRowsNumberedInGridOrder)
     EXPECT_EQ(book.RowTexts(10), (QStringList{"1", "2024-03-02 10:00:00", " 2.5 톤", "25-30톤", "30톤"}));
     EXPECT_EQ(book.RowTexts(11), (QStringList{"2", "2024-03-05 10:00:00", " 5.5 톤", "25-30톤", "30톤"}));
     EXPECT_EQ(book.RowTexts(12), (QStringList{"3", "2024-03-09 10:00:00", " 9.5 톤", "25-30톤", "30톤"}));
-    // Copied rows carry the model row's frame.
+    // Copied rows carry the model row's frame, and their numbers are numbers a spreadsheet sorts and sums.
     EXPECT_EQ(book.Borders(5, 12), (QList<int>{1, 1, 1, 1}));
+    for (int row = 10; row <= 12; ++row) {
+        EXPECT_TRUE(book.IsNumber(1, row)) << row;
+        EXPECT_FALSE(book.IsNumber(2, row)) << row;
+    }
 }
 
 TEST_F(ReportExportTest, OutputTakesStatisticsAndEveryRecord)
@@ -155,14 +166,19 @@ TEST_F(ReportExportTest, OutputTakesStatisticsAndEveryRecord)
         EXPECT_EQ(book.Text(5, 8), QStringLiteral("(단위: KN)"));
         EXPECT_EQ(book.RowTexts(9), (QStringList{"측정횟수", "압력 평균 값", "최소 값", "최대 값", "압력 편차"}));
         EXPECT_EQ(book.RowTexts(10), statistics);
+        EXPECT_TRUE(book.IsNumber(1, 10)); // the count; the statistics with their unit stay texts
+        EXPECT_FALSE(book.IsNumber(2, 10));
         EXPECT_EQ(book.RowTexts(11), kRecordHeadings);
         if (sheetRows == 3) {
             EXPECT_EQ(book.RowTexts(12), (QStringList{"-", "-", "-", "-", "-"}));
+            EXPECT_FALSE(book.IsNumber(1, 12));
         }
-        for (int i = 0; i < sheetRows - 3; ++i)
+        for (int i = 0; i < sheetRows - 3; ++i) {
             EXPECT_EQ(book.RowTexts(12 + i),
                       (QStringList{QString::number(i + 1), QStringLiteral("2024-05-01 09:00:0%1").arg(i),
                                    QStringLiteral("%1.5 KN").arg(100 + i), "10-13톤", "15톤"}));
+            EXPECT_TRUE(book.IsNumber(1, 12 + i));
+        }
         EXPECT_NEAR(book.RowHeight(8), 28.86, 0.05);
         EXPECT_NEAR(book.ColumnWidth(1), 10.0, 0.01);
         EXPECT_NEAR(book.ColumnWidth(4), 24.62, 0.01);
@@ -171,7 +187,8 @@ TEST_F(ReportExportTest, OutputTakesStatisticsAndEveryRecord)
 }
 
 // Both reports print one A4 portrait page wide, as many pages tall as the records need, centred between
-// half-inch side margins.
+// half-inch side margins, with the record headings on top of every page and the page number at the foot.
+// Header values shrink into their cells rather than widen what is printed.
 TEST_F(ReportExportTest, ReportsPrintOnePageWideOnA4Portrait)
 {
     for (ReportMode mode : {ReportMode::Memory, ReportMode::Output}) {
@@ -184,7 +201,8 @@ TEST_F(ReportExportTest, ReportsPrintOnePageWideOnA4Portrait)
         ReportExport report(mode);
         report.FillHeader(SampleHeader());
         report.FillRecords(records);
-        const QJsonObject page = Write(report).json.value(QLatin1String("print")).toObject();
+        const XlsBook book = Write(report);
+        const QJsonObject page = book.json.value(QLatin1String("print")).toObject();
 
         EXPECT_TRUE(page["fit_to_pages"].toBool());
         EXPECT_EQ(page["paper_size_code"].toInt(), 9);
@@ -195,6 +213,24 @@ TEST_F(ReportExportTest, ReportsPrintOnePageWideOnA4Portrait)
         EXPECT_EQ(page["horz_center"].toInt(), 1);
         EXPECT_EQ(page["margins"].toObject(),
                   (QJsonObject{{"left", 0.5}, {"right", 0.5}, {"top", 0.75}, {"bottom", 0.75}}));
+        EXPECT_EQ(page["footer"].toString(), "&C&P / &N");
+
+        const QJsonArray names = book.json.value(QLatin1String("names")).toArray();
+        ASSERT_EQ(names.size(), 2);
+        EXPECT_EQ(names[0]["name"].toString(), "Print_Area");
+        EXPECT_EQ(names[0]["area"].toArray(), (QJsonArray{0, 1, 0, book.Rows(), 0, 5}));
+        EXPECT_EQ(names[1]["name"].toString(), "Print_Titles");
+        const int headings = mode == ReportMode::Memory ? 9 : 11;
+        EXPECT_EQ(names[1]["area"].toArray(), (QJsonArray{0, 1, headings - 1, headings, 0, 256}));
+        EXPECT_EQ(book.RowTexts(headings), kRecordHeadings);
+
+        auto shrinks = [&](int col, int row) { return book.Format(col, row).value("shrink").toBool(); };
+        for (int row = 1; row <= 6; ++row) {
+            EXPECT_TRUE(shrinks(3, row) && shrinks(5, row)) << row;
+            EXPECT_FALSE(shrinks(1, row) || shrinks(4, row)) << row;
+        }
+        EXPECT_FALSE(shrinks(5, 8));
+        EXPECT_FALSE(shrinks(5, headings + 1));
     }
 }
 
@@ -208,6 +244,192 @@ TEST(ReportTemplateTest, LoadingReplacesThePrintSettings)
     ASSERT_TRUE(ReportTemplate::LoadJson(R"({"columnCount": 2, "rowCount": 3})", sheet, &error)) << error.toStdString();
     EXPECT_EQ(sheet.GetPrintSettings(), grid::PrintSettings{});
     EXPECT_EQ(sheet.GetColumnCount(), 2);
+}
+
+// Runs a program to its end. False, with what it printed, when it cannot start, fails or does not end in time.
+bool RunTool(const QString &program, const QStringList &args, QByteArray *output, int timeoutMs = 120000)
+{
+    QProcess process;
+    process.start(program, args);
+    const bool ended = process.waitForFinished(timeoutMs);
+    *output = process.readAllStandardOutput();
+    if (ended && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)
+        return true;
+    if (!ended)
+        process.kill();
+    *output += process.readAllStandardError() + process.errorString().toUtf8();
+    return false;
+}
+
+// Paths of the programs a check needs; empty when one of them is not installed.
+QStringList FindTools(const QStringList &names)
+{
+    QStringList paths;
+    for (const QString &name : names) {
+        paths << QStandardPaths::findExecutable(name);
+        if (paths.last().isEmpty())
+            return {};
+    }
+    return paths;
+}
+
+// A MEMORY report of 170 records, three A4 pages, whose author is far longer than the author cell.
+QString WriteThreePageReport(const QTemporaryDir &dir)
+{
+    std::set<int> all;
+    for (int row = 1; row <= 170; ++row)
+        all.insert(row);
+    CSpreadSheet records;
+    FillStoredSheet(records, 170, all);
+    ReportHeader header = SampleHeader();
+    header.Author() =
+        QStringLiteral("김민준 (품질보증팀 프레스 정기 점검 담당, 한빛 프레스 제2공장 설비관리과 책임연구원)")
+            .repeated(3);
+    ReportExport report(ReportMode::Memory);
+    report.FillHeader(header);
+    report.FillRecords(records);
+    const QString path = dir.filePath(QStringLiteral("report.xls"));
+    QString error;
+    EXPECT_TRUE(report.Save(path, &error)) << error.toStdString();
+    return path;
+}
+
+// gnumeric reads the repeated headings, the footer, the number cells and the shrinking header values.
+TEST_F(ReportExportTest, GnumericReadsTitlesFooterNumbersAndShrinkingValues)
+{
+    const QStringList tools = FindTools({"ssconvert", "gzip"});
+    if (tools.isEmpty())
+        GTEST_SKIP() << "gnumeric's ssconvert (or gzip) is not installed";
+    const QString &ssconvert = tools[0], &gzip = tools[1];
+    const QString xls = WriteThreePageReport(dir);
+    const QString converted = dir.filePath(QStringLiteral("report.gnumeric"));
+    QByteArray output;
+    ASSERT_TRUE(RunTool(ssconvert, {xls, converted}, &output)) << output.toStdString();
+    QByteArray bytes;
+    ASSERT_TRUE(RunTool(gzip, {QStringLiteral("-dc"), converted}, &bytes)) << bytes.toStdString();
+    const QString xml = QString::fromUtf8(bytes);
+
+    EXPECT_TRUE(xml.contains(QRegularExpression(
+        QStringLiteral(R"(<gnm:name>Print_Titles</gnm:name>\s*<gnm:value>Sheet1!\$A\$9:\$IV\$9</gnm:value>)"))));
+    EXPECT_TRUE(xml.contains(QStringLiteral(R"(<gnm:Footer Left="" Middle="&amp;[PAGE] / &amp;[PAGES]" Right=""/>)")));
+    EXPECT_TRUE(xml.contains(QStringLiteral(R"(<gnm:Header Left="" Middle="" Right=""/>)")));
+    EXPECT_TRUE(xml.contains(QStringLiteral(R"(<gnm:Cell Row="9" Col="0" ValueType="40">1</gnm:Cell>)")));
+    EXPECT_TRUE(xml.contains(QStringLiteral(R"(<gnm:Cell Row="178" Col="0" ValueType="40">170</gnm:Cell>)")));
+    EXPECT_TRUE(
+        xml.contains(QStringLiteral(R"(<gnm:Cell Row="9" Col="1" ValueType="60">2024-03-01 10:00:00</gnm:Cell>)")));
+
+    // Shrink-to-fit of the style region holding each cell (columns and rows from 0).
+    auto shrinkAt = [&](int col, int row) {
+        static const QRegularExpression region(QStringLiteral(
+            R"re(<gnm:StyleRegion startCol="(\d+)" startRow="(\d+)" endCol="(\d+)" endRow="(\d+)">\s*<gnm:Style [^>]*ShrinkToFit="(\d)")re"));
+        for (auto it = region.globalMatch(xml); it.hasNext();) {
+            const QRegularExpressionMatch m = it.next();
+            if (col >= m.captured(1).toInt() && row >= m.captured(2).toInt() && col <= m.captured(3).toInt() &&
+                row <= m.captured(4).toInt())
+                return m.captured(5).toInt();
+        }
+        return -1;
+    };
+    EXPECT_EQ(shrinkAt(4, 1), 1); // the author
+    EXPECT_EQ(shrinkAt(2, 5), 1);
+    EXPECT_EQ(shrinkAt(3, 1), 0); // its label
+    EXPECT_EQ(shrinkAt(1, 20), 0);
+}
+
+// One word of pdftotext's bounding-box output.
+struct PdfWord {
+    double xMin, yMin, xMax, yMax;
+    QString text;
+};
+
+struct PdfPage {
+    double width = 0, height = 0;
+    QList<PdfWord> words;
+    // The texts as words of one printed line, left to right (pdftotext lists a table's words column by column).
+    bool HasLine(const QStringList &texts) const
+    {
+        for (const PdfWord &first : words) {
+            if (first.text != texts.first())
+                continue;
+            const PdfWord *previous = &first;
+            for (qsizetype k = 1; k < texts.size() && previous; ++k) {
+                const auto next = std::find_if(words.begin(), words.end(), [&](const PdfWord &w) {
+                    return w.text == texts[k] && std::abs(w.yMin - first.yMin) < 3 && w.xMin > previous->xMin;
+                });
+                previous = next == words.end() ? nullptr : &*next;
+            }
+            if (previous)
+                return true;
+        }
+        return false;
+    }
+    const PdfWord *Find(const QString &text) const
+    {
+        const auto it = std::find_if(words.begin(), words.end(), [&](const PdfWord &w) { return w.text == text; });
+        return it == words.end() ? nullptr : &*it;
+    }
+};
+
+QList<PdfPage> ParsePdfWords(const QString &bbox)
+{
+    static const QRegularExpression pageRe(QStringLiteral(R"re(<page width="([\d.]+)" height="([\d.]+)">)re"));
+    static const QRegularExpression wordRe(
+        QStringLiteral(R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>)re"));
+    QList<PdfPage> pages;
+    for (const QString &line : bbox.split(QLatin1Char('\n'))) {
+        if (const auto m = pageRe.match(line); m.hasMatch()) {
+            pages.append({m.captured(1).toDouble(), m.captured(2).toDouble(), {}});
+        } else if (const auto w = wordRe.match(line); w.hasMatch() && !pages.isEmpty()) {
+            pages.last().words.append({w.captured(1).toDouble(), w.captured(2).toDouble(), w.captured(3).toDouble(),
+                                       w.captured(4).toDouble(), w.captured(5)});
+        }
+    }
+    return pages;
+}
+
+// LibreOffice prints the three-page report at the width of the page: the long author shrinks into its cell,
+// the record headings head every page, and each page ends with "page / pages".
+TEST_F(ReportExportTest, LibreOfficePrintsThreeFullWidthPagesWithHeadingsAndFooter)
+{
+    const QStringList tools = FindTools({"soffice", "pdftotext"});
+    if (tools.isEmpty())
+        GTEST_SKIP() << "LibreOffice (soffice) or poppler's pdftotext is not installed";
+    const QString &soffice = tools[0], &pdftotext = tools[1];
+    const QString xls = WriteThreePageReport(dir);
+    QByteArray output;
+    // A profile of its own, so that neither a running LibreOffice nor the user's settings take part.
+    const QString profile = QUrl::fromLocalFile(dir.filePath(QStringLiteral("profile"))).toString();
+    ASSERT_TRUE(
+        RunTool(soffice,
+                {QStringLiteral("-env:UserInstallation=") + profile, QStringLiteral("--headless"),
+                 QStringLiteral("--convert-to"), QStringLiteral("pdf"), QStringLiteral("--outdir"), dir.path(), xls},
+                &output, 600000))
+        << output.toStdString();
+    QByteArray bbox;
+    ASSERT_TRUE(RunTool(pdftotext, {QStringLiteral("-bbox"), dir.filePath(QStringLiteral("report.pdf")), "-"}, &bbox))
+        << bbox.toStdString();
+    const QList<PdfPage> pages = ParsePdfWords(QString::fromUtf8(bbox));
+
+    ASSERT_EQ(pages.size(), 3);
+    for (int k = 0; k < 3; ++k) {
+        SCOPED_TRACE(k + 1);
+        const PdfPage &page = pages[k];
+        EXPECT_TRUE(page.HasLine({"NO.", "측정", "시간", "측정", "압력", "값"}));
+        EXPECT_TRUE(page.HasLine({QString::number(k + 1), "/", "3"}));
+        // Printed near full size (about 83 % for these five columns): a page shrunk to fit text spilling
+        // beyond the last column prints the headings at less than half that height.
+        const PdfWord *no = page.Find(QStringLiteral("NO."));
+        ASSERT_NE(no, nullptr);
+        EXPECT_GT(no->yMax - no->yMin, 6.0);
+        EXPECT_LT(no->xMin, page.width * 0.15);
+    }
+    EXPECT_TRUE(pages[0].HasLine({"작성자", "명"}));
+    EXPECT_FALSE(pages[1].HasLine({"작성자", "명"}));
+    EXPECT_TRUE(pages[2].HasLine({"170", "2024-03-170", "10:00:00"})); // the last record
+    // Nothing is printed in the right margin: the author's shrunk text stays inside its cell.
+    for (const PdfPage &page : pages)
+        for (const PdfWord &word : page.words)
+            EXPECT_LT(word.xMax, page.width - 36) << word.text.toStdString();
 }
 
 TEST(ReportTargetPath, AppendsXlsOnlyWhenMissing)

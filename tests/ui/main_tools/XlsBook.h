@@ -14,9 +14,15 @@ struct XlsBook {
 
     bool Ok() const { return error.isEmpty(); }
     int Rows() const { return json.value(QLatin1String("nrows")).toInt(); }
+    // The text a cell shows; a number cell's value as a spreadsheet shows it at the "General" format.
     QString Text(int col, int row) const
     {
-        return json.value(QLatin1String("texts")).toArray().at(row - 1).toArray().at(col - 1).toString();
+        const QJsonValue v = json.value(QLatin1String("texts")).toArray().at(row - 1).toArray().at(col - 1);
+        return v.isDouble() ? QString::number(v.toDouble(), 'g', 15) : v.toString();
+    }
+    bool IsNumber(int col, int row) const
+    {
+        return json.value(QLatin1String("types")).toArray().at(row - 1).toArray().at(col - 1).toInt() == 2;
     }
     QStringList RowTexts(int row, int cols = 5) const
     {
