@@ -1,7 +1,14 @@
 #include "CliCommand.h"
 
+#include "ArchivingLinkOwner.h"
 #include "CFt260.h"
+#include "CIniSysInfo.h"
 #include "HidBridge.h"
+#include "IniFile.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 
 namespace {
 QList<CliCommand> &Registry()
@@ -49,4 +56,34 @@ QString CliOptionValue(const QStringList &arguments, const QString &name)
             return arguments[i].mid(flag.size() + 1);
     }
     return QString();
+}
+
+QString ProgramIniPath()
+{
+    CIniSysInfo info;
+    info.SetExecutablePath(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("tonvale")));
+    info.ResolvePaths();
+    return info.iniPath;
+}
+
+ArchiveSettings CliContext::ArchiveSettingsOrOff()
+{
+    ArchiveSettings settings;
+    const QString iniPath = ProgramIniPath();
+    const QString configDir = QFileInfo(iniPath).absolutePath();
+    settings.local = DefaultArchiveLocation(configDir);
+    settings.enabled = !archive.disabled;
+    if (!settings.enabled)
+        return settings;
+    QString error;
+    const std::optional<ArchiveLocation> location =
+        archive.databaseUrl.isEmpty() ? ConfiguredArchiveLocation(IniFile::ReadFile(iniPath), configDir, &error)
+                                      : ParseArchiveLocation(archive.databaseUrl, &error);
+    if (!location) {
+        err << QStringLiteral("측정 기록 보관 안 함 - [ARCHIVE] DATABASE 값이 잘못되었습니다: ") << error << Qt::endl;
+        settings.enabled = false;
+        return settings;
+    }
+    settings.location = *location;
+    return settings;
 }
