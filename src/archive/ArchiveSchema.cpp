@@ -87,8 +87,9 @@ SchemaResult MigrateArchive(QSqlDatabase &db, SqlDialect dialect, int targetVers
     // Stations that open a new server together wait here for each other.
     if (!sqlite && !Exec(db, QStringLiteral("SELECT pg_advisory_xact_lock(7340716)"), &result.error))
         return fail();
-    if (!Exec(db, QStringLiteral("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)"),
-              &result.error))
+    // Asked first rather than "IF NOT EXISTS", which the server answers with a notice on stderr.
+    if (!db.tables().contains(QStringLiteral("schema_version")) &&
+        !Exec(db, QStringLiteral("CREATE TABLE schema_version (version INTEGER NOT NULL)"), &result.error))
         return fail();
     QSqlQuery version(db);
     if (!version.exec(QStringLiteral("SELECT MAX(version) FROM schema_version"))) {

@@ -3,6 +3,7 @@
 #include <QAtomicInteger>
 #include <QFileInfo>
 #include <QSqlError>
+#include <QUrl>
 #include <QUuid>
 #include <QVariant>
 
@@ -115,9 +116,12 @@ bool MeasurementArchive::Open(Purpose purpose)
             m_db.setPort(m_location.port);
         m_db.setUserName(m_location.user);
         m_db.setDatabaseName(m_location.database);
-        m_db.setConnectOptions(m_location.options.isEmpty()
-                                   ? QStringLiteral("connect_timeout=5")
-                                   : m_location.options + QStringLiteral(";connect_timeout=5"));
+        // The server's notices and warnings (a shutdown, say) would go to stderr; failures come back as
+        // errors and are told in Korean.
+        QString options = QStringLiteral("connect_timeout=5;options='-c client_min_messages=error'");
+        if (!m_location.options.isEmpty())
+            options = m_location.options + QLatin1Char(';') + options;
+        m_db.setConnectOptions(options);
         if (!m_db.open()) {
             m_error = {ArchiveError::Kind::Unreachable, m_db.lastError().text()};
             return false;
@@ -168,9 +172,16 @@ bool MeasurementArchive::OpenSqlite(Purpose purpose)
         return false;
     }
     m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
-    m_db.setDatabaseName(m_location.sqlitePath);
-    // The window and the command line may write at once: a writer waits for the other's transaction.
-    m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+    if (purpose == Purpose::Read && !file.isWritable()) {
+        // A WAL archive we may not write cannot get its shared-memory file either: read the file as it
+        // stands on disk.
+        m_db.setDatabaseName(QUrl::fromLocalFile(file.absoluteFilePath()).toString() + QStringLiteral("?immutable=1"));
+        m_db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_OPEN_READONLY"));
+    } else {
+        m_db.setDatabaseName(m_location.sqlitePath);
+        // The window and the command line may write at once: a writer waits for the other's transaction.
+        m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+    }
     if (!m_db.open()) {
         m_error = {ArchiveError::Kind::CannotOpen, m_db.lastError().text()};
         return false;
@@ -271,7 +282,8 @@ bool MeasurementArchive::CommitBatch()
 
 void MeasurementArchive::RollbackBatch()
 {
-    QSqlQuery(m_db).exec(QStringLiteral("ROLLBACK"));
+    if (m_db.isOpen())
+        QSqlQuery(m_db).exec(QStringLiteral("ROLLBACK"));
 }
 
 std::optional<DownloadHandle> MeasurementArchive::BeginDownload(const DownloadStart &start,

@@ -115,10 +115,24 @@ std::optional<GlobalOptions> ParseGlobalOptions(const QStringList &arguments, QT
     return options;
 }
 
+// stderr carries the tool's own messages. Qt's uncategorised warnings (the SQL drivers' remarks about a
+// connection that went away, which the archive already reports in Korean) are left out; categorised
+// and critical messages pass.
+QtMessageHandler g_defaultMessageHandler = nullptr;
+
+void FilterQtMessages(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    const bool uncategorised = !context.category || qstrcmp(context.category, "default") == 0;
+    if (type != QtCriticalMsg && type != QtFatalMsg && uncategorised)
+        return;
+    g_defaultMessageHandler(type, context, message);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    g_defaultMessageHandler = qInstallMessageHandler(FilterQtMessages);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tonvale-cli"));
     QTextStream out(stdout);

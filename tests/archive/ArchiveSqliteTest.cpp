@@ -1,8 +1,10 @@
 #include "ArchiveTestSupport.h"
 #include "DownloadReplay.h"
 #include "MeasurementArchive.h"
+#include "MeasurementRecord.h"
 
 #include <QFile>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QVariant>
@@ -41,14 +43,14 @@ TEST_F(ArchiveSqlite, StoredRecordsAreKeptOncePerInstrumentAndEachDownloadReplay
     TestGrid grid1(DownloadMode::Memory), grid2(DownloadMode::Memory), other(DownloadMode::Memory);
     {
         ArchivingLinkOwner owner1(grid1.sink, Settings(3));
-        EXPECT_EQ(ArchiveStoredDownload(owner1, grid1, TestStart(meter, DownloadMode::Memory, 1714600000), first),
+        EXPECT_EQ(ArchiveStoredDownload(owner1, TestStart(meter, DownloadMode::Memory, 1714600000), first),
                   QStringList());
         ArchivingLinkOwner owner2(grid2.sink, Settings(3));
-        EXPECT_EQ(ArchiveStoredDownload(owner2, grid2, TestStart(meter, DownloadMode::Memory, 1714600100), second),
+        EXPECT_EQ(ArchiveStoredDownload(owner2, TestStart(meter, DownloadMode::Memory, 1714600100), second),
                   QStringList());
         // The same bytes from another instrument are that instrument's records.
-        ArchiveStoredDownload(owner2, other, TestStart(TestIdentity("SN-200"), DownloadMode::Memory, 1714600200),
-                              {first[0]});
+        ArchivingLinkOwner owner3(other.sink, Settings(3));
+        ArchiveStoredDownload(owner3, TestStart(TestIdentity("SN-200"), DownloadMode::Memory, 1714600200), {first[0]});
     }
 
     MeasurementArchive archive(DefaultArchiveLocation(m_dir.path()));
@@ -79,12 +81,10 @@ TEST_F(ArchiveSqlite, InstrumentsAreToldApartByTheirIdentityWhenTheSerialIsErase
     ArchivingLinkOwner owner(grid.sink, Settings());
     const RawRecord record = TestRecord(0, 1470);
     // Two meters with erased serials but different load cells, and one meter before and after a firmware upload.
-    ArchiveStoredDownload(owner, grid, TestStart(TestIdentity("-", "LC15-A"), DownloadMode::Memory, 100), {record});
-    ArchiveStoredDownload(owner, grid, TestStart(TestIdentity("-", "LC15-B"), DownloadMode::Memory, 200), {record});
-    ArchiveStoredDownload(owner, grid, TestStart(TestIdentity("SN-1", "LC15-A", "V1"), DownloadMode::Memory, 300),
-                          {record});
-    ArchiveStoredDownload(owner, grid, TestStart(TestIdentity("SN-1", "LC15-A", "V2"), DownloadMode::Memory, 400),
-                          {record});
+    ArchiveStoredDownload(owner, TestStart(TestIdentity("-", "LC15-A"), DownloadMode::Memory, 100), {record});
+    ArchiveStoredDownload(owner, TestStart(TestIdentity("-", "LC15-B"), DownloadMode::Memory, 200), {record});
+    ArchiveStoredDownload(owner, TestStart(TestIdentity("SN-1", "LC15-A", "V1"), DownloadMode::Memory, 300), {record});
+    ArchiveStoredDownload(owner, TestStart(TestIdentity("SN-1", "LC15-A", "V2"), DownloadMode::Memory, 400), {record});
 
     MeasurementArchive archive(DefaultArchiveLocation(m_dir.path()));
     ASSERT_TRUE(archive.Open());
@@ -199,7 +199,7 @@ TEST_F(ArchiveSqlite, AnArchiveOfTheFirstSchemaVersionOpensAfterAMigration)
     ArchiveSettings settings;
     settings.location = settings.local = archive.Location();
     ArchivingLinkOwner owner(grid.sink, settings);
-    EXPECT_EQ(ArchiveStoredDownload(owner, grid, TestStart(TestIdentity("OLD-1"), DownloadMode::Memory, 300),
+    EXPECT_EQ(ArchiveStoredDownload(owner, TestStart(TestIdentity("OLD-1"), DownloadMode::Memory, 300),
                                     {TestRecord(0, 1470)}),
               QStringList());
     EXPECT_EQ(Count(archive, "SELECT COUNT(*) FROM stored_records"), 1);
@@ -214,9 +214,8 @@ TEST_F(ArchiveSqlite, ACorruptOrNewerArchiveGivesOneKoreanNoticeAndTheRowsStillS
 
     TestGrid grid(DownloadMode::Memory);
     ArchivingLinkOwner owner(grid.sink, Settings(2));
-    const QStringList notices =
-        ArchiveStoredDownload(owner, grid, TestStart(TestIdentity("SN-1"), DownloadMode::Memory, 100),
-                              {TestRecord(0, 1470), TestRecord(1, 1480), TestRecord(2, 1490)});
+    const QStringList notices = ArchiveStoredDownload(owner, TestStart(TestIdentity("SN-1"), DownloadMode::Memory, 100),
+                                                      {TestRecord(0, 1470), TestRecord(1, 1480), TestRecord(2, 1490)});
     ASSERT_EQ(notices.size(), 1);
     EXPECT_TRUE(notices[0].startsWith("측정 기록 보관 실패 - 보관 파일이 손상되었습니다")) << notices[0].toStdString();
     EXPECT_TRUE(notices[0].contains(corrupt.fileName()));

@@ -67,8 +67,8 @@ struct TestGrid {
     }
 };
 
-// Runs one stored download through an archiving owner into a fresh grid.
-inline QStringList ArchiveStoredDownload(ArchivingLinkOwner &owner, TestGrid &grid, const DownloadStart &start,
+// Runs one stored download through an archiving owner (into the grid it passes the records on to).
+inline QStringList ArchiveStoredDownload(ArchivingLinkOwner &owner, const DownloadStart &start,
                                          const std::vector<RawRecord> &records, int result = 0)
 {
     owner.BeginDownload(start);

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QJsonArray>
 #include <QThread>
 
 #include <gtest/gtest.h>
