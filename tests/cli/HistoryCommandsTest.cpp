@@ -99,13 +99,13 @@ TEST_F(HistoryCommands, NoArchiveWritesNothingAndAMissingArchiveCannotBeRead)
 }
 
 // The command runs as the unprivileged user nobody when the tests run as root, so that file permissions
-// hold for it.
-CliRun RunUnprivileged(const QStringList &arguments)
+// hold for it; a copy of the program in `dir` (which nobody can reach wherever the build tree lies).
+CliRun RunUnprivileged(const QString &dir, const QStringList &arguments)
 {
     if (geteuid() != 0)
         return RunCli(arguments);
-    return RunProgram("setpriv",
-                      QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", TONVALE_CLI_PATH} + arguments);
+    const QString copy = CliCopyIn(dir); // kept when already there
+    return RunProgram("setpriv", QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", copy} + arguments);
 }
 
 TEST_F(HistoryCommands, AReadOnlyOrCorruptArchiveIsToldOnceAndTheDownloadStillShows)
@@ -120,14 +120,14 @@ TEST_F(HistoryCommands, AReadOnlyOrCorruptArchiveIsToldOnceAndTheDownloadStillSh
     EXPECT_TRUE(fresh.err.isEmpty()) << fresh.err.toStdString();
 
     chmod(qPrintable(Path("archive.sqlite")), 0444);
-    const CliRun readOnly = RunUnprivileged(QStringList{"--database", Database()} + download);
+    const CliRun readOnly = RunUnprivileged(m_dir.path(), QStringList{"--database", Database()} + download);
     EXPECT_EQ(readOnly.exitCode, 0);
     EXPECT_EQ(readOnly.out, fresh.out);
     EXPECT_EQ(Lines(readOnly.err),
               QStringList{"측정 기록 보관 실패 - 보관 파일이 읽기 전용입니다: " + Database() +
                           ". 이번 다운로드는 보관되지 않았습니다. 받은 데이터는 그대로 표시됩니다."});
     // What was archived before can still be read.
-    EXPECT_EQ(Lines(RunUnprivileged({"--database", Database(), "history"}).out).size(), 2);
+    EXPECT_EQ(Lines(RunUnprivileged(m_dir.path(), {"--database", Database(), "history"}).out).size(), 2);
 
     const QString corrupt = WriteFile(Path("corrupt.sqlite"), QByteArray(4096, '\x5a'));
     const CliRun broken = RunCli(QStringList{"--database", "sqlite:" + corrupt} + download);
