@@ -157,32 +157,33 @@ bool ArchivingLinkOwner::CommitBatch()
     return true;
 }
 
+void ArchivingLinkOwner::Received(ItemKind kind, int index, const uint8_t *bytes)
+{
+    Item item{kind, index, {}};
+    std::memcpy(item.bytes.data(), bytes, kind == ItemKind::Summary ? kSummarySize : kRecordSize);
+    if (kind != ItemKind::Summary) {
+        ++m_records;
+        m_rows = std::max(m_rows, index + 1);
+    }
+    Archive(item);
+}
+
 void ArchivingLinkOwner::AddStoredRecordRow(int index, const uint8_t *record)
 {
     m_inner.AddStoredRecordRow(index, record);
-    ++m_records;
-    m_rows = std::max(m_rows, index + 1);
-    Item item{ItemKind::Stored, index, {}};
-    std::memcpy(item.bytes.data(), record, kRecordSize);
-    Archive(item);
+    Received(ItemKind::Stored, index, record);
 }
 
 void ArchivingLinkOwner::SetContinuousSummary(const uint8_t *summary)
 {
     m_inner.SetContinuousSummary(summary);
-    Item item{ItemKind::Summary, 0, {}};
-    std::memcpy(item.bytes.data(), summary, kSummarySize);
-    Archive(item);
+    Received(ItemKind::Summary, 0, summary);
 }
 
 void ArchivingLinkOwner::AddContinuousRecordRow(int index, const uint8_t *record)
 {
     m_inner.AddContinuousRecordRow(index, record);
-    ++m_records;
-    m_rows = std::max(m_rows, index + 1);
-    Item item{ItemKind::Continuous, index, {}};
-    std::memcpy(item.bytes.data(), record, kRecordSize);
-    Archive(item);
+    Received(ItemKind::Continuous, index, record);
 }
 
 void ArchivingLinkOwner::FinishDownload(int resultCode, int rowCount, qint64 endedAt)

@@ -55,6 +55,8 @@ class ArchivingLinkOwner : public LinkOwner {
         std::array<uint8_t, 10> bytes;
     };
 
+    // Counts a record (or the summary) handed on to the grid and archives it.
+    void Received(ItemKind kind, int index, const uint8_t *bytes);
     MeasurementArchive *OpenPrimary();
     bool StartOn(MeasurementArchive &archive, const QString &pendingServer);
     void Archive(const Item &item);

@@ -209,35 +209,29 @@ bool MeasurementArchive::Prepare(QSqlQuery &query, const char *sql)
     return query.prepare(QString::fromLatin1(sql)) || Fail(query.lastError());
 }
 
+bool MeasurementArchive::Run(QSqlQuery &query, const char *sql, const QVariantList &values)
+{
+    if (!Prepare(query, sql))
+        return false;
+    for (const QVariant &value : values)
+        query.addBindValue(value);
+    return Exec(query);
+}
+
 std::optional<qint64> MeasurementArchive::InsertOrFind(const char *insertSql, const char *selectSql,
                                                        const QVariantList &values)
 {
-    QSqlQuery insert(m_db);
-    if (!insert.prepare(QString::fromLatin1(insertSql))) {
-        Fail(insert.lastError());
+    QSqlQuery query;
+    if (!Run(query, insertSql, values))
         return std::nullopt;
-    }
-    for (const QVariant &value : values)
-        insert.addBindValue(value);
-    if (!Exec(insert))
+    // Nothing comes back when somebody else filed it first: the database's uniqueness kept one row.
+    if (!query.next() && !Run(query, selectSql, values))
         return std::nullopt;
-    if (insert.next())
-        return insert.value(0).toLongLong();
-    // Somebody else filed it first: the database's uniqueness kept one row.
-    QSqlQuery select(m_db);
-    if (!select.prepare(QString::fromLatin1(selectSql))) {
-        Fail(select.lastError());
-        return std::nullopt;
-    }
-    for (const QVariant &value : values)
-        select.addBindValue(value);
-    if (!Exec(select))
-        return std::nullopt;
-    if (!select.next()) {
+    if (!query.isValid() && !query.next()) {
         m_error = {ArchiveError::Kind::Other, QStringLiteral("row not found after insert")};
         return std::nullopt;
     }
-    return select.value(0).toLongLong();
+    return query.value(0).toLongLong();
 }
 
 std::optional<qint64> MeasurementArchive::InstrumentId(const InstrumentIdentity &identity)
@@ -299,21 +293,16 @@ std::optional<DownloadHandle> MeasurementArchive::BeginDownload(const DownloadSt
         return std::nullopt;
     }
     handle.instrumentId = *instrument;
-    QSqlQuery insert(m_db);
-    insert.prepare(QStringLiteral("INSERT INTO downloads (uid, instrument_id, identity_id, host, os_user, started_at,"
-                                  " mode, range_from, range_to, pending_server) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"
-                                  " RETURNING id"));
-    insert.addBindValue(start.uid.isEmpty() ? QUuid::createUuid().toString(QUuid::WithoutBraces) : start.uid);
-    insert.addBindValue(*instrument);
-    insert.addBindValue(*identity);
-    insert.addBindValue(start.host);
-    insert.addBindValue(start.osUser);
-    insert.addBindValue(start.startedAt);
-    insert.addBindValue(DownloadModeName(start.mode));
-    insert.addBindValue(Optional(start.rangeFrom));
-    insert.addBindValue(Optional(start.rangeTo));
-    insert.addBindValue(pendingServer.isEmpty() ? QVariant(QMetaType::fromType<QString>()) : QVariant(pendingServer));
-    if (!Exec(insert) || !insert.next()) {
+    QSqlQuery insert;
+    const QVariant pending =
+        pendingServer.isEmpty() ? QVariant(QMetaType::fromType<QString>()) : QVariant(pendingServer);
+    if (!Run(insert,
+             "INSERT INTO downloads (uid, instrument_id, identity_id, host, os_user, started_at, mode, range_from,"
+             " range_to, pending_server) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id",
+             {start.uid.isEmpty() ? QUuid::createUuid().toString(QUuid::WithoutBraces) : start.uid, *instrument,
+              *identity, start.host, start.osUser, start.startedAt, DownloadModeName(start.mode),
+              Optional(start.rangeFrom), Optional(start.rangeTo), pending}) ||
+        !insert.next()) {
         RollbackBatch();
         return std::nullopt;
     }
@@ -542,31 +531,24 @@ bool MeasurementArchive::ImportDownload(const ArchivedDownload &download)
         return false;
     }
     // A download the server saw begin (before it went away) is completed from the local copy.
-    QSqlQuery upsert(m_db);
-    upsert.prepare(QStringLiteral(
-        "INSERT INTO downloads (uid, instrument_id, identity_id, host, os_user, started_at, ended_at, mode,"
-        " range_from, range_to, result_code, row_count, complete) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"
-        " ON CONFLICT (uid) DO UPDATE SET ended_at = COALESCE(excluded.ended_at, downloads.ended_at),"
-        " result_code = COALESCE(excluded.result_code, downloads.result_code),"
-        " row_count = CASE WHEN excluded.row_count > downloads.row_count THEN excluded.row_count"
-        " ELSE downloads.row_count END,"
-        " complete = CASE WHEN excluded.complete > downloads.complete THEN excluded.complete ELSE downloads.complete "
-        "END"
-        " RETURNING id"));
-    upsert.addBindValue(d.uid);
-    upsert.addBindValue(*instrument);
-    upsert.addBindValue(*identity);
-    upsert.addBindValue(d.host);
-    upsert.addBindValue(d.osUser);
-    upsert.addBindValue(d.startedAt);
-    upsert.addBindValue(Optional(d.endedAt));
-    upsert.addBindValue(DownloadModeName(d.mode));
-    upsert.addBindValue(Optional(d.rangeFrom));
-    upsert.addBindValue(Optional(d.rangeTo));
-    upsert.addBindValue(d.resultCode ? QVariant(*d.resultCode) : QVariant(QMetaType::fromType<int>()));
-    upsert.addBindValue(d.rowCount);
-    upsert.addBindValue(d.complete ? 1 : 0);
-    if (!Exec(upsert) || !upsert.next()) {
+    QSqlQuery upsert;
+    const QVariant result = d.resultCode ? QVariant(*d.resultCode) : QVariant(QMetaType::fromType<int>());
+    if (!Run(upsert,
+
+             "INSERT INTO downloads (uid, instrument_id, identity_id, host, os_user, started_at, ended_at, mode,"
+             " range_from, range_to, result_code, row_count, complete) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"
+             " ON CONFLICT (uid) DO UPDATE SET ended_at = COALESCE(excluded.ended_at, downloads.ended_at),"
+             " result_code = COALESCE(excluded.result_code, downloads.result_code),"
+             " row_count = CASE WHEN excluded.row_count > downloads.row_count THEN excluded.row_count"
+             " ELSE downloads.row_count END,"
+             " complete = CASE WHEN excluded.complete > downloads.complete THEN excluded.complete ELSE "
+             "downloads.complete "
+             "END"
+             " RETURNING id",
+             {d.uid, *instrument, *identity, d.host, d.osUser, d.startedAt, Optional(d.endedAt),
+              DownloadModeName(d.mode), Optional(d.rangeFrom), Optional(d.rangeTo), result, d.rowCount,
+              d.complete ? 1 : 0}) ||
+        !upsert.next()) {
         RollbackBatch();
         return false;
     }

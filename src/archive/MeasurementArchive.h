@@ -87,6 +87,8 @@ class MeasurementArchive {
     bool Fail(const QSqlError &error);
     bool Exec(QSqlQuery &query);
     bool Prepare(QSqlQuery &query, const char *sql);
+    // Prepares sql on this connection, binds values in order and executes it.
+    bool Run(QSqlQuery &query, const char *sql, const QVariantList &values);
     std::optional<qint64> InsertOrFind(const char *insertSql, const char *selectSql, const QVariantList &values);
     std::optional<qint64> InstrumentId(const InstrumentIdentity &identity);
     std::optional<qint64> IdentityId(qint64 instrumentId, const InstrumentIdentity &identity);
