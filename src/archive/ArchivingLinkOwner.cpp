@@ -1,13 +1,30 @@
 #include "ArchivingLinkOwner.h"
 
 #include "ArchiveSync.h"
+#include "IniFile.h"
 #include "MeasurementRecord.h"
 
 #include <QDateTime>
+#include <QFileInfo>
 #include <QUuid>
 
 #include <algorithm>
 #include <cstring>
+
+std::optional<ArchiveSettings> ConfiguredArchiveSettings(const QString &iniPath, const QString &databaseUrl,
+                                                         QString *error)
+{
+    ArchiveSettings settings;
+    const QString configDir = QFileInfo(iniPath).absolutePath();
+    settings.local = DefaultArchiveLocation(configDir);
+    const std::optional<ArchiveLocation> location =
+        databaseUrl.isEmpty() ? ConfiguredArchiveLocation(IniFile::ReadFile(iniPath), configDir, error)
+                              : ParseArchiveLocation(databaseUrl, error);
+    if (!location)
+        return std::nullopt;
+    settings.location = *location;
+    return settings;
+}
 
 ArchivingLinkOwner::ArchivingLinkOwner(LinkOwner &inner, ArchiveSettings settings)
     : m_inner(inner), m_settings(std::move(settings))

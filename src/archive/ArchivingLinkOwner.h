@@ -20,6 +20,12 @@ struct ArchiveSettings {
     int batchMilliseconds = 500; // and is committed once it is this old when the next record arrives
 };
 
+// The settings of the program whose INI file is iniPath: databaseUrl when given, else [ARCHIVE] DATABASE=
+// of the INI file, else archive.sqlite in the INI file's folder, which is also always the local archive.
+// nullopt with a Korean reason when the URL or the INI value is not a location.
+std::optional<ArchiveSettings> ConfiguredArchiveSettings(const QString &iniPath, const QString &databaseUrl,
+                                                         QString *error);
+
 // A link owner that passes every record on to another owner (the grid) and archives it as it arrives.
 // Records are written in transactions of bounded size, so that a crash, a kill or an unplug loses at
 // most the open transaction, and the download row tells how far it came. Nothing the archive does can

@@ -4,11 +4,9 @@
 #include "CFt260.h"
 #include "CIniSysInfo.h"
 #include "HidBridge.h"
-#include "IniFile.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
 
 namespace {
 QList<CliCommand> &Registry()
@@ -68,22 +66,14 @@ QString ProgramIniPath()
 
 ArchiveSettings CliContext::ArchiveSettingsOrOff()
 {
-    ArchiveSettings settings;
-    const QString iniPath = ProgramIniPath();
-    const QString configDir = QFileInfo(iniPath).absolutePath();
-    settings.local = DefaultArchiveLocation(configDir);
-    settings.enabled = !archive.disabled;
-    if (!settings.enabled)
-        return settings;
     QString error;
-    const std::optional<ArchiveLocation> location =
-        archive.databaseUrl.isEmpty() ? ConfiguredArchiveLocation(IniFile::ReadFile(iniPath), configDir, &error)
-                                      : ParseArchiveLocation(archive.databaseUrl, &error);
-    if (!location) {
+    std::optional<ArchiveSettings> settings = ConfiguredArchiveSettings(ProgramIniPath(), archive.databaseUrl, &error);
+    if (!settings) {
         err << QStringLiteral("측정 기록 보관 안 함 - [ARCHIVE] DATABASE 값이 잘못되었습니다: ") << error << Qt::endl;
-        settings.enabled = false;
-        return settings;
+        settings.emplace();
+        settings->enabled = false;
+        return *settings;
     }
-    settings.location = *location;
-    return settings;
+    settings->enabled = !archive.disabled;
+    return *settings;
 }

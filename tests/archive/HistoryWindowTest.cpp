@@ -103,6 +103,9 @@ class HistoryWindowTest : public QObject {
         FillRecordSheets(download, rebuilt);
         QCOMPARE(SheetTexts(rebuilt), m_memoryTexts);
         QVERIFY(dialog.OpenedDownload().has_value());
+        QCOMPARE(
+            CDlgHistory::ArchivedCaption(download.summary),
+            QStringLiteral("보관 기록 #%1 - SN-1 %2 MEMORY").arg(download.summary.id).arg(FormatLocalTime(At(1, 9))));
     }
 
     void AnUnreadableArchiveIsToldInTheWindow()

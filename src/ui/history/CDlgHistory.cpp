@@ -92,6 +92,13 @@ QString CDlgHistory::ResultColumnText(const DownloadSummary &download)
     return text.isEmpty() ? QString::number(*download.resultCode) : text;
 }
 
+QString CDlgHistory::ArchivedCaption(const DownloadSummary &download)
+{
+    return QStringLiteral("보관 기록 #%1 - %2 %3 %4")
+        .arg(download.id)
+        .arg(download.identity.Serial(), FormatLocalTime(download.startedAt), DownloadModeName(download.mode));
+}
+
 void CDlgHistory::ShowStatus(const QString &text)
 {
     m_status->setText(text);

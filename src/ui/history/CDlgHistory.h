@@ -30,6 +30,9 @@ class CDlgHistory : public QDialog {
     const std::optional<ArchivedDownload> &OpenedDownload() const { return m_opened; }
     // Reads the list again with the current filter.
     void Refresh();
+    // How the main window's caption marks a download opened from here, e.g.
+    // "보관 기록 #12 - PF24050117 2026-12-07 11:53:21 MEMORY".
+    static QString ArchivedCaption(const DownloadSummary &download);
     // The texts of the list's "결과" column.
     static QString ResultColumnText(const DownloadSummary &download);
 
