@@ -1,7 +1,12 @@
 #include "CliCommand.h"
 
+#include "ArchivingLinkOwner.h"
 #include "CFt260.h"
+#include "CIniSysInfo.h"
 #include "HidBridge.h"
+
+#include <QCoreApplication>
+#include <QDir>
 
 namespace {
 QList<CliCommand> &Registry()
@@ -49,4 +54,26 @@ QString CliOptionValue(const QStringList &arguments, const QString &name)
             return arguments[i].mid(flag.size() + 1);
     }
     return QString();
+}
+
+QString ProgramIniPath()
+{
+    CIniSysInfo info;
+    info.SetExecutablePath(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("tonvale")));
+    info.ResolvePaths();
+    return info.iniPath;
+}
+
+ArchiveSettings CliContext::ArchiveSettingsOrOff()
+{
+    QString error;
+    std::optional<ArchiveSettings> settings = ConfiguredArchiveSettings(ProgramIniPath(), archive.databaseUrl, &error);
+    if (!settings) {
+        err << QStringLiteral("측정 기록 보관 안 함 - [ARCHIVE] DATABASE 값이 잘못되었습니다: ") << error << Qt::endl;
+        settings.emplace();
+        settings->enabled = false;
+        return *settings;
+    }
+    settings->enabled = !archive.disabled;
+    return *settings;
 }

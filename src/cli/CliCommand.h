@@ -3,19 +3,34 @@
 #include <QStringList>
 #include <QTextStream>
 
+#include <optional>
+
+struct ArchiveSettings;
+
 class CFt260;
 class Clock;
 class LinkOwner;
 class PacketLogSink;
 
+// --database URL and --no-archive.
+struct CliArchiveOptions {
+    bool disabled = false;
+    QString databaseUrl; // empty: [ARCHIVE] DATABASE= of the INI file, else archive.sqlite beside it
+};
+
 // What every command of tonvale-cli gets: the link on the real or the simulated bridge, the clock it
-// runs on, the packet log (null unless --log) and the output streams.
+// runs on, the packet log (null unless --log), the output streams and the archive options.
 struct CliContext {
     CFt260 &link;
     Clock &clock;
     PacketLogSink *packetLog;
     QTextStream &out;
     QTextStream &err;
+    CliArchiveOptions archive;
+
+    // Where downloads are archived and where they wait for the server. A bad [ARCHIVE] DATABASE= turns
+    // archiving off with a notice on err (the download itself goes on).
+    ArchiveSettings ArchiveSettingsOrOff();
 
     // Finds the bridge and opens the link; on failure prints the result text (and how to give this user
     // access to a bridge it may not open) and returns false.
@@ -43,6 +58,10 @@ struct CliCommandRegistration {
 };
 
 const QList<CliCommand> &RegisteredCliCommands();
+
+// The program's INI file: named after the windowed program, which lives beside this tool. Its folder
+// holds the default archive.
+QString ProgramIniPath();
 
 // The value of "--name VALUE" or "--name=VALUE" in arguments, or a null string.
 QString CliOptionValue(const QStringList &arguments, const QString &name);

@@ -1,6 +1,9 @@
 // memory and output: the two downloads as tab-separated text, taken from the same sheets the operator's
-// window shows, and optionally the report workbook of them.
+// window shows, archived as they arrive, and optionally the report workbook of them.
 
+#include "RecordCommands.h"
+
+#include "ArchivingLinkOwner.h"
 #include "CFt260.h"
 #include "CSpreadSheet.h"
 #include "CliCommand.h"
@@ -12,17 +15,21 @@
 
 #include <QDate>
 
-#include <optional>
+#include <functional>
 
-namespace {
-
-// Seconds since 1970 of a "YYYY-MM-DD" day at 00:00 local time.
 std::optional<qint64> ParseDay(const QString &text)
 {
     const QDate day = QDate::fromString(text, QStringLiteral("yyyy-MM-dd"));
     if (!day.isValid())
         return std::nullopt;
     return LocalTimeFromFields({day.year(), day.month(), day.day(), 0, 0, 0});
+}
+
+namespace {
+
+void PrintLine(QTextStream &out, const QStringList &texts)
+{
+    out << texts.join(QLatin1Char('\t')) << '\n';
 }
 
 // "--from X --to Y" (either also as --name=VALUE) and nothing else.
@@ -44,22 +51,6 @@ bool TakeRange(const QStringList &arguments, QString &from, QString &to)
     return !from.isNull() && !to.isNull();
 }
 
-void PrintLine(QTextStream &out, const QStringList &texts)
-{
-    out << texts.join(QLatin1Char('\t')) << '\n';
-}
-
-void PrintRows(QTextStream &out, const CSpreadSheet &grid, int firstRow, int firstCol)
-{
-    for (int row = firstRow; row <= grid.GetRowCount(); ++row) {
-        QStringList texts;
-        for (int col = firstCol; col <= grid.GetColumnCount(); ++col)
-            texts << grid.text(col, row);
-        PrintLine(out, texts);
-    }
-    out.flush();
-}
-
 // The link hands its records to `sink` for the length of one download, then to its former owner again.
 class BorrowedOwner {
   public:
@@ -70,6 +61,51 @@ class BorrowedOwner {
     CFt260 &m_link;
     LinkOwner *m_previous;
 };
+
+// One download into `grid`, archived unless --no-archive. Returns the link's result; the archive's notices
+// (at most one, in Korean) are printed after the table by the caller.
+struct DownloadRun {
+    int result = 0;
+    qint64 downloadTime = 0;
+    InstrumentIdentity identity;
+    bool identityRead = false;
+    QStringList notices;
+};
+
+DownloadRun RunDownload(CliContext &context, CSpreadSheet &grid, DownloadStart start,
+                        const std::function<int()> &download, const std::function<int()> &rowCount)
+{
+    DownloadRun run;
+    run.downloadTime = context.clock.Now();
+    SheetRecordSink sink(grid, RecordSheetColors().textColor, context.packetLog);
+    const ArchiveSettings settings = context.ArchiveSettingsOrOff();
+    if (!settings.enabled) {
+        BorrowedOwner borrowed(context.link, sink);
+        run.result = download();
+        return run;
+    }
+    // The identity the download is filed under, read as the operator's window reads it at connect.
+    run.identityRead = ReadInstrumentIdentity(context, run.identity);
+    ArchivingLinkOwner archiving(sink, settings);
+    start.identity = run.identity;
+    start.host = StationHostName();
+    start.osUser = StationOsUser();
+    start.startedAt = run.downloadTime;
+    archiving.BeginDownload(start);
+    {
+        BorrowedOwner borrowed(context.link, archiving);
+        run.result = download();
+    }
+    archiving.FinishDownload(run.result, rowCount(), context.clock.Now());
+    run.notices = archiving.TakeNotices();
+    return run;
+}
+
+void PrintNotices(CliContext &context, const QStringList &notices)
+{
+    for (const QString &notice : notices)
+        context.err << notice << Qt::endl;
+}
 
 int RunMemory(CliContext &context, const QStringList &arguments)
 {
@@ -93,26 +129,24 @@ int RunMemory(CliContext &context, const QStringList &arguments)
 
     CSpreadSheet grid;
     SetUpRecordSheets(grid, RecordSheetColors{});
-    SheetRecordSink sink(grid, RecordSheetColors().textColor, context.packetLog);
     int rows = 0;
-    const qint64 downloadTime = context.clock.Now();
-    int result;
-    {
-        BorrowedOwner borrowed(context.link, sink);
-        result = context.link.DownloadStoredRecords(*from, *to, &rows);
-    }
+    DownloadStart start;
+    start.mode = DownloadMode::Memory;
+    start.rangeFrom = *from;
+    start.rangeTo = *to;
+    const DownloadRun run = RunDownload(
+        context, grid, start, [&] { return context.link.DownloadStoredRecords(*from, *to, &rows); },
+        [&] { return rows; });
 
-    QStringList headers;
-    for (int col = 2; col <= kStoredColumnCount; ++col)
-        headers << grid.Sheet(kStoredRecordSheet)->Text(col, grid::kHeader);
-    PrintLine(context.out, headers);
-    PrintRows(context.out, grid, 1, 2);
-    if (result < 0)
+    PrintDownloadTable(context.out, grid, ReportMode::Memory);
+    PrintNotices(context, run.notices);
+    if (run.result < 0)
         return context.Fail();
     if (rows == 0)
         context.err << QStringLiteral("메모리 데이터 없음!") << Qt::endl;
     if (!report.xlsPath.isEmpty())
-        return WriteReportWorkbook(context, report, ReportMode::Memory, grid, downloadTime);
+        return WriteReportWorkbook(context, report, ReportMode::Memory, grid, run.downloadTime,
+                                   run.identityRead ? &run.identity : nullptr);
     return kExitOk;
 }
 
@@ -132,19 +166,19 @@ int RunOutput(CliContext &context, const QStringList &arguments)
     CSpreadSheet grid;
     SetUpRecordSheets(grid, RecordSheetColors{});
     grid.SetAddressedSheet(kContinuousSheet);
-    SheetRecordSink sink(grid, RecordSheetColors().textColor, context.packetLog);
-    const qint64 downloadTime = context.clock.Now();
-    int result;
-    {
-        BorrowedOwner borrowed(context.link, sink);
-        result = context.link.DownloadContinuousRecords();
-    }
+    DownloadStart start;
+    start.mode = DownloadMode::Output;
+    const DownloadRun run = RunDownload(
+        context, grid, start, [&] { return context.link.DownloadContinuousRecords(); },
+        [&] { return grid.GetRowCount() - kContinuousFixedRows; });
 
-    PrintRows(context.out, grid, 1, 1);
-    if (result < 0)
+    PrintDownloadTable(context.out, grid, ReportMode::Output);
+    PrintNotices(context, run.notices);
+    if (run.result < 0)
         return context.Fail();
     if (!report.xlsPath.isEmpty())
-        return WriteReportWorkbook(context, report, ReportMode::Output, grid, downloadTime);
+        return WriteReportWorkbook(context, report, ReportMode::Output, grid, run.downloadTime,
+                                   run.identityRead ? &run.identity : nullptr);
     return kExitOk;
 }
 
@@ -157,3 +191,21 @@ const CliCommandRegistration kMemory("memory", kMemoryUsageText.constData(), Run
 const CliCommandRegistration kOutput("output", kOutputUsageText.constData(), RunOutput);
 
 } // namespace
+
+void PrintDownloadTable(QTextStream &out, const CSpreadSheet &grid, ReportMode mode)
+{
+    const bool memory = mode == ReportMode::Memory;
+    if (memory) {
+        QStringList headers;
+        for (int col = 2; col <= kStoredColumnCount; ++col)
+            headers << grid.Sheet(kStoredRecordSheet)->Text(col, grid::kHeader);
+        PrintLine(out, headers);
+    }
+    for (int row = 1; row <= grid.GetRowCount(); ++row) {
+        QStringList texts;
+        for (int col = memory ? 2 : 1; col <= grid.GetColumnCount(); ++col)
+            texts << grid.text(col, row);
+        PrintLine(out, texts);
+    }
+    out.flush();
+}

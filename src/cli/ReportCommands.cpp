@@ -1,5 +1,7 @@
 #include "ReportCommands.h"
 
+#include "ArchiveTypes.h"
+
 #include "CFt260.h"
 #include "CIniSysInfo.h"
 #include "CliCommand.h"
@@ -8,22 +10,10 @@
 #include "LocalTime.h"
 #include "ReportExport.h"
 
-#include <QCoreApplication>
-#include <QDir>
-
 #include <algorithm>
 #include <vector>
 
 namespace {
-
-// The program's INI file: named after the windowed program, which lives beside this tool.
-QString ProgramIniPath()
-{
-    CIniSysInfo info;
-    info.SetExecutablePath(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("tonvale")));
-    info.ResolvePaths();
-    return info.iniPath;
-}
 
 // Each text of the INI file where the option did not give one.
 void FillReportTexts(const ReportOptions &options, ReportHeader &header)
@@ -41,21 +31,21 @@ void FillReportTexts(const ReportOptions &options, ReportHeader &header)
     header.Author() = text(options.author, "USER_NAME");
 }
 
-// The identity rows 3..6 of the header, read as the operator's window reads them.
-bool ReadIdentity(CliContext &context, ReportHeader &header)
+} // namespace
+
+bool ReadInstrumentIdentity(CliContext &context, InstrumentIdentity &identity)
 {
-    for (const IdentityField &field : kIdentityFields) {
+    bool all = true;
+    for (size_t i = 0; i < kIdentityFields.size(); ++i) {
         uint8_t request[CFt260::kResponseAreaSize] = {};
         uint8_t response[CFt260::kResponseAreaSize] = {};
-        if (context.link.Transact(field.readCommand, request, 1, response) < 0)
-            return false;
-        header.values[field.row - 1][field.column == 2 ? 0 : 1] =
-            IdentityText(field, response, CFt260::kResponseAreaSize);
+        if (context.link.Transact(kIdentityFields[i].readCommand, request, 1, response) < 0)
+            all = false;
+        else
+            identity.texts[i] = IdentityText(kIdentityFields[i], response, CFt260::kResponseAreaSize);
     }
-    return true;
+    return all;
 }
-
-} // namespace
 
 QString ReportOptionsUsage(ReportMode mode)
 {
@@ -144,7 +134,7 @@ bool TakeReportOptions(QStringList &arguments, ReportMode mode, ReportOptions &o
 }
 
 int WriteReportWorkbook(CliContext &context, const ReportOptions &options, ReportMode mode, CSpreadSheet &records,
-                        qint64 downloadTime)
+                        qint64 downloadTime, const InstrumentIdentity *identity)
 {
     if (mode == ReportMode::Memory && !options.allRows) {
         const int rowCount = records.GetRowCount();
@@ -174,9 +164,15 @@ int WriteReportWorkbook(CliContext &context, const ReportOptions &options, Repor
         }
     }
 
+    InstrumentIdentity read;
+    if (!identity) {
+        if (!ReadInstrumentIdentity(context, read))
+            return context.Fail();
+        identity = &read;
+    }
     ReportHeader header;
-    if (!ReadIdentity(context, header))
-        return context.Fail();
+    for (size_t i = 0; i < kIdentityFields.size(); ++i)
+        header.values[kIdentityFields[i].row - 1][kIdentityFields[i].column == 2 ? 0 : 1] = identity->texts[i];
     header.CreatedAt() = FormatLocalTime(downloadTime);
     FillReportTexts(options, header);
 

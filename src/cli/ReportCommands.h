@@ -8,6 +8,7 @@
 
 class CSpreadSheet;
 struct CliContext;
+struct InstrumentIdentity;
 
 // The report options of the memory and output commands:
 //   --xls FILE [--rows LIST] [--company TEXT] [--report-name TEXT] [--author TEXT]
@@ -40,8 +41,13 @@ bool TakeReportOptions(QStringList &arguments, ReportMode mode, ReportOptions &o
 // no more than its text); false on anything else.
 bool ParseRowList(const QString &list, QList<RowRange> &rows);
 
+// The eight identity texts, read as the operator's window reads them; a field whose exchange fails stays
+// empty and makes the result false.
+bool ReadInstrumentIdentity(CliContext &context, InstrumentIdentity &identity);
+
 // After a download into `records` (its addressed sheet the mode's record sheet, as SheetRecordSink fills
-// it): ticks the --rows, reads the instrument's identity for the header and writes options.xlsPath.
-// downloadTime (seconds since 1970) becomes the report's "작성 일시". Returns the command's exit status.
+// it): ticks the --rows, takes the instrument's identity for the header (read from the instrument when
+// `identity` is null) and writes options.xlsPath. downloadTime (seconds since 1970) becomes the report's
+// "작성 일시". Returns the command's exit status.
 int WriteReportWorkbook(CliContext &context, const ReportOptions &options, ReportMode mode, CSpreadSheet &records,
-                        qint64 downloadTime);
+                        qint64 downloadTime, const InstrumentIdentity *identity = nullptr);

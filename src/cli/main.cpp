@@ -1,4 +1,5 @@
 // tonvale-cli: the instrument work of Tonvale without a window.
+#include "ArchiveLocation.h"
 #include "CFt260.h"
 #include "CliCommand.h"
 #include "Clock.h"
@@ -47,13 +48,18 @@ struct GlobalOptions {
     QString scenarioPath;
     bool virtualTime = false;
     bool log = false;
+    CliArchiveOptions archive;
     QString command;
     QStringList commandArguments;
 };
 
 void PrintUsage(QTextStream &stream)
 {
-    stream << "usage: tonvale-cli [--simulate[=SCENARIO]] [--virtual-time] [--log] COMMAND [ARGUMENTS]\n"
+    stream << "usage: tonvale-cli [--simulate[=SCENARIO]] [--virtual-time] [--log] [--database URL] [--no-archive]\n"
+              "                   COMMAND [ARGUMENTS]\n"
+              "  --database sqlite:PATH or postgresql://USER@HOST:PORT/DBNAME (?host=/DIR for a Unix socket);\n"
+              "             without it, [ARCHIVE] DATABASE= of the INI file, else archive.sqlite beside it\n"
+              "  --no-archive  do not archive this run's download\n"
               "commands:\n";
     for (const CliCommand &command : RegisteredCliCommands())
         stream << "  " << command.name << (*command.usage ? " " : "") << command.usage << '\n';
@@ -76,6 +82,19 @@ std::optional<GlobalOptions> ParseGlobalOptions(const QStringList &arguments, QT
             options.virtualTime = true;
         } else if (a == "--log") {
             options.log = true;
+        } else if (a == "--no-archive") {
+            options.archive.disabled = true;
+        } else if (a == "--database" || a.startsWith("--database=")) {
+            if (a == "--database" && i + 1 >= arguments.size()) {
+                err << "--database needs a value" << Qt::endl;
+                return std::nullopt;
+            }
+            options.archive.databaseUrl = a == "--database" ? arguments[++i] : a.mid(int(qstrlen("--database=")));
+            QString error;
+            if (!ParseArchiveLocation(options.archive.databaseUrl, &error)) {
+                err << error << Qt::endl;
+                return std::nullopt;
+            }
         } else if (a.startsWith("--")) {
             err << "unknown option: " << a << Qt::endl;
             return std::nullopt;
@@ -96,10 +115,24 @@ std::optional<GlobalOptions> ParseGlobalOptions(const QStringList &arguments, QT
     return options;
 }
 
+// stderr carries the tool's own messages. Qt's uncategorised warnings (the SQL drivers' remarks about a
+// connection that went away, which the archive already reports in Korean) are left out; categorised
+// and critical messages pass.
+QtMessageHandler g_defaultMessageHandler = nullptr;
+
+void FilterQtMessages(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    const bool uncategorised = !context.category || qstrcmp(context.category, "default") == 0;
+    if (type != QtCriticalMsg && type != QtFatalMsg && uncategorised)
+        return;
+    g_defaultMessageHandler(type, context, message);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    g_defaultMessageHandler = qInstallMessageHandler(FilterQtMessages);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tonvale-cli"));
     QTextStream out(stdout);
@@ -156,6 +189,6 @@ int main(int argc, char *argv[])
     LogOnlyOwner owner(log);
     CFt260 link(simulation ? simulation->Bridge() : *device, simulation ? simulation->Discovery() : *discovery, *clock,
                 &owner);
-    CliContext context{link, *clock, log, out, err};
+    CliContext context{link, *clock, log, out, err, options->archive};
     return command->run(context, options->commandArguments);
 }

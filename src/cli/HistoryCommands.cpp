@@ -1,0 +1,178 @@
+// history, history show and archive sync: what the archive holds, read back without an instrument.
+
+#include "ArchiveSync.h"
+#include "ArchivingLinkOwner.h"
+#include "CSpreadSheet.h"
+#include "CliCommand.h"
+#include "DownloadReplay.h"
+#include "LocalTime.h"
+#include "MeasurementArchive.h"
+#include "RecordCommands.h"
+#include "ReportCommands.h"
+
+#include <QDate>
+
+#include <memory>
+
+namespace {
+
+// The archive of --database / [ARCHIVE] DATABASE=, opened for reading; null after printing the reason.
+std::unique_ptr<MeasurementArchive> OpenForReading(CliContext &context)
+{
+    if (context.archive.disabled) {
+        context.err << "--no-archive: there is no archive to read" << Qt::endl;
+        return nullptr;
+    }
+    const ArchiveSettings settings = context.ArchiveSettingsOrOff();
+    if (!settings.enabled)
+        return nullptr;
+    auto archive = std::make_unique<MeasurementArchive>(settings.location);
+    if (!archive->Open(MeasurementArchive::Purpose::Read)) {
+        context.err << QStringLiteral("기록 읽기 실패 - %1: %2")
+                           .arg(archive->LastError().Reason(), settings.location.Describe())
+                    << Qt::endl;
+        return nullptr;
+    }
+    return archive;
+}
+
+int RunHistoryList(CliContext &context, const QStringList &arguments)
+{
+    DownloadFilter filter;
+    for (int i = 0; i < arguments.size(); ++i) {
+        QString name = arguments[i].section(QLatin1Char('='), 0, 0);
+        QString value;
+        if (arguments[i].contains(QLatin1Char('=')))
+            value = arguments[i].section(QLatin1Char('='), 1);
+        else if (i + 1 < arguments.size())
+            value = arguments[++i];
+        else
+            name.clear();
+        if (name == QLatin1String("--instrument")) {
+            filter.serial = value;
+        } else if (name == QLatin1String("--from") && ParseDay(value)) {
+            filter.from = ParseDay(value);
+        } else if (name == QLatin1String("--to") && ParseDay(value)) {
+            // Through the whole of the last day.
+            const QDate next = QDate::fromString(value, QStringLiteral("yyyy-MM-dd")).addDays(1);
+            filter.before = ParseDay(next.toString(QStringLiteral("yyyy-MM-dd")));
+        } else {
+            context.err << "history takes [--instrument SERIAL] [--from YYYY-MM-DD] [--to YYYY-MM-DD], "
+                           "or show ID"
+                        << Qt::endl;
+            return kExitUsage;
+        }
+    }
+    const std::unique_ptr<MeasurementArchive> archive = OpenForReading(context);
+    if (!archive)
+        return kExitInstrumentFailed;
+    const std::optional<QList<DownloadSummary>> downloads = archive->ListDownloads(filter);
+    if (!downloads) {
+        context.err << QStringLiteral("기록 읽기 실패 - %1").arg(archive->LastError().Reason()) << Qt::endl;
+        return kExitInstrumentFailed;
+    }
+    context.out << "id\tinstrument\tstarted\tmode\trows\tresult\n";
+    for (const DownloadSummary &d : *downloads)
+        context.out << d.id << '\t' << d.identity.Serial() << '\t' << FormatLocalTime(d.startedAt) << '\t'
+                    << DownloadModeName(d.mode) << '\t' << d.rowCount << '\t'
+                    << (d.resultCode ? QString::number(*d.resultCode) : QString()) << '\n';
+    context.out.flush();
+    return kExitOk;
+}
+
+int RunHistoryShow(CliContext &context, const QStringList &arguments)
+{
+    QStringList own = arguments;
+    bool ok = false;
+    const qint64 id = own.isEmpty() ? 0 : own.takeFirst().toLongLong(&ok);
+    // The report options are checked again below, against the download's mode.
+    ReportOptions report;
+    QStringList rest = own;
+    if (!ok || !TakeReportOptions(rest, ReportMode::Memory, report, context.err) || !rest.isEmpty()) {
+        context.err << "history show ID " << ReportOptionsUsage(ReportMode::Memory) << Qt::endl;
+        return kExitUsage;
+    }
+    const std::unique_ptr<MeasurementArchive> archive = OpenForReading(context);
+    if (!archive)
+        return kExitInstrumentFailed;
+    const std::optional<ArchivedDownload> download = archive->LoadDownload(id);
+    if (!download) {
+        if (archive->LastError().kind == ArchiveError::Kind::None)
+            context.err << QStringLiteral("보관된 다운로드가 없습니다: %1").arg(id) << Qt::endl;
+        else
+            context.err << QStringLiteral("기록 읽기 실패 - %1").arg(archive->LastError().Reason()) << Qt::endl;
+        return kExitInstrumentFailed;
+    }
+    const ReportMode mode = download->summary.mode == DownloadMode::Memory ? ReportMode::Memory : ReportMode::Output;
+    if (mode == ReportMode::Output) {
+        report = {};
+        if (!TakeReportOptions(own, mode, report, context.err))
+            return kExitUsage;
+    }
+    CSpreadSheet grid;
+    FillRecordSheets(*download, grid);
+    PrintDownloadTable(context.out, grid, mode);
+    if (report.xlsPath.isEmpty())
+        return kExitOk;
+    return WriteReportWorkbook(context, report, mode, grid, download->summary.startedAt, &download->summary.identity);
+}
+
+int RunHistory(CliContext &context, const QStringList &arguments)
+{
+    if (!arguments.isEmpty() && arguments.first() == QLatin1String("show"))
+        return RunHistoryShow(context, arguments.mid(1));
+    return RunHistoryList(context, arguments);
+}
+
+int RunArchive(CliContext &context, const QStringList &arguments)
+{
+    if (arguments != QStringList{QStringLiteral("sync")}) {
+        context.err << "archive takes: sync" << Qt::endl;
+        return kExitUsage;
+    }
+    const ArchiveSettings settings = context.ArchiveSettingsOrOff();
+    if (!settings.enabled)
+        return kExitUsage;
+    if (!settings.location.IsServer()) {
+        context.err << "archive sync sends to a PostgreSQL server: give --database postgresql://... or "
+                       "[ARCHIVE] DATABASE="
+                    << Qt::endl;
+        return kExitUsage;
+    }
+    MeasurementArchive local(settings.local);
+    if (!local.Open(MeasurementArchive::Purpose::Read)) {
+        if (local.LastError().kind == ArchiveError::Kind::Missing) {
+            context.err << QStringLiteral("보낼 기록이 없습니다") << Qt::endl;
+            return kExitOk;
+        }
+        context.err
+            << QStringLiteral("기록 읽기 실패 - %1: %2").arg(local.LastError().Reason(), settings.local.Describe())
+            << Qt::endl;
+        return kExitInstrumentFailed;
+    }
+    MeasurementArchive server(settings.location);
+    if (!server.Open()) {
+        context.err << QStringLiteral("기록 보내기 실패 - %1: %2")
+                           .arg(server.LastError().Reason(), settings.location.Describe())
+                    << Qt::endl;
+        return kExitInstrumentFailed;
+    }
+    const SyncResult result = SendPendingDownloads(local, server);
+    context.err
+        << QStringLiteral("기록 서버로 보낸 다운로드 %1건, 남은 다운로드 %2건").arg(result.sent).arg(result.failed)
+        << Qt::endl;
+    if (result.failed > 0) {
+        context.err << QStringLiteral("기록 보내기 실패 - %1").arg(result.error) << Qt::endl;
+        return kExitInstrumentFailed;
+    }
+    return kExitOk;
+}
+
+const CliCommandRegistration
+    kHistory("history",
+             "[--instrument SERIAL] [--from YYYY-MM-DD] [--to YYYY-MM-DD] | show ID "
+             "[--xls FILE [--rows LIST] [--company TEXT] [--report-name TEXT] [--author TEXT]]",
+             RunHistory);
+const CliCommandRegistration kArchive("archive", "sync", RunArchive);
+
+} // namespace

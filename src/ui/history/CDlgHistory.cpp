@@ -1,0 +1,165 @@
+#include "CDlgHistory.h"
+
+#include "LocalTime.h"
+#include "MeasurementArchive.h"
+#include "ResultCodes.h"
+
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace {
+constexpr int kListLimit = 1000;
+enum Column { kId, kSerial, kName, kStarted, kMode, kRows, kResult, kColumnCount };
+} // namespace
+
+CDlgHistory::CDlgHistory(ArchiveLocation location, QWidget *parent)
+    : QDialog(parent), m_location(std::move(location)), m_serial(new QLineEdit(this)),
+      m_useDates(new QCheckBox(QStringLiteral("기간"), this)),
+      m_from(new QDateEdit(QDate::currentDate().addMonths(-1), this)), m_to(new QDateEdit(QDate::currentDate(), this)),
+      m_query(new QPushButton(QStringLiteral("조회"), this)), m_table(new QTableWidget(0, kColumnCount, this)),
+      m_status(new QLabel(this)), m_open(new QPushButton(QStringLiteral("열기"), this))
+{
+    setWindowTitle(QStringLiteral("기록 보기"));
+    m_serial->setPlaceholderText(QStringLiteral("측정기 S/N (전체)"));
+    m_serial->setClearButtonEnabled(true);
+    for (QDateEdit *date : {m_from, m_to}) {
+        date->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+        date->setCalendarPopup(true);
+        date->setEnabled(false);
+    }
+    connect(m_useDates, &QCheckBox::toggled, m_from, &QWidget::setEnabled);
+    connect(m_useDates, &QCheckBox::toggled, m_to, &QWidget::setEnabled);
+
+    m_table->setHorizontalHeaderLabels({QStringLiteral("번호"), QStringLiteral("측정기 S/N"),
+                                        QStringLiteral("측정기 명"), QStringLiteral("시작 시간"),
+                                        QStringLiteral("모드"), QStringLiteral("행 수"), QStringLiteral("결과")});
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->verticalHeader()->hide();
+    m_table->horizontalHeader()->setStretchLastSection(true);
+
+    auto *filters = new QHBoxLayout;
+    filters->addWidget(new QLabel(QStringLiteral("측정기 S/N"), this));
+    filters->addWidget(m_serial, 1);
+    filters->addWidget(m_useDates);
+    filters->addWidget(m_from);
+    filters->addWidget(new QLabel(QStringLiteral("~"), this));
+    filters->addWidget(m_to);
+    filters->addWidget(m_query);
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(m_status, 1);
+    buttons->addWidget(m_open);
+    auto *close = new QPushButton(QStringLiteral("닫기"), this);
+    buttons->addWidget(close);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(filters);
+    layout->addWidget(m_table, 1);
+    layout->addLayout(buttons);
+    resize(820, 460);
+
+    m_query->setDefault(false);
+    m_query->setAutoDefault(false);
+    m_open->setAutoDefault(false);
+    close->setAutoDefault(false);
+    connect(m_query, &QPushButton::clicked, this, &CDlgHistory::Refresh);
+    connect(m_serial, &QLineEdit::returnPressed, this, &CDlgHistory::Refresh);
+    connect(m_open, &QPushButton::clicked, this, &CDlgHistory::OpenSelected);
+    connect(close, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_table, &QTableWidget::cellDoubleClicked, this, &CDlgHistory::OpenSelected);
+    connect(m_table, &QTableWidget::itemSelectionChanged, this,
+            [this] { m_open->setEnabled(!m_table->selectedItems().isEmpty()); });
+    m_open->setEnabled(false);
+    Refresh();
+}
+
+CDlgHistory::~CDlgHistory() = default;
+
+QString CDlgHistory::ResultColumnText(const DownloadSummary &download)
+{
+    if (!download.resultCode)
+        return QStringLiteral("중단됨");
+    if (*download.resultCode >= 0)
+        return QStringLiteral("정상");
+    const QString text = ResultText(*download.resultCode);
+    return text.isEmpty() ? QString::number(*download.resultCode) : text;
+}
+
+QString CDlgHistory::ArchivedCaption(const DownloadSummary &download)
+{
+    return QStringLiteral("보관 기록 #%1 - %2 %3 %4")
+        .arg(download.id)
+        .arg(download.identity.Serial(), FormatLocalTime(download.startedAt), DownloadModeName(download.mode));
+}
+
+void CDlgHistory::ShowStatus(const QString &text)
+{
+    m_status->setText(text);
+}
+
+void CDlgHistory::Refresh()
+{
+    if (!m_archive || !m_archive->IsOpen()) {
+        m_archive = std::make_unique<MeasurementArchive>(m_location);
+        if (!m_archive->Open(MeasurementArchive::Purpose::Read)) {
+            m_table->setRowCount(0);
+            ShowStatus(
+                QStringLiteral("기록 읽기 실패 - %1: %2").arg(m_archive->LastError().Reason(), m_location.Describe()));
+            return;
+        }
+    }
+    DownloadFilter filter;
+    filter.serial = m_serial->text().trimmed();
+    filter.limit = kListLimit;
+    if (m_useDates->isChecked()) {
+        const QDate from = m_from->date(), next = m_to->date().addDays(1);
+        filter.from = LocalTimeFromFields({from.year(), from.month(), from.day(), 0, 0, 0});
+        filter.before = LocalTimeFromFields({next.year(), next.month(), next.day(), 0, 0, 0});
+    }
+    const std::optional<QList<DownloadSummary>> downloads = m_archive->ListDownloads(filter);
+    if (!downloads) {
+        ShowStatus(QStringLiteral("기록 읽기 실패 - %1").arg(m_archive->LastError().Reason()));
+        m_archive.reset();
+        return;
+    }
+    m_table->setRowCount(int(downloads->size()));
+    for (int row = 0; row < downloads->size(); ++row) {
+        const DownloadSummary &d = downloads->at(row);
+        const QStringList texts{QString::number(d.id),        d.identity.Serial(),      d.identity.texts[0],
+                                FormatLocalTime(d.startedAt), DownloadModeName(d.mode), QString::number(d.rowCount),
+                                ResultColumnText(d)};
+        for (int col = 0; col < kColumnCount; ++col) {
+            auto *item = new QTableWidgetItem(texts[col]);
+            if (col == kId || col == kRows)
+                item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            item->setData(Qt::UserRole, d.id);
+            m_table->setItem(row, col, item);
+        }
+    }
+    m_table->resizeColumnsToContents();
+    ShowStatus(downloads->isEmpty() ? QStringLiteral("보관된 다운로드가 없습니다")
+                                    : QStringLiteral("다운로드 %1건").arg(downloads->size()));
+}
+
+void CDlgHistory::OpenSelected()
+{
+    const QList<QTableWidgetItem *> selected = m_table->selectedItems();
+    if (selected.isEmpty() || !m_archive)
+        return;
+    const qint64 id = selected.first()->data(Qt::UserRole).toLongLong();
+    std::optional<ArchivedDownload> download = m_archive->LoadDownload(id);
+    if (!download) {
+        ShowStatus(QStringLiteral("기록 읽기 실패 - %1").arg(m_archive->LastError().Reason()));
+        return;
+    }
+    m_opened = std::move(download);
+    emit DownloadOpened(*m_opened);
+    accept();
+}

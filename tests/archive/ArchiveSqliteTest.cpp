@@ -1,0 +1,271 @@
+#include "ArchiveTestSupport.h"
+#include "DownloadReplay.h"
+#include "MeasurementArchive.h"
+#include "MeasurementRecord.h"
+
+#include <QFile>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QVariant>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class ArchiveSqlite : public ::testing::Test {
+  protected:
+    ArchiveSettings Settings(int batchRecords = 500)
+    {
+        ArchiveSettings settings;
+        settings.location = DefaultArchiveLocation(m_dir.path());
+        settings.local = settings.location;
+        settings.batchRecords = batchRecords;
+        return settings;
+    }
+    qint64 Count(MeasurementArchive &archive, const QString &sql)
+    {
+        QSqlQuery query(archive.Database());
+        EXPECT_TRUE(query.exec(sql)) << sql.toStdString();
+        return query.next() ? query.value(0).toLongLong() : -1;
+    }
+    QTemporaryDir m_dir;
+};
+
+TEST_F(ArchiveSqlite, StoredRecordsAreKeptOncePerInstrumentAndEachDownloadReplaysToTheSameRows)
+{
+    const InstrumentIdentity meter = TestIdentity(QStringLiteral("SN-100"));
+    const std::vector<RawRecord> first{TestRecord(0, 1470, 1), TestRecord(1, 0, 3), TestRecord(2, 65535, 2),
+                                       TestRecord(3, 980, 0)};
+    std::vector<RawRecord> second(first.begin() + 1, first.end());
+    second.push_back(TestRecord(4, 1234, 2));
+
+    TestGrid grid1(DownloadMode::Memory), grid2(DownloadMode::Memory), other(DownloadMode::Memory);
+    {
+        ArchivingLinkOwner owner1(grid1.sink, Settings(3));
+        EXPECT_EQ(ArchiveStoredDownload(owner1, TestStart(meter, DownloadMode::Memory, 1714600000), first),
+                  QStringList());
+        ArchivingLinkOwner owner2(grid2.sink, Settings(3));
+        EXPECT_EQ(ArchiveStoredDownload(owner2, TestStart(meter, DownloadMode::Memory, 1714600100), second),
+                  QStringList());
+        // The same bytes from another instrument are that instrument's records.
+        ArchivingLinkOwner owner3(other.sink, Settings(3));
+        ArchiveStoredDownload(owner3, TestStart(TestIdentity("SN-200"), DownloadMode::Memory, 1714600200), {first[0]});
+    }
+
+    MeasurementArchive archive(DefaultArchiveLocation(m_dir.path()));
+    ASSERT_TRUE(archive.Open(MeasurementArchive::Purpose::Read)) << archive.LastError().detail.toStdString();
+    EXPECT_EQ(Count(archive, "SELECT COUNT(*) FROM stored_records"), 6);
+    EXPECT_EQ(Count(archive, "SELECT COUNT(*) FROM download_records"), 4 + 4 + 1);
+
+    const auto list = archive.ListDownloads({QStringLiteral("SN-100"), {}, {}, -1});
+    ASSERT_TRUE(list && list->size() == 2);
+    EXPECT_EQ(list->at(0).startedAt, 1714600100); // newest first
+    EXPECT_TRUE(list->at(0).complete);
+    EXPECT_EQ(list->at(0).rowCount, 4);
+    EXPECT_EQ(list->at(0).identity, meter);
+
+    for (const auto &[summary, grid] : {std::pair{list->at(1), &grid1}, std::pair{list->at(0), &grid2}}) {
+        const std::optional<ArchivedDownload> download = archive.LoadDownload(summary.id);
+        ASSERT_TRUE(download);
+        CSpreadSheet rebuilt;
+        FillRecordSheets(*download, rebuilt);
+        EXPECT_EQ(SheetTexts(rebuilt), SheetTexts(grid->grid));
+        EXPECT_EQ(rebuilt.GetRowCount(), 4);
+    }
+}
+
+TEST_F(ArchiveSqlite, InstrumentsAreToldApartByTheirIdentityWhenTheSerialIsErased)
+{
+    TestGrid grid(DownloadMode::Memory);
+    ArchivingLinkOwner owner(grid.sink, Settings());
+    const RawRecord record = TestRecord(0, 1470);
+    // Two meters with erased serials but different load cells, and one meter before and after a firmware upload.
+    ArchiveStoredDownload(owner, TestStart(TestIdentity("-", "LC15-A"), DownloadMode::Memory, 100), {record});
+    ArchiveStoredDownload(owner, TestStart(TestIdentity("-", "LC15-B"), DownloadMode::Memory, 200), {record});
+    ArchiveStoredDownload(owner, TestStart(TestIdentity("SN-1", "LC15-A", "V1"), DownloadMode::Memory, 300), {record});
+    ArchiveStoredDownload(owner, TestStart(TestIdentity("SN-1", "LC15-A", "V2"), DownloadMode::Memory, 400), {record});
+
+    MeasurementArchive archive(DefaultArchiveLocation(m_dir.path()));
+    ASSERT_TRUE(archive.Open());
+    EXPECT_EQ(Count(archive, "SELECT COUNT(*) FROM instruments"), 3);
+    EXPECT_EQ(Count(archive, "SELECT COUNT(*) FROM stored_records"), 3);
+    const auto erased = archive.ListDownloads({QStringLiteral("-"), {}, {}, -1});
+    ASSERT_TRUE(erased);
+    ASSERT_EQ(erased->size(), 2);
+    EXPECT_EQ(erased->at(0).identity.texts[1], "LC15-B");
+    // Each download keeps the firmware it was read with.
+    const auto upgraded = archive.ListDownloads({QStringLiteral("SN-1"), {}, {}, -1});
+    ASSERT_TRUE(upgraded && upgraded->size() == 2);
+    EXPECT_EQ(upgraded->at(0).identity.texts[7], "V2");
+    EXPECT_EQ(upgraded->at(1).identity.texts[7], "V1");
+    // Dates filter on the start time: [from, before).
+    const auto window = archive.ListDownloads({QString(), 200, 400, -1});
+    ASSERT_TRUE(window);
+    ASSERT_EQ(window->size(), 2);
+    EXPECT_EQ(window->at(0).startedAt, 300);
+    EXPECT_EQ(window->at(1).startedAt, 200);
+}
+
+TEST_F(ArchiveSqlite, ContinuousRunKeepsItsSummaryAndRecordsInOrder)
+{
+    TestGrid grid(DownloadMode::Output);
+    {
+        ArchivingLinkOwner owner(grid.sink, Settings(2));
+        owner.BeginDownload(TestStart(TestIdentity("SN-7"), DownloadMode::Output, 1000));
+        const uint8_t summary[9] = {3, 0x30, 0x34, 0x30, 0x3D, 0x3A, 0x98, 0x00, 0x23};
+        owner.SetContinuousSummary(summary);
+        for (int i = 0; i < 3; ++i)
+            owner.AddContinuousRecordRow(i, TestRecord(10 - i, 1460 + i, i).data());
+        owner.FinishDownload(0, 3, 1001);
+    }
+    MeasurementArchive archive(DefaultArchiveLocation(m_dir.path()));
+    ASSERT_TRUE(archive.Open());
+    const auto list = archive.ListDownloads({});
+    ASSERT_TRUE(list && list->size() == 1);
+    EXPECT_EQ(list->at(0).mode, DownloadMode::Output);
+    EXPECT_FALSE(list->at(0).rangeFrom.has_value());
+    const std::optional<ArchivedDownload> download = archive.LoadDownload(list->at(0).id);
+    ASSERT_TRUE(download && download->continuousSummary);
+    CSpreadSheet rebuilt;
+    FillRecordSheets(*download, rebuilt);
+    EXPECT_EQ(SheetTexts(rebuilt), SheetTexts(grid.grid));
+    EXPECT_EQ(rebuilt.GetRowCount(), 6);
+}
+
+TEST_F(ArchiveSqlite, ADownloadCutShortKeepsItsCommittedBatchesAndStaysIncomplete)
+{
+    TestGrid grid(DownloadMode::Memory);
+    auto owner = std::make_unique<ArchivingLinkOwner>(grid.sink, Settings(4));
+    owner->BeginDownload(TestStart(TestIdentity("SN-9"), DownloadMode::Memory, 5000));
+    for (int i = 0; i < 10; ++i)
+        owner->AddStoredRecordRow(i, TestRecord(i, 100 + i).data());
+
+    // Another connection (the window while the command line downloads) sees two whole batches.
+    MeasurementArchive reader(DefaultArchiveLocation(m_dir.path()));
+    ASSERT_TRUE(reader.Open(MeasurementArchive::Purpose::Read));
+    auto list = reader.ListDownloads({});
+    ASSERT_TRUE(list && list->size() == 1);
+    EXPECT_FALSE(list->at(0).complete);
+    EXPECT_FALSE(list->at(0).resultCode.has_value());
+    EXPECT_EQ(list->at(0).rowCount, 8);
+    EXPECT_EQ(reader.LoadDownload(list->at(0).id)->records.size(), 8u);
+
+    // A download that fails is finished with its result and not complete.
+    owner->FinishDownload(-1086, 10, 5010);
+    list = reader.ListDownloads({});
+    EXPECT_EQ(list->at(0).resultCode, -1086);
+    EXPECT_FALSE(list->at(0).complete);
+    EXPECT_EQ(list->at(0).rowCount, 10);
+    EXPECT_EQ(grid.grid.GetRowCount(), 10);
+}
+
+TEST_F(ArchiveSqlite, AnArchiveOfTheFirstSchemaVersionOpensAfterAMigration)
+{
+    const QString path = m_dir.filePath("v1.sqlite");
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "v1");
+        db.setDatabaseName(path);
+        ASSERT_TRUE(db.open());
+        ASSERT_TRUE(MigrateArchive(db, SqlDialect::Sqlite, 1).ok);
+        QSqlQuery q(db);
+        for (const char *sql :
+             {"INSERT INTO instruments (id, instrument_key, serial) VALUES (1, 'S:OLD-1', 'OLD-1')",
+              "INSERT INTO identities VALUES (1, 1, 'PM-15', '-', '-', '-', 'OLD-1', '-', '-', 'V0.9')",
+              "INSERT INTO downloads (id, instrument_id, identity_id, host, os_user, started_at, ended_at, mode,"
+              " range_from, range_to, result_code, row_count, complete) VALUES"
+              " (1, 1, 1, 'pc', 'kim', 100, 110, 'MEMORY', 0, 100, 0, 1, 1),"
+              " (2, 1, 1, 'pc', 'kim', 200, 210, 'MEMORY', 0, 200, 0, 1, 1)",
+              "INSERT INTO stored_records VALUES (1, 1, '2024-05-01 10:00:00', 1470, 1)",
+              "INSERT INTO download_records VALUES (1, 0, 1), (2, 0, 1)"})
+            ASSERT_TRUE(q.exec(sql)) << q.lastError().text().toStdString();
+        EXPECT_FALSE(q.exec("SELECT uid FROM downloads"));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("v1");
+
+    MeasurementArchive archive(ParseArchiveLocation("sqlite:" + path, nullptr).value());
+    ASSERT_TRUE(archive.Open(MeasurementArchive::Purpose::Read)) << archive.LastError().detail.toStdString();
+    EXPECT_EQ(Count(archive, "SELECT version FROM schema_version"), kArchiveSchemaVersion);
+    EXPECT_EQ(Count(archive, "SELECT COUNT(DISTINCT uid) FROM downloads WHERE uid IS NOT NULL"), 2);
+    const auto list = archive.ListDownloads({QStringLiteral("OLD-1"), {}, {}, -1});
+    ASSERT_TRUE(list && list->size() == 2);
+    const auto old = archive.LoadDownload(list->at(1).id);
+    ASSERT_TRUE(old && old->records.size() == 1);
+    EXPECT_EQ(StoredRecordTexts(old->records[0].second.data()).force, "15.0 톤");
+
+    // Downloads go on into the migrated archive, next to the old ones.
+    TestGrid grid(DownloadMode::Memory);
+    ArchiveSettings settings;
+    settings.location = settings.local = archive.Location();
+    ArchivingLinkOwner owner(grid.sink, settings);
+    EXPECT_EQ(ArchiveStoredDownload(owner, TestStart(TestIdentity("OLD-1"), DownloadMode::Memory, 300),
+                                    {TestRecord(0, 1470)}),
+              QStringList());
+    EXPECT_EQ(Count(archive, "SELECT COUNT(*) FROM stored_records"), 1);
+}
+
+TEST_F(ArchiveSqlite, ACorruptOrNewerArchiveGivesOneKoreanNoticeAndTheRowsStillShow)
+{
+    QFile corrupt(m_dir.filePath("archive.sqlite"));
+    ASSERT_TRUE(corrupt.open(QIODevice::WriteOnly));
+    corrupt.write(QByteArray(8192, 'x'));
+    corrupt.close();
+
+    TestGrid grid(DownloadMode::Memory);
+    ArchivingLinkOwner owner(grid.sink, Settings(2));
+    const QStringList notices = ArchiveStoredDownload(owner, TestStart(TestIdentity("SN-1"), DownloadMode::Memory, 100),
+                                                      {TestRecord(0, 1470), TestRecord(1, 1480), TestRecord(2, 1490)});
+    ASSERT_EQ(notices.size(), 1);
+    EXPECT_TRUE(notices[0].startsWith("측정 기록 보관 실패 - 보관 파일이 손상되었습니다")) << notices[0].toStdString();
+    EXPECT_TRUE(notices[0].contains(corrupt.fileName()));
+    EXPECT_TRUE(notices[0].contains("이번 다운로드는 보관되지 않았습니다"));
+    EXPECT_EQ(grid.grid.GetRowCount(), 3);
+    EXPECT_EQ(owner.TakeNotices(), QStringList());
+
+    // An archive written by a later version is left alone.
+    const QString newer = m_dir.filePath("newer.sqlite");
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "newer");
+        db.setDatabaseName(newer);
+        ASSERT_TRUE(db.open());
+        QSqlQuery(db).exec("CREATE TABLE schema_version (version INTEGER NOT NULL)");
+        QSqlQuery(db).exec("INSERT INTO schema_version VALUES (99)");
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("newer");
+    MeasurementArchive archive(ParseArchiveLocation("sqlite:" + newer, nullptr).value());
+    EXPECT_FALSE(archive.Open());
+    EXPECT_EQ(archive.LastError().kind, ArchiveError::Kind::NewerSchema);
+}
+
+TEST(ArchiveLocationTest, UrlsConfigurationAndDefault)
+{
+    QString error;
+    auto socket = ParseArchiveLocation("postgresql://press@/plant?host=/run/pg&sslmode=disable", &error);
+    ASSERT_TRUE(socket);
+    EXPECT_EQ(socket->host, "/run/pg");
+    EXPECT_EQ(socket->user, "press");
+    EXPECT_EQ(socket->database, "plant");
+    EXPECT_EQ(socket->options, "sslmode=disable");
+    EXPECT_EQ(socket->Describe(), "postgresql://press@/plant?host=/run/pg");
+    auto tcp = ParseArchiveLocation("postgresql://press@db.plant:6543/qa", &error);
+    ASSERT_TRUE(tcp);
+    EXPECT_EQ(tcp->port, 6543);
+    EXPECT_EQ(tcp->Describe(), "postgresql://press@db.plant:6543/qa");
+
+    EXPECT_FALSE(ParseArchiveLocation("postgresql://press:secret@db/qa", &error));
+    EXPECT_FALSE(error.contains("secret"));
+    EXPECT_FALSE(ParseArchiveLocation("postgresql://press@db/qa?password=secret", &error));
+    EXPECT_FALSE(ParseArchiveLocation("mysql://db/qa", &error));
+    EXPECT_FALSE(ParseArchiveLocation("postgresql://db/", &error));
+
+    EXPECT_EQ(ConfiguredArchiveLocation(std::nullopt, "/opt/t", &error)->sqlitePath, "/opt/t/archive.sqlite");
+    EXPECT_EQ(
+        ConfiguredArchiveLocation(QString("[ARCHIVE]\nDATABASE=sqlite:data/a.db\n"), "/opt/t", &error)->sqlitePath,
+        "/opt/t/data/a.db");
+    EXPECT_TRUE(
+        ConfiguredArchiveLocation(QString("[ARCHIVE]\nDATABASE=postgresql://u@h/d\n"), "/opt/t", &error)->IsServer());
+}
+
+} // namespace

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "CliRunner.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+// A scenario of `count` stored records, one a second from 2024-05-01 00:00:00, force 1000 + i, setting i % 3.
+inline QByteArray ManyStoredRecords(int count)
+{
+    QByteArray json = "{\"identity\": {\"serial\": \"SN-ARCH\"}, \"stored\": [";
+    for (int i = 0; i < count; ++i) {
+        const int minutes = i / 60, seconds = i % 60;
+        json += QStringLiteral("%1{\"time\": \"2024-05-01 %2:%3:%4\", \"raw\": %5, \"setting\": %6}")
+                    .arg(i ? "," : "")
+                    .arg(minutes / 60, 2, 10, QLatin1Char('0'))
+                    .arg(minutes % 60, 2, 10, QLatin1Char('0'))
+                    .arg(seconds, 2, 10, QLatin1Char('0'))
+                    .arg(1000 + i)
+                    .arg(i % 3)
+                    .toUtf8();
+    }
+    return json + "]}";
+}
+
+inline QString WriteFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    file.write(bytes);
+    return path;
+}
+
+// tonvale-cli copied into `dir`, so that its configuration folder, and with it the default archive, is dir.
+inline QString CliCopyIn(const QString &dir)
+{
+    const QString copy = dir + QStringLiteral("/tonvale-cli");
+    QFile::copy(QStringLiteral(TONVALE_CLI_PATH), copy);
+    return copy;
+}
+
+inline CliRun RunProgram(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    process.waitForFinished(180000);
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
+}

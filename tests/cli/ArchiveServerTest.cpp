@@ -1,0 +1,156 @@
+#include "ArchiveCliSupport.h"
+#include "MeasurementArchive.h"
+#include "archive/PostgresCluster.h"
+
+#include <QElapsedTimer>
+#include <QSqlQuery>
+#include <QThread>
+#include <QVariant>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QStringList Lines(const QString &text)
+{
+    return text.split('\n', Qt::SkipEmptyParts);
+}
+
+class ArchiveServer : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        if (!m_cluster.SkipReason().isEmpty())
+            GTEST_SKIP() << m_cluster.SkipReason().toStdString();
+        ASSERT_TRUE(m_cluster.Failure().isEmpty()) << m_cluster.Failure().toStdString();
+    }
+    QString Path(const QString &name) const { return m_dir.filePath(name); }
+    QStringList Memory(const QString &scenario) const
+    {
+        return {"--simulate=" + scenario,
+                "--database",
+                m_cluster.Url(),
+                "memory",
+                "--from",
+                "2024-05-01",
+                "--to",
+                "2024-05-01"};
+    }
+    qint64 Count(MeasurementArchive &archive, const char *sql)
+    {
+        QSqlQuery query(archive.Database());
+        EXPECT_TRUE(query.exec(QString::fromLatin1(sql)));
+        return query.next() ? query.value(0).toLongLong() : -1;
+    }
+    // The first download's rows as the server has them now (0 while there is none).
+    int ServerRows()
+    {
+        MeasurementArchive server(ParseArchiveLocation(m_cluster.Url(), nullptr).value());
+        if (!server.Open(MeasurementArchive::Purpose::Read))
+            return 0;
+        const auto list = server.ListDownloads({});
+        return list && !list->isEmpty() ? list->last().rowCount : 0;
+    }
+
+    PostgresCluster m_cluster;
+    QTemporaryDir m_dir;
+};
+
+TEST_F(ArchiveServer, TwoStationsDownloadingOneInstrumentAtOnceKeepEveryRecordOnce)
+{
+    constexpr int kRecords = 400;
+    const QString scenario = WriteFile(Path("s.json"), ManyStoredRecords(kRecords));
+    QProcess first, second;
+    first.start(TONVALE_CLI_PATH, Memory(scenario));
+    second.start(TONVALE_CLI_PATH, Memory(scenario));
+    ASSERT_TRUE(first.waitForFinished(120000) && second.waitForFinished(120000));
+    for (QProcess *process : {&first, &second}) {
+        EXPECT_EQ(process->exitCode(), 0) << process->readAllStandardError().toStdString();
+        EXPECT_EQ(Lines(QString::fromUtf8(process->readAllStandardOutput())).size(), kRecords + 1);
+    }
+
+    const CliRun history = RunCli({"--database", m_cluster.Url(), "history", "--instrument", "SN-ARCH"});
+    ASSERT_EQ(history.exitCode, 0) << history.err.toStdString();
+    const QStringList lines = Lines(history.out);
+    ASSERT_EQ(lines.size(), 3);
+    for (const QString &line : lines.mid(1))
+        EXPECT_TRUE(line.endsWith(QStringLiteral("\tMEMORY\t%1\t0").arg(kRecords))) << line.toStdString();
+
+    MeasurementArchive server(ParseArchiveLocation(m_cluster.Url(), nullptr).value());
+    ASSERT_TRUE(server.Open(MeasurementArchive::Purpose::Read));
+    EXPECT_EQ(Count(server, "SELECT COUNT(*) FROM stored_records"), kRecords);
+    EXPECT_EQ(Count(server, "SELECT COUNT(*) FROM download_records"), 2 * kRecords);
+    EXPECT_EQ(Count(server, "SELECT COUNT(*) FROM instruments"), 1);
+    const CliRun show = RunCli({"--database", m_cluster.Url(), "history", "show", lines[1].section('\t', 0, 0)});
+    EXPECT_EQ(show.out.toUtf8(), first.exitCode() == 0
+                                     ? RunCli({"--simulate=" + scenario, "--virtual-time", "--no-archive", "memory",
+                                               "--from", "2024-05-01", "--to", "2024-05-01"})
+                                           .out.toUtf8()
+                                     : QByteArray());
+}
+
+TEST_F(ArchiveServer, RecordsKeptLocallyWhileTheServerIsDownArriveAfterArchiveSync)
+{
+    constexpr int kRecords = 3000; // about four seconds on the line
+    const QString scenario = WriteFile(Path("s.json"), ManyStoredRecords(kRecords));
+    // A copy of the program in its own folder keeps its local archive there.
+    const QString cli = CliCopyIn(m_dir.path());
+    QProcess download;
+    download.start(cli, Memory(scenario));
+    ASSERT_TRUE(download.waitForStarted());
+    QElapsedTimer waited;
+    waited.start();
+    while (ServerRows() == 0 && waited.elapsed() < 60000)
+        QThread::msleep(50);
+    ASSERT_TRUE(m_cluster.Stop());
+    ASSERT_TRUE(download.waitForFinished(120000));
+    const QString err = QString::fromUtf8(download.readAllStandardError());
+    EXPECT_EQ(download.exitCode(), 0) << err.toStdString();
+    EXPECT_EQ(Lines(QString::fromUtf8(download.readAllStandardOutput())).size(), kRecords + 1);
+    ASSERT_EQ(Lines(err).size(), 1) << err.toStdString();
+    EXPECT_TRUE(err.startsWith("기록 서버(" + m_cluster.Url() + ")에 연결할 수 없어")) << err.toStdString();
+    EXPECT_TRUE(QFile::exists(Path("archive.sqlite")));
+
+    // While the server is down, sync fails and keeps everything waiting.
+    CliRun sync = RunProgram(cli, {"--database", m_cluster.Url(), "archive", "sync"});
+    EXPECT_EQ(sync.exitCode, 1);
+    ASSERT_TRUE(m_cluster.Start());
+    sync = RunProgram(cli, {"--database", m_cluster.Url(), "archive", "sync"});
+    EXPECT_EQ(sync.exitCode, 0) << sync.err.toStdString();
+    EXPECT_EQ(Lines(sync.err), QStringList{"기록 서버로 보낸 다운로드 1건, 남은 다운로드 0건"});
+    sync = RunProgram(cli, {"--database", m_cluster.Url(), "archive", "sync"});
+    EXPECT_EQ(Lines(sync.err), QStringList{"기록 서버로 보낸 다운로드 0건, 남은 다운로드 0건"});
+
+    MeasurementArchive server(ParseArchiveLocation(m_cluster.Url(), nullptr).value());
+    ASSERT_TRUE(server.Open(MeasurementArchive::Purpose::Read));
+    const auto list = server.ListDownloads({});
+    ASSERT_TRUE(list && list->size() == 1);
+    EXPECT_TRUE(list->first().complete);
+    EXPECT_EQ(list->first().resultCode, 0);
+    EXPECT_EQ(list->first().rowCount, kRecords);
+    const auto records = server.LoadDownload(list->first().id);
+    ASSERT_TRUE(records);
+    ASSERT_EQ(int(records->records.size()), kRecords);
+    for (int i = 0; i < kRecords; ++i)
+        ASSERT_EQ(records->records[i].second[7] * 256 + records->records[i].second[8], 1000 + i) << i;
+}
+
+TEST_F(ArchiveServer, ADownloadMadeWhileTheServerIsDownIsSentAtTheNextConnection)
+{
+    const QString scenario = WriteFile(Path("s.json"), ManyStoredRecords(5));
+    const QString cli = CliCopyIn(m_dir.path());
+    ASSERT_TRUE(m_cluster.Stop());
+    QStringList virtualTime = Memory(scenario);
+    virtualTime.insert(1, "--virtual-time");
+    CliRun run = RunProgram(cli, virtualTime);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(Lines(run.err).size(), 1);
+    ASSERT_TRUE(m_cluster.Start());
+    run = RunProgram(cli, virtualTime);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();
+    const QStringList history = Lines(RunProgram(cli, {"--database", m_cluster.Url(), "history"}).out);
+    EXPECT_EQ(history.size(), 3);
+}
+
+} // namespace

@@ -1,0 +1,186 @@
+#include "ArchiveCliSupport.h"
+#include "MeasurementArchive.h"
+#include "report/XlrdReader.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QStringList Lines(const QString &text)
+{
+    return text.split('\n', Qt::SkipEmptyParts);
+}
+
+class HistoryCommands : public ::testing::Test {
+  protected:
+    QString Path(const QString &name) const { return m_dir.filePath(name); }
+    QString Database() const { return "sqlite:" + Path("archive.sqlite"); }
+    QTemporaryDir m_dir;
+};
+
+TEST_F(HistoryCommands, HistoryShowReproducesTheDownloadsTableAndWorkbook)
+{
+    const QString scenario = WriteFile(Path("s.json"), R"({"identity": {"serial": "SN-42", "version": "V2.0"},
+        "stored": [{"time": "2024-05-01 10:00:00", "raw": 1470, "setting": 1},
+                   {"time": "2024-05-01 10:00:01", "raw": 0, "setting": 3},
+                   {"time": "2024-05-01 10:00:02", "raw": 65535, "setting": 2}],
+        "continuous": {"average": 12340, "minimum": 12349, "maximum": 15000, "deviation": 35,
+                       "records": [{"time": "2024-05-01 09:20:00", "raw": 1462, "setting": 1},
+                                   {"time": "2024-05-01 09:20:01", "raw": 1471, "setting": 2}]}})");
+    const QStringList report{"--company", "한국정밀프레스", "--report-name", "점검", "--author", "김"};
+    const CliRun memory =
+        RunCli(QStringList{"--simulate=" + scenario, "--virtual-time", "--database", Database(), "memory", "--from",
+                           "2024-05-01", "--to", "2024-05-01", "--xls", Path("m.xls"), "--rows", "1,3"} +
+               report);
+    ASSERT_EQ(memory.exitCode, 0) << memory.err.toStdString();
+    EXPECT_EQ(Lines(memory.err), QStringList{"엑셀 저장: " + Path("m.xls")});
+    const CliRun output = RunCli(QStringList{"--simulate=" + scenario, "--virtual-time", "--database=" + Database(),
+                                             "output", "--xls", Path("o.xls")} +
+                                 report);
+    ASSERT_EQ(output.exitCode, 0) << output.err.toStdString();
+
+    const CliRun history = RunCli({"--database", Database(), "history"});
+    ASSERT_EQ(history.exitCode, 0) << history.err.toStdString();
+    const QStringList lines = Lines(history.out);
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_EQ(lines[0], "id\tinstrument\tstarted\tmode\trows\tresult");
+    EXPECT_TRUE(lines[1].startsWith("2\tSN-42\t")) << lines[1].toStdString();
+    EXPECT_TRUE(lines[1].endsWith("\tOUTPUT\t2\t0"));
+    EXPECT_TRUE(lines[2].endsWith("\tMEMORY\t3\t0"));
+    EXPECT_EQ(Lines(RunCli({"--database", Database(), "history", "--instrument", "OTHER"}).out).size(), 1);
+    EXPECT_EQ(
+        Lines(RunCli({"--database", Database(), "history", "--from", "2000-01-01", "--to", "2000-01-02"}).out).size(),
+        1);
+
+    for (const auto &[id, ran, xls] : {std::tuple{"1", memory, "m"}, std::tuple{"2", output, "o"}}) {
+        const QString again = Path(QString(xls) + "-again.xls");
+        QStringList arguments{"--database", Database(), "history", "show", id, "--xls", again};
+        if (QString(xls) == "m")
+            arguments << "--rows"
+                      << "1,3";
+        const CliRun show = RunCli(arguments + report);
+        ASSERT_EQ(show.exitCode, 0) << show.err.toStdString();
+        EXPECT_EQ(show.out.toUtf8(), ran.out.toUtf8()); // byte for byte
+        QString failure;
+        const QJsonObject before = ReadWithXlrd(Path(QString(xls) + ".xls"), 0, &failure);
+        const QJsonObject after = ReadWithXlrd(again, 0, &failure);
+        ASSERT_TRUE(failure.isEmpty()) << failure.toStdString();
+        EXPECT_EQ(before["texts"], after["texts"]);
+        EXPECT_FALSE(before["texts"].toArray().isEmpty());
+    }
+
+    EXPECT_EQ(RunCli({"--database", Database(), "history", "show", "9"}).exitCode, 1);
+    EXPECT_EQ(RunCli({"--database", Database(), "history", "show", "x"}).exitCode, 2);
+    EXPECT_EQ(RunCli({"--database", Database(), "history", "show", "2", "--rows", "1"}).exitCode, 2);
+    EXPECT_EQ(RunCli({"--database", "postgresql://u:pw@h/d", "history"}).exitCode, 2);
+}
+
+TEST_F(HistoryCommands, NoArchiveWritesNothingAndAMissingArchiveCannotBeRead)
+{
+    const QString scenario = WriteFile(Path("s.json"), ManyStoredRecords(2));
+    const CliRun run = RunCli({"--simulate=" + scenario, "--virtual-time", "--no-archive", "--database", Database(),
+                               "memory", "--from", "2024-05-01", "--to", "2024-05-01"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(Lines(run.out).size(), 3);
+    EXPECT_FALSE(QFile::exists(Path("archive.sqlite")));
+    const CliRun history = RunCli({"--database", Database(), "history"});
+    EXPECT_EQ(history.exitCode, 1);
+    EXPECT_EQ(Lines(history.err), QStringList{"기록 읽기 실패 - 보관 파일이 없습니다: " + Database()});
+    EXPECT_TRUE(history.out.isEmpty());
+}
+
+// The command runs as the unprivileged user nobody when the tests run as root, so that file permissions
+// hold for it; a copy of the program in `dir` (which nobody can reach wherever the build tree lies).
+CliRun RunUnprivileged(const QString &dir, const QStringList &arguments)
+{
+    if (geteuid() != 0)
+        return RunCli(arguments);
+    const QString copy = CliCopyIn(dir); // kept when already there
+    return RunProgram("setpriv", QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", copy} + arguments);
+}
+
+TEST_F(HistoryCommands, AReadOnlyOrCorruptArchiveIsToldOnceAndTheDownloadStillShows)
+{
+    const QString scenario = WriteFile(Path("s.json"), ManyStoredRecords(3));
+    chmod(qPrintable(m_dir.path()), 0755);
+    chmod(qPrintable(scenario), 0644);
+    const QStringList download{
+        "--simulate=" + scenario, "--virtual-time", "memory", "--from", "2024-05-01", "--to", "2024-05-01"};
+    const CliRun fresh = RunCli(QStringList{"--database", Database()} + download);
+    ASSERT_EQ(fresh.exitCode, 0) << fresh.err.toStdString();
+    EXPECT_TRUE(fresh.err.isEmpty()) << fresh.err.toStdString();
+
+    chmod(qPrintable(Path("archive.sqlite")), 0444);
+    const CliRun readOnly = RunUnprivileged(m_dir.path(), QStringList{"--database", Database()} + download);
+    EXPECT_EQ(readOnly.exitCode, 0);
+    EXPECT_EQ(readOnly.out, fresh.out);
+    EXPECT_EQ(Lines(readOnly.err),
+              QStringList{"측정 기록 보관 실패 - 보관 파일이 읽기 전용입니다: " + Database() +
+                          ". 이번 다운로드는 보관되지 않았습니다. 받은 데이터는 그대로 표시됩니다."});
+    // What was archived before can still be read.
+    EXPECT_EQ(Lines(RunUnprivileged(m_dir.path(), {"--database", Database(), "history"}).out).size(), 2);
+
+    const QString corrupt = WriteFile(Path("corrupt.sqlite"), QByteArray(4096, '\x5a'));
+    const CliRun broken = RunCli(QStringList{"--database", "sqlite:" + corrupt} + download);
+    EXPECT_EQ(broken.exitCode, 0);
+    EXPECT_EQ(broken.out, fresh.out);
+    ASSERT_EQ(Lines(broken.err).size(), 1);
+    EXPECT_TRUE(broken.err.startsWith("측정 기록 보관 실패 - 보관 파일이 손상되었습니다")) << broken.err.toStdString();
+    const CliRun history = RunCli({"--database", "sqlite:" + corrupt, "history"});
+    EXPECT_EQ(history.exitCode, 1);
+    EXPECT_TRUE(history.err.startsWith("기록 읽기 실패 - 보관 파일이 손상되었습니다"));
+}
+
+TEST_F(HistoryCommands, AProcessKilledMidDownloadLeavesItsRecordsAndAnIncompleteDownload)
+{
+    constexpr int kRecords = 4000; // about five seconds on the line
+    const QString scenario = WriteFile(Path("s.json"), ManyStoredRecords(kRecords));
+    QProcess cli;
+    cli.start(TONVALE_CLI_PATH, {"--simulate=" + scenario, "--database", Database(), "memory", "--from", "2024-05-01",
+                                 "--to", "2024-05-01"});
+    ASSERT_TRUE(cli.waitForStarted());
+
+    MeasurementArchive archive(ParseArchiveLocation(Database(), nullptr).value());
+    QElapsedTimer waited;
+    waited.start();
+    int committed = 0;
+    while (committed == 0 && waited.elapsed() < 60000) {
+        QThread::msleep(50);
+        if (archive.IsOpen() || archive.Open(MeasurementArchive::Purpose::Read)) {
+            const auto list = archive.ListDownloads({});
+            committed = list && !list->isEmpty() ? list->first().rowCount : 0;
+        }
+    }
+    ASSERT_GT(committed, 0);
+    kill(pid_t(cli.processId()), SIGKILL);
+    cli.waitForFinished();
+    ASSERT_EQ(cli.exitStatus(), QProcess::CrashExit);
+
+    const auto list = archive.ListDownloads({});
+    ASSERT_TRUE(list && list->size() == 1);
+    const DownloadSummary &download = list->first();
+    EXPECT_FALSE(download.complete);
+    EXPECT_FALSE(download.resultCode.has_value());
+    EXPECT_FALSE(download.endedAt.has_value());
+    EXPECT_LT(download.rowCount, kRecords);
+    const auto records = archive.LoadDownload(download.id);
+    ASSERT_TRUE(records);
+    ASSERT_EQ(int(records->records.size()), download.rowCount);
+    for (int i = 0; i < download.rowCount; ++i) {
+        EXPECT_EQ(records->records[i].first, i);
+        EXPECT_EQ(records->records[i].second[7] * 256 + records->records[i].second[8], 1000 + i);
+    }
+    const CliRun history = RunCli({"--database", Database(), "history"});
+    EXPECT_TRUE(Lines(history.out).value(1).endsWith(QStringLiteral("\tMEMORY\t%1\t").arg(download.rowCount)));
+}
+
+} // namespace
