@@ -3,6 +3,7 @@
 
 #include "CFt260.h"
 #include "CSpreadSheet.h"
+#include "ChartRecordSink.h"
 #include "CliCommand.h"
 #include "Clock.h"
 #include "LocalTime.h"
@@ -93,7 +94,7 @@ int RunMemory(CliContext &context, const QStringList &arguments)
 
     CSpreadSheet grid;
     SetUpRecordSheets(grid, RecordSheetColors{});
-    SheetRecordSink sink(grid, RecordSheetColors().textColor, context.packetLog);
+    ChartRecordSink sink(grid, ChartMode::Memory, context.packetLog);
     int rows = 0;
     const qint64 downloadTime = context.clock.Now();
     int result;
@@ -111,8 +112,8 @@ int RunMemory(CliContext &context, const QStringList &arguments)
         return context.Fail();
     if (rows == 0)
         context.err << QStringLiteral("메모리 데이터 없음!") << Qt::endl;
-    if (!report.xlsPath.isEmpty())
-        return WriteReportWorkbook(context, report, ReportMode::Memory, grid, downloadTime);
+    if (report.AnyOutput())
+        return WriteReports(context, report, ReportMode::Memory, grid, sink.Records(), downloadTime);
     return kExitOk;
 }
 
@@ -132,7 +133,7 @@ int RunOutput(CliContext &context, const QStringList &arguments)
     CSpreadSheet grid;
     SetUpRecordSheets(grid, RecordSheetColors{});
     grid.SetAddressedSheet(kContinuousSheet);
-    SheetRecordSink sink(grid, RecordSheetColors().textColor, context.packetLog);
+    ChartRecordSink sink(grid, ChartMode::Output, context.packetLog);
     const qint64 downloadTime = context.clock.Now();
     int result;
     {
@@ -143,8 +144,8 @@ int RunOutput(CliContext &context, const QStringList &arguments)
     PrintRows(context.out, grid, 1, 1);
     if (result < 0)
         return context.Fail();
-    if (!report.xlsPath.isEmpty())
-        return WriteReportWorkbook(context, report, ReportMode::Output, grid, downloadTime);
+    if (report.AnyOutput())
+        return WriteReports(context, report, ReportMode::Output, grid, sink.Records(), downloadTime);
     return kExitOk;
 }
 
