@@ -9,7 +9,7 @@
 #include <QLegendMarker>
 #include <QLineSeries>
 #include <QPainter>
-#include <QScatterSeries>
+#include <QTimer>
 #include <QValueAxis>
 
 #include <algorithm>
@@ -20,6 +20,7 @@ namespace {
 constexpr qreal kTickedMarker = 9.0;
 constexpr qreal kUntickedMarker = 6.0;
 constexpr qreal kFailMarker = 15.0;
+constexpr double kCellPixels = 3.0; // points closer than this on screen are drawn as one
 constexpr int kUntickedAlpha = 90;
 constexpr int kBandAlpha = 55;
 const QColor kFailColor(255, 80, 70);
@@ -51,15 +52,42 @@ struct Extent {
     }
 };
 
-QScatterSeries *Markers(const QString &name, const QColor &color, qreal size)
+// A marker drawn as a picture at every point of a line series whose line is not drawn. Qt Charts paints
+// such a series in one go; a scatter series makes a graphics item for each point, which tens of thousands
+// of records cannot afford.
+QImage MarkerPicture(const QColor &fill, const QPen &pen, qreal size)
 {
-    auto *series = new QScatterSeries;
+    const int side = int(std::ceil(size + pen.widthF()));
+    QImage picture(side, side, QImage::Format_ARGB32_Premultiplied);
+    picture.fill(Qt::transparent);
+    QPainter painter(&picture);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(pen);
+    painter.setBrush(fill);
+    const qreal inset = pen.style() == Qt::NoPen ? 0.0 : pen.widthF() / 2 + 0.5;
+    painter.drawEllipse(QRectF(inset, inset, side - 2 * inset, side - 2 * inset));
+    return picture;
+}
+
+QLineSeries *Markers(const QString &name, const QColor &fill, const QPen &pen, qreal size)
+{
+    auto *series = new QLineSeries;
     series->setName(name);
-    series->setMarkerShape(QScatterSeries::MarkerShapeCircle);
+    series->setPen(Qt::NoPen);
+    series->setPointsVisible(true);
     series->setMarkerSize(size);
-    series->setColor(color);
-    series->setBorderColor(color.darker(140));
+    series->setLightMarker(MarkerPicture(fill, pen, size));
     return series;
+}
+
+// The legend shows a marker's circle, not the series' invisible line.
+void ShowMarkerInLegend(QLegend *legend, QXYSeries *series, const QColor &fill, const QPen &pen)
+{
+    for (QLegendMarker *marker : legend->markers(series)) {
+        marker->setShape(QLegend::MarkerShapeCircle);
+        marker->setBrush(fill.alpha() ? QBrush(fill) : QBrush(Qt::NoBrush));
+        marker->setPen(pen.style() == Qt::NoPen ? QPen(fill) : pen);
+    }
 }
 
 } // namespace
@@ -111,6 +139,19 @@ void RecordChart::BuildAxes(ChartMode mode)
     m_yAxis->setTitleText(m_data.YTitle());
     addAxis(m_xAxis, Qt::AlignBottom);
     addAxis(m_yAxis, Qt::AlignLeft);
+    if (auto *time = qobject_cast<QDateTimeAxis *>(m_xAxis))
+        connect(time, &QDateTimeAxis::rangeChanged, this, &RecordChart::OnRangeChanged);
+    else
+        connect(static_cast<QValueAxis *>(m_xAxis), &QValueAxis::rangeChanged, this, &RecordChart::OnRangeChanged);
+    connect(m_yAxis, &QValueAxis::rangeChanged, this, &RecordChart::OnRangeChanged);
+}
+
+QLineSeries *RecordChart::AddMarkers(const QString &name, const QColor &fill, const QPen &pen, qreal size)
+{
+    QLineSeries *series = Markers(name, fill, pen, size);
+    Attach(series);
+    ShowMarkerInLegend(legend(), series, fill, pen);
+    return series;
 }
 
 QLineSeries *RecordChart::HorizontalLine(double y, double x1, double x2)
@@ -135,20 +176,14 @@ void RecordChart::BuildSeries()
             const QColor color = SettingColor(i);
             QColor faint = color;
             faint.setAlpha(kUntickedAlpha);
-            m_unticked[i] = Markers(m_data.settings[i].name + QStringLiteral(" (미선택)"), faint, kUntickedMarker);
-            m_unticked[i]->setBorderColor(Qt::transparent);
-            m_ticked[i] = Markers(m_data.settings[i].name, color, kTickedMarker);
-            Attach(m_unticked[i]);
-            Attach(m_ticked[i]);
+            m_unticked[i] =
+                AddMarkers(m_data.settings[i].name + QStringLiteral(" (미선택)"), faint, Qt::NoPen, kUntickedMarker);
+            m_ticked[i] = AddMarkers(m_data.settings[i].name, color, QPen(color.darker(140), 1.0), kTickedMarker);
         }
-        m_failing = Markers(QStringLiteral("불합격"), Qt::transparent, kFailMarker);
-        m_failing->setPen(QPen(kFailColor, 2.5));
-        Attach(m_failing);
+        m_failing = AddMarkers(QStringLiteral("불합격"), Qt::transparent, QPen(kFailColor, 2.5), kFailMarker);
     } else {
-        m_points = Markers(QStringLiteral("측정 압력 값"), SettingColor(0), kUntickedMarker);
-        Attach(m_points);
+        m_points = AddMarkers(QStringLiteral("측정 압력 값"), SettingColor(0), Qt::NoPen, kUntickedMarker);
     }
-    FillSeries();
 }
 
 void RecordChart::FillSeries()
@@ -157,8 +192,6 @@ void RecordChart::FillSeries()
     if (m_data.mode == ChartMode::Memory) {
         for (int i = 0; i < kSettingSeriesCount; ++i) {
             const SettingSeries &s = m_data.settings[i];
-            m_ticked[i]->replace(s.ticked);
-            m_unticked[i]->replace(s.unticked);
             bounds.Add(s.ticked);
             bounds.Add(s.unticked);
             // A series without points stays out of the legend.
@@ -167,11 +200,9 @@ void RecordChart::FillSeries()
             for (QLegendMarker *marker : legend()->markers(m_unticked[i]))
                 marker->setVisible(!s.unticked.isEmpty());
         }
-        m_failing->replace(m_data.failing);
         for (QLegendMarker *marker : legend()->markers(m_failing))
             marker->setVisible(!m_data.failing.isEmpty());
     } else {
-        m_points->replace(m_data.points);
         bounds.Add(m_data.points);
     }
 
@@ -236,6 +267,58 @@ QRectF RecordChart::ShownRange() const
     return QRectF(QPointF(number->min(), m_yAxis->min()), QPointF(number->max(), m_yAxis->max()));
 }
 
+QList<QPointF> RecordChart::Thinned(const QList<QPointF> &points, const QRectF &range, QSizeF plot)
+{
+    // Cells of kCellPixels square on screen; a marker is several times larger, so one point a cell draws the
+    // same picture. Points a marker's width outside the range still show their edge and are kept.
+    const int columns = std::max(1, int(plot.width() / kCellPixels));
+    const int rows = std::max(1, int(plot.height() / kCellPixels));
+    if (points.size() <= columns * 2 || range.width() <= 0 || range.height() <= 0)
+        return points;
+    const double cellX = range.width() / columns, cellY = range.height() / rows;
+    const double marginX = kFailMarker / kCellPixels * cellX, marginY = kFailMarker / kCellPixels * cellY;
+    std::vector<bool> taken(size_t(columns + 2) * size_t(rows + 2), false);
+    QList<QPointF> kept;
+    for (const QPointF &p : points) {
+        if (p.x() < range.left() - marginX || p.x() > range.right() + marginX || p.y() < range.top() - marginY ||
+            p.y() > range.bottom() + marginY)
+            continue;
+        const int cx = std::clamp(int((p.x() - range.left()) / cellX) + 1, 0, columns + 1);
+        const int cy = std::clamp(int((p.y() - range.top()) / cellY) + 1, 0, rows + 1);
+        const size_t cell = size_t(cy) * size_t(columns + 2) + size_t(cx);
+        if (taken[cell])
+            continue;
+        taken[cell] = true;
+        kept.append(p);
+    }
+    return kept;
+}
+
+void RecordChart::ShowPoints()
+{
+    m_thinQueued = false;
+    const QRectF range = m_zoomed || m_fitted.isNull() ? ShownRange() : m_fitted;
+    const QSizeF plot = plotArea().isEmpty() ? size() : plotArea().size();
+    if (m_data.mode == ChartMode::Memory) {
+        for (int i = 0; i < kSettingSeriesCount; ++i) {
+            m_ticked[i]->replace(Thinned(m_data.settings[i].ticked, range, plot));
+            m_unticked[i]->replace(Thinned(m_data.settings[i].unticked, range, plot));
+        }
+        m_failing->replace(Thinned(m_data.failing, range, plot));
+    } else {
+        m_points->replace(Thinned(m_data.points, range, plot));
+    }
+}
+
+void RecordChart::OnRangeChanged()
+{
+    // Zooming and panning change which points share a cell; wheel steps and drags come in bursts.
+    if (m_thinQueued)
+        return;
+    m_thinQueued = true;
+    QTimer::singleShot(0, this, &RecordChart::ShowPoints);
+}
+
 void RecordChart::Fit()
 {
     if (m_fitted.isNull() || !m_xAxis)
@@ -253,7 +336,12 @@ void RecordChart::SetData(const ChartSeriesData &data)
 {
     m_data = data;
     BuildSeries();
+    // The series' chart items are made from posted events; points handed over before they exist would be
+    // drawn one graphics item each, not as light markers.
+    QCoreApplication::sendPostedEvents();
+    FillSeries();
     ResetZoom();
+    ShowPoints();
 }
 
 void RecordChart::Update(const ChartSeriesData &data)
@@ -266,6 +354,7 @@ void RecordChart::Update(const ChartSeriesData &data)
     FillSeries();
     if (!m_zoomed)
         Fit();
+    ShowPoints();
 }
 
 void RecordChart::ResetZoom()

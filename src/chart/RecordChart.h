@@ -12,7 +12,6 @@ class QAbstractAxis;
 class QAreaSeries;
 class QDateTimeAxis;
 class QLineSeries;
-class QScatterSeries;
 class QValueAxis;
 
 // The Qt chart of the records: built from ChartSeriesData, so that the window, the PDF report and the
@@ -58,17 +57,24 @@ class RecordChart : public QChart {
     void FillSeries();
     void Fit();
     void Attach(QAbstractSeries *series);
+    // Hands the series the points of the shown range, one a couple of screen pixels: tens of thousands of
+    // overlapping markers would cost far more to draw and show nothing more.
+    void ShowPoints();
+    void OnRangeChanged();
+    static QList<QPointF> Thinned(const QList<QPointF> &points, const QRectF &range, QSizeF plot);
     QLineSeries *HorizontalLine(double y, double x1, double x2);
+    QLineSeries *AddMarkers(const QString &name, const QColor &fill, const QPen &pen, qreal size);
 
     Look m_look;
     ChartSeriesData m_data;
     QRectF m_fitted;
     bool m_zoomed = false;
+    bool m_thinQueued = false;
     QAbstractAxis *m_xAxis = nullptr;
     QValueAxis *m_yAxis = nullptr;
-    std::array<QScatterSeries *, kSettingSeriesCount> m_ticked{};
-    std::array<QScatterSeries *, kSettingSeriesCount> m_unticked{};
-    QScatterSeries *m_failing = nullptr;
-    QScatterSeries *m_points = nullptr;
+    std::array<QLineSeries *, kSettingSeriesCount> m_ticked{};
+    std::array<QLineSeries *, kSettingSeriesCount> m_unticked{};
+    QLineSeries *m_failing = nullptr;
+    QLineSeries *m_points = nullptr;
     QList<QAbstractSeries *> m_rangeSeries; // bands and summary lines, rebuilt with their data
 };
