@@ -8,6 +8,7 @@
 #include "ChartRecordSink.h"
 #include "ChartWindow.h"
 #include "Clock.h"
+#include "DarkTheme.h"
 #include "LocalTime.h"
 #include "Simulation.h"
 
@@ -30,7 +31,7 @@ Scenario PressShop()
         const int setting = (i / 2) % 3;
         int raw = forces[(i * 7) % 15];
         raw = setting == 0 ? 1000 + raw % 270 : setting == 1 ? 1380 + raw % 180 : 2500 + raw % 420;
-        if (i == 17)
+        if (i == 12)
             raw = 1340; // 13.7 t on a 10-13톤 press: fails
         stored.push_back(MakeRecord({2026, 11, day, hour, 10 + i % 40, 0}, raw, setting));
     }
@@ -48,6 +49,7 @@ Scenario PressShop()
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    DarkTheme::Apply(app, AppPalette{}); // the look of the program's windows
     const ChartMode mode =
         QCoreApplication::arguments().value(1) == QLatin1String("output") ? ChartMode::Output : ChartMode::Memory;
     QTemporaryDir dir;

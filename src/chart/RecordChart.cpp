@@ -226,8 +226,7 @@ void RecordChart::FillSeries()
         auto *area = new QAreaSeries(upper, lower);
         upper->setParent(area); // the area does not own its edges
         lower->setParent(area);
-        area->setName(
-            QStringLiteral("%1 기준 %2").arg(PressClassLimits::ClassName(band.pressClass), band.range.DisplayText()));
+        area->setName(QStringLiteral("%1 기준").arg(PressClassLimits::ClassName(band.pressClass)));
         QColor color = SettingColor(band.pressClass);
         color.setAlpha(kBandAlpha);
         area->setBrush(color);
@@ -326,8 +325,11 @@ void RecordChart::Fit()
     if (auto *time = qobject_cast<QDateTimeAxis *>(m_xAxis))
         time->setRange(QDateTime::fromMSecsSinceEpoch(qint64(m_fitted.left())),
                        QDateTime::fromMSecsSinceEpoch(qint64(m_fitted.right())));
-    else
-        static_cast<QValueAxis *>(m_xAxis)->setRange(m_fitted.left(), m_fitted.right());
+    else {
+        auto *number = static_cast<QValueAxis *>(m_xAxis);
+        number->setRange(m_fitted.left(), m_fitted.right());
+        number->applyNiceNumbers();
+    }
     m_yAxis->setRange(m_fitted.top(), m_fitted.bottom());
     m_yAxis->applyNiceNumbers();
 }
