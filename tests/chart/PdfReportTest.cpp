@@ -14,6 +14,8 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include "ToolOutput.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -28,24 +30,17 @@ void EnsureApplication()
     (void)app;
 }
 
-QString Tool(const QString &program, const QStringList &arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    process.waitForFinished(60000);
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
-
 int PageCount(const QString &pdf)
 {
     const QRegularExpression pages(QStringLiteral("^Pages:\\s+(\\d+)$"), QRegularExpression::MultilineOption);
-    return pages.match(Tool(QStringLiteral("pdfinfo"), {pdf})).captured(1).toInt();
+    return pages.match(ToolOutput(QStringLiteral("pdfinfo"), {pdf})).captured(1).toInt();
 }
 
 QString PageText(const QString &pdf, int page)
 {
-    return Tool(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), QStringLiteral("-f"), QString::number(page),
-                                              QStringLiteral("-l"), QString::number(page), pdf, QStringLiteral("-")});
+    return ToolOutput(QStringLiteral("pdftotext"),
+                      {QStringLiteral("-layout"), QStringLiteral("-f"), QString::number(page), QStringLiteral("-l"),
+                       QString::number(page), pdf, QStringLiteral("-")});
 }
 
 std::array<uint8_t, kRecordSize> Record(int i)
@@ -118,9 +113,9 @@ TEST_F(PdfReportTest, ThreeHundredRowsWithVerdictsReadBackInOrderOnNumberedPages
     ASSERT_TRUE(PdfReport(report, rows, table.records, limits).Save(path, &error)) << error.toStdString();
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("report.pdf")});
 
-    const QString info = Tool(QStringLiteral("pdfinfo"), {path});
+    const QString info = ToolOutput(QStringLiteral("pdfinfo"), {path});
     EXPECT_TRUE(info.contains(QStringLiteral("(A4)"))) << info.toStdString();
-    const QString fonts = Tool(QStringLiteral("pdffonts"), {path});
+    const QString fonts = ToolOutput(QStringLiteral("pdffonts"), {path});
     EXPECT_TRUE(fonts.contains(QStringLiteral("NotoSansCJK"))) << fonts.toStdString();
     for (const QString &line : fonts.split('\n').mid(2, -1)) {
         if (!line.trimmed().isEmpty()) {

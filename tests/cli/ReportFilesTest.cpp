@@ -10,17 +10,11 @@
 #include <QSet>
 #include <QTemporaryDir>
 
+#include "ToolOutput.h"
+
 #include <gtest/gtest.h>
 
 namespace {
-
-QString Tool(const QString &program, const QStringList &arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    process.waitForFinished(60000);
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
 
 // tonvale-cli as a service account or a cron job runs it: no display, no platform chosen.
 CliRun RunCliWithoutDisplay(const QStringList &arguments)
@@ -65,8 +59,9 @@ TEST_F(ReportFiles, MemoryPdfHoldsTheHeaderAndTheChosenRowsNumberedInOrder)
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_TRUE(run.err.contains(QStringLiteral("PDF 저장: ") + pdf));
 
-    EXPECT_TRUE(Tool(QStringLiteral("pdfinfo"), {pdf}).contains(QRegularExpression(QStringLiteral("Pages:\\s+1\\n"))));
-    const QString text = Tool(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+    EXPECT_TRUE(
+        ToolOutput(QStringLiteral("pdfinfo"), {pdf}).contains(QRegularExpression(QStringLiteral("Pages:\\s+1\\n"))));
+    const QString text = ToolOutput(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
     for (const char *expected :
          {"한국정밀프레스", "월간 점검", "김철수", "PFM-3000", "저장 압력 확인 데이터", "NO.", "페이지 1 / 1"})
         EXPECT_TRUE(text.contains(QString::fromUtf8(expected))) << expected << "\n" << text.toStdString();
@@ -87,7 +82,7 @@ TEST_F(ReportFiles, OutputPdfAndPngOfTheContinuousRun)
     const CliRun run =
         RunCliWithoutDisplay({"--simulate=" + scenario, "--virtual-time", "output", "--pdf", pdf, "--png", png});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
-    const QString text = Tool(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+    const QString text = ToolOutput(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
     for (const char *expected : {"연속 측정 모드 데이터", "(단위: KN)", "측정횟수", "123.4 KN", "150.0 KN"})
         EXPECT_TRUE(text.contains(QString::fromUtf8(expected))) << expected;
     EXPECT_TRUE(QRegularExpression(QStringLiteral("3\\s+2026-12-01 09:20:02\\s+123.4 KN\\s+15톤\\s+15톤"))
