@@ -5,6 +5,7 @@
 #include "LimitsDialog.h"
 #include "RecordChart.h"
 
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -12,6 +13,8 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -122,6 +125,8 @@ void ChartWindow::Refresh()
 
 void ChartWindow::Redraw()
 {
+    QElapsedTimer took;
+    took.start();
     const ChartSeriesData data = BuildChartSeries(m_records, m_limits, ChartScope::AllRecords);
     if (m_rebuild)
         m_chart->SetData(data);
@@ -129,6 +134,9 @@ void ChartWindow::Redraw()
         m_chart->Update(data);
     m_rebuild = false;
     UpdateCounts();
+    // A large table takes longer to draw: the window then redraws less often, so that following a download
+    // never keeps the main window's thread busy for more than about a third of the time.
+    m_redraw.setInterval(std::clamp(int(took.elapsed()) * 2, kRedrawDelayMs, kLongestRedrawDelayMs));
 }
 
 void ChartWindow::UpdateCounts()

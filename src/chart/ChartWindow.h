@@ -14,8 +14,8 @@ class RecordChart;
 
 // "그래프 보기": a window of its own beside the main window (its parent, so it closes with it), usable while
 // the main window shows a modal dialog. It draws the records of the shown table and follows them as they
-// arrive: every change is collected and drawn together within kRedrawDelayMs, so a download of thousands of
-// records redraws a few times a second, not once a record.
+// arrive: every change is collected and drawn together within kRedrawDelayMs (longer when drawing takes
+// long), so a download of thousands of records redraws a few times a second, not once a record.
 //
 // The press-class limits are read from the configuration file when the window is made; "판정 기준" edits them,
 // writes them back and announces them with LimitsChanged, so that the main window can mark its grid again.
@@ -23,6 +23,7 @@ class ChartWindow : public QWidget {
     Q_OBJECT
   public:
     static constexpr int kRedrawDelayMs = 250;
+    static constexpr int kLongestRedrawDelayMs = 2000;
 
     ChartWindow(QWidget *mainWindow, const QString &iniPath);
     ~ChartWindow() override;
