@@ -1,5 +1,7 @@
 #include "ChartRecords.h"
 
+#include "CSpreadSheet.h"
+
 #include <algorithm>
 
 namespace {
@@ -44,6 +46,14 @@ void ChartRecords::SetTicked(int index, bool ticked)
 {
     if (index >= 0 && index < StoredCount())
         m_ticked[index] = ticked;
+}
+
+void ChartRecords::TakeTicks(const CSpreadSheet &storedSheet)
+{
+    for (int i = 0; i < StoredCount(); ++i) {
+        int ticked = 0;
+        m_ticked[i] = storedSheet.GetCellInteger(1, i + 1, &ticked) && ticked == 1;
+    }
 }
 
 int ChartRecords::TickedCount() const

@@ -13,6 +13,8 @@
 // records in download order, each with its row's tick; OUTPUT: the continuous summary and records.
 enum class ChartMode { Memory = 0, Output = 1 };
 
+class CSpreadSheet;
+
 using RawRecord = std::array<uint8_t, kRecordSize>;
 using RawSummary = std::array<uint8_t, kSummarySize>;
 
@@ -27,6 +29,9 @@ class ChartRecords {
     // held replaces it, so a download re-run with the same rows rebuilds the same set.
     void SetStoredRecord(int index, const uint8_t *record, bool ticked = true);
     void SetTicked(int index, bool ticked);
+    // The ticks of the stored-record sheet (the grid's addressed sheet, check boxes in column 1): row
+    // index + 1 holds record index. After the operator's selection commands change many at once.
+    void TakeTicks(const CSpreadSheet &storedSheet);
     int StoredCount() const { return static_cast<int>(m_stored.size()); }
     const RawRecord &Stored(int index) const { return m_stored[index]; }
     bool IsTicked(int index) const { return m_ticked[index]; }

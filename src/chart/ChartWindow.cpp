@@ -93,6 +93,12 @@ void ChartWindow::SetTicked(int index, bool ticked)
     ScheduleRedraw();
 }
 
+void ChartWindow::TakeTicks(const CSpreadSheet &storedSheet)
+{
+    m_records.TakeTicks(storedSheet);
+    ScheduleRedraw();
+}
+
 void ChartWindow::SetSummary(const uint8_t *summary)
 {
     m_records.SetSummary(summary);

@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <QWidget>
 
+class CSpreadSheet;
 class ChartView;
 class QLabel;
 class QPushButton;
@@ -38,6 +39,8 @@ class ChartWindow : public QWidget {
     // MEMORY: a stored record (index from 0) with its row's tick, and later tick changes.
     void SetStoredRecord(int index, const uint8_t *record, bool ticked = true);
     void SetTicked(int index, bool ticked);
+    // Every tick at once from the stored-record sheet (select all, none, invert).
+    void TakeTicks(const CSpreadSheet &storedSheet);
     // OUTPUT: the summary and the continuous records (index from 0).
     void SetSummary(const uint8_t *summary);
     void SetContinuousRecord(int index, const uint8_t *record);

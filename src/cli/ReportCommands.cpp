@@ -170,10 +170,7 @@ int WriteReports(CliContext &context, const ReportOptions &options, ReportMode m
             for (int row = 1; row <= rowCount; ++row)
                 records.SetCellInteger(1, row, options.rows.contains(row) ? 1 : 0);
         }
-        for (int row = 1; row <= rowCount; ++row) {
-            int ticked = 0;
-            raw.SetTicked(row - 1, records.GetCellInteger(1, row, &ticked) && ticked == 1);
-        }
+        raw.TakeTicks(records);
     }
 
     const PressClassLimits limits = PressClassLimits::Load(ProgramIniPath());

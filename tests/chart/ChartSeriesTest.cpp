@@ -81,8 +81,10 @@ TEST(ChartSeries, StoredPointsStandForTheGridRowsPerSetting)
     Download d(StoredScenario(), ChartMode::Memory);
     ASSERT_EQ(d.Stored(At(1, 0, 0), At(3, 0, 0)), RESULT_OK);
     ASSERT_EQ(d.grid.GetRowCount(), 6);
-    d.grid.SetCellInteger(1, 2, 0); // unticked in the grid and in the chart
-    d.sink.Records().SetTicked(1, false);
+    d.grid.SetCellInteger(1, 2, 0); // the operator unticks row 2; the chart takes the sheet's ticks
+    d.sink.Records().TakeTicks(d.grid);
+    EXPECT_EQ(d.sink.Records().TickedCount(), 5);
+    EXPECT_FALSE(d.sink.Records().IsTicked(1));
 
     const ChartSeriesData data = BuildChartSeries(d.sink.Records(), PressClassLimits(), ChartScope::AllRecords);
     EXPECT_EQ(data.XTitle(), QStringLiteral("측정 시간"));
