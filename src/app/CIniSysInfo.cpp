@@ -106,16 +106,8 @@ bool CIniSysInfo::Save(QString *error)
     company = CutAtCharacterBoundary(company, kMaxTextLength);
     reportName = CutAtCharacterBoundary(reportName, kMaxTextLength);
     userName = CutAtCharacterBoundary(userName, kMaxTextLength);
-    const std::optional<IniFile::Contents> old = IniFile::ReadFile(iniPath);
-    // Replacing a file that could not be read would lose whatever else it holds.
-    if (!old && QFileInfo(iniPath).exists())
-        return fail(QStringLiteral("읽을 수 없는 파일"));
-    const IniFile::Contents before = old.value_or(IniFile::Contents{});
-    const QString text = IniFile::WithValues(before.text, kSection,
-                                             {{kCompany, company}, {kReportName, reportName}, {kUserName, userName}});
-    const std::optional<QByteArray> bytes = IniFile::Encode(text, before.encoding);
-    // Code page 949 has no form for some characters (emoji); UTF-16 holds them, and both programs read it.
-    return IniFile::WriteFile(iniPath, bytes ? *bytes : *IniFile::Encode(text, IniFile::Encoding::Utf16LE), error);
+    return IniFile::SetValues(iniPath, kSection,
+                              {{kCompany, company}, {kReportName, reportName}, {kUserName, userName}}, error);
 }
 
 bool CIniSysInfo::CreateDirectoryPath(const QString &path)

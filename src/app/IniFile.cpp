@@ -281,6 +281,23 @@ bool WriteFile(const QString &path, const QByteArray &bytes, QString *error)
     return false;
 }
 
+bool SetValues(const QString &path, const QString &section, const QList<QPair<QString, QString>> &values,
+               QString *error)
+{
+    const std::optional<Contents> old = ReadFile(path);
+    // Replacing a file that could not be read would lose whatever else it holds.
+    if (!old && QFileInfo(path).exists()) {
+        if (error)
+            *error = SaveFailureText(path, QStringLiteral("읽을 수 없는 파일"));
+        return false;
+    }
+    const Contents before = old.value_or(Contents{});
+    const QString text = WithValues(before.text, section, values);
+    const std::optional<QByteArray> bytes = Encode(text, before.encoding);
+    // Code page 949 has no form for some characters (emoji); UTF-16 holds them, and both programs read it.
+    return WriteFile(path, bytes ? *bytes : *Encode(text, Encoding::Utf16LE), error);
+}
+
 QString SaveFailureText(const QString &path, const QString &reason)
 {
     return QStringLiteral("설정 파일을 저장할 수 없습니다: %1 (%2)").arg(QFileInfo(path).absoluteFilePath(), reason);

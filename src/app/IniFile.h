@@ -53,6 +53,12 @@ std::optional<QByteArray> Encode(const QString &text, Encoding encoding);
 // *error (in Korean, for the operator).
 bool WriteFile(const QString &path, const QByteArray &bytes, QString *error = nullptr);
 
+// Sets the keys of section in the INI file at path, keeping everything else it holds and the encoding
+// it was written in (UTF-16 when code page 949 has no form for a new character). A file that is there
+// but cannot be read is left alone. False with the operator's text in *error when nothing was saved.
+bool SetValues(const QString &path, const QString &section, const QList<QPair<QString, QString>> &values,
+               QString *error = nullptr);
+
 // The operator's text for an INI file that could not be saved, and why.
 QString SaveFailureText(const QString &path, const QString &reason);
 

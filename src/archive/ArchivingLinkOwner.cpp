@@ -18,7 +18,9 @@ std::optional<ArchiveSettings> ConfiguredArchiveSettings(const QString &iniPath,
     const QString configDir = QFileInfo(iniPath).absolutePath();
     settings.local = DefaultArchiveLocation(configDir);
     const std::optional<ArchiveLocation> location =
-        databaseUrl.isEmpty() ? ConfiguredArchiveLocation(IniFile::ReadFile(iniPath), configDir, error)
+        databaseUrl.isEmpty() ? ConfiguredArchiveLocation(IniFile::ReadFile(iniPath).transform(
+                                                              [](const IniFile::Contents &ini) { return ini.text; }),
+                                                          configDir, error)
                               : ParseArchiveLocation(databaseUrl, error);
     if (!location)
         return std::nullopt;

@@ -3,11 +3,13 @@
 #include "ArchiveSync.h"
 #include "ArchivingLinkOwner.h"
 #include "CSpreadSheet.h"
+#include "ChartRecordSink.h"
 #include "CliCommand.h"
 #include "DownloadReplay.h"
 #include "LocalTime.h"
 #include "MeasurementArchive.h"
 #include "RecordCommands.h"
+#include "RecordTables.h"
 #include "ReportCommands.h"
 
 #include <QDate>
@@ -110,11 +112,15 @@ int RunHistoryShow(CliContext &context, const QStringList &arguments)
             return kExitUsage;
     }
     CSpreadSheet grid;
-    FillRecordSheets(*download, grid);
+    SetUpRecordSheets(grid, RecordSheetColors{});
+    grid.SetAddressedSheet(mode == ReportMode::Memory ? kStoredRecordSheet : kContinuousSheet);
+    ChartRecordSink sink(grid, mode == ReportMode::Memory ? ChartMode::Memory : ChartMode::Output);
+    ReplayDownload(*download, sink);
     PrintDownloadTable(context.out, grid, mode);
-    if (report.xlsPath.isEmpty())
+    if (!report.AnyOutput())
         return kExitOk;
-    return WriteReportWorkbook(context, report, mode, grid, download->summary.startedAt, &download->summary.identity);
+    return WriteReports(context, report, mode, grid, sink.Records(), download->summary.startedAt,
+                        &download->summary.identity);
 }
 
 int RunHistory(CliContext &context, const QStringList &arguments)

@@ -6,6 +6,7 @@
 #include "ArchivingLinkOwner.h"
 #include "CFt260.h"
 #include "CSpreadSheet.h"
+#include "ChartRecordSink.h"
 #include "CliCommand.h"
 #include "Clock.h"
 #include "LocalTime.h"
@@ -62,7 +63,7 @@ class BorrowedOwner {
     LinkOwner *m_previous;
 };
 
-// One download into `grid`, archived unless --no-archive. Returns the link's result; the archive's notices
+// One download into `sink`, archived unless --no-archive. Returns the link's result; the archive's notices
 // (at most one, in Korean) are printed after the table by the caller.
 struct DownloadRun {
     int result = 0;
@@ -72,12 +73,11 @@ struct DownloadRun {
     QStringList notices;
 };
 
-DownloadRun RunDownload(CliContext &context, CSpreadSheet &grid, DownloadStart start,
-                        const std::function<int()> &download, const std::function<int()> &rowCount)
+DownloadRun RunDownload(CliContext &context, LinkOwner &sink, DownloadStart start, const std::function<int()> &download,
+                        const std::function<int()> &rowCount)
 {
     DownloadRun run;
     run.downloadTime = context.clock.Now();
-    SheetRecordSink sink(grid, RecordSheetColors().textColor, context.packetLog);
     const ArchiveSettings settings = context.ArchiveSettingsOrOff();
     if (!settings.enabled) {
         BorrowedOwner borrowed(context.link, sink);
@@ -129,13 +129,14 @@ int RunMemory(CliContext &context, const QStringList &arguments)
 
     CSpreadSheet grid;
     SetUpRecordSheets(grid, RecordSheetColors{});
+    ChartRecordSink sink(grid, ChartMode::Memory, context.packetLog);
     int rows = 0;
     DownloadStart start;
     start.mode = DownloadMode::Memory;
     start.rangeFrom = *from;
     start.rangeTo = *to;
     const DownloadRun run = RunDownload(
-        context, grid, start, [&] { return context.link.DownloadStoredRecords(*from, *to, &rows); },
+        context, sink, start, [&] { return context.link.DownloadStoredRecords(*from, *to, &rows); },
         [&] { return rows; });
 
     PrintDownloadTable(context.out, grid, ReportMode::Memory);
@@ -144,9 +145,9 @@ int RunMemory(CliContext &context, const QStringList &arguments)
         return context.Fail();
     if (rows == 0)
         context.err << QStringLiteral("메모리 데이터 없음!") << Qt::endl;
-    if (!report.xlsPath.isEmpty())
-        return WriteReportWorkbook(context, report, ReportMode::Memory, grid, run.downloadTime,
-                                   run.identityRead ? &run.identity : nullptr);
+    if (report.AnyOutput())
+        return WriteReports(context, report, ReportMode::Memory, grid, sink.Records(), run.downloadTime,
+                            run.identityRead ? &run.identity : nullptr);
     return kExitOk;
 }
 
@@ -166,19 +167,20 @@ int RunOutput(CliContext &context, const QStringList &arguments)
     CSpreadSheet grid;
     SetUpRecordSheets(grid, RecordSheetColors{});
     grid.SetAddressedSheet(kContinuousSheet);
+    ChartRecordSink sink(grid, ChartMode::Output, context.packetLog);
     DownloadStart start;
     start.mode = DownloadMode::Output;
     const DownloadRun run = RunDownload(
-        context, grid, start, [&] { return context.link.DownloadContinuousRecords(); },
+        context, sink, start, [&] { return context.link.DownloadContinuousRecords(); },
         [&] { return grid.GetRowCount() - kContinuousFixedRows; });
 
     PrintDownloadTable(context.out, grid, ReportMode::Output);
     PrintNotices(context, run.notices);
     if (run.result < 0)
         return context.Fail();
-    if (!report.xlsPath.isEmpty())
-        return WriteReportWorkbook(context, report, ReportMode::Output, grid, run.downloadTime,
-                                   run.identityRead ? &run.identity : nullptr);
+    if (report.AnyOutput())
+        return WriteReports(context, report, ReportMode::Output, grid, sink.Records(), run.downloadTime,
+                            run.identityRead ? &run.identity : nullptr);
     return kExitOk;
 }
 

@@ -4,11 +4,19 @@
 
 #include "CFt260.h"
 #include "CIniSysInfo.h"
+#include "ChartSeries.h"
 #include "CliCommand.h"
 #include "IniFile.h"
 #include "InstrumentIdentity.h"
 #include "LocalTime.h"
+#include "PdfReport.h"
+#include "RecordChart.h"
 #include "ReportExport.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QImage>
+#include <QSaveFile>
 
 #include <algorithm>
 #include <vector>
@@ -49,9 +57,10 @@ bool ReadInstrumentIdentity(CliContext &context, InstrumentIdentity &identity)
 
 QString ReportOptionsUsage(ReportMode mode)
 {
-    return mode == ReportMode::Memory
-               ? QStringLiteral("[--xls FILE [--rows LIST] [--company TEXT] [--report-name TEXT] [--author TEXT]]")
-               : QStringLiteral("[--xls FILE [--company TEXT] [--report-name TEXT] [--author TEXT]]");
+    return mode == ReportMode::Memory ? QStringLiteral("[--xls FILE] [--pdf FILE] [--png FILE] [--rows LIST] "
+                                                       "[--company TEXT] [--report-name TEXT] [--author TEXT]")
+                                      : QStringLiteral("[--xls FILE] [--pdf FILE] [--png FILE] "
+                                                       "[--company TEXT] [--report-name TEXT] [--author TEXT]");
 }
 
 bool ParseRowList(const QString &list, QList<RowRange> &rows)
@@ -71,7 +80,7 @@ bool ParseRowList(const QString &list, QList<RowRange> &rows)
 
 bool TakeReportOptions(QStringList &arguments, ReportMode mode, ReportOptions &options, QTextStream &err)
 {
-    static const QStringList kNames{"xls", "rows", "company", "report-name", "author"};
+    static const QStringList kNames{"xls", "pdf", "png", "rows", "company", "report-name", "author"};
     QStringList rest;
     QString rowList;
     bool anyHeaderOption = false;
@@ -103,6 +112,10 @@ bool TakeReportOptions(QStringList &arguments, ReportMode mode, ReportOptions &o
         }
         if (name == "xls")
             options.xlsPath = value;
+        else if (name == "pdf")
+            options.pdfPath = value;
+        else if (name == "png")
+            options.pngPath = value;
         else if (name == "rows")
             rowList = value;
         else if (name == "company")
@@ -111,11 +124,11 @@ bool TakeReportOptions(QStringList &arguments, ReportMode mode, ReportOptions &o
             options.reportName = value;
         else
             options.author = value;
-        if (name != "xls")
+        if (name == "rows" || name == "company" || name == "report-name" || name == "author")
             anyHeaderOption = true;
     }
-    if (anyHeaderOption && options.xlsPath.isEmpty()) {
-        err << "--rows, --company, --report-name and --author need --xls FILE" << Qt::endl;
+    if (anyHeaderOption && !options.AnyOutput()) {
+        err << "--rows, --company, --report-name and --author need --xls, --pdf or --png FILE" << Qt::endl;
         return false;
     }
     if (!rowList.isNull()) {
@@ -133,36 +146,53 @@ bool TakeReportOptions(QStringList &arguments, ReportMode mode, ReportOptions &o
     return true;
 }
 
-int WriteReportWorkbook(CliContext &context, const ReportOptions &options, ReportMode mode, CSpreadSheet &records,
-                        qint64 downloadTime, const InstrumentIdentity *identity)
+int WriteReports(CliContext &context, const ReportOptions &options, ReportMode mode, CSpreadSheet &records,
+                 ChartRecords &raw, qint64 downloadTime, const InstrumentIdentity *identity)
 {
-    if (mode == ReportMode::Memory && !options.allRows) {
-        const int rowCount = records.GetRowCount();
-        // The lowest running number asked for that the download does not have.
-        int missing = 0;
-        for (const RowRange &range : options.rows) {
-            if (range.last > rowCount) {
-                const int row = std::max(range.first, rowCount + 1);
-                missing = missing == 0 ? row : std::min(missing, row);
+    if (mode == ReportMode::Memory) {
+        if (!options.allRows) {
+            const int rowCount = records.GetRowCount();
+            // The lowest running number asked for that the download does not have.
+            int missing = 0;
+            for (const RowRange &range : options.rows) {
+                if (range.last > rowCount) {
+                    const int row = std::max(range.first, rowCount + 1);
+                    missing = missing == 0 ? row : std::min(missing, row);
+                }
+            }
+            if (missing > 0) {
+                context.err << "--rows: there is no row " << missing << " (the download has " << rowCount << " rows)"
+                            << Qt::endl;
+                return kExitUsage;
+            }
+            // How many ranges start minus how many have ended at each row: a row is ticked while it is above 0.
+            std::vector<int> opened(static_cast<size_t>(rowCount) + 2, 0);
+            for (const RowRange &range : options.rows) {
+                ++opened[static_cast<size_t>(range.first)];
+                --opened[static_cast<size_t>(range.last) + 1];
+            }
+            int covering = 0;
+            for (int row = 1; row <= rowCount; ++row) {
+                covering += opened[static_cast<size_t>(row)];
+                records.SetCellInteger(1, row, covering > 0 ? 1 : 0);
             }
         }
-        if (missing > 0) {
-            context.err << "--rows: there is no row " << missing << " (the download has " << rowCount << " rows)"
-                        << Qt::endl;
-            return kExitUsage;
-        }
-        // How many ranges start minus how many have ended at each row: a row is ticked while it is above 0.
-        std::vector<int> opened(static_cast<size_t>(rowCount) + 2, 0);
-        for (const RowRange &range : options.rows) {
-            ++opened[static_cast<size_t>(range.first)];
-            --opened[static_cast<size_t>(range.last) + 1];
-        }
-        int covering = 0;
-        for (int row = 1; row <= rowCount; ++row) {
-            covering += opened[static_cast<size_t>(row)];
-            records.SetCellInteger(1, row, covering > 0 ? 1 : 0);
-        }
+        raw.TakeTicks(records);
     }
+
+    const PressClassLimits limits = PressClassLimits::Load(ProgramIniPath());
+    if (!options.pngPath.isEmpty()) {
+        const QImage chart =
+            RecordChart::Render(BuildChartSeries(raw, limits, ChartScope::TickedOnly), QSize(1200, 700));
+        QSaveFile file(options.pngPath);
+        if (!file.open(QIODevice::WriteOnly) || !chart.save(&file, "PNG") || !file.commit()) {
+            context.err << "PNG 저장 실패 : " << file.errorString() << Qt::endl;
+            return kExitInstrumentFailed;
+        }
+        context.err << "PNG 저장: " << options.pngPath << Qt::endl;
+    }
+    if (options.xlsPath.isEmpty() && options.pdfPath.isEmpty())
+        return kExitOk;
 
     InstrumentIdentity read;
     if (!identity) {
@@ -178,12 +208,21 @@ int WriteReportWorkbook(CliContext &context, const ReportOptions &options, Repor
 
     ReportExport report(mode);
     report.FillHeader(header);
-    report.FillRecords(records);
+    const int dataRows = report.FillRecords(records);
     QString error;
-    if (!report.Save(options.xlsPath, &error)) {
-        context.err << "엑셀 저장 실패 : " << error << Qt::endl;
-        return kExitInstrumentFailed;
+    if (!options.xlsPath.isEmpty()) {
+        if (!report.Save(options.xlsPath, &error)) {
+            context.err << "엑셀 저장 실패 : " << error << Qt::endl;
+            return kExitInstrumentFailed;
+        }
+        context.err << "엑셀 저장: " << options.xlsPath << Qt::endl;
     }
-    context.err << "엑셀 저장: " << options.xlsPath << Qt::endl;
+    if (!options.pdfPath.isEmpty()) {
+        if (!PdfReport(report, dataRows, raw, limits).Save(options.pdfPath, &error)) {
+            context.err << "PDF 저장 실패 : " << error << Qt::endl;
+            return kExitInstrumentFailed;
+        }
+        context.err << "PDF 저장: " << options.pdfPath << Qt::endl;
+    }
     return kExitOk;
 }

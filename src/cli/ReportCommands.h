@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ChartRecords.h"
 #include "ReportTemplate.h"
 
 #include <QString>
@@ -11,9 +12,10 @@ struct CliContext;
 struct InstrumentIdentity;
 
 // The report options of the memory and output commands:
-//   --xls FILE [--rows LIST] [--company TEXT] [--report-name TEXT] [--author TEXT]
-// They write the same workbook as the operator's "엑셀 저장". The header texts come from the program's INI
-// file, each overridden by its option; the INI file is never changed.
+//   [--xls FILE] [--pdf FILE] [--png FILE] [--rows LIST] [--company TEXT] [--report-name TEXT] [--author TEXT]
+// They write the same workbook and PDF as the operator's "엑셀 저장", and the chart of the reported records
+// alone as a PNG. The header texts come from the program's INI file, each overridden by its option, and so do
+// the press-class limits the PDF judges by; the INI file is never changed.
 // Running numbers first..last of a --rows list, both ends included.
 struct RowRange {
     int first = 0;
@@ -22,19 +24,23 @@ struct RowRange {
 
 struct ReportOptions {
     QString xlsPath;      // empty: no workbook
+    QString pdfPath;      // empty: no PDF
+    QString pngPath;      // empty: no chart picture
     QList<RowRange> rows; // running numbers to tick (memory only); empty with allRows: every row
     bool allRows = true;
     QString company;    // null: the INI file's text
     QString reportName; // null: the INI file's text
     QString author;     // null: the INI file's text
+
+    bool AnyOutput() const { return !xlsPath.isEmpty() || !pdfPath.isEmpty() || !pngPath.isEmpty(); }
 };
 
 // The usage text of the options, for the command's usage line.
 QString ReportOptionsUsage(ReportMode mode);
 
 // Takes the report options out of `arguments`, leaving the command's own. False after printing a usage
-// error on err (an option without its value, a report option without --xls, a bad --rows list, --rows for
-// output).
+// error on err (an option without its value, a report option without a file to write, a bad --rows list,
+// --rows for output).
 bool TakeReportOptions(QStringList &arguments, ReportMode mode, ReportOptions &options, QTextStream &err);
 
 // "1,3,5-7" -> the ranges 1-1, 3-3 and 5-7, as written (never expanded row by row, so a list costs
@@ -46,8 +52,8 @@ bool ParseRowList(const QString &list, QList<RowRange> &rows);
 bool ReadInstrumentIdentity(CliContext &context, InstrumentIdentity &identity);
 
 // After a download into `records` (its addressed sheet the mode's record sheet, as SheetRecordSink fills
-// it): ticks the --rows, takes the instrument's identity for the header (read from the instrument when
-// `identity` is null) and writes options.xlsPath. downloadTime (seconds since 1970) becomes the report's
-// "작성 일시". Returns the command's exit status.
-int WriteReportWorkbook(CliContext &context, const ReportOptions &options, ReportMode mode, CSpreadSheet &records,
-                        qint64 downloadTime, const InstrumentIdentity *identity = nullptr);
+// it) and `raw` (the same records as bytes): ticks the --rows, takes the instrument's identity for the header
+// (read from the instrument when `identity` is null) and writes the files asked for. downloadTime (seconds
+// since 1970) becomes the report's "작성 일시". Returns the command's exit status.
+int WriteReports(CliContext &context, const ReportOptions &options, ReportMode mode, CSpreadSheet &records,
+                 ChartRecords &raw, qint64 downloadTime, const InstrumentIdentity *identity = nullptr);

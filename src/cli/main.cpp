@@ -9,7 +9,7 @@
 #include "PacketLogSink.h"
 #include "Simulation.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 
 #include <memory>
 #include <optional>
@@ -128,12 +128,26 @@ void FilterQtMessages(QtMsgType type, const QMessageLogContext &context, const Q
     g_defaultMessageHandler(type, context, message);
 }
 
+// Drawing a chart (--pdf, --png) needs the widget application, on the offscreen platform: the tool never
+// shows a window and must work without a display. Everything else runs on the core application.
+std::unique_ptr<QCoreApplication> MakeApplication(int &argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray a(argv[i]);
+        if (a == "--pdf" || a == "--png" || a.startsWith("--pdf=") || a.startsWith("--png=")) {
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+            return std::make_unique<QApplication>(argc, argv);
+        }
+    }
+    return std::make_unique<QCoreApplication>(argc, argv);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     g_defaultMessageHandler = qInstallMessageHandler(FilterQtMessages);
-    QCoreApplication app(argc, argv);
+    const std::unique_ptr<QCoreApplication> app = MakeApplication(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tonvale-cli"));
     QTextStream out(stdout);
     QTextStream err(stderr);

@@ -147,11 +147,22 @@ void RecordTableWriter::AddStoredRecordRow(int index, const uint8_t *record)
     m_grid->SetCellTextIfChanged(2, row, QString::number(row));
     m_grid->SetCellTextIfChanged(3, row, texts.time);
     m_grid->SetCellTextIfChanged(4, row, texts.force);
-    // The force cell is still the current cell.
-    if (m_grid->GetCellTextColor() != m_textColor)
-        m_grid->SetCellTextColor(m_textColor);
+    MarkStoredForceCell(index, record);
     m_grid->SetCellTextIfChanged(5, row, texts.setValue);
     m_grid->SetCellTextIfChanged(6, row, texts.loadCell);
+}
+
+void RecordTableWriter::MarkStoredForceCell(int index, const uint8_t *record)
+{
+    const std::optional<ForceCellMark> mark = m_forceMarker ? m_forceMarker(record) : std::nullopt;
+    const int color = mark ? mark->textColor : m_textColor;
+    m_grid->SetCurrentColumn(4);
+    m_grid->SetCurrentRow(index + 1);
+    if (m_grid->GetCellTextColor() != color)
+        m_grid->SetCellTextColor(color);
+    const QString toolTip = mark ? mark->toolTip : QString();
+    if (m_grid->GetCellToolTip() != toolTip)
+        m_grid->SetCellToolTip(toolTip);
 }
 
 void RecordTableWriter::SetContinuousSummary(const uint8_t *summary)

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 class CSpreadSheet;
 
@@ -43,6 +44,14 @@ void SetUpRecordSheets(CSpreadSheet &grid, const RecordSheetColors &colors,
 void EmptyStoredRecordSheet(CSpreadSheet &grid);
 void EmptyContinuousSheet(CSpreadSheet &grid);
 
+// How a stored record's force cell stands out beyond its text: a text colour and a tooltip. A marker answers
+// nullopt for a record that is shown plainly (the palette's text colour, no tooltip).
+struct ForceCellMark {
+    int textColor = 0;
+    QString toolTip;
+};
+using ForceCellMarker = std::function<std::optional<ForceCellMark>(const uint8_t *record)>;
+
 // Writes downloaded records as rows of the grid's addressed sheet. Every cell goes through
 // SetCellTextIfChanged, so a row rebuilt with the same texts changes nothing. The grid holds texts only:
 // the program keeps no other copy of the records.
@@ -53,9 +62,14 @@ class RecordTableWriter {
 
     void SetTextColor(int rgb) { m_textColor = rgb; }
     int TextColor() const { return m_textColor; }
+    // Marks stored force cells from now on; an empty function shows them all plainly.
+    void SetForceCellMarker(ForceCellMarker marker) { m_forceMarker = std::move(marker); }
 
     // index from 0; record points at the 10 record bytes. Adds or overwrites row index + 1, ticked.
     void AddStoredRecordRow(int index, const uint8_t *record);
+    // Colours the force cell of row index + 1 and sets its tooltip as the marker says, touching nothing else
+    // (the tick stays): for rows already shown when the marker changes.
+    void MarkStoredForceCell(int index, const uint8_t *record);
     // summary points at the 9 summary bytes. Fills row 2; the row count stays.
     void SetContinuousSummary(const uint8_t *summary);
     // index from 0; record points at the 10 record bytes. Decodes it and passes its texts on.
@@ -69,4 +83,5 @@ class RecordTableWriter {
 
     CSpreadSheet *m_grid;
     int m_textColor;
+    ForceCellMarker m_forceMarker;
 };

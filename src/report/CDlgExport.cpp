@@ -13,7 +13,8 @@
 
 const QString CDlgExport::kTitle = QStringLiteral("엑셀 저장");
 const QString CDlgExport::kFailureText = QStringLiteral("엑셀 저장 실패");
-const QString CDlgExport::kNameFilter = QStringLiteral("Excel Files (*.xls);;All Files (*.*)");
+const QString CDlgExport::kPdfNameFilter = QStringLiteral("PDF (*.pdf)");
+const QString CDlgExport::kNameFilter = QStringLiteral("Excel 97-2003 (*.xls);;") + CDlgExport::kPdfNameFilter;
 
 namespace {
 
@@ -23,6 +24,9 @@ CDlgExport::FileQuestion &FileQuestionHook()
     return hook;
 }
 
+// The filter the operator last chose in the save dialog.
+QString g_chosenFilter;
+
 QString AskWithSaveDialog(QWidget *owner)
 {
     QFileDialog dialog(owner, CDlgExport::kTitle);
@@ -31,6 +35,7 @@ QString AskWithSaveDialog(QWidget *owner)
     dialog.setNameFilter(CDlgExport::kNameFilter);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return QString();
+    g_chosenFilter = dialog.selectedNameFilter();
     return dialog.selectedFiles().constFirst();
 }
 
@@ -65,12 +70,19 @@ CDlgExport::CDlgExport(QWidget *owner, MessageFunction message) : m_owner(owner)
     }
 }
 
-QString CDlgExport::AskTargetPath() const
+QString CDlgExport::AskTargetPath(Format *format) const
 {
+    g_chosenFilter.clear();
     const QString chosen = FileQuestionHook() ? FileQuestionHook()(m_owner) : AskWithSaveDialog(m_owner);
     if (chosen.isEmpty())
         return QString();
-    const QString target = ReportExport::TargetPath(chosen);
+    const bool pdf = chosen.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive) ||
+                     (!chosen.endsWith(QLatin1String(".xls"), Qt::CaseInsensitive) && g_chosenFilter == kPdfNameFilter);
+    if (format)
+        *format = pdf ? Format::Pdf : Format::Xls;
+    const QString target =
+        pdf ? (chosen.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive) ? chosen : chosen + QLatin1String(".pdf"))
+            : ReportExport::TargetPath(chosen);
     // The dialog's own prompt covered the name as typed, not the longer one.
     if (target != chosen && QFileInfo::exists(target)) {
         const auto answer =

@@ -13,9 +13,12 @@ class ReportExport;
 // manager showing the new file.
 class CDlgExport {
   public:
-    static const QString kTitle;       // "엑셀 저장"
-    static const QString kFailureText; // "엑셀 저장 실패"
-    static const QString kNameFilter;
+    static const QString kTitle;         // "엑셀 저장"
+    static const QString kFailureText;   // "엑셀 저장 실패"
+    static const QString kNameFilter;    // "Excel 97-2003 (*.xls)" and "PDF (*.pdf)"
+    static const QString kPdfNameFilter; // "PDF (*.pdf)"
+
+    enum class Format { Xls, Pdf };
 
     // How the export asks and tells the operator: text, caption, buttons, icon -> the button pressed. The
     // default shows a QMessageBox owned by `owner`; a window passes its own so that all its message boxes
@@ -25,10 +28,11 @@ class CDlgExport {
 
     explicit CDlgExport(QWidget *owner, MessageFunction message = {});
 
-    // Asks for the file: filter "Excel Files (*.xls)", no default name, a prompt before overwriting the name
-    // as typed. Returns the target path (".xls" appended when missing), or an empty text when the operator
-    // cancels or declines to replace an existing file of the appended name.
-    QString AskTargetPath() const;
+    // Asks for the file: filters "Excel 97-2003 (*.xls)" and "PDF (*.pdf)", no default name, a prompt before
+    // overwriting the name as typed. A name ending in ".pdf" or ".xls" says the format; another takes the
+    // format of the chosen filter and its extension is appended. Returns the target path, or an empty text
+    // when the operator cancels or declines to replace an existing file of the appended name.
+    QString AskTargetPath(Format *format = nullptr) const;
 
     // Writes the workbook under the wait cursor. A failure shows "엑셀 저장 실패" with the reason and leaves any older
     // file as it was; a success shows the file in the file manager.

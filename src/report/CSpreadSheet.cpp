@@ -158,6 +158,25 @@ bool CSpreadSheet::SetCellTextIfChanged(int col, int row, const QString &text)
     return true;
 }
 
+QString CSpreadSheet::GetCellToolTip() const
+{
+    if (!AddressValid() || m_col < 1 || m_row < 1)
+        return QString();
+    return Addressed().ToolTip(m_col, m_row);
+}
+
+void CSpreadSheet::SetCellToolTip(const QString &toolTip)
+{
+    if (!AddressValid() || m_col < 1 || m_row < 1 || !Addressed().Contains(m_col, m_row))
+        return;
+    Addressed().SetToolTip(m_col, m_row, toolTip);
+}
+
+QString CSpreadSheet::toolTip(int col, int row) const
+{
+    return Addressed().ToolTip(col, row);
+}
+
 bool CSpreadSheet::GetCellInteger(int col, int row, int *value) const
 {
     int result = 0;

@@ -50,6 +50,12 @@ class CSpreadSheet : public QObject {
     // Check box: 1 ticks, 0 clears. Another cell takes the number as its text.
     bool SetCellInteger(int col, int row, int value);
 
+    // Tooltip of the current data cell (a single cell; blocks and headers are ignored). Kept with the cell's text:
+    // copied with its row, emptied with it.
+    QString GetCellToolTip() const;
+    void SetCellToolTip(const QString &toolTip);
+    QString toolTip(int col, int row) const; // of the addressed sheet, without moving the current cell
+
     // --- formats of the current cell (or block, with -1) ---
     int GetCellTextColor() const;
     void SetCellTextColor(int rgb);

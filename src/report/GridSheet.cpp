@@ -121,6 +121,12 @@ bool GridSheet::HasText(int col, int row) const
     return c && !c->text.isEmpty();
 }
 
+QString GridSheet::ToolTip(int col, int row) const
+{
+    const GridCell *c = CellAt(col, row);
+    return c ? c->toolTip : QString();
+}
+
 QString GridSheet::HeaderLabel(int col, int row) const
 {
     const QString t = Text(col, row);
@@ -203,6 +209,13 @@ void GridSheet::SetText(int col, int row, const QString &text)
     CellFor(col, row)->text = text;
 }
 
+void GridSheet::SetToolTip(int col, int row, const QString &toolTip)
+{
+    if (toolTip.isEmpty() && !CellAt(col, row))
+        return;
+    CellFor(col, row)->toolTip = toolTip;
+}
+
 void GridSheet::SetColumnCount(int n)
 {
     n = std::clamp(n, 0, kMaxColumns);
@@ -244,6 +257,7 @@ void GridSheet::ClearBlock(int col1, int row1, int col2, int row2, bool dataOnly
         const int lastCol = std::min(c2, static_cast<int>(row.cells.size()));
         for (int c = c1; c <= lastCol; ++c) {
             row.cells[c - 1].text.clear();
+            row.cells[c - 1].toolTip.clear();
             if (!dataOnly)
                 row.cells[c - 1].style.reset();
         }

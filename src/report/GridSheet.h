@@ -54,6 +54,7 @@ struct StyleLayer {
 
 struct GridCell {
     QString text;
+    QString toolTip;                         // shown when the pointer rests on the cell
     std::shared_ptr<const StyleLayer> style; // shared between copies until one of them changes
 };
 
@@ -74,6 +75,7 @@ class GridSheet {
     QString Text(int col, int row) const;
     QString HeaderLabel(int col, int row) const; // what a header cell shows
     bool HasText(int col, int row) const;
+    QString ToolTip(int col, int row) const;
 
     // The combined format of a data cell, or of a header cell (kHeader in col or row).
     CellFormat Format(int col, int row) const;
@@ -98,6 +100,7 @@ class GridSheet {
     void SetColumnCount(int n);
     void SetRowCount(int n);
     void SetText(int col, int row, const QString &text);
+    void SetToolTip(int col, int row, const QString &toolTip);
     // Sets one property over a block; col/row ranges are already clipped, kAll means the whole dimension.
     void SetProperty(int col, int row, StyleProp prop, const CellFormat &value);
     void ClearBlock(int col1, int row1, int col2, int row2, bool dataOnly);

@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QToolTip>
 
 #include <algorithm>
 #include <cmath>
@@ -574,6 +575,23 @@ bool SpreadSheetView::eventFilter(QObject *watched, QEvent *event)
     if (watched == m_editor && event->type() == QEvent::FocusOut)
         CommitEditor();
     return QAbstractScrollArea::eventFilter(watched, event);
+}
+
+bool SpreadSheetView::viewportEvent(QEvent *event)
+{
+    if (event->type() != QEvent::ToolTip || !m_model)
+        return QAbstractScrollArea::viewportEvent(event);
+    const auto *help = static_cast<QHelpEvent *>(event);
+    int col = 0, row = 0;
+    const grid::GridSheet *sheet = m_model->Sheet(m_model->GetShownSheet());
+    const QString tip = sheet && CellAt(help->pos(), &col, &row) ? sheet->ToolTip(col, row) : QString();
+    if (tip.isEmpty()) {
+        QToolTip::hideText();
+        event->ignore();
+    } else {
+        QToolTip::showText(help->globalPos(), tip, viewport(), CellRect(col, row));
+    }
+    return true;
 }
 
 void SpreadSheetView::CommitEditor()

@@ -48,6 +48,7 @@ class SpreadSheetView : public QAbstractScrollArea {
     void keyPressEvent(QKeyEvent *event) override;
     void scrollContentsBy(int dx, int dy) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    bool viewportEvent(QEvent *event) override; // cell tooltips
 
   private:
     void OnCellsChanged(int sheet, int col1, int row1, int col2, int row2);

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QPaintEvent>
 #include <QSignalSpy>
+#include <QToolTip>
 #include <QtTest>
 
 using namespace grid;
@@ -180,6 +181,20 @@ class SpreadSheetViewTest : public QObject {
         QVERIFY(!view->EditCell(1, 1));
         QVERIFY(view->CellRect(1, 1).isEmpty());
         view->repaint();
+    }
+
+    void restingPointerShowsTheCellsTooltip()
+    {
+        At(1, 2);
+        grid->SetCellToolTip(QStringLiteral("불합격 (기준 10.0 ~ 13.0 톤)"));
+        auto rest = [&](int col, int row) {
+            const QPoint at = Center(col, row);
+            QHelpEvent help(QEvent::ToolTip, at, view->viewport()->mapToGlobal(at));
+            QApplication::sendEvent(view->viewport(), &help);
+            return QToolTip::isVisible() ? QToolTip::text() : QString();
+        };
+        QCOMPARE(rest(1, 2), QStringLiteral("불합격 (기준 10.0 ~ 13.0 톤)"));
+        QTRY_VERIFY(rest(1, 1).isEmpty()); // a cell without one hides it
     }
 
     void joinedCellsAndShownSheetGeometry()

@@ -1,0 +1,252 @@
+#include "PdfReport.h"
+
+#include "ChartSeries.h"
+#include "RecordChart.h"
+#include "ReportExport.h"
+
+#include <QFileInfo>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QSaveFile>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// The page is laid out in points (1/72 inch).
+constexpr int kResolution = 72;
+constexpr qreal kMarginMm = 15.0;
+constexpr qreal kRowHeight = 16.0;
+constexpr qreal kTitleHeight = 28.0;
+constexpr qreal kChartHeight = 250.0;
+constexpr qreal kGap = 8.0;
+constexpr qreal kFooterHeight = 18.0;
+constexpr qreal kFontPoints = 8.5;
+constexpr int kColumns = 5;
+constexpr int kHeaderRows = ReportTemplate::kHeaderRows;
+constexpr int kTitleRow = 8;
+constexpr int kMemoryHeadingRow = 9;
+constexpr int kOutputStatisticsHeadingRow = 9;
+constexpr int kOutputHeadingRow = 11;
+// Relative column widths of the table, after the workbook's; the verdict column comes last.
+constexpr qreal kMemoryWidths[] = {6.0, 25.5, 26.12, 30.12, 25.75};
+constexpr qreal kOutputWidths[] = {10.0, 25.75, 28.25, 24.62, 24.25};
+constexpr qreal kVerdictWidth = 12.0;
+const QColor kLabelBack(230, 230, 230);
+const QColor kPassColor(0, 120, 40);
+const QColor kFailColor(200, 30, 20);
+
+// Latin letters and digits in DejaVu Sans, Hangul in Noto Sans CJK KR (both embedded). Digits that follow
+// Latin letters ("PF24050117") drawn in the CJK font would lose their text in the PDF: a reader could not
+// find or copy them.
+QFont ReportFont(bool bold = false, qreal points = kFontPoints)
+{
+    QFont font;
+    font.setFamilies(
+        {QStringLiteral("DejaVu Sans"), QStringLiteral("Noto Sans CJK KR"), QStringLiteral("NanumGothic")});
+    font.setPointSizeF(points);
+    font.setBold(bold);
+    return font;
+}
+
+// Draws one row of cells with borders, texts centred; colors (per cell, black when missing) for the texts.
+void DrawRow(QPainter &p, qreal y, const QList<qreal> &widths, const QStringList &texts, bool heading,
+             const QList<QColor> &colors = {})
+{
+    qreal x = 0;
+    for (int i = 0; i < widths.size(); ++i) {
+        const QRectF cell(x, y, widths[i], kRowHeight);
+        if (heading)
+            p.fillRect(cell, kLabelBack);
+        p.setPen(QPen(Qt::black, 0.5));
+        p.drawRect(cell);
+        p.setPen(colors.value(i, Qt::black));
+        p.drawText(cell.adjusted(2, 0, -2, 0), Qt::AlignCenter, texts.value(i));
+        x += widths[i];
+    }
+}
+
+QList<qreal> ScaledWidths(const qreal *relative, int count, bool verdict, qreal total)
+{
+    QList<qreal> widths(relative, relative + count);
+    if (verdict)
+        widths.append(kVerdictWidth);
+    qreal sum = 0;
+    for (qreal w : widths)
+        sum += w;
+    for (qreal &w : widths)
+        w = w / sum * total;
+    return widths;
+}
+
+} // namespace
+
+PdfReport::PdfReport(const ReportExport &report, int dataRows, const ChartRecords &records,
+                     const PressClassLimits &limits)
+    : m_report(report), m_dataRows(dataRows), m_records(records), m_limits(limits)
+{
+    if (report.Mode() != ReportMode::Memory || limits.IsEmpty())
+        return;
+    for (int i = 0; i < records.StoredCount(); ++i)
+        if (records.IsTicked(i))
+            m_verdicts.append(limits.Judge(records.Stored(i).data()));
+}
+
+QString PdfReport::TargetPath(const QString &chosen)
+{
+    if (chosen.right(4).compare(QLatin1String(".pdf"), Qt::CaseInsensitive) == 0)
+        return chosen;
+    return chosen + QLatin1String(".pdf");
+}
+
+QStringList PdfReport::HeadingTexts() const
+{
+    const CSpreadSheet &sheet = m_report.Sheet();
+    const int row = m_report.Mode() == ReportMode::Memory ? kMemoryHeadingRow : kOutputHeadingRow;
+    QStringList texts;
+    for (int col = 1; col <= kColumns; ++col)
+        texts << sheet.text(col, row);
+    if (!m_verdicts.isEmpty())
+        texts << QStringLiteral("판정");
+    return texts;
+}
+
+QStringList PdfReport::RowTexts(int row) const
+{
+    const CSpreadSheet &sheet = m_report.Sheet();
+    const int sheetRow = (m_report.Mode() == ReportMode::Memory ? kMemoryHeadingRow : kOutputHeadingRow) + 1 + row;
+    QStringList texts;
+    for (int col = 1; col <= kColumns; ++col)
+        texts << sheet.text(col, sheetRow);
+    if (!m_verdicts.isEmpty()) {
+        const QString verdict = VerdictText(m_verdicts.value(row, Verdict::None));
+        texts << (verdict.isEmpty() ? QStringLiteral("-") : verdict);
+    }
+    return texts;
+}
+
+bool PdfReport::Save(const QString &path, QString *error) const
+{
+    auto fail = [&](const QString &why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    if (!m_report.IsReady())
+        return fail(m_report.LoadError());
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return fail(file.errorString());
+
+    QPdfWriter writer(&file);
+    writer.setResolution(kResolution);
+    writer.setTitle(QFileInfo(path).completeBaseName());
+    writer.setCreator(QStringLiteral("Tonvale"));
+    writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
+                                     QMarginsF(kMarginMm, kMarginMm, kMarginMm, kMarginMm), QPageLayout::Millimeter));
+    QPainter p;
+    if (!p.begin(&writer))
+        return fail(QStringLiteral("PDF 파일을 만들 수 없습니다."));
+    const QRectF page = writer.pageLayout().paintRectPixels(kResolution);
+    const qreal width = page.width();
+    const qreal bodyBottom = page.height() - kFooterHeight;
+    const bool memory = m_report.Mode() == ReportMode::Memory;
+    const CSpreadSheet &sheet = m_report.Sheet();
+
+    // First page: the header block, the title, the chart (and the statistics and counts) above the table.
+    qreal firstTableTop = kHeaderRows * kRowHeight + kGap + kTitleHeight + kChartHeight + kGap;
+    if (!memory)
+        firstTableTop += 2 * kRowHeight + kGap;
+    if (!m_verdicts.isEmpty())
+        firstTableTop += kRowHeight;
+    const int firstPageRows = std::max(0, int((bodyBottom - firstTableTop - kRowHeight) / kRowHeight));
+    const int laterPageRows = std::max(1, int((bodyBottom - kRowHeight) / kRowHeight));
+    const int pageCount =
+        1 + (m_dataRows > firstPageRows ? (m_dataRows - firstPageRows + laterPageRows - 1) / laterPageRows : 0);
+
+    const QList<qreal> headerWidths{width * 0.2, width * 0.3, width * 0.2, width * 0.3};
+    const QList<qreal> tableWidths =
+        ScaledWidths(memory ? kMemoryWidths : kOutputWidths, kColumns, !m_verdicts.isEmpty(), width);
+    const QList<qreal> statisticsWidths = ScaledWidths(kOutputWidths, kColumns, false, width);
+
+    auto footer = [&](int pageNumber) {
+        p.setFont(ReportFont());
+        p.setPen(Qt::black);
+        p.drawText(QRectF(0, bodyBottom, width, kFooterHeight), Qt::AlignHCenter | Qt::AlignBottom,
+                   QStringLiteral("페이지 %1 / %2").arg(pageNumber).arg(pageCount));
+    };
+
+    p.setFont(ReportFont());
+    qreal y = 0;
+    for (int row = 1; row <= kHeaderRows; ++row, y += kRowHeight)
+        DrawRow(p, y, headerWidths, {sheet.text(1, row), sheet.text(3, row), sheet.text(4, row), sheet.text(5, row)},
+                false);
+    y += kGap;
+    p.setFont(ReportFont(true, 13));
+    p.drawText(QRectF(0, y, width, kTitleHeight), Qt::AlignCenter, sheet.text(1, kTitleRow).trimmed());
+    p.setFont(ReportFont());
+    p.drawText(QRectF(0, y, width, kTitleHeight), Qt::AlignRight | Qt::AlignVCenter,
+               sheet.text(5, kTitleRow).trimmed());
+    y += kTitleHeight;
+
+    const ChartSeriesData chart = BuildChartSeries(m_records, m_limits, ChartScope::TickedOnly);
+    RecordChart::Paint(chart, &p, QRectF(0, y, width, kChartHeight), QSizeF(width * 1.6, kChartHeight * 1.6));
+    y += kChartHeight + kGap;
+    p.setFont(ReportFont());
+
+    if (!memory) {
+        QStringList headings, values;
+        for (int col = 1; col <= kColumns; ++col) {
+            headings << sheet.text(col, kOutputStatisticsHeadingRow);
+            values << sheet.text(col, ReportTemplate::kOutputStatisticsRow);
+        }
+        DrawRow(p, y, statisticsWidths, headings, true);
+        DrawRow(p, y + kRowHeight, statisticsWidths, values, false);
+        y += 2 * kRowHeight + kGap;
+    }
+    if (!m_verdicts.isEmpty()) {
+        const VerdictCounts counts = CountVerdicts(m_records, m_limits);
+        QStringList ranges;
+        for (int c = 0; c < kPressClassCount; ++c)
+            if (const auto &range = m_limits.Range(c))
+                ranges << QStringLiteral("%1 %2").arg(PressClassLimits::ClassName(c), range->DisplayText());
+        p.drawText(QRectF(0, y, width, kRowHeight), Qt::AlignLeft | Qt::AlignVCenter,
+                   QStringLiteral("판정: 합격 %1 · 불합격 %2   (기준: %3)")
+                       .arg(counts.pass)
+                       .arg(counts.fail)
+                       .arg(ranges.join(QStringLiteral(", "))));
+        y += kRowHeight;
+    }
+
+    const QStringList heading = HeadingTexts();
+    int row = 0;
+    for (int pageNumber = 1; pageNumber <= pageCount; ++pageNumber) {
+        if (pageNumber > 1) {
+            writer.newPage();
+            y = 0;
+        }
+        p.setFont(ReportFont(true));
+        DrawRow(p, y, tableWidths, heading, true);
+        y += kRowHeight;
+        p.setFont(ReportFont());
+        const int rowsHere = pageNumber == 1 ? firstPageRows : laterPageRows;
+        for (int i = 0; i < rowsHere && row < m_dataRows; ++i, ++row, y += kRowHeight) {
+            QList<QColor> colors;
+            if (!m_verdicts.isEmpty()) {
+                const Verdict verdict = m_verdicts.value(row, Verdict::None);
+                colors = QList<QColor>(kColumns, Qt::black);
+                colors << (verdict == Verdict::Pass ? kPassColor : verdict == Verdict::Fail ? kFailColor : Qt::black);
+            }
+            DrawRow(p, y, tableWidths, RowTexts(row), false, colors);
+        }
+        footer(pageNumber);
+    }
+    if (!p.end())
+        return fail(QStringLiteral("PDF 파일을 쓸 수 없습니다."));
+    if (!file.commit())
+        return fail(file.errorString());
+    return true;
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "ChartRecords.h"
+#include "PressClassLimits.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+class ReportExport;
+
+// The report as a PDF: A4 portrait, the same header block, title and table as the workbook (its texts are
+// taken from the filled workbook template, so both always agree), the chart of the reported records, and
+// with press-class limits set (MEMORY) a verdict per row and the pass/fail counts. The table's heading row is
+// repeated at the top of every page; every page ends with "페이지 n / m". Hangul is drawn in an embedded
+// Korean font.
+class PdfReport {
+  public:
+    // report: filled with FillHeader and FillRecords; dataRows: what FillRecords returned. records: the raw
+    // records of the same table with the same ticks (the chart and the verdicts are drawn from them).
+    PdfReport(const ReportExport &report, int dataRows, const ChartRecords &records, const PressClassLimits &limits);
+
+    // Writes the PDF to a temporary file beside path and renames it into place: an existing file is replaced
+    // only by a complete new one. False with *error (Korean) when it cannot be written.
+    bool Save(const QString &path, QString *error = nullptr) const;
+
+    // The path a chosen name is saved under: ".pdf" appended unless it already ends with it (in any case).
+    static QString TargetPath(const QString &chosen);
+
+    // The texts of the table's rows as the PDF prints them (heading first), for the report and its tests.
+    QStringList HeadingTexts() const;
+    QStringList RowTexts(int row) const; // row from 0
+    int RowCount() const { return m_dataRows; }
+
+  private:
+    const ReportExport &m_report;
+    int m_dataRows;
+    const ChartRecords &m_records;
+    PressClassLimits m_limits;
+    QList<Verdict> m_verdicts; // per reported row, when there are limits
+};
