@@ -115,8 +115,12 @@ class CFt260 {
     // queue query fails.
     bool ReadQueued(uint8_t *buffer = nullptr);
     void LogPacket(int direction, const uint8_t *bytes, int count);
-    // Waits up to maxPolls polls of 50 ms for `expected` bytes; returns false when they did not come.
-    bool WaitForBytes(uint32_t expected, int maxPolls);
+    enum class WaitResult { Arrived, TimedOut, QueryFailed };
+    // Waits until `count` bytes are queued or the monotonic deadline passes.
+    WaitResult WaitForBytes(uint32_t count, qint64 deadlineMicros);
+    // Waits for and checks the answer to commandId (`expected` bytes long) and copies its data to response;
+    // whole answers to other commands are dropped on the way. Returns the exchange's result code.
+    int ReceiveAnswer(uint8_t commandId, int expected, qint64 deadlineMicros, uint8_t *response);
     // Download steps (CFt260Download.cpp).
     int WriteDownloadRequest(int settleMilliseconds);
     bool ReadStreamFrame(uint32_t length);
