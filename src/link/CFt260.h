@@ -13,6 +13,7 @@
 
 class Clock;
 class DeviceDiscovery;
+class FrameScanner;
 class LinkOwner;
 
 // Owns one lock that serialises the link's exchanges; entered and left only through Guard, so it is
@@ -123,7 +124,7 @@ class CFt260 {
     int ReceiveAnswer(uint8_t commandId, int expected, qint64 deadlineMicros, uint8_t *response);
     // Download steps (CFt260Download.cpp).
     int WriteDownloadRequest(int settleMilliseconds);
-    bool ReadStreamFrame(uint32_t length);
+    void ReadStreamBytes(FrameScanner &frames, uint32_t count);
     void DiscardStream();
 
     Ft260Device &m_device;

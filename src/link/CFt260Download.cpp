@@ -1,14 +1,16 @@
 // The two record downloads. After one request the instrument streams short frames of known length;
-// they are read whole, checked, and handed to the owner one by one, so the link never holds a list of
-// records.
+// they are read as they come, found and checked by a FrameScanner, and handed to the owner one by one,
+// so the link never holds a list of records.
 
 #include "CFt260.h"
 
 #include "Clock.h"
+#include "FrameScanner.h"
 #include "LinkOwner.h"
 #include "LocalTime.h"
 #include "PacketLogSink.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -43,21 +45,22 @@ int CFt260::WriteDownloadRequest(int settleMilliseconds)
     return RESULT_OK;
 }
 
-// Reads one frame of `length` bytes into m_rxBuf; true when a frame was read and passes validation.
-// A failing read is noted in m_nResult; a frame that fails validation is simply skipped.
-bool CFt260::ReadStreamFrame(uint32_t length)
+// Reads `count` queued bytes of the stream and hands them to the scanner, which keeps each frame it
+// finds in m_rxBuf for the trace panel. A failing read is noted in
+// m_nResult and the download reads on.
+void CFt260::ReadStreamBytes(FrameScanner &frames, uint32_t count)
 {
-    std::memset(m_rxBuf, 0, sizeof m_rxBuf);
+    uint8_t bytes[kBufferSize];
     uint32_t read = 0;
-    const FT260_STATUS status = m_device.UartRead(m_hFt260, m_rxBuf, kBufferSize, length, &read);
-    m_rxLen = static_cast<int>(read);
-    LogPacket(PacketLogSink::Read, m_rxBuf, m_rxLen);
+    const FT260_STATUS status =
+        m_device.UartRead(m_hFt260, bytes, kBufferSize, std::min<uint32_t>(count, kBufferSize), &read);
+    LogPacket(PacketLogSink::Read, bytes, static_cast<int>(read));
     if (status != FT260_OK) {
         m_nResult = RESULT_READ_FAILED;
-        return false;
+        return;
     }
     m_tLastRead = m_clock.Now();
-    return m_rxLen > 0 && ValidateResponse() == RESULT_OK;
+    frames.Append(bytes, static_cast<int>(read));
 }
 
 // After a download gives up, the instrument goes on sending the rest of its stream. Take it off the
@@ -117,37 +120,39 @@ int CFt260::DownloadStoredRecords(qint64 startDate, qint64 endDate, int *rowCoun
     if (WriteDownloadRequest(kStoredSettleMilliseconds) != RESULT_OK)
         return finish(m_nResult);
 
-    const uint32_t frameLength = m_respLen[CMD_READ_MEMORY - CMD_FIRST];
+    const int frameLength = m_respLen[CMD_READ_MEMORY - CMD_FIRST];
+    FrameScanner frames({frameLength}, frameLength);
     for (int idle = 0;;) {
         m_clock.Sleep(kPollMs);
         uint32_t queued = 0;
         if (m_device.UartGetQueueStatus(m_hFt260, &queued) != FT260_OK)
             return finish(RESULT_READ_FAILED);
-        while (queued >= frameLength) {
-            queued -= frameLength;
-            if (!ReadStreamFrame(frameLength))
-                continue;
-            const uint8_t *record = m_rxBuf + kRecordOffset;
-            if (record[0] == 0x00) {
-                // The end marker; whatever came after it is read and logged, not shown.
-                if (queued > 0)
-                    ReadQueued();
-                return finish(RESULT_OK);
-            }
-            const std::optional<qint64> time = RecordTime(record);
-            if (!time) {
-                DiscardStream();
-                return finish(RESULT_RECORD_TIME_INVALID);
-            }
-            if (*time <= *endMoment) {
-                if (m_pOwner)
-                    m_pOwner->AddStoredRecordRow(rows, record);
-                ++rows;
-            }
-            idle = 0;
-            if (CancelRequested()) {
-                DiscardStream();
-                return finish(RESULT_CANCELLED);
+        for (uint32_t wanted; queued >= (wanted = frames.Wanted(frameLength));) {
+            queued -= wanted;
+            ReadStreamBytes(frames, wanted);
+            while (frames.Take(m_rxBuf, &m_rxLen)) {
+                const uint8_t *record = m_rxBuf + kRecordOffset;
+                if (record[0] == 0x00) {
+                    // The end marker; whatever came after it is read and logged, not shown.
+                    if (queued > 0)
+                        ReadQueued();
+                    return finish(RESULT_OK);
+                }
+                const std::optional<qint64> time = RecordTime(record);
+                if (!time) {
+                    DiscardStream();
+                    return finish(RESULT_RECORD_TIME_INVALID);
+                }
+                if (*time <= *endMoment) {
+                    if (m_pOwner)
+                        m_pOwner->AddStoredRecordRow(rows, record);
+                    ++rows;
+                }
+                idle = 0;
+                if (CancelRequested()) {
+                    DiscardStream();
+                    return finish(RESULT_CANCELLED);
+                }
             }
         }
         if (++idle >= kStoredSilentPolls)
@@ -173,18 +178,21 @@ int CFt260::DownloadContinuousRecords()
         int rows = 0;
         int announced = 0;
         bool summarySeen = false;
-        uint32_t expected = m_respLen[CMD_READ_OUTPUT - CMD_FIRST];
+        const int summaryLength = m_respLen[CMD_READ_OUTPUT - CMD_FIRST];
+        const int recordLength = m_respLen[CMD_OUTPUT_RECORD - CMD_FIRST];
+        FrameScanner frames({summaryLength, recordLength}, recordLength);
         for (int idle = 0;;) {
             m_clock.Sleep(kPollMs);
             uint32_t queued = 0;
             if (m_device.UartGetQueueStatus(m_hFt260, &queued) != FT260_OK)
                 return m_nResult = RESULT_READ_FAILED;
             bool more = true;
-            while (queued >= expected) {
-                queued -= expected;
-                if (ReadStreamFrame(expected)) {
+            for (uint32_t wanted; queued >= (wanted = frames.Wanted(summarySeen ? recordLength : summaryLength));) {
+                queued -= wanted;
+                ReadStreamBytes(frames, wanted);
+                while (frames.Take(m_rxBuf, &m_rxLen)) {
                     const uint8_t *data = m_rxBuf + kRecordOffset;
-                    if (m_rxBuf[2] == CMD_READ_OUTPUT) {
+                    if (m_rxBuf[2] == CMD_READ_OUTPUT && m_rxLen == summaryLength) {
                         if (m_pOwner)
                             m_pOwner->SetContinuousSummary(data);
                         announced = data[0];
@@ -195,7 +203,7 @@ int CFt260::DownloadContinuousRecords()
                             more = false;
                             m_nResult = RESULT_OK;
                         }
-                    } else if (m_rxBuf[2] == CMD_OUTPUT_RECORD) {
+                    } else if (m_rxBuf[2] == CMD_OUTPUT_RECORD && m_rxLen == recordLength) {
                         const uint8_t *record = data + 1;
                         if (!RecordTime(record)) {
                             DiscardStream();
@@ -214,8 +222,6 @@ int CFt260::DownloadContinuousRecords()
                         return m_nResult = RESULT_CANCELLED;
                     }
                 }
-                if (summarySeen)
-                    expected = m_respLen[CMD_OUTPUT_RECORD - CMD_FIRST];
             }
             if (!more)
                 return m_nResult;

@@ -241,6 +241,7 @@ void SimulatedUartLine::RespondLocked(const SimFrames::Request &request, qint64 
 
     qint64 delay = m_processingDelayNanos;
     int garbage = 0, extra = 0, keep = -1;
+    std::vector<int> strayAfter;
     for (const AnswerFault &fault : m_faults.answers) {
         if (fault.command != request.command || (fault.occurrence != 0 && fault.occurrence != occurrence) ||
             frames.empty())
@@ -258,14 +259,20 @@ void SimulatedUartLine::RespondLocked(const SimFrames::Request &request, qint64 
         case AnswerFault::Kind::ExtraBytes: extra += fault.bytes; break;
         case AnswerFault::Kind::GarbageBefore: garbage += fault.bytes; break;
         case AnswerFault::Kind::Truncate: keep = keep < 0 ? fault.bytes : std::min(keep, fault.bytes); break;
+        case AnswerFault::Kind::StrayByte: strayAfter.push_back(fault.bytes); break;
         }
     }
     if (frames.empty())
         return;
 
-    QByteArray bytes = Noise(garbage);
+    QByteArray answer;
     for (const QByteArray &frame : frames)
-        bytes.append(frame);
+        answer.append(frame);
+    // Later positions first, so that each stray byte lands after its count of the answer's own bytes.
+    std::sort(strayAfter.rbegin(), strayAfter.rend());
+    for (int after : strayAfter)
+        answer.insert(std::min<qsizetype>(after, answer.size()), char(FRAME_STX));
+    QByteArray bytes = Noise(garbage) + answer;
     bytes.append(Noise(extra));
     if (keep >= 0)
         bytes.truncate(keep);

@@ -324,3 +324,38 @@ TEST(ContinuousDownload, ImpossibleRecordTimeAbandonsTheRunKeepingEarlierRows)
     EXPECT_EQ(b.grid.GetRowCount(), 4);
     EXPECT_TRUE(b.LinkAnswers());
 }
+
+// One stray byte before the stream and one inside it: only the record it touched is lost.
+TEST(StreamResynchronisation, StrayBytesCostOnlyTheRecordTheyTouch)
+{
+    std::vector<RecordBytes> records;
+    for (int i = 0; i < 40; ++i)
+        records.push_back(Rec("2024-05-01 08:00:00", 100 + i, 1));
+    Scenario scenario = Stored(records);
+    scenario.faults.answers.push_back({AnswerFault::Kind::GarbageBefore, CMD_READ_MEMORY, 0, 0, 1});
+    scenario.faults.answers.push_back({AnswerFault::Kind::StrayByte, CMD_READ_MEMORY, 0, 0, 17 * 15 + 6});
+    Bench b(scenario);
+
+    ASSERT_EQ(b.DownloadStored("2024-05-01 00:00:00", "2024-05-01 00:00:00"), RESULT_OK);
+    EXPECT_EQ(b.rows, 39);
+    QStringList forces;
+    for (int i = 0; i < 40; ++i)
+        if (i != 17)
+            forces << QString::asprintf("%4.1f 톤", (100 + i) / 98.0);
+    EXPECT_EQ(b.Column(4), forces);
+    EXPECT_EQ(b.Column(2).last(), "39");
+
+    Scenario run = Continuous({Rec("2024-05-01 09:20:00", 1), Rec("2024-05-01 09:20:01", 2),
+                               Rec("2024-05-01 09:20:02", 3), Rec("2024-05-01 09:20:03", 4)});
+    run.faults.answers.push_back({AnswerFault::Kind::GarbageBefore, CMD_READ_OUTPUT, 0, 0, 8});
+    run.faults.answers.push_back({AnswerFault::Kind::StrayByte, CMD_READ_OUTPUT, 0, 0, 14 + 16 + 9});
+    Bench c(run);
+    // The damaged record never comes, so the announced count is not reached: the run ends in silence,
+    // with every other record and the summary in place.
+    EXPECT_EQ(c.DownloadContinuous(), RESULT_TIMEOUT);
+    EXPECT_EQ(c.grid.text(1, 2), "4");
+    EXPECT_EQ(c.grid.GetRowCount(), 6);
+    EXPECT_EQ(c.Row(4)[2], "0.1 KN");
+    EXPECT_EQ(c.Row(5)[2], "0.3 KN");
+    EXPECT_EQ(c.Row(6)[2], "0.4 KN");
+}
