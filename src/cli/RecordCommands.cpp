@@ -71,6 +71,28 @@ class BorrowedOwner {
     LinkOwner *m_previous;
 };
 
+// Tells how many records of the download arrived damaged and were left out; the failure exit status
+// when there were any.
+int ReportDamagedRecords(CliContext &context)
+{
+    const int damaged = context.link.DamagedRecordCount();
+    if (damaged == 0)
+        return kExitOk;
+    context.err << DamagedRecordsText(damaged) << Qt::endl;
+    return kExitInstrumentFailed;
+}
+
+// After a download that worked: the damaged records, then the workbook if one was asked for.
+int FinishDownload(CliContext &context, const ReportOptions &report, ReportMode mode, CSpreadSheet &grid,
+                   qint64 downloadTime)
+{
+    const int damaged = ReportDamagedRecords(context);
+    if (report.xlsPath.isEmpty())
+        return damaged;
+    const int written = WriteReportWorkbook(context, report, mode, grid, downloadTime);
+    return written != kExitOk ? written : damaged;
+}
+
 int RunMemory(CliContext &context, const QStringList &arguments)
 {
     QStringList own = arguments;
@@ -107,13 +129,15 @@ int RunMemory(CliContext &context, const QStringList &arguments)
         headers << grid.Sheet(kStoredRecordSheet)->Text(col, grid::kHeader);
     PrintLine(context.out, headers);
     PrintRows(context.out, grid, 1, 2);
-    if (result < 0)
-        return context.Fail();
-    if (rows == 0)
+    if (result < 0) {
+        const int failed = context.Fail();
+        ReportDamagedRecords(context);
+        return failed;
+    }
+    // With damaged records left out, "no data" would not be true.
+    if (rows == 0 && context.link.DamagedRecordCount() == 0)
         context.err << QStringLiteral("메모리 데이터 없음!") << Qt::endl;
-    if (!report.xlsPath.isEmpty())
-        return WriteReportWorkbook(context, report, ReportMode::Memory, grid, downloadTime);
-    return kExitOk;
+    return FinishDownload(context, report, ReportMode::Memory, grid, downloadTime);
 }
 
 int RunOutput(CliContext &context, const QStringList &arguments)
@@ -141,11 +165,12 @@ int RunOutput(CliContext &context, const QStringList &arguments)
     }
 
     PrintRows(context.out, grid, 1, 1);
-    if (result < 0)
-        return context.Fail();
-    if (!report.xlsPath.isEmpty())
-        return WriteReportWorkbook(context, report, ReportMode::Output, grid, downloadTime);
-    return kExitOk;
+    if (result < 0) {
+        const int failed = context.Fail();
+        ReportDamagedRecords(context);
+        return failed;
+    }
+    return FinishDownload(context, report, ReportMode::Output, grid, downloadTime);
 }
 
 const QString kMemoryUsage =

@@ -82,8 +82,11 @@ int CFt260::DownloadStoredRecords(qint64 startDate, qint64 endDate, int *rowCoun
     WinCriticalSection::Guard guard(m_lock);
     m_nDamagedRecords = 0;
     int rows = 0;
+    const int frameLength = m_respLen[CMD_READ_MEMORY - CMD_FIRST];
+    FrameScanner frames({frameLength}, frameLength);
     auto finish = [&](int result) {
         m_nResult = result;
+        m_nDamagedRecords = frames.DamagedRecords();
         if (rowCount)
             *rowCount = rows;
         return result;
@@ -120,8 +123,6 @@ int CFt260::DownloadStoredRecords(qint64 startDate, qint64 endDate, int *rowCoun
     if (WriteDownloadRequest(kStoredSettleMilliseconds) != RESULT_OK)
         return finish(m_nResult);
 
-    const int frameLength = m_respLen[CMD_READ_MEMORY - CMD_FIRST];
-    FrameScanner frames({frameLength}, frameLength);
     for (int idle = 0;;) {
         m_clock.Sleep(kPollMs);
         uint32_t queued = 0;
@@ -172,15 +173,15 @@ int CFt260::DownloadContinuousRecords()
     std::memcpy(m_txBuf, request, sizeof request);
     m_txLen = sizeof request;
 
+    const int summaryLength = m_respLen[CMD_READ_OUTPUT - CMD_FIRST];
+    const int recordLength = m_respLen[CMD_OUTPUT_RECORD - CMD_FIRST];
+    FrameScanner frames({summaryLength, recordLength}, recordLength);
     auto stream = [&]() -> int {
         if (WriteDownloadRequest(kContinuousSettleMilliseconds) != RESULT_OK)
             return m_nResult;
         int rows = 0;
         int announced = 0;
         bool summarySeen = false;
-        const int summaryLength = m_respLen[CMD_READ_OUTPUT - CMD_FIRST];
-        const int recordLength = m_respLen[CMD_OUTPUT_RECORD - CMD_FIRST];
-        FrameScanner frames({summaryLength, recordLength}, recordLength);
         for (int idle = 0;;) {
             m_clock.Sleep(kPollMs);
             uint32_t queued = 0;
@@ -231,7 +232,9 @@ int CFt260::DownloadContinuousRecords()
         }
     };
 
-    if (stream() != RESULT_OK && m_hFt260)
+    stream();
+    m_nDamagedRecords = frames.DamagedRecords();
+    if (m_nResult != RESULT_OK && m_hFt260)
         Close();
     return m_nResult;
 }

@@ -202,6 +202,7 @@ TEST(StoredDownload, BadFrameIsSkippedAndLongStreamsArriveWholeAcrossPolls)
 
     ASSERT_EQ(b.DownloadStored("2024-05-01 00:00:00", "2024-05-01 00:00:00"), RESULT_OK);
     EXPECT_EQ(b.rows, 119);
+    EXPECT_EQ(b.link.DamagedRecordCount(), 1);
     EXPECT_EQ(b.Row(1)[2], "2024-05-01 08:00:00");
     EXPECT_EQ(b.Row(2).mid(1, 2), (QStringList{"2", "2024-05-01 08:00:02"}));
     EXPECT_EQ(b.Row(119).mid(1, 2), (QStringList{"119", "2024-05-01 08:01:59"}));
@@ -344,6 +345,7 @@ TEST(StreamResynchronisation, StrayBytesCostOnlyTheRecordTheyTouch)
             forces << QString::asprintf("%4.1f 톤", (100 + i) / 98.0);
     EXPECT_EQ(b.Column(4), forces);
     EXPECT_EQ(b.Column(2).last(), "39");
+    EXPECT_EQ(b.link.DamagedRecordCount(), 1);
 
     Scenario run = Continuous({Rec("2024-05-01 09:20:00", 1), Rec("2024-05-01 09:20:01", 2),
                                Rec("2024-05-01 09:20:02", 3), Rec("2024-05-01 09:20:03", 4)});
@@ -358,4 +360,34 @@ TEST(StreamResynchronisation, StrayBytesCostOnlyTheRecordTheyTouch)
     EXPECT_EQ(c.Row(4)[2], "0.1 KN");
     EXPECT_EQ(c.Row(5)[2], "0.3 KN");
     EXPECT_EQ(c.Row(6)[2], "0.4 KN");
+    EXPECT_EQ(c.link.DamagedRecordCount(), 1);
+}
+
+TEST(DamagedRecords, AreCountedPerDownloadAndNeverPassForAnEmptyRange)
+{
+    Scenario scenario = Stored({Rec("2024-05-01 10:00:00"), Rec("2024-05-01 10:00:01"), Rec("2024-05-01 10:00:02")});
+    scenario.faults.storedBadChecksum = {0, 1, 2};
+    Bench b(scenario);
+    // Every record arrives damaged: the download ends normally with no rows, but not as "no data".
+    ASSERT_EQ(b.DownloadStored("2024-05-01 00:00:00", "2024-05-01 00:00:00"), RESULT_OK);
+    EXPECT_EQ(b.rows, 0);
+    EXPECT_EQ(b.link.DamagedRecordCount(), 3);
+    EXPECT_EQ(DamagedRecordsText(b.link.DamagedRecordCount()),
+              QStringLiteral("수신 중 손상된 데이터 3건은 제외되었습니다."));
+
+    // The next download starts counting afresh.
+    b.sim.Line().SetFaults(FaultPlan{});
+    ASSERT_EQ(b.DownloadStored("2024-05-01 00:00:00", "2024-05-01 00:00:00"), RESULT_OK);
+    EXPECT_EQ(b.rows, 3);
+    EXPECT_EQ(b.link.DamagedRecordCount(), 0);
+}
+
+TEST(DamagedRecords, ADayTheMonthLacksAbandonsTheDownloadLikeAnyImpossibleTime)
+{
+    RecordBytes april31 = Rec("2024-04-30 10:00:00");
+    april31[3] = 31;
+    Bench b(Stored({Rec("2024-04-30 09:00:00"), april31, Rec("2024-05-01 10:00:00")}));
+    EXPECT_EQ(b.DownloadStored("2024-04-30 00:00:00", "2024-05-31 00:00:00"), RESULT_RECORD_TIME_INVALID);
+    EXPECT_EQ(b.rows, 1);
+    EXPECT_TRUE(b.LinkAnswers());
 }
