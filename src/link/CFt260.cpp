@@ -22,12 +22,14 @@ CFt260::CFt260(Ft260Device &device, DeviceDiscovery &discovery, Clock &clock, Li
     std::memset(m_rxBuf, 0, sizeof m_rxBuf);
     for (int i = 0; i < CMD_COUNT; ++i)
         m_respLen[i] = kResponseDataLength[i] + 5;
+    m_device.SetInputWaker(&m_waker);
 }
 
 CFt260::~CFt260()
 {
     WinCriticalSection::Guard guard(m_lock);
     Close();
+    m_device.SetInputWaker(nullptr);
 }
 
 // ---- frames ----
@@ -231,17 +233,29 @@ void CFt260::DrainInput()
     ReadQueued(scratch);
 }
 
-CFt260::WaitResult CFt260::WaitForBytes(uint32_t count, qint64 deadlineMicros)
+CFt260::WaitResult CFt260::WaitForBytes(uint32_t count, qint64 deadlineMicros, uint32_t *queued, bool cancellable)
 {
     for (;;) {
-        m_clock.Sleep(kPollMs);
+        // The epoch is read before the queue is looked at: input that comes in between moves it, and
+        // the wait below then returns at once.
+        const quint64 seen = m_waker.Epoch();
         uint32_t waiting = 0;
         if (m_device.UartGetQueueStatus(m_hFt260, &waiting) != FT260_OK)
             return WaitResult::QueryFailed;
+        if (queued)
+            *queued = waiting;
         if (waiting >= count)
             return WaitResult::Arrived;
-        if (m_clock.MonotonicMicros() >= deadlineMicros)
+        if (cancellable && CancelRequested())
+            return WaitResult::Cancelled;
+        const qint64 now = m_clock.MonotonicMicros();
+        if (now >= deadlineMicros)
             return WaitResult::TimedOut;
+        qint64 wake = deadlineMicros;
+        const qint64 due = m_device.NextInputMicros(m_hFt260, count - waiting);
+        if (due >= 0)
+            wake = std::min(wake, std::max(due, now + 1));
+        m_clock.WaitUntil(wake, m_waker, seen);
     }
 }
 

@@ -14,11 +14,14 @@
 #include <cstring>
 
 namespace {
-constexpr int kStoredSettleMilliseconds = 100;
-constexpr int kContinuousSettleMilliseconds = 500;
-// Polls without a handled frame after which the instrument is taken to have stopped.
-constexpr int kStoredSilentPolls = 30;
-constexpr int kContinuousSilentPolls = 20;
+// Silence after the request or after the last handled frame at which the instrument is taken to have
+// stopped. Frames that come earlier are taken at once.
+constexpr qint64 kStoredSilenceMicros = 1'600'000;
+constexpr qint64 kContinuousSilenceMicros = 1'500'000;
+// A stream being discarded has ended once the line has been quiet this long.
+constexpr qint64 kQuietMicros = 50'000;
+// Bytes taken off the line at a time while a stream is discarded.
+constexpr uint32_t kDiscardChunk = 256;
 constexpr int kRecordOffset = 3;
 } // namespace
 
@@ -27,9 +30,9 @@ std::optional<qint64> CFt260::RecordTime(const uint8_t *record)
     return LocalTimeFromFields({record[0] << 8 | record[1], record[2], record[3], record[4], record[5], record[6]});
 }
 
-// Flushes stale input, writes the request in m_txBuf and gives the instrument time to start; 0 when
-// the request went out, otherwise -1093 in m_nResult.
-int CFt260::WriteDownloadRequest(int settleMilliseconds)
+// Flushes stale input and writes the request in m_txBuf; 0 when the request went out, otherwise -1093
+// in m_nResult.
+int CFt260::WriteDownloadRequest()
 {
     ReadQueued();
     uint32_t written = 0;
@@ -38,7 +41,6 @@ int CFt260::WriteDownloadRequest(int settleMilliseconds)
     if (status != FT260_OK)
         return m_nResult = RESULT_WRITE_FAILED;
     m_tLastWrite = m_clock.Now();
-    m_clock.Sleep(settleMilliseconds);
     // A write that sent nothing cannot have reached the instrument.
     if (written == 0)
         return m_nResult = RESULT_WRITE_FAILED;
@@ -64,16 +66,27 @@ void CFt260::ReadStreamBytes(FrameScanner &frames, uint32_t count)
 }
 
 // After a download gives up, the instrument goes on sending the rest of its stream. Take it off the
-// line until a poll finds nothing queued, so that the next exchange is not answered by stale records.
+// line until it has been quiet for 50 ms, so that the next exchange is not answered by stale records.
 // The frame that made the download give up stays in m_rxBuf for the trace panel.
 void CFt260::DiscardStream()
 {
+    qint64 quietUntil = m_clock.MonotonicMicros() + kQuietMicros;
     for (;;) {
-        m_clock.Sleep(kPollMs);
+        const quint64 seen = m_waker.Epoch();
         uint32_t queued = 0;
-        if (m_device.UartGetQueueStatus(m_hFt260, &queued) != FT260_OK || queued == 0)
+        if (m_device.UartGetQueueStatus(m_hFt260, &queued) != FT260_OK)
             return;
-        DrainInput();
+        const qint64 now = m_clock.MonotonicMicros();
+        const qint64 due = m_device.NextInputMicros(m_hFt260, kDiscardChunk);
+        // Bytes are taken off in chunks, or as soon as nothing more is known to be on its way.
+        if (queued >= kDiscardChunk || (queued > 0 && (due < 0 || now >= quietUntil))) {
+            DrainInput();
+            quietUntil = now + kQuietMicros;
+            continue;
+        }
+        if (now >= quietUntil)
+            return;
+        m_clock.WaitUntil(due >= 0 ? std::min(quietUntil, std::max(due, now + 1)) : quietUntil, m_waker, seen);
     }
 }
 
@@ -120,44 +133,46 @@ int CFt260::DownloadStoredRecords(qint64 startDate, qint64 endDate, int *rowCoun
     m_txBuf[11] = FRAME_ETX;
     m_txLen = 12;
 
-    if (WriteDownloadRequest(kStoredSettleMilliseconds) != RESULT_OK)
+    if (WriteDownloadRequest() != RESULT_OK)
         return finish(m_nResult);
 
-    for (int idle = 0;;) {
-        m_clock.Sleep(kPollMs);
-        uint32_t queued = 0;
-        if (m_device.UartGetQueueStatus(m_hFt260, &queued) != FT260_OK)
-            return finish(RESULT_READ_FAILED);
-        for (uint32_t wanted; queued >= (wanted = frames.Wanted(frameLength));) {
-            queued -= wanted;
-            ReadStreamBytes(frames, wanted);
-            while (frames.Take(m_rxBuf, &m_rxLen)) {
-                const uint8_t *record = m_rxBuf + kRecordOffset;
-                if (record[0] == 0x00) {
-                    // The end marker; whatever came after it is read and logged, not shown.
-                    if (queued > 0)
-                        ReadQueued();
-                    return finish(RESULT_OK);
-                }
-                const std::optional<qint64> time = RecordTime(record);
-                if (!time) {
-                    DiscardStream();
-                    return finish(RESULT_RECORD_TIME_INVALID);
-                }
-                if (*time <= *endMoment) {
-                    if (m_pOwner)
-                        m_pOwner->AddStoredRecordRow(rows, record);
-                    ++rows;
-                }
-                idle = 0;
-                if (CancelRequested()) {
-                    DiscardStream();
-                    return finish(RESULT_CANCELLED);
-                }
+    qint64 silenceDeadline = m_clock.MonotonicMicros() + kStoredSilenceMicros;
+    for (uint32_t queued = 0;;) {
+        const uint32_t wanted = frames.Wanted(frameLength);
+        if (queued < wanted) {
+            switch (WaitForBytes(wanted, silenceDeadline, &queued, true)) {
+            case WaitResult::Arrived: break;
+            case WaitResult::TimedOut: return finish(RESULT_TIMEOUT);
+            case WaitResult::QueryFailed: return finish(RESULT_READ_FAILED);
+            case WaitResult::Cancelled: DiscardStream(); return finish(RESULT_CANCELLED);
             }
         }
-        if (++idle >= kStoredSilentPolls)
-            return finish(RESULT_TIMEOUT);
+        queued -= wanted;
+        ReadStreamBytes(frames, wanted);
+        while (frames.Take(m_rxBuf, &m_rxLen)) {
+            const uint8_t *record = m_rxBuf + kRecordOffset;
+            if (record[0] == 0x00) {
+                // The end marker; whatever came after it is read and logged, not shown.
+                if (queued > 0)
+                    ReadQueued();
+                return finish(RESULT_OK);
+            }
+            const std::optional<qint64> time = RecordTime(record);
+            if (!time) {
+                DiscardStream();
+                return finish(RESULT_RECORD_TIME_INVALID);
+            }
+            if (*time <= *endMoment) {
+                if (m_pOwner)
+                    m_pOwner->AddStoredRecordRow(rows, record);
+                ++rows;
+            }
+            silenceDeadline = m_clock.MonotonicMicros() + kStoredSilenceMicros;
+            if (CancelRequested()) {
+                DiscardStream();
+                return finish(RESULT_CANCELLED);
+            }
+        }
     }
 }
 
@@ -177,58 +192,61 @@ int CFt260::DownloadContinuousRecords()
     const int recordLength = m_respLen[CMD_OUTPUT_RECORD - CMD_FIRST];
     FrameScanner frames({summaryLength, recordLength}, recordLength);
     auto stream = [&]() -> int {
-        if (WriteDownloadRequest(kContinuousSettleMilliseconds) != RESULT_OK)
+        if (WriteDownloadRequest() != RESULT_OK)
             return m_nResult;
         int rows = 0;
         int announced = 0;
         bool summarySeen = false;
-        for (int idle = 0;;) {
-            m_clock.Sleep(kPollMs);
-            uint32_t queued = 0;
-            if (m_device.UartGetQueueStatus(m_hFt260, &queued) != FT260_OK)
-                return m_nResult = RESULT_READ_FAILED;
-            bool more = true;
-            for (uint32_t wanted; queued >= (wanted = frames.Wanted(summarySeen ? recordLength : summaryLength));) {
-                queued -= wanted;
-                ReadStreamBytes(frames, wanted);
-                while (frames.Take(m_rxBuf, &m_rxLen)) {
-                    const uint8_t *data = m_rxBuf + kRecordOffset;
-                    if (m_rxBuf[2] == CMD_READ_OUTPUT && m_rxLen == summaryLength) {
-                        if (m_pOwner)
-                            m_pOwner->SetContinuousSummary(data);
-                        announced = data[0];
-                        summarySeen = true;
-                        idle = 0;
-                        // A run without records is complete with its summary.
-                        if (announced == 0) {
-                            more = false;
-                            m_nResult = RESULT_OK;
-                        }
-                    } else if (m_rxBuf[2] == CMD_OUTPUT_RECORD && m_rxLen == recordLength) {
-                        const uint8_t *record = data + 1;
-                        if (!RecordTime(record)) {
-                            DiscardStream();
-                            return m_nResult = RESULT_RECORD_TIME_INVALID;
-                        }
-                        if (m_pOwner)
-                            m_pOwner->AddContinuousRecordRow(rows, record);
-                        if (++rows == announced) {
-                            more = false;
-                            m_nResult = RESULT_OK;
-                        }
-                        idle = 0;
-                    }
-                    if (more && CancelRequested()) {
-                        DiscardStream();
-                        return m_nResult = RESULT_CANCELLED;
-                    }
+        qint64 silenceDeadline = m_clock.MonotonicMicros() + kContinuousSilenceMicros;
+        for (uint32_t queued = 0;;) {
+            const uint32_t wanted = frames.Wanted(summarySeen ? recordLength : summaryLength);
+            if (queued < wanted) {
+                switch (WaitForBytes(wanted, silenceDeadline, &queued, true)) {
+                case WaitResult::Arrived: break;
+                // Silence before the summary or before the announced records is a failure, never success.
+                case WaitResult::TimedOut: return m_nResult = RESULT_TIMEOUT;
+                case WaitResult::QueryFailed: return m_nResult = RESULT_READ_FAILED;
+                case WaitResult::Cancelled: DiscardStream(); return m_nResult = RESULT_CANCELLED;
                 }
             }
+            queued -= wanted;
+            ReadStreamBytes(frames, wanted);
+            bool more = true;
+            while (frames.Take(m_rxBuf, &m_rxLen)) {
+                const uint8_t *data = m_rxBuf + kRecordOffset;
+                if (m_rxBuf[2] == CMD_READ_OUTPUT && m_rxLen == summaryLength) {
+                    if (m_pOwner)
+                        m_pOwner->SetContinuousSummary(data);
+                    announced = data[0];
+                    summarySeen = true;
+                    silenceDeadline = m_clock.MonotonicMicros() + kContinuousSilenceMicros;
+                    // A run without records is complete with its summary.
+                    if (announced == 0) {
+                        more = false;
+                        m_nResult = RESULT_OK;
+                    }
+                } else if (m_rxBuf[2] == CMD_OUTPUT_RECORD && m_rxLen == recordLength) {
+                    const uint8_t *record = data + 1;
+                    if (!RecordTime(record)) {
+                        DiscardStream();
+                        return m_nResult = RESULT_RECORD_TIME_INVALID;
+                    }
+                    if (m_pOwner)
+                        m_pOwner->AddContinuousRecordRow(rows, record);
+                    if (++rows == announced) {
+                        more = false;
+                        m_nResult = RESULT_OK;
+                    }
+                    silenceDeadline = m_clock.MonotonicMicros() + kContinuousSilenceMicros;
+                }
+                if (more && CancelRequested()) {
+                    DiscardStream();
+                    return m_nResult = RESULT_CANCELLED;
+                }
+            }
+            // Anything behind the last announced record is left to the next request's flush.
             if (!more)
                 return m_nResult;
-            // Silence before the summary or before the announced records is a failure, never success.
-            if (++idle >= kContinuousSilentPolls)
-                return m_nResult = RESULT_TIMEOUT;
         }
     };
 

@@ -155,3 +155,27 @@ TEST(SimulationWithLink, OnlyAnotherCommandsAnswerInTimeFailsWithTheIdResult)
     EXPECT_EQ(rig.Read(CMD_READ_VERSION), QByteArray::number(RESULT_BAD_ID));
     EXPECT_EQ(rig.link.GetResultText(), QString::fromUtf8("패킷 수신 실패 (ID) (-1088)"));
 }
+
+// Exchanges end as their answer is queued, and the instrument answers as of the moment a request
+// arrived, however late the line is looked at.
+TEST(SimulationWithLink, ExchangesRunAtTheWiresPace)
+{
+    LinkRig rig;
+    rig.link.FindDevice();
+    ASSERT_NE(rig.link.EnsureOpen(), nullptr);
+    const qint64 before = rig.clock.MonotonicMicros();
+    EXPECT_EQ(rig.Read(CMD_READ_NAME), rig.sim.Instrument().IdentityField(CMD_READ_NAME));
+    // Six request bytes, the instrument's 2 ms, fourteen answer bytes.
+    const qint64 line = (6 + 14) * SimulatedUartLine::ByteTimeNanos(115200) / 1000 + 2000;
+    EXPECT_GE(rig.clock.MonotonicMicros() - before, line);
+    EXPECT_LE(rig.clock.MonotonicMicros() - before, line + 10);
+}
+
+TEST(SimulationWithLink, TheInstrumentAnswersAsOfTheMomentTheRequestArrived)
+{
+    SimRig rig(*Scenario::FromJson(R"({"clock": "2024-05-01 09:30:58"})", nullptr));
+    // The line is looked at only 2.5 s after the request went out: the clock still reads 09:30:58.
+    const QByteArray answer = rig.Ask(CMD_READ_CLOCK, QByteArray(1, '\0'), 2500);
+    ASSERT_EQ(answer.size(), 18);
+    EXPECT_EQ(answer.mid(3, 7), Hex("07 E8 05 01 09 1E 3A"));
+}

@@ -12,13 +12,9 @@ struct TransportPart {
     HidapiTransport transport;
 };
 
-struct ClockPart {
-    SystemClock clock;
-};
-
-class RealHidFt260Device final : private TransportPart, private ClockPart, public HidFt260Device {
+class RealHidFt260Device final : private TransportPart, public HidFt260Device {
   public:
-    RealHidFt260Device() : HidFt260Device(transport, clock) {}
+    explicit RealHidFt260Device(Clock &clock) : HidFt260Device(transport, clock) {}
 };
 
 class RealHidDiscovery final : private TransportPart, public HidDiscovery {
@@ -28,9 +24,9 @@ class RealHidDiscovery final : private TransportPart, public HidDiscovery {
 
 } // namespace
 
-std::unique_ptr<Ft260Device> MakeHidFt260Device()
+std::unique_ptr<Ft260Device> MakeHidFt260Device(Clock &clock)
 {
-    return std::make_unique<RealHidFt260Device>();
+    return std::make_unique<RealHidFt260Device>(clock);
 }
 
 std::unique_ptr<DeviceDiscovery> MakeHidDiscovery()

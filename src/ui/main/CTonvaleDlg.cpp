@@ -473,7 +473,6 @@ void CTonvaleDlg::OnModeOutput()
 void CTonvaleDlg::OnConnect()
 {
     WaitCursor wait;
-    m_clock.Sleep(100);
 
     m_deviceGrid->ClearBlock(2, 3, 2, kDeviceRows, true);
     m_deviceGrid->ClearBlock(4, 3, 4, kDeviceRows, true);
