@@ -88,6 +88,24 @@ TEST(CliInfo, ALateNameLeavesTheNameEmptyAndNeverLandsInAnotherField)
     EXPECT_FALSE(run.out.contains("PFM-3000"));
 }
 
+TEST(CliInfo, ASilentInstrumentIsToldAfterTwoTimeOuts)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("silent.json");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(R"({"faults": [{"kind": "silent", "command": "31"}, {"kind": "silent", "command": "37"}]})");
+    file.close();
+    const CliRun run = RunCli({"--simulate=" + path, "--virtual-time", "--log", "info"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(Lines(run.err).filter(QRegularExpression("^SEND-\\[")).size(), 2);
+    EXPECT_EQ(Lines(run.err).last(), "UART 읽기 실패 (-1092)");
+    // Every label is still printed; the fields never read are empty.
+    const QStringList lines = Lines(run.out);
+    ASSERT_EQ(lines.size(), 8);
+    EXPECT_EQ(lines[7], "버전 정보\t");
+}
+
 TEST(CliInfo, UsageErrorsExitWith2)
 {
     EXPECT_EQ(RunCli({"--simulate", "frobnicate"}).exitCode, 2);

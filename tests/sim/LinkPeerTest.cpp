@@ -2,6 +2,7 @@
 // so these exchanges show that they agree on the wire.
 #include "CFt260.h"
 #include "Commands.h"
+#include "InstrumentIdentity.h"
 #include "LinkOwner.h"
 #include "SimTestSupport.h"
 
@@ -178,4 +179,30 @@ TEST(SimulationWithLink, TheInstrumentAnswersAsOfTheMomentTheRequestArrived)
     const QByteArray answer = rig.Ask(CMD_READ_CLOCK, QByteArray(1, '\0'), 2500);
     ASSERT_EQ(answer.size(), 18);
     EXPECT_EQ(answer.mid(3, 7), Hex("07 E8 05 01 09 1E 3A"));
+}
+
+TEST(SimulationWithLink, TheIdentityReadEndsOnceTwoExchangesInARowTimeOut)
+{
+    // A silent instrument: two time-outs, about 5 s, and the result says why.
+    LinkRig silent(R"({"faults": [{"kind": "silent", "command": "31"}, {"kind": "silent", "command": "37"},
+                                  {"kind": "silent", "command": "3B"}]})");
+    silent.link.FindDevice();
+    int shown = 0;
+    const qint64 before = silent.clock.MonotonicMicros();
+    IdentityReadResult read = ReadInstrumentIdentity(silent.link, [&](int, const uint8_t *) { ++shown; });
+    EXPECT_TRUE(read.silent);
+    EXPECT_EQ(read.result, RESULT_READ_FAILED);
+    EXPECT_EQ(shown, 0);
+    EXPECT_EQ(int(silent.sim.Instrument().Requests().size()), 2);
+    EXPECT_LT(silent.clock.MonotonicMicros() - before, 5'100'000);
+
+    // Time-outs apart from each other do not end it: every field is asked for.
+    LinkRig patchy(R"({"faults": [{"kind": "silent", "command": "31"}, {"kind": "silent", "command": "3B"},
+                                  {"kind": "silent", "command": "30"}]})");
+    patchy.link.FindDevice();
+    QList<int> fields;
+    read = ReadInstrumentIdentity(patchy.link, [&](int index, const uint8_t *) { fields << index; });
+    EXPECT_FALSE(read.silent);
+    EXPECT_EQ(read.result, RESULT_READ_FAILED);
+    EXPECT_EQ(fields, (QList<int>{1, 3, 4, 5, 6}));
 }
