@@ -285,6 +285,11 @@ int CFt260::ReceiveAnswer(uint8_t commandId, int expected, qint64 deadlineMicros
             length = m_rxBuf[1] + 4;
 
         if (m_rxLen < length) {
+            // What never grew into another command's answer is judged as this command's.
+            if (timedOut && length != expected && m_rxLen >= expected) {
+                headIsTheAnswer = true;
+                continue;
+            }
             if (timedOut)
                 return strayFrame != RESULT_OK ? strayFrame : RESULT_READ_FAILED;
             const uint32_t missing = static_cast<uint32_t>(length - m_rxLen);

@@ -210,6 +210,10 @@ TEST_F(Exchange, AnAnswerIsTakenOnlyWholeAndAtItsOwnLength)
     EXPECT_LT(clock.MonotonicMicros() - before, 200'000);
     device.responder = [](const QByteArray &) { return RecordingFt260Device::Answer{Hex("00 02 33 55 66 03"), 5}; };
     EXPECT_EQ(Battery(), RESULT_BAD_STX);
+    // A LEN byte hit by noise makes the answer look like the start of a longer one; once the time is up it
+    // is still judged as the battery's answer.
+    device.responder = [](const QByteArray &) { return RecordingFt260Device::Answer{Hex("02 0A 33 55 66 03"), 5}; };
+    EXPECT_EQ(Battery(), RESULT_BAD_CRC);
 }
 
 TEST(Discovery, PicksTheFirstBridgeWithinTheLimits)
