@@ -72,7 +72,7 @@ int main(int argc, char *argv[])
         device = &simulation->Bridge();
         discovery = &simulation->Discovery();
     } else {
-        hidDevice = MakeHidFt260Device();
+        hidDevice = MakeHidFt260Device(clock);
         hidDiscovery = MakeHidDiscovery();
         device = hidDevice.get();
         discovery = hidDiscovery.get();

@@ -1,7 +1,8 @@
-// Downloads 10,000 stored records from the simulated instrument on the virtual clock and prints how
-// long the download takes on the simulated line against the line-rate bound, the CPU time per record
-// and the peak memory. Run once into a sink that only counts (the link's own cost), then into the
-// record sheet as the operator's window fills it.
+// Downloads stored records from the simulated instrument and prints how long the download takes against
+// the line-rate bound, the CPU time per record and the peak memory. On the virtual clock: 10,000
+// records, once into a sink that only counts (the link's own cost), then into the record sheet as the
+// operator's window fills it. In real time (the system clock): 2,000 and 10,000 records into the
+// counting sink, the time an operator waits.
 
 #include "CFt260.h"
 #include "CSpreadSheet.h"
@@ -14,12 +15,12 @@
 
 #include <sys/resource.h>
 
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 
 namespace {
 
-constexpr int kRecords = 10000;
 constexpr int kFrameBytes = 15;
 constexpr double kByteMicros = 86.8; // 10 bits at 115200 baud
 
@@ -46,22 +47,21 @@ long PeakRssKiB()
     return usage.ru_maxrss;
 }
 
-Scenario TenThousandRecords()
+Scenario StoredRecords(int count)
 {
     const qint64 first = *LocalTimeFromFields({2024, 1, 1, 0, 0, 0});
     std::vector<RecordBytes> records;
-    records.reserve(kRecords);
-    for (int i = 0; i < kRecords; ++i)
+    records.reserve(count);
+    for (int i = 0; i < count; ++i)
         records.push_back(MakeRecord(*LocalFieldsOf(first + i * 600LL), i % 65536, i % 3));
     Scenario scenario;
     scenario.stored = std::move(records);
     return scenario;
 }
 
-void Run(const char *label, LinkOwner &owner)
+void Run(const char *label, int count, Clock &clock, LinkOwner &owner)
 {
-    VirtualClock clock;
-    Simulation sim(TenThousandRecords(), clock);
+    Simulation sim(StoredRecords(count), clock);
     CFt260 link(sim.Bridge(), sim.Discovery(), clock, &owner);
     link.FindDevice();
     const qint64 from = *LocalTimeFromFields({2024, 1, 1, 0, 0, 0});
@@ -69,18 +69,20 @@ void Run(const char *label, LinkOwner &owner)
 
     const long rssBefore = PeakRssKiB();
     const qint64 startMicros = clock.MonotonicMicros();
+    const auto startWall = std::chrono::steady_clock::now();
     const double startCpu = CpuSeconds();
     int rows = 0;
     const int result = link.DownloadStoredRecords(from, to, &rows);
     const double cpu = CpuSeconds() - startCpu;
-    const double simulatedSeconds = (clock.MonotonicMicros() - startMicros) / 1e6;
-    const double boundSeconds = kRecords * kFrameBytes * kByteMicros / 1e6;
+    const double wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - startWall).count();
+    const double clockSeconds = (clock.MonotonicMicros() - startMicros) / 1e6;
+    const double boundSeconds = count * kFrameBytes * kByteMicros / 1e6;
 
     std::printf("%s\n", label);
     std::printf("  result %d, rows %d\n", result, rows);
-    std::printf("  simulated duration  %.3f s (line-rate bound %.3f s, ratio %.3f)\n", simulatedSeconds, boundSeconds,
-                simulatedSeconds / boundSeconds);
-    std::printf("  CPU time            %.3f s, %.2f us per record\n", cpu, cpu * 1e6 / kRecords);
+    std::printf("  duration on the link's clock %.3f s (line-rate bound %.3f s, ratio %.4f), wall %.3f s\n",
+                clockSeconds, boundSeconds, clockSeconds / boundSeconds, wallSeconds);
+    std::printf("  CPU time            %.3f s, %.2f us per record\n", cpu, cpu * 1e6 / count);
     std::printf("  peak RSS            %ld KiB before, %ld KiB after (+%ld KiB)\n", rssBefore, PeakRssKiB(),
                 PeakRssKiB() - rssBefore);
 }
@@ -89,13 +91,22 @@ void Run(const char *label, LinkOwner &owner)
 
 int main()
 {
-    std::printf("stored download of %d records from the simulated instrument, virtual clock\n", kRecords);
+    std::printf("stored downloads from the simulated instrument\n");
+    VirtualClock virtualClock;
     CountingOwner counting;
-    Run("into a counting owner (the link alone, plus the simulator)", counting);
+    Run("10,000 records, virtual clock, into a counting owner (the link alone, plus the simulator)", 10000,
+        virtualClock, counting);
 
     CSpreadSheet grid;
     SetUpRecordSheets(grid, RecordSheetColors{});
     SheetRecordSink sink(grid);
-    Run("into the record sheet through the row builders", sink);
+    Run("10,000 records, virtual clock, into the record sheet through the row builders", 10000, virtualClock, sink);
+
+    SystemClock systemClock;
+    CountingOwner realTime2k, realTime10k;
+    Run("2,000 records, real time, into a counting owner (goal: within 2 % of the bound)", 2000, systemClock,
+        realTime2k);
+    Run("10,000 records, real time, into a counting owner (goal: within 2 % of the bound)", 10000, systemClock,
+        realTime10k);
     return 0;
 }

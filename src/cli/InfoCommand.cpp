@@ -4,7 +4,8 @@
 
 namespace {
 // The eight identity fields as "label<TAB>value" lines, in the order the operator's window reads them.
-// A field whose exchange fails prints an empty value; the command then ends with the last failure.
+// A field whose exchange fails, or that is not read because the instrument fell silent, prints an
+// empty value; the command then ends with the last failure.
 int RunInfo(CliContext &context, const QStringList &arguments)
 {
     if (!arguments.isEmpty()) {
@@ -13,20 +14,14 @@ int RunInfo(CliContext &context, const QStringList &arguments)
     }
     if (!context.Connect())
         return kExitInstrumentFailed;
-    int failure = RESULT_OK;
-    for (const IdentityField &field : kIdentityFields) {
-        uint8_t request[CFt260::kResponseAreaSize] = {};
-        uint8_t response[CFt260::kResponseAreaSize] = {};
-        const int result = context.link.Transact(field.readCommand, request, 1, response);
-        QString value;
-        if (result >= 0)
-            value = IdentityText(field, response, CFt260::kResponseAreaSize);
-        else
-            failure = result;
-        context.out << QString::fromUtf8(field.label) << '\t' << value << Qt::endl;
-    }
-    if (failure != RESULT_OK) {
-        context.link.m_nResult = failure;
+    QStringList values(int(kIdentityFields.size()));
+    const IdentityReadResult read = ReadInstrumentIdentity(context.link, [&](int index, const uint8_t *response) {
+        values[index] = IdentityText(kIdentityFields[index], response, CFt260::kResponseAreaSize);
+    });
+    for (int i = 0; i < int(kIdentityFields.size()); ++i)
+        context.out << QString::fromUtf8(kIdentityFields[i].label) << '\t' << values[i] << Qt::endl;
+    if (read.result != RESULT_OK) {
+        context.link.m_nResult = read.result;
         return context.Fail();
     }
     return kExitOk;

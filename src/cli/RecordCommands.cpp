@@ -107,6 +107,35 @@ void PrintNotices(CliContext &context, const QStringList &notices)
         context.err << notice << Qt::endl;
 }
 
+// Tells how many records of the download arrived damaged and were left out; the failure exit status
+// when there were any.
+int ReportDamagedRecords(CliContext &context)
+{
+    const int damaged = context.link.DamagedRecordCount();
+    if (damaged == 0)
+        return kExitOk;
+    context.err << DamagedRecordsText(damaged) << Qt::endl;
+    return kExitInstrumentFailed;
+}
+
+// After a download: the archive's notices and the damaged records; then, when it worked, the files asked for.
+int FinishDownload(CliContext &context, const ReportOptions &report, ReportMode mode, CSpreadSheet &grid,
+                   ChartRecords &raw, const DownloadRun &run)
+{
+    PrintNotices(context, run.notices);
+    if (run.result < 0) {
+        const int failed = context.Fail();
+        ReportDamagedRecords(context);
+        return failed;
+    }
+    const int damaged = ReportDamagedRecords(context);
+    if (!report.AnyOutput())
+        return damaged;
+    const int written =
+        WriteReports(context, report, mode, grid, raw, run.downloadTime, run.identityRead ? &run.identity : nullptr);
+    return written != kExitOk ? written : damaged;
+}
+
 int RunMemory(CliContext &context, const QStringList &arguments)
 {
     QStringList own = arguments;
@@ -140,15 +169,10 @@ int RunMemory(CliContext &context, const QStringList &arguments)
         [&] { return rows; });
 
     PrintDownloadTable(context.out, grid, ReportMode::Memory);
-    PrintNotices(context, run.notices);
-    if (run.result < 0)
-        return context.Fail();
-    if (rows == 0)
+    // With damaged records left out, "no data" would not be true.
+    if (run.result >= 0 && rows == 0 && context.link.DamagedRecordCount() == 0)
         context.err << QStringLiteral("메모리 데이터 없음!") << Qt::endl;
-    if (report.AnyOutput())
-        return WriteReports(context, report, ReportMode::Memory, grid, sink.Records(), run.downloadTime,
-                            run.identityRead ? &run.identity : nullptr);
-    return kExitOk;
+    return FinishDownload(context, report, ReportMode::Memory, grid, sink.Records(), run);
 }
 
 int RunOutput(CliContext &context, const QStringList &arguments)
@@ -175,13 +199,7 @@ int RunOutput(CliContext &context, const QStringList &arguments)
         [&] { return grid.GetRowCount() - kContinuousFixedRows; });
 
     PrintDownloadTable(context.out, grid, ReportMode::Output);
-    PrintNotices(context, run.notices);
-    if (run.result < 0)
-        return context.Fail();
-    if (report.AnyOutput())
-        return WriteReports(context, report, ReportMode::Output, grid, sink.Records(), run.downloadTime,
-                            run.identityRead ? &run.identity : nullptr);
-    return kExitOk;
+    return FinishDownload(context, report, ReportMode::Output, grid, sink.Records(), run);
 }
 
 const QString kMemoryUsage =

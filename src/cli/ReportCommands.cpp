@@ -43,16 +43,11 @@ void FillReportTexts(const ReportOptions &options, ReportHeader &header)
 
 bool ReadInstrumentIdentity(CliContext &context, InstrumentIdentity &identity)
 {
-    bool all = true;
-    for (size_t i = 0; i < kIdentityFields.size(); ++i) {
-        uint8_t request[CFt260::kResponseAreaSize] = {};
-        uint8_t response[CFt260::kResponseAreaSize] = {};
-        if (context.link.Transact(kIdentityFields[i].readCommand, request, 1, response) < 0)
-            all = false;
-        else
-            identity.texts[i] = IdentityText(kIdentityFields[i], response, CFt260::kResponseAreaSize);
-    }
-    return all;
+    const IdentityReadResult read = ReadInstrumentIdentity(context.link, [&](int index, const uint8_t *response) {
+        identity.texts[static_cast<size_t>(index)] =
+            IdentityText(kIdentityFields[static_cast<size_t>(index)], response, CFt260::kResponseAreaSize);
+    });
+    return read.result == RESULT_OK;
 }
 
 QString ReportOptionsUsage(ReportMode mode)

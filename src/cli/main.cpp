@@ -194,7 +194,7 @@ int main(int argc, char *argv[])
         }
         simulation = std::make_unique<Simulation>(scenario, *clock);
     } else {
-        device = MakeHidFt260Device();
+        device = MakeHidFt260Device(*clock);
         discovery = MakeHidDiscovery();
     }
 

@@ -9,8 +9,9 @@
 #include <cstring>
 
 namespace {
-constexpr int kShortPolls = 50;
-constexpr int kLongPolls = 100;
+// How long an exchange waits for its answer after the request went out.
+constexpr qint64 kShortTimeoutMicros = 2'500'000;
+constexpr qint64 kLongTimeoutMicros = 5'000'000;
 constexpr uint32_t kBaudRate = 115200;
 } // namespace
 
@@ -21,12 +22,14 @@ CFt260::CFt260(Ft260Device &device, DeviceDiscovery &discovery, Clock &clock, Li
     std::memset(m_rxBuf, 0, sizeof m_rxBuf);
     for (int i = 0; i < CMD_COUNT; ++i)
         m_respLen[i] = kResponseDataLength[i] + 5;
+    m_device.SetInputWaker(&m_waker);
 }
 
 CFt260::~CFt260()
 {
     WinCriticalSection::Guard guard(m_lock);
     Close();
+    m_device.SetInputWaker(nullptr);
 }
 
 // ---- frames ----
@@ -230,15 +233,113 @@ void CFt260::DrainInput()
     ReadQueued(scratch);
 }
 
-bool CFt260::WaitForBytes(uint32_t expected, int maxPolls)
+CFt260::WaitResult CFt260::WaitForBytes(uint32_t count, qint64 deadlineMicros, uint32_t *queued, bool cancellable)
 {
-    for (int poll = 0; poll < maxPolls; ++poll) {
-        m_clock.Sleep(kPollMs);
+    for (;;) {
+        // The epoch is read before the queue is looked at: input that comes in between moves it, and
+        // the wait below then returns at once.
+        const quint64 seen = m_waker.Epoch();
         uint32_t waiting = 0;
-        if (m_device.UartGetQueueStatus(m_hFt260, &waiting) != FT260_OK || waiting >= expected)
-            return true;
+        if (m_device.UartGetQueueStatus(m_hFt260, &waiting) != FT260_OK)
+            return WaitResult::QueryFailed;
+        if (queued)
+            *queued = waiting;
+        if (waiting >= count)
+            return WaitResult::Arrived;
+        if (cancellable && CancelRequested())
+            return WaitResult::Cancelled;
+        const qint64 now = m_clock.MonotonicMicros();
+        if (now >= deadlineMicros)
+            return WaitResult::TimedOut;
+        qint64 wake = deadlineMicros;
+        const qint64 due = m_device.NextInputMicros(m_hFt260, count - waiting);
+        if (due >= 0)
+            wake = std::min(wake, std::max(due, now + 1));
+        m_clock.WaitUntil(wake, m_waker, seen);
     }
-    return false;
+}
+
+namespace {
+// Whether a frame of this total length can be an answer of the instrument to some command.
+bool IsAnswerLength(int length)
+{
+    return std::any_of(std::begin(kResponseDataLength), std::end(kResponseDataLength),
+                       [length](int data) { return data + 5 == length; });
+}
+} // namespace
+
+int CFt260::ReceiveAnswer(uint8_t commandId, int expected, qint64 deadlineMicros, uint8_t *response)
+{
+    m_rxLen = 0;
+    // What a time-out reports once a whole frame that was not the answer came: -1088 for another
+    // command's answer, -1089 for a frame of this command at a length it never answers with.
+    int strayFrame = RESULT_OK;
+    // Set once the frame at the head looked like another command's answer but did not check out: from then
+    // on the head is taken as the answer, at the command's length, and judged as such.
+    bool headIsTheAnswer = false;
+    bool timedOut = false;
+    for (;;) {
+        // An answer of another length is known by its own LEN byte; anything else is judged at the command's length.
+        int length = expected;
+        if (!headIsTheAnswer && m_rxLen >= 2 && m_rxBuf[0] == FRAME_STX && IsAnswerLength(m_rxBuf[1] + 4))
+            length = m_rxBuf[1] + 4;
+
+        if (m_rxLen < length) {
+            // What never grew into another command's answer is judged as this command's.
+            if (timedOut && length != expected && m_rxLen >= expected) {
+                headIsTheAnswer = true;
+                continue;
+            }
+            if (timedOut)
+                return strayFrame != RESULT_OK ? strayFrame : RESULT_READ_FAILED;
+            const uint32_t missing = static_cast<uint32_t>(length - m_rxLen);
+            const WaitResult waited = WaitForBytes(missing, deadlineMicros);
+            if (waited == WaitResult::QueryFailed)
+                return RESULT_READ_FAILED;
+            uint32_t toRead = missing;
+            if (waited == WaitResult::TimedOut) {
+                // Too few bytes in time: what came is read for the trace and the log, and looked at once more.
+                timedOut = true;
+                uint32_t waiting = 0;
+                toRead = m_device.UartGetQueueStatus(m_hFt260, &waiting) == FT260_OK
+                             ? std::min<uint32_t>(waiting, static_cast<uint32_t>(kBufferSize - m_rxLen))
+                             : 0;
+            }
+            uint32_t got = 0;
+            const FT260_STATUS status =
+                toRead > 0 ? m_device.UartRead(m_hFt260, m_rxBuf + m_rxLen, kBufferSize - m_rxLen, toRead, &got)
+                           : FT260_OK;
+            LogPacket(PacketLogSink::Read, m_rxBuf + m_rxLen, static_cast<int>(got));
+            m_rxLen += static_cast<int>(got);
+            if (status != FT260_OK)
+                return RESULT_READ_FAILED;
+            continue;
+        }
+
+        const int received = m_rxLen;
+        m_rxLen = length;
+        const int check = ValidateResponse();
+        if (check == RESULT_OK && length == expected && m_rxBuf[2] == commandId) {
+            m_tLastRead = m_clock.Now();
+            std::memcpy(response, m_rxBuf + 3, static_cast<size_t>(expected - 5));
+            return RESULT_OK;
+        }
+        if (check == RESULT_OK) {
+            // The whole answer to another request (one that came after its time-out, or a stream's tail):
+            // never the caller's answer. It is in the packet log; drop it and wait on.
+            strayFrame = m_rxBuf[2] == commandId ? RESULT_BAD_LENGTH : RESULT_BAD_ID;
+            m_rxLen = received - length;
+            std::memmove(m_rxBuf, m_rxBuf + length, static_cast<size_t>(m_rxLen));
+            continue;
+        }
+        if (length != expected) {
+            m_rxLen = received;
+            headIsTheAnswer = true;
+            continue;
+        }
+        m_tLastRead = m_clock.Now();
+        return check;
+    }
 }
 
 int CFt260::Transact(uint8_t commandId, const uint8_t *data, int n, uint8_t *response)
@@ -282,34 +383,12 @@ int CFt260::Exchange(uint8_t commandId, const uint8_t *data, int n, uint8_t *res
         m_nResult = RESULT_WRITE_FAILED;
     } else {
         m_tLastWrite = m_clock.Now();
-        const int expected = m_respLen[commandId - CMD_FIRST];
-        if (!WaitForBytes(static_cast<uint32_t>(expected), longFrame ? kLongPolls : kShortPolls)) {
-            // Too few bytes in time: keep what came for the trace and the log.
-            uint32_t waiting = 0;
-            uint32_t got = 0;
-            if (m_device.UartGetQueueStatus(m_hFt260, &waiting) == FT260_OK && waiting > 0)
-                m_device.UartRead(m_hFt260, m_rxBuf, kBufferSize, std::min<uint32_t>(waiting, kBufferSize), &got);
-            m_rxLen = static_cast<int>(got);
-            LogPacket(PacketLogSink::Read, m_rxBuf, m_rxLen);
-            m_nResult = RESULT_READ_FAILED;
-        } else {
-            uint32_t got = 0;
-            const FT260_STATUS readStatus =
-                m_device.UartRead(m_hFt260, m_rxBuf, kBufferSize, static_cast<uint32_t>(expected), &got);
-            m_rxLen = static_cast<int>(got);
-            LogPacket(PacketLogSink::Read, m_rxBuf, m_rxLen);
-            if (readStatus != FT260_OK) {
-                m_nResult = RESULT_READ_FAILED;
-            } else {
-                m_tLastRead = m_clock.Now();
-                const int r = ValidateResponse();
-                if (r == RESULT_OK)
-                    std::memcpy(response, m_rxBuf + 3, static_cast<size_t>(expected - 5));
-                m_nResult = r;
-            }
-            if (!longFrame)
-                DrainInput();
-        }
+        const qint64 deadline = m_clock.MonotonicMicros() + (longFrame ? kLongTimeoutMicros : kShortTimeoutMicros);
+        m_nResult = ReceiveAnswer(commandId, m_respLen[commandId - CMD_FIRST], deadline, response);
+        // Whatever came behind the answer, good or broken, is read and logged.
+        if (!longFrame && m_nResult != RESULT_READ_FAILED && m_nResult != RESULT_BAD_ID &&
+            m_nResult != RESULT_BAD_LENGTH)
+            DrainInput();
     }
 
     if (m_nResult != RESULT_OK && m_hFt260)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Clock.h"
 #include "Commands.h"
 #include "Ft260Device.h"
 #include "ResultCodes.h"
@@ -11,8 +12,8 @@
 #include <mutex>
 #include <optional>
 
-class Clock;
 class DeviceDiscovery;
+class FrameScanner;
 class LinkOwner;
 
 // Owns one lock that serialises the link's exchanges; entered and left only through Guard, so it is
@@ -44,8 +45,6 @@ class CFt260 {
     static constexpr int kMaxDetailSize = 255;
     static constexpr int kMaxShortData = 254;
     static constexpr int kMaxLongData = kBufferSize - 6;
-    // Exchanges and downloads look at the bridge's queue this often.
-    static constexpr int kPollMs = 50;
 
     CFt260(Ft260Device &device, DeviceDiscovery &discovery, Clock &clock, LinkOwner *owner = nullptr);
     virtual ~CFt260();
@@ -80,10 +79,15 @@ class CFt260 {
     // Downloads. startDate and endDate are times of which only the local calendar day counts.
     int DownloadStoredRecords(qint64 startDate, qint64 endDate, int *rowCount);
     int DownloadContinuousRecords();
-    // Asks a running download to stop after the frame it is on; safe from any thread. The download
-    // reads the rest of the stream off the line and ends with RESULT_CANCELLED. The request stays
-    // until ClearCancel, which the owner calls before starting the next job.
-    void RequestCancel() { m_cancel.store(true); }
+    // Asks a running download to stop after the frame it is on; safe from any thread. A download that
+    // waits for its next frame wakes at once. The download reads the rest of the stream off the line
+    // (until it has been quiet for 50 ms) and ends with RESULT_CANCELLED. The request stays until
+    // ClearCancel, which the owner calls before starting the next job.
+    void RequestCancel()
+    {
+        m_cancel.store(true);
+        m_waker.Notify();
+    }
     void ClearCancel() { m_cancel.store(false); }
     bool CancelRequested() const { return m_cancel.load(); }
     // Records of the last download that arrived damaged (a frame that failed validation) and were left out.
@@ -115,11 +119,18 @@ class CFt260 {
     // queue query fails.
     bool ReadQueued(uint8_t *buffer = nullptr);
     void LogPacket(int direction, const uint8_t *bytes, int count);
-    // Waits up to maxPolls polls of 50 ms for `expected` bytes; returns false when they did not come.
-    bool WaitForBytes(uint32_t expected, int maxPolls);
+    enum class WaitResult { Arrived, TimedOut, QueryFailed, Cancelled };
+    // Waits until `count` bytes are queued (their number in *queued), the monotonic deadline passes, the
+    // device is gone (the queue query fails) or, when `cancellable`, a cancel is asked for. Wakes when the
+    // device says input came or will come, never by polling.
+    WaitResult WaitForBytes(uint32_t count, qint64 deadlineMicros, uint32_t *queued = nullptr,
+                            bool cancellable = false);
+    // Waits for and checks the answer to commandId (`expected` bytes long) and copies its data to response;
+    // whole answers to other commands are dropped on the way. Returns the exchange's result code.
+    int ReceiveAnswer(uint8_t commandId, int expected, qint64 deadlineMicros, uint8_t *response);
     // Download steps (CFt260Download.cpp).
-    int WriteDownloadRequest(int settleMilliseconds);
-    bool ReadStreamFrame(uint32_t length);
+    int WriteDownloadRequest();
+    void ReadStreamBytes(FrameScanner &frames, uint32_t count);
     void DiscardStream();
 
     Ft260Device &m_device;
@@ -128,4 +139,6 @@ class CFt260 {
     LinkOwner *m_pOwner;
     WinCriticalSection m_lock;
     std::atomic<bool> m_cancel{false};
+    // Woken by the device when input comes or the bridge goes, and by RequestCancel.
+    Waker m_waker;
 };

@@ -1,22 +1,27 @@
 // The two record downloads. After one request the instrument streams short frames of known length;
-// they are read whole, checked, and handed to the owner one by one, so the link never holds a list of
-// records.
+// they are read as they come, found and checked by a FrameScanner, and handed to the owner one by one,
+// so the link never holds a list of records.
 
 #include "CFt260.h"
 
 #include "Clock.h"
+#include "FrameScanner.h"
 #include "LinkOwner.h"
 #include "LocalTime.h"
 #include "PacketLogSink.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
-constexpr int kStoredSettleMilliseconds = 100;
-constexpr int kContinuousSettleMilliseconds = 500;
-// Polls without a handled frame after which the instrument is taken to have stopped.
-constexpr int kStoredSilentPolls = 30;
-constexpr int kContinuousSilentPolls = 20;
+// Silence after the request or after the last handled frame at which the instrument is taken to have
+// stopped. Frames that come earlier are taken at once.
+constexpr qint64 kStoredSilenceMicros = 1'600'000;
+constexpr qint64 kContinuousSilenceMicros = 1'500'000;
+// A stream being discarded has ended once the line has been quiet this long.
+constexpr qint64 kQuietMicros = 50'000;
+// Bytes taken off the line at a time while a stream is discarded.
+constexpr uint32_t kDiscardChunk = 256;
 constexpr int kRecordOffset = 3;
 } // namespace
 
@@ -25,9 +30,9 @@ std::optional<qint64> CFt260::RecordTime(const uint8_t *record)
     return LocalTimeFromFields({record[0] << 8 | record[1], record[2], record[3], record[4], record[5], record[6]});
 }
 
-// Flushes stale input, writes the request in m_txBuf and gives the instrument time to start; 0 when
-// the request went out, otherwise -1093 in m_nResult.
-int CFt260::WriteDownloadRequest(int settleMilliseconds)
+// Flushes stale input and writes the request in m_txBuf; 0 when the request went out, otherwise -1093
+// in m_nResult.
+int CFt260::WriteDownloadRequest()
 {
     ReadQueued();
     uint32_t written = 0;
@@ -36,41 +41,52 @@ int CFt260::WriteDownloadRequest(int settleMilliseconds)
     if (status != FT260_OK)
         return m_nResult = RESULT_WRITE_FAILED;
     m_tLastWrite = m_clock.Now();
-    m_clock.Sleep(settleMilliseconds);
     // A write that sent nothing cannot have reached the instrument.
     if (written == 0)
         return m_nResult = RESULT_WRITE_FAILED;
     return RESULT_OK;
 }
 
-// Reads one frame of `length` bytes into m_rxBuf; true when a frame was read and passes validation.
-// A failing read is noted in m_nResult; a frame that fails validation is simply skipped.
-bool CFt260::ReadStreamFrame(uint32_t length)
+// Reads `count` queued bytes of the stream and hands them to the scanner, which keeps each frame it
+// finds in m_rxBuf for the trace panel. A failing read is noted in
+// m_nResult and the download reads on.
+void CFt260::ReadStreamBytes(FrameScanner &frames, uint32_t count)
 {
-    std::memset(m_rxBuf, 0, sizeof m_rxBuf);
+    uint8_t bytes[kBufferSize];
     uint32_t read = 0;
-    const FT260_STATUS status = m_device.UartRead(m_hFt260, m_rxBuf, kBufferSize, length, &read);
-    m_rxLen = static_cast<int>(read);
-    LogPacket(PacketLogSink::Read, m_rxBuf, m_rxLen);
+    const FT260_STATUS status =
+        m_device.UartRead(m_hFt260, bytes, kBufferSize, std::min<uint32_t>(count, kBufferSize), &read);
+    LogPacket(PacketLogSink::Read, bytes, static_cast<int>(read));
     if (status != FT260_OK) {
         m_nResult = RESULT_READ_FAILED;
-        return false;
+        return;
     }
     m_tLastRead = m_clock.Now();
-    return m_rxLen > 0 && ValidateResponse() == RESULT_OK;
+    frames.Append(bytes, static_cast<int>(read));
 }
 
 // After a download gives up, the instrument goes on sending the rest of its stream. Take it off the
-// line until a poll finds nothing queued, so that the next exchange is not answered by stale records.
+// line until it has been quiet for 50 ms, so that the next exchange is not answered by stale records.
 // The frame that made the download give up stays in m_rxBuf for the trace panel.
 void CFt260::DiscardStream()
 {
+    qint64 quietUntil = m_clock.MonotonicMicros() + kQuietMicros;
     for (;;) {
-        m_clock.Sleep(kPollMs);
+        const quint64 seen = m_waker.Epoch();
         uint32_t queued = 0;
-        if (m_device.UartGetQueueStatus(m_hFt260, &queued) != FT260_OK || queued == 0)
+        if (m_device.UartGetQueueStatus(m_hFt260, &queued) != FT260_OK)
             return;
-        DrainInput();
+        const qint64 now = m_clock.MonotonicMicros();
+        const qint64 due = m_device.NextInputMicros(m_hFt260, kDiscardChunk);
+        // Bytes are taken off in chunks, or as soon as nothing more is known to be on its way.
+        if (queued >= kDiscardChunk || (queued > 0 && (due < 0 || now >= quietUntil))) {
+            DrainInput();
+            quietUntil = now + kQuietMicros;
+            continue;
+        }
+        if (now >= quietUntil)
+            return;
+        m_clock.WaitUntil(due >= 0 ? std::min(quietUntil, std::max(due, now + 1)) : quietUntil, m_waker, seen);
     }
 }
 
@@ -79,8 +95,11 @@ int CFt260::DownloadStoredRecords(qint64 startDate, qint64 endDate, int *rowCoun
     WinCriticalSection::Guard guard(m_lock);
     m_nDamagedRecords = 0;
     int rows = 0;
+    const int frameLength = m_respLen[CMD_READ_MEMORY - CMD_FIRST];
+    FrameScanner frames({frameLength}, frameLength);
     auto finish = [&](int result) {
         m_nResult = result;
+        m_nDamagedRecords = frames.DamagedRecords();
         if (rowCount)
             *rowCount = rows;
         return result;
@@ -114,19 +133,23 @@ int CFt260::DownloadStoredRecords(qint64 startDate, qint64 endDate, int *rowCoun
     m_txBuf[11] = FRAME_ETX;
     m_txLen = 12;
 
-    if (WriteDownloadRequest(kStoredSettleMilliseconds) != RESULT_OK)
+    if (WriteDownloadRequest() != RESULT_OK)
         return finish(m_nResult);
 
-    const uint32_t frameLength = m_respLen[CMD_READ_MEMORY - CMD_FIRST];
-    for (int idle = 0;;) {
-        m_clock.Sleep(kPollMs);
-        uint32_t queued = 0;
-        if (m_device.UartGetQueueStatus(m_hFt260, &queued) != FT260_OK)
-            return finish(RESULT_READ_FAILED);
-        while (queued >= frameLength) {
-            queued -= frameLength;
-            if (!ReadStreamFrame(frameLength))
-                continue;
+    qint64 silenceDeadline = m_clock.MonotonicMicros() + kStoredSilenceMicros;
+    for (uint32_t queued = 0;;) {
+        const uint32_t wanted = frames.Wanted(frameLength);
+        if (queued < wanted) {
+            switch (WaitForBytes(wanted, silenceDeadline, &queued, true)) {
+            case WaitResult::Arrived: break;
+            case WaitResult::TimedOut: return finish(RESULT_TIMEOUT);
+            case WaitResult::QueryFailed: return finish(RESULT_READ_FAILED);
+            case WaitResult::Cancelled: DiscardStream(); return finish(RESULT_CANCELLED);
+            }
+        }
+        queued -= wanted;
+        ReadStreamBytes(frames, wanted);
+        while (frames.Take(m_rxBuf, &m_rxLen)) {
             const uint8_t *record = m_rxBuf + kRecordOffset;
             if (record[0] == 0x00) {
                 // The end marker; whatever came after it is read and logged, not shown.
@@ -144,14 +167,12 @@ int CFt260::DownloadStoredRecords(qint64 startDate, qint64 endDate, int *rowCoun
                     m_pOwner->AddStoredRecordRow(rows, record);
                 ++rows;
             }
-            idle = 0;
+            silenceDeadline = m_clock.MonotonicMicros() + kStoredSilenceMicros;
             if (CancelRequested()) {
                 DiscardStream();
                 return finish(RESULT_CANCELLED);
             }
         }
-        if (++idle >= kStoredSilentPolls)
-            return finish(RESULT_TIMEOUT);
     }
 }
 
@@ -167,65 +188,71 @@ int CFt260::DownloadContinuousRecords()
     std::memcpy(m_txBuf, request, sizeof request);
     m_txLen = sizeof request;
 
+    const int summaryLength = m_respLen[CMD_READ_OUTPUT - CMD_FIRST];
+    const int recordLength = m_respLen[CMD_OUTPUT_RECORD - CMD_FIRST];
+    FrameScanner frames({summaryLength, recordLength}, recordLength);
     auto stream = [&]() -> int {
-        if (WriteDownloadRequest(kContinuousSettleMilliseconds) != RESULT_OK)
+        if (WriteDownloadRequest() != RESULT_OK)
             return m_nResult;
         int rows = 0;
         int announced = 0;
         bool summarySeen = false;
-        uint32_t expected = m_respLen[CMD_READ_OUTPUT - CMD_FIRST];
-        for (int idle = 0;;) {
-            m_clock.Sleep(kPollMs);
-            uint32_t queued = 0;
-            if (m_device.UartGetQueueStatus(m_hFt260, &queued) != FT260_OK)
-                return m_nResult = RESULT_READ_FAILED;
-            bool more = true;
-            while (queued >= expected) {
-                queued -= expected;
-                if (ReadStreamFrame(expected)) {
-                    const uint8_t *data = m_rxBuf + kRecordOffset;
-                    if (m_rxBuf[2] == CMD_READ_OUTPUT) {
-                        if (m_pOwner)
-                            m_pOwner->SetContinuousSummary(data);
-                        announced = data[0];
-                        summarySeen = true;
-                        idle = 0;
-                        // A run without records is complete with its summary.
-                        if (announced == 0) {
-                            more = false;
-                            m_nResult = RESULT_OK;
-                        }
-                    } else if (m_rxBuf[2] == CMD_OUTPUT_RECORD) {
-                        const uint8_t *record = data + 1;
-                        if (!RecordTime(record)) {
-                            DiscardStream();
-                            return m_nResult = RESULT_RECORD_TIME_INVALID;
-                        }
-                        if (m_pOwner)
-                            m_pOwner->AddContinuousRecordRow(rows, record);
-                        if (++rows == announced) {
-                            more = false;
-                            m_nResult = RESULT_OK;
-                        }
-                        idle = 0;
-                    }
-                    if (more && CancelRequested()) {
-                        DiscardStream();
-                        return m_nResult = RESULT_CANCELLED;
-                    }
+        qint64 silenceDeadline = m_clock.MonotonicMicros() + kContinuousSilenceMicros;
+        for (uint32_t queued = 0;;) {
+            const uint32_t wanted = frames.Wanted(summarySeen ? recordLength : summaryLength);
+            if (queued < wanted) {
+                switch (WaitForBytes(wanted, silenceDeadline, &queued, true)) {
+                case WaitResult::Arrived: break;
+                // Silence before the summary or before the announced records is a failure, never success.
+                case WaitResult::TimedOut: return m_nResult = RESULT_TIMEOUT;
+                case WaitResult::QueryFailed: return m_nResult = RESULT_READ_FAILED;
+                case WaitResult::Cancelled: DiscardStream(); return m_nResult = RESULT_CANCELLED;
                 }
-                if (summarySeen)
-                    expected = m_respLen[CMD_OUTPUT_RECORD - CMD_FIRST];
             }
+            queued -= wanted;
+            ReadStreamBytes(frames, wanted);
+            bool more = true;
+            while (frames.Take(m_rxBuf, &m_rxLen)) {
+                const uint8_t *data = m_rxBuf + kRecordOffset;
+                if (m_rxBuf[2] == CMD_READ_OUTPUT && m_rxLen == summaryLength) {
+                    if (m_pOwner)
+                        m_pOwner->SetContinuousSummary(data);
+                    announced = data[0];
+                    summarySeen = true;
+                    silenceDeadline = m_clock.MonotonicMicros() + kContinuousSilenceMicros;
+                    // A run without records is complete with its summary.
+                    if (announced == 0) {
+                        more = false;
+                        m_nResult = RESULT_OK;
+                    }
+                } else if (m_rxBuf[2] == CMD_OUTPUT_RECORD && m_rxLen == recordLength) {
+                    const uint8_t *record = data + 1;
+                    if (!RecordTime(record)) {
+                        DiscardStream();
+                        return m_nResult = RESULT_RECORD_TIME_INVALID;
+                    }
+                    if (m_pOwner)
+                        m_pOwner->AddContinuousRecordRow(rows, record);
+                    if (++rows == announced) {
+                        more = false;
+                        m_nResult = RESULT_OK;
+                    }
+                    silenceDeadline = m_clock.MonotonicMicros() + kContinuousSilenceMicros;
+                }
+                if (more && CancelRequested()) {
+                    DiscardStream();
+                    return m_nResult = RESULT_CANCELLED;
+                }
+            }
+            // Anything behind the last announced record is left to the next request's flush.
             if (!more)
                 return m_nResult;
-            // Silence before the summary or before the announced records is a failure, never success.
-            if (++idle >= kContinuousSilentPolls)
-                return m_nResult = RESULT_TIMEOUT;
         }
     };
 
-    if (stream() != RESULT_OK && m_hFt260)
+    stream();
+    m_nDamagedRecords = frames.DamagedRecords();
+    if (m_nResult != RESULT_OK && m_hFt260)
         Close();
     return m_nResult;
 }

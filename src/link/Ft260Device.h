@@ -4,9 +4,12 @@
 
 #include <cstdint>
 
+class Waker;
+
 // The FT260 USB-to-UART bridge as FTDI's LibFT260 presents it: the twelve calls the link makes, with
-// LibFT260's status convention (FT260_OK = 0, anything else a failure). Two implementations: the
-// real bridge over hidapi (link/hid) and the simulated one (sim).
+// LibFT260's status convention (FT260_OK = 0, anything else a failure), and what the link needs to wait
+// for input without polling. Two implementations: the real bridge over hidapi (link/hid) and the
+// simulated one (sim).
 
 using FT260_HANDLE = void *;
 
@@ -70,4 +73,17 @@ class Ft260Device {
                                    uint32_t bytesToWrite, uint32_t *bytesWritten) = 0;
     virtual FT260_STATUS UartReset(FT260_HANDLE handle) = 0;
     virtual FT260_STATUS Close(FT260_HANDLE handle) = 0;
+
+    // Waiting for input. The device notifies the waker, from whatever thread sees it, when bytes arrive
+    // for the host and when the bridge goes away; null detaches it. The link that waits sets it.
+    virtual void SetInputWaker(Waker *waker) { (void)waker; }
+    // The monotonic moment (Clock::MonotonicMicros) by which `bytes` more bytes will have arrived on the
+    // handle, or of the next event on the line before that, when the device knows it ahead (the simulated
+    // line does); -1 when it does not. A waiting link sleeps until then instead of until its deadline.
+    virtual qint64 NextInputMicros(FT260_HANDLE handle, uint32_t bytes)
+    {
+        (void)handle;
+        (void)bytes;
+        return -1;
+    }
 };

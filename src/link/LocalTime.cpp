@@ -1,11 +1,17 @@
 #include "LocalTime.h"
 
+#include <QDate>
+
 #include <ctime>
 
 std::optional<qint64> LocalTimeFromFields(const LocalFields &f)
 {
     if (f.year < 1900 || f.month < 1 || f.month > 12 || f.day < 1 || f.day > 31 || f.hour < 0 || f.hour > 23 ||
         f.minute < 0 || f.minute > 59 || f.second < 0 || f.second > 59)
+        return std::nullopt;
+    // A day the month does not have (31 April, 29 February outside a leap year) is no calendar time
+    // either; the C library would move it into the next month.
+    if (!QDate::isValid(f.year, f.month, f.day))
         return std::nullopt;
     std::tm tm{};
     tm.tm_year = f.year - 1900;

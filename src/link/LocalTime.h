@@ -10,8 +10,8 @@ struct LocalFields {
 };
 
 // Seconds since 1970 of a local calendar time, daylight saving left to the system. Fails on year
-// below 1900, month outside 1..12, day outside 1..31, hour above 23, minute or second above 59; other
-// days that a month lacks roll over as the C library does.
+// below 1900, month outside 1..12, a day the month does not have, hour above 23, minute or second
+// above 59.
 std::optional<qint64> LocalTimeFromFields(const LocalFields &fields);
 
 // The local calendar fields of a time; nullopt when the C library cannot convert it.

@@ -341,6 +341,7 @@ class Parser {
             {"extra_bytes", AnswerFault::Kind::ExtraBytes},
             {"garbage_before", AnswerFault::Kind::GarbageBefore},
             {"truncate", AnswerFault::Kind::Truncate},
+            {"stray_byte", AnswerFault::Kind::StrayByte},
         };
         const auto match = std::find_if(std::begin(kinds), std::end(kinds),
                                         [&](const auto &k) { return kind == QLatin1String(k.first); });
@@ -348,7 +349,7 @@ class Parser {
             return Fail(where + QStringLiteral(".kind"), QStringLiteral("unknown fault kind \"%1\"").arg(kind));
         AnswerFault fault;
         fault.kind = match->second;
-        if (!OnlyKeys(f, where, {"kind", "command", "occurrence", "delay_ms", "bytes"}))
+        if (!OnlyKeys(f, where, {"kind", "command", "occurrence", "delay_ms", "bytes", "after"}))
             return false;
         QByteArray command;
         if (!f.contains(QLatin1String("command")))
@@ -375,6 +376,11 @@ class Parser {
         if (fault.kind == AnswerFault::Kind::ExtraBytes || fault.kind == AnswerFault::Kind::GarbageBefore ||
             fault.kind == AnswerFault::Kind::Truncate) {
             if (!need("bytes", 0, 1 << 20))
+                return false;
+            fault.bytes = int(v);
+        }
+        if (fault.kind == AnswerFault::Kind::StrayByte) {
+            if (!need("after", 0, 1 << 24))
                 return false;
             fault.bytes = int(v);
         }

@@ -193,6 +193,21 @@ FT260_STATUS SimulatedBridge::Close(FT260_HANDLE handle)
     return status == FT260_INVALID_HANDLE ? FT260_OK : status;
 }
 
+void SimulatedBridge::SetInputWaker(Waker *waker)
+{
+    m_line.SetWaker(waker);
+}
+
+qint64 SimulatedBridge::NextInputMicros(FT260_HANDLE handle, uint32_t bytes)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_handles.count(handle) == 0)
+            return -1;
+    }
+    return m_line.NextArrivalMicros(int(std::min<uint32_t>(bytes, 1u << 30)));
+}
+
 void SimulatedBridge::Plug()
 {
     m_line.Plug();

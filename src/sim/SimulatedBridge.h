@@ -50,6 +50,9 @@ class SimulatedBridge : public Ft260Device {
                            uint32_t *bytesWritten) override;
     FT260_STATUS UartReset(FT260_HANDLE handle) override;
     FT260_STATUS Close(FT260_HANDLE handle) override;
+    // Waiting for input goes to the line; neither call is recorded among the calls.
+    void SetInputWaker(Waker *waker) override;
+    qint64 NextInputMicros(FT260_HANDLE handle, uint32_t bytes) override;
 
     // Presence, passed on to the line.
     void Plug();

@@ -14,6 +14,7 @@ struct AnswerFault {
         ExtraBytes,    // `bytes` more bytes follow the answer
         GarbageBefore, // `bytes` bytes of noise precede the answer
         Truncate,      // only the first `bytes` bytes of the answer are sent
+        StrayByte,     // one stray STX byte comes after the first `bytes` bytes of the answer's frames
     };
     Kind kind = Kind::Silent;
     uint8_t command = 0;

@@ -135,9 +135,14 @@ void SimulatedInstrument::SetIdentityField(uint8_t readCommand, const QByteArray
         m_identity[readCommand] = bytes;
 }
 
+qint64 SimulatedInstrument::SharedNow() const
+{
+    return m_answeringAt.value_or(m_clock.Now());
+}
+
 qint64 SimulatedInstrument::ClockSeconds() const
 {
-    return m_clock.Now() + m_clockOffset;
+    return SharedNow() + m_clockOffset;
 }
 
 LocalFields SimulatedInstrument::ClockFields() const
@@ -153,7 +158,7 @@ bool SimulatedInstrument::SetClock(const LocalFields &f)
     const auto seconds = LocalTimeFromFields(f);
     if (!seconds)
         return false;
-    m_clockOffset = *seconds - m_clock.Now();
+    m_clockOffset = *seconds - SharedNow();
     return true;
 }
 
@@ -229,7 +234,15 @@ QByteArray SimulatedInstrument::Single(uint8_t command, uint8_t value) const
     return SimFrames::BuildShort(command, QByteArray(1, char(value)));
 }
 
-std::vector<QByteArray> SimulatedInstrument::Answer(const SimFrames::Request &request)
+std::vector<QByteArray> SimulatedInstrument::Answer(const SimFrames::Request &request, qint64 atSeconds)
+{
+    m_answeringAt = atSeconds;
+    std::vector<QByteArray> frames = Respond(request);
+    m_answeringAt.reset();
+    return frames;
+}
+
+std::vector<QByteArray> SimulatedInstrument::Respond(const SimFrames::Request &request)
 {
     m_requests.push_back(request);
     const uint8_t command = request.command;

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 class Clock;
@@ -30,9 +31,10 @@ class SimulatedInstrument {
 
     SimulatedInstrument(Clock &clock, const Scenario &scenario = Scenario());
 
-    // The frames the instrument sends in answer, in order; empty when it does not answer. The request is
-    // logged either way.
-    std::vector<QByteArray> Answer(const SimFrames::Request &request);
+    // The frames the instrument sends in answer to a request that arrived at `atSeconds` (the shared
+    // clock's wall time), in order; empty when it does not answer. The request is logged either way.
+    // The answer depends on the moment the request arrived, never on when the line gets round to it.
+    std::vector<QByteArray> Answer(const SimFrames::Request &request, qint64 atSeconds);
 
     // Requests received, in order.
     const std::vector<SimFrames::Request> &Requests() const { return m_requests; }
@@ -85,6 +87,9 @@ class SimulatedInstrument {
     static QByteArray PackTelephone(const QString &text);
 
   private:
+    std::vector<QByteArray> Respond(const SimFrames::Request &request);
+    // The shared clock's time, or the arrival time of the request being answered.
+    qint64 SharedNow() const;
     QByteArray Single(uint8_t command, uint8_t value) const;
     std::vector<QByteArray> StoredStream(const QByteArray &start) const;
     std::vector<QByteArray> ContinuousStream() const;
@@ -99,6 +104,7 @@ class SimulatedInstrument {
     std::map<uint8_t, QByteArray> m_identity;
     uint8_t m_battery;
     qint64 m_clockOffset = 0; // instrument time - shared clock's time, seconds
+    std::optional<qint64> m_answeringAt;
     QByteArray m_telephone;
     std::vector<RecordBytes> m_stored;
     ContinuousRun m_continuous;

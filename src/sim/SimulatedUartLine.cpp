@@ -84,6 +84,37 @@ int SimulatedUartLine::HostRead(uint8_t *buffer, int max)
     return n;
 }
 
+qint64 SimulatedUartLine::NextArrivalMicros(int bytes) const
+{
+    std::lock_guard lock(m_mutex);
+    PumpLocked();
+    if (!m_plugged)
+        return -1;
+    const qint64 now = NowNanos();
+    const auto firstLater =
+        std::find_if(m_toHost.begin(), m_toHost.end(), [now](const TimedByte &b) { return b.atNanos > now; });
+    const qint64 onTheWay = m_toHost.end() - firstLater;
+    qint64 atNanos = -1;
+    if (onTheWay > 0)
+        atNanos = (firstLater + std::min<qint64>(std::max(bytes, 1), onTheWay) - 1)->atNanos;
+    // A request still on its way to the instrument brings an answer once it has arrived.
+    if (!m_toInstrument.empty() && (onTheWay < bytes || atNanos < 0))
+        atNanos = atNanos < 0 ? m_toInstrument.back().atNanos : std::min(atNanos, m_toInstrument.back().atNanos);
+    return atNanos < 0 ? -1 : (atNanos + 999) / 1000;
+}
+
+void SimulatedUartLine::SetWaker(Waker *waker)
+{
+    std::lock_guard lock(m_mutex);
+    m_waker = waker;
+}
+
+void SimulatedUartLine::NotifyLocked() const
+{
+    if (m_waker)
+        m_waker->Notify();
+}
+
 void SimulatedUartLine::ResetHostSide()
 {
     std::lock_guard lock(m_mutex);
@@ -124,6 +155,7 @@ void SimulatedUartLine::Plug()
     m_plugged = true;
     ++m_plugCount;
     m_hostTxFreeNanos = m_instrumentTxFreeNanos = NowNanos();
+    NotifyLocked();
 }
 
 void SimulatedUartLine::Unplug()
@@ -137,6 +169,8 @@ void SimulatedUartLine::UnplugLocked() const
     m_plugged = false;
     m_toHost.clear();
     m_toInstrument.clear();
+    // A host waiting for input learns at once that none will come.
+    NotifyLocked();
 }
 
 int SimulatedUartLine::PlugCount() const
@@ -174,6 +208,7 @@ void SimulatedUartLine::InjectToHost(const uint8_t *bytes, int count)
     auto at = std::find_if(m_toHost.begin(), m_toHost.end(), [now](const TimedByte &b) { return b.atNanos > now; });
     for (int i = 0; i < count; ++i)
         at = m_toHost.insert(at, TimedByte{bytes[i], now}) + 1;
+    NotifyLocked();
 }
 
 int SimulatedUartLine::ExchangeCount() const
@@ -228,7 +263,8 @@ void SimulatedUartLine::RespondLocked(const SimFrames::Request &request, qint64 
 {
     ++m_exchanges;
     const int occurrence = ++m_occurrences[request.command];
-    std::vector<QByteArray> frames = m_instrument.Answer(request);
+    // The instrument answers as of the moment the request arrived, however late the line is looked at.
+    std::vector<QByteArray> frames = m_instrument.Answer(request, m_clock.NowAt(atNanos / 1000));
 
     if (request.command == CMD_READ_MEMORY && !frames.empty()) {
         const int records = int(frames.size()) - 1; // the last frame is the end marker
@@ -241,6 +277,7 @@ void SimulatedUartLine::RespondLocked(const SimFrames::Request &request, qint64 
 
     qint64 delay = m_processingDelayNanos;
     int garbage = 0, extra = 0, keep = -1;
+    std::vector<int> strayAfter;
     for (const AnswerFault &fault : m_faults.answers) {
         if (fault.command != request.command || (fault.occurrence != 0 && fault.occurrence != occurrence) ||
             frames.empty())
@@ -258,14 +295,20 @@ void SimulatedUartLine::RespondLocked(const SimFrames::Request &request, qint64 
         case AnswerFault::Kind::ExtraBytes: extra += fault.bytes; break;
         case AnswerFault::Kind::GarbageBefore: garbage += fault.bytes; break;
         case AnswerFault::Kind::Truncate: keep = keep < 0 ? fault.bytes : std::min(keep, fault.bytes); break;
+        case AnswerFault::Kind::StrayByte: strayAfter.push_back(fault.bytes); break;
         }
     }
     if (frames.empty())
         return;
 
-    QByteArray bytes = Noise(garbage);
+    QByteArray answer;
     for (const QByteArray &frame : frames)
-        bytes.append(frame);
+        answer.append(frame);
+    // Later positions first, so that each stray byte lands after its count of the answer's own bytes.
+    std::sort(strayAfter.rbegin(), strayAfter.rend());
+    for (int after : strayAfter)
+        answer.insert(std::min<qsizetype>(after, answer.size()), char(FRAME_STX));
+    QByteArray bytes = Noise(garbage) + answer;
     bytes.append(Noise(extra));
     if (keep >= 0)
         bytes.truncate(keep);

@@ -13,6 +13,7 @@
 
 class Clock;
 class SimulatedInstrument;
+class Waker;
 
 // The UART between a bridge and the simulated instrument, timed on the shared clock. The instrument talks
 // at 115200 baud 8N1, so a byte takes 10 bits = 86.8 us on the wire in each direction. Bytes written by
@@ -24,6 +25,9 @@ class SimulatedInstrument;
 // The line also carries presence (plugged or not) and the fault plan, so that any bridge model (the
 // LibFT260-level SimulatedBridge, or a model of the FT260's HID reports) puts the same instrument and the
 // same faults behind it. Thread-safe.
+//
+// Nothing runs in the background, so a host that waits for input asks NextArrivalMicros when to look
+// again; what happens at other moments (an unplug, injected noise) notifies the host's waker.
 class SimulatedUartLine {
   public:
     static constexpr uint32_t kInstrumentBaudRate = 115200;
@@ -39,6 +43,13 @@ class SimulatedUartLine {
     int HostWrite(const uint8_t *bytes, int count);
     int Available() const;
     int HostRead(uint8_t *buffer, int max);
+    // The moment (Clock::MonotonicMicros) by which `bytes` more bytes will have arrived for the host, or of
+    // the next event before that (the last byte on its way, or a request reaching the instrument); -1
+    // when nothing is on the way.
+    qint64 NextArrivalMicros(int bytes) const;
+    // Notified when bytes arrive out of turn or the bridge is unplugged; null detaches it.
+    void SetWaker(Waker *waker);
+
     // The bridge's UART reset: the bytes that have arrived for the host are dropped (bytes still on the wire
     // keep arriving), and so is whatever the host wrote that has not reached the instrument yet.
     void ResetHostSide();
@@ -87,6 +98,7 @@ class SimulatedUartLine {
     void RespondLocked(const SimFrames::Request &request, qint64 atNanos) const;
     void CheckUnplugLocked() const;
     void UnplugLocked() const;
+    void NotifyLocked() const;
 
     SimulatedInstrument &m_instrument;
     Clock &m_clock;
@@ -103,6 +115,7 @@ class SimulatedUartLine {
     mutable bool m_plugged = true;
     mutable int m_plugCount = 1;
     mutable FaultPlan m_faults;
+    Waker *m_waker = nullptr;
 
     qint64 m_processingDelayNanos = kDefaultProcessingDelayMicros * 1000;
     bool m_hostFormatOk = true;

@@ -70,6 +70,42 @@ TEST(CliInfo, AFailingInstrumentEndsWithTheResultText)
     EXPECT_EQ(Lines(run.out).last(), "버전 정보\t");
 }
 
+TEST(CliInfo, ALateNameLeavesTheNameEmptyAndNeverLandsInAnotherField)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("late-name.json");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(R"({"identity": {"name": "PFM-3000", "lc15_sn": "L15-24031"},
+                   "faults": [{"kind": "late", "command": "31", "occurrence": 1, "delay_ms": 2600}]})");
+    file.close();
+    const CliRun run = RunCli({"--simulate=" + path, "--virtual-time", "info"});
+    EXPECT_EQ(run.exitCode, 1);
+    const QStringList lines = Lines(run.out);
+    ASSERT_EQ(lines.size(), 8);
+    EXPECT_EQ(lines[0], "측정기 명\t");
+    EXPECT_EQ(lines[1], "15톤 로드셀 S/N\tL15-24031");
+    EXPECT_FALSE(run.out.contains("PFM-3000"));
+}
+
+TEST(CliInfo, ASilentInstrumentIsToldAfterTwoTimeOuts)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("silent.json");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(R"({"faults": [{"kind": "silent", "command": "31"}, {"kind": "silent", "command": "37"}]})");
+    file.close();
+    const CliRun run = RunCli({"--simulate=" + path, "--virtual-time", "--log", "info"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(Lines(run.err).filter(QRegularExpression("^SEND-\\[")).size(), 2);
+    EXPECT_EQ(Lines(run.err).last(), "UART 읽기 실패 (-1092)");
+    // Every label is still printed; the fields never read are empty.
+    const QStringList lines = Lines(run.out);
+    ASSERT_EQ(lines.size(), 8);
+    EXPECT_EQ(lines[7], "버전 정보\t");
+}
+
 TEST(CliInfo, UsageErrorsExitWith2)
 {
     EXPECT_EQ(RunCli({"--simulate", "frobnicate"}).exitCode, 2);

@@ -56,6 +56,30 @@ TEST_F(RecordCommands, MemoryPrintsTheSheetAndEndsAFailedDownloadWithItsText)
     EXPECT_EQ(run.exitCode, 2);
 }
 
+TEST_F(RecordCommands, DamagedRecordsAreToldOnStderrAfterTheTableAndFailTheCommand)
+{
+    const QString damaged = Scenario(R"({"stored": [
+        {"time": "2024-05-01 10:00:00", "raw": 1470, "setting": 1},
+        {"time": "2024-05-01 10:00:01", "raw": 0, "setting": 3},
+        {"time": "2024-05-01 10:00:02", "raw": 65535, "setting": 2}],
+        "faults": [{"kind": "stored_bad_checksum", "index": 1}]})");
+    CliRun run =
+        RunCli({"--simulate=" + damaged, "--virtual-time", "memory", "--from", "2024-05-01", "--to", "2024-05-01"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(Lines(run.out), (QStringList{kHeader, "1\t2024-05-01 10:00:00\t15.0 톤\t15톤\t15톤",
+                                           "2\t2024-05-01 10:00:02\t668.7 톤\t25-30톤\t30톤"}));
+    EXPECT_EQ(Lines(run.err), QStringList{"수신 중 손상된 데이터 1건은 제외되었습니다."});
+
+    // Every record damaged: the instrument did send records, so "no data" is not said.
+    const QString allDamaged = Scenario(R"({"stored": [{"time": "2024-05-01 10:00:00", "raw": 1470}],
+        "faults": [{"kind": "stored_bad_checksum", "index": 0}]})");
+    run =
+        RunCli({"--simulate=" + allDamaged, "--virtual-time", "memory", "--from", "2024-05-01", "--to", "2024-05-01"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(Lines(run.out), QStringList{kHeader});
+    EXPECT_EQ(Lines(run.err), QStringList{"수신 중 손상된 데이터 1건은 제외되었습니다."});
+}
+
 TEST_F(RecordCommands, OutputPrintsLabelsSummaryAndRecords)
 {
     const QString run3 = Scenario(R"({"continuous": {"average": 12340, "minimum": 12349, "maximum": 15000,

@@ -12,17 +12,19 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
+#include <thread>
 
 namespace {
 
-// The simulated bridge, watched: what the queue reported, how much each read asked for, and two faults
+// The simulated bridge, watched: how much each read asked for, and two faults
 // the simulator does not make (a queue query that fails, a write that sends nothing).
 class WatchedBridge : public Ft260Device {
   public:
     explicit WatchedBridge(SimulatedBridge &inner) : m_inner(inner) {}
 
-    std::vector<uint32_t> queued, readSizes;
+    std::vector<uint32_t> readSizes;
     int queriesBeforeFailure = -1; // -1: never fail
     bool writeNothing = false;
 
@@ -32,9 +34,7 @@ class WatchedBridge : public Ft260Device {
             return FT260_IO_ERROR;
         if (queriesBeforeFailure > 0)
             --queriesBeforeFailure;
-        const FT260_STATUS status = m_inner.UartGetQueueStatus(h, waiting);
-        queued.push_back(*waiting);
-        return status;
+        return m_inner.UartGetQueueStatus(h, waiting);
     }
     FT260_STATUS UartRead(FT260_HANDLE h, uint8_t *b, uint32_t len, uint32_t n, uint32_t *got) override
     {
@@ -61,6 +61,8 @@ class WatchedBridge : public Ft260Device {
     }
     FT260_STATUS UartReset(FT260_HANDLE h) override { return m_inner.UartReset(h); }
     FT260_STATUS Close(FT260_HANDLE h) override { return m_inner.Close(h); }
+    void SetInputWaker(Waker *waker) override { m_inner.SetInputWaker(waker); }
+    qint64 NextInputMicros(FT260_HANDLE h, uint32_t bytes) override { return m_inner.NextInputMicros(h, bytes); }
 
   private:
     SimulatedBridge &m_inner;
@@ -200,21 +202,24 @@ TEST(StoredDownload, BadFrameIsSkippedAndLongStreamsArriveWholeAcrossPolls)
     scenario.faults.storedBadChecksum = {1};
     Bench b(scenario);
 
+    const qint64 before = b.clock.MonotonicMicros();
     ASSERT_EQ(b.DownloadStored("2024-05-01 00:00:00", "2024-05-01 00:00:00"), RESULT_OK);
+    const qint64 elapsed = b.clock.MonotonicMicros() - before;
     EXPECT_EQ(b.rows, 119);
+    EXPECT_EQ(b.link.DamagedRecordCount(), 1);
     EXPECT_EQ(b.Row(1)[2], "2024-05-01 08:00:00");
     EXPECT_EQ(b.Row(2).mid(1, 2), (QStringList{"2", "2024-05-01 08:00:02"}));
     EXPECT_EQ(b.Row(119).mid(1, 2), (QStringList{"119", "2024-05-01 08:01:59"}));
 
-    // The stream spans several polls and a poll often finds a frame only partly arrived; every read
-    // still takes exactly one whole frame.
-    const bool partialSeen =
-        std::any_of(b.bridge.queued.begin(), b.bridge.queued.end(), [](uint32_t k) { return k % 15 != 0; });
-    EXPECT_TRUE(partialSeen);
+    // Frames are taken as they arrive: the download ends as the end marker's last byte comes in (the
+    // request, the instrument's 2 ms and 121 frames on the line), and every read takes one whole frame.
+    const qint64 lineMicros = (12 + 121 * 15) * SimulatedUartLine::ByteTimeNanos(115200) / 1000 + 2000;
+    EXPECT_GE(elapsed, lineMicros);
+    EXPECT_LE(elapsed, lineMicros + 100);
     EXPECT_EQ(std::count(b.bridge.readSizes.begin(), b.bridge.readSizes.end(), 15u), 121);
 }
 
-TEST(StoredDownload, StreamThatStopsEndsAfterThirtySilentPollsKeepingItsRows)
+TEST(StoredDownload, StreamThatStopsEndsAfterItsSilenceLimitKeepingItsRows)
 {
     Scenario scenario = Stored({Rec("2024-05-01 10:00:00"), Rec("2024-05-01 10:00:01"), Rec("2024-05-01 10:00:02"),
                                 Rec("2024-05-01 10:00:03")});
@@ -226,9 +231,9 @@ TEST(StoredDownload, StreamThatStopsEndsAfterThirtySilentPollsKeepingItsRows)
     const qint64 elapsedMs = (b.clock.MonotonicMicros() - before) / 1000;
     EXPECT_EQ(b.rows, 2);
     EXPECT_EQ(b.grid.GetRowCount(), 2);
-    // 100 ms before the first poll; the poll that handled the records counts as the first of 30.
-    EXPECT_GE(elapsedMs, 100 + 30 * 50);
-    EXPECT_LT(elapsedMs, 100 + 32 * 50);
+    // 1.6 s of silence after the last record, which came within a few milliseconds of the request.
+    EXPECT_GE(elapsedMs, 1600);
+    EXPECT_LT(elapsedMs, 1610);
     EXPECT_TRUE(b.LinkAnswers());
 }
 
@@ -323,4 +328,168 @@ TEST(ContinuousDownload, ImpossibleRecordTimeAbandonsTheRunKeepingEarlierRows)
     EXPECT_EQ(b.DownloadContinuous(), RESULT_RECORD_TIME_INVALID);
     EXPECT_EQ(b.grid.GetRowCount(), 4);
     EXPECT_TRUE(b.LinkAnswers());
+}
+
+// One stray byte before the stream and one inside it: only the record it touched is lost.
+TEST(StreamResynchronisation, StrayBytesCostOnlyTheRecordTheyTouch)
+{
+    std::vector<RecordBytes> records;
+    for (int i = 0; i < 40; ++i)
+        records.push_back(Rec("2024-05-01 08:00:00", 100 + i, 1));
+    Scenario scenario = Stored(records);
+    scenario.faults.answers.push_back({AnswerFault::Kind::GarbageBefore, CMD_READ_MEMORY, 0, 0, 1});
+    scenario.faults.answers.push_back({AnswerFault::Kind::StrayByte, CMD_READ_MEMORY, 0, 0, 17 * 15 + 6});
+    Bench b(scenario);
+
+    ASSERT_EQ(b.DownloadStored("2024-05-01 00:00:00", "2024-05-01 00:00:00"), RESULT_OK);
+    EXPECT_EQ(b.rows, 39);
+    QStringList forces;
+    for (int i = 0; i < 40; ++i)
+        if (i != 17)
+            forces << QString::asprintf("%4.1f 톤", (100 + i) / 98.0);
+    EXPECT_EQ(b.Column(4), forces);
+    EXPECT_EQ(b.Column(2).last(), "39");
+    EXPECT_EQ(b.link.DamagedRecordCount(), 1);
+
+    Scenario run = Continuous({Rec("2024-05-01 09:20:00", 1), Rec("2024-05-01 09:20:01", 2),
+                               Rec("2024-05-01 09:20:02", 3), Rec("2024-05-01 09:20:03", 4)});
+    run.faults.answers.push_back({AnswerFault::Kind::GarbageBefore, CMD_READ_OUTPUT, 0, 0, 8});
+    run.faults.answers.push_back({AnswerFault::Kind::StrayByte, CMD_READ_OUTPUT, 0, 0, 14 + 16 + 9});
+    Bench c(run);
+    // The damaged record never comes, so the announced count is not reached: the run ends in silence,
+    // with every other record and the summary in place.
+    EXPECT_EQ(c.DownloadContinuous(), RESULT_TIMEOUT);
+    EXPECT_EQ(c.grid.text(1, 2), "4");
+    EXPECT_EQ(c.grid.GetRowCount(), 6);
+    EXPECT_EQ(c.Row(4)[2], "0.1 KN");
+    EXPECT_EQ(c.Row(5)[2], "0.3 KN");
+    EXPECT_EQ(c.Row(6)[2], "0.4 KN");
+    EXPECT_EQ(c.link.DamagedRecordCount(), 1);
+}
+
+TEST(DamagedRecords, AreCountedPerDownloadAndNeverPassForAnEmptyRange)
+{
+    Scenario scenario = Stored({Rec("2024-05-01 10:00:00"), Rec("2024-05-01 10:00:01"), Rec("2024-05-01 10:00:02")});
+    scenario.faults.storedBadChecksum = {0, 1, 2};
+    Bench b(scenario);
+    // Every record arrives damaged: the download ends normally with no rows, but not as "no data".
+    ASSERT_EQ(b.DownloadStored("2024-05-01 00:00:00", "2024-05-01 00:00:00"), RESULT_OK);
+    EXPECT_EQ(b.rows, 0);
+    EXPECT_EQ(b.link.DamagedRecordCount(), 3);
+    EXPECT_EQ(DamagedRecordsText(b.link.DamagedRecordCount()),
+              QStringLiteral("수신 중 손상된 데이터 3건은 제외되었습니다."));
+
+    // The next download starts counting afresh.
+    b.sim.Line().SetFaults(FaultPlan{});
+    ASSERT_EQ(b.DownloadStored("2024-05-01 00:00:00", "2024-05-01 00:00:00"), RESULT_OK);
+    EXPECT_EQ(b.rows, 3);
+    EXPECT_EQ(b.link.DamagedRecordCount(), 0);
+}
+
+TEST(DamagedRecords, ADayTheMonthLacksAbandonsTheDownloadLikeAnyImpossibleTime)
+{
+    RecordBytes april31 = Rec("2024-04-30 10:00:00");
+    april31[3] = 31;
+    Bench b(Stored({Rec("2024-04-30 09:00:00"), april31, Rec("2024-05-01 10:00:00")}));
+    EXPECT_EQ(b.DownloadStored("2024-04-30 00:00:00", "2024-05-31 00:00:00"), RESULT_RECORD_TIME_INVALID);
+    EXPECT_EQ(b.rows, 1);
+    EXPECT_TRUE(b.LinkAnswers());
+}
+
+namespace {
+
+// Counts rows and asks the link to stop once `cancelAt` rows have come.
+struct CancellingOwner : LinkOwner {
+    CFt260 *link = nullptr;
+    int cancelAt = -1;
+    int rows = 0;
+    PacketLogSink *PacketLog() override { return nullptr; }
+    void AddStoredRecordRow(int, const uint8_t *) override
+    {
+        if (++rows == cancelAt)
+            link->RequestCancel();
+    }
+    void SetContinuousSummary(const uint8_t *) override {}
+    void AddContinuousRecordRow(int, const uint8_t *) override
+    {
+        if (++rows == cancelAt)
+            link->RequestCancel();
+    }
+};
+
+Scenario ManyRecords(int count)
+{
+    std::vector<RecordBytes> records;
+    for (int i = 0; i < count; ++i)
+        records.push_back(Rec("2024-05-01 08:00:00", i, 1));
+    return Stored(records);
+}
+
+} // namespace
+
+TEST(Cancel, ACancelledDownloadKeepsItsRowsAndTakesTheRestOfTheStreamOffTheLine)
+{
+    VirtualClock clock;
+    Simulation sim(ManyRecords(200), clock);
+    CancellingOwner owner;
+    CFt260 link(sim.Bridge(), sim.Discovery(), clock, &owner);
+    owner.link = &link;
+    owner.cancelAt = 5;
+    link.FindDevice();
+
+    int rows = -1;
+    const qint64 day = At("2024-05-01 00:00:00");
+    EXPECT_EQ(link.DownloadStoredRecords(day, day, &rows), RESULT_CANCELLED);
+    EXPECT_EQ(rows, 5);
+    EXPECT_EQ(owner.rows, 5);
+    EXPECT_EQ(link.GetResultText(), QStringLiteral("데이터 조회 취소 (-1082)"));
+    // The whole stream (request, 2 ms, 200 records and the end marker) was read off, then 50 ms of quiet.
+    const qint64 stream = (12 + 201 * 15) * SimulatedUartLine::ByteTimeNanos(115200) / 1000 + 2000;
+    EXPECT_GE(clock.MonotonicMicros(), stream + 50'000);
+    EXPECT_LE(clock.MonotonicMicros(), stream + 50'000 + 100);
+
+    // The next job starts afresh and the next exchange gets its own answer.
+    link.ClearCancel();
+    owner.cancelAt = -1;
+    owner.rows = 0;
+    EXPECT_EQ(link.DownloadStoredRecords(day, day, &rows), RESULT_OK);
+    EXPECT_EQ(rows, 200);
+}
+
+// In real time: a download waiting for its next frame ends at once when it is cancelled or the bridge is
+// pulled, not at its 1.6 s silence limit or at the end of the stream.
+TEST(Cancel, CancelAndUnplugWakeAWaitingDownloadAtOnce)
+{
+    SystemClock clock;
+    Scenario stops = ManyRecords(3);
+    stops.faults.storedStreamStopsAfter = 2;
+    Simulation quiet(stops, clock);
+    CFt260 link(quiet.Bridge(), quiet.Discovery(), clock);
+    link.FindDevice();
+    const qint64 day = At("2024-05-01 00:00:00");
+    int rows = -1;
+    std::thread canceller([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        link.RequestCancel();
+    });
+    qint64 start = clock.MonotonicMicros();
+    EXPECT_EQ(link.DownloadStoredRecords(day, day, &rows), RESULT_CANCELLED);
+    canceller.join();
+    EXPECT_LT(clock.MonotonicMicros() - start, 1'000'000);
+    EXPECT_EQ(rows, 2);
+
+    // 2,000 records take 2.6 s on the line; the bridge goes after 100 ms.
+    Simulation busy(ManyRecords(2000), clock);
+    CFt260 busyLink(busy.Bridge(), busy.Discovery(), clock);
+    busyLink.FindDevice();
+    std::thread unplugger([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        busy.Bridge().Unplug();
+    });
+    start = clock.MonotonicMicros();
+    EXPECT_EQ(busyLink.DownloadStoredRecords(day, day, &rows), RESULT_READ_FAILED);
+    unplugger.join();
+    EXPECT_LT(clock.MonotonicMicros() - start, 1'500'000);
+    EXPECT_GT(rows, 0);
+    EXPECT_LT(rows, 2000);
 }

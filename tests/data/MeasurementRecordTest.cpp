@@ -79,10 +79,12 @@ TEST(MeasurementRecord, RowTextsDecodeEveryField)
 TEST(MeasurementRecord, ImpossibleTimeFieldsFailToDecode)
 {
     EXPECT_TRUE(RecordTime(Record(1900, 1, 1, 0, 0, 0).data()).has_value());
-    const Bytes impossible[] = {Record(2024, 0, 1, 0, 0, 0),  Record(2024, 13, 1, 0, 0, 0),
-                                Record(2024, 5, 0, 0, 0, 0),  Record(2024, 5, 32, 0, 0, 0),
-                                Record(2024, 5, 1, 24, 0, 0), Record(2024, 5, 1, 0, 60, 0),
-                                Record(2024, 5, 1, 0, 0, 60), Record(1899, 12, 31, 0, 0, 0)};
+    EXPECT_EQ(StoredRecordTexts(Record(2024, 2, 29, 8, 0, 0).data()).time, QStringLiteral("2024-02-29 08:00:00"));
+    const Bytes impossible[] = {
+        Record(2024, 0, 1, 0, 0, 0),  Record(2024, 13, 1, 0, 0, 0),  Record(2024, 5, 0, 0, 0, 0),
+        Record(2024, 5, 32, 0, 0, 0), Record(2024, 5, 1, 24, 0, 0),  Record(2024, 5, 1, 0, 60, 0),
+        Record(2024, 5, 1, 0, 0, 60), Record(1899, 12, 31, 0, 0, 0), Record(2024, 2, 30, 0, 0, 0),
+        Record(2023, 2, 29, 0, 0, 0), Record(2024, 4, 31, 0, 0, 0),  Record(2100, 2, 29, 0, 0, 0)};
     for (const Bytes &record : impossible) {
         EXPECT_FALSE(RecordTime(record.data()).has_value()) << int(record[2]) << " " << int(record[3]);
         // A row built from such a record still has its other texts, only the time stays empty.

@@ -156,6 +156,66 @@ TEST_F(Exchange, LongExchangeWaitsUpToFiveSeconds)
     EXPECT_EQ(clock.MonotonicMicros() - before, 100 * 50 * 1000);
 }
 
+// An answer that is not the request's own is never handed to the caller: a whole frame of another
+// command (or of this command at another length) is dropped and the wait goes on within the same time.
+TEST_F(Exchange, AnswersOfOtherCommandsAreDroppedAndTheWaitGoesOn)
+{
+    // A late name answer (14 bytes, like the 15 t serial's) comes first, then the battery's own.
+    const QByteArray lateName = Hex("02 0A 31 50 46 4D 2D 33 30 30 30 00 4C 03");
+    ASSERT_EQ(lateName.size(), 14);
+    device.responder = [&](const QByteArray &) {
+        return RecordingFt260Device::Answer{
+            Hex("02 0C 42 01 07 E8 05 01 09 14 00 05 B6 01 09 03") + lateName + kBatteryAnswer, 5};
+    };
+    ASSERT_EQ(Battery(), RESULT_OK);
+    EXPECT_EQ(response[0], 0x55);
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char *>(link.m_rxBuf), link.m_rxLen), kBatteryAnswer);
+    // Everything that came was logged as read.
+    QStringList read = owner.packets.filter("R:");
+    read.replaceInStrings("R:", "");
+    read.removeAll("");
+    EXPECT_EQ(read.join(' '),
+              "02 0c 42 01 07 e8 05 01 09 14 00 05 b6 01 09 03 02 0a 31 50 46 4d 2d 33 30 30 30 00 4c 03 "
+              "02 02 33 55 66 03");
+
+    // Only another command's answer comes: -1088 once the time is up, the area stays zero.
+    device.responder = [&](const QByteArray &) { return RecordingFt260Device::Answer{Hex("02 02 36 00 36 03"), 5}; };
+    const qint64 before = clock.MonotonicMicros();
+    EXPECT_EQ(Battery(), RESULT_BAD_ID);
+    EXPECT_EQ(clock.MonotonicMicros() - before, 2'500'000);
+    EXPECT_EQ(link.GetResultText(), QString::fromUtf8("패킷 수신 실패 (ID) (-1088)"));
+    EXPECT_EQ(response[0], 0);
+    EXPECT_FALSE(link.IsOpen());
+
+    // The name read answered with a whole, valid frame of its own ID but the battery's length.
+    device.responder = [&](const QByteArray &) { return RecordingFt260Device::Answer{Hex("02 02 31 55 64 03"), 5}; };
+    EXPECT_EQ(link.Transact(CMD_READ_NAME, &kZero, 1, response), RESULT_BAD_LENGTH);
+    EXPECT_EQ(response[0], 0);
+}
+
+TEST_F(Exchange, AnAnswerIsTakenOnlyWholeAndAtItsOwnLength)
+{
+    // While the queue cannot be asked, nothing is read as an answer, however well a shorter frame checks.
+    device.responder = [&](const QByteArray &) { return RecordingFt260Device::Answer{Hex("02 02 31 55 64 03"), 5}; };
+    link.EnsureOpen();
+    device.failQueueStatus = true;
+    EXPECT_EQ(link.Transact(CMD_READ_NAME, &kZero, 1, response), RESULT_READ_FAILED);
+    EXPECT_EQ(response[0], 0);
+
+    // A broken answer at the head is still judged at once, as the command's answer.
+    device.failQueueStatus = false;
+    device.responder = [](const QByteArray &) { return RecordingFt260Device::Answer{Hex("02 02 33 55 67 03"), 5}; };
+    const qint64 before = clock.MonotonicMicros();
+    EXPECT_EQ(Battery(), RESULT_BAD_CRC);
+    EXPECT_LT(clock.MonotonicMicros() - before, 200'000);
+    device.responder = [](const QByteArray &) { return RecordingFt260Device::Answer{Hex("00 02 33 55 66 03"), 5}; };
+    EXPECT_EQ(Battery(), RESULT_BAD_STX);
+    // A LEN byte hit by noise makes the answer look like the start of a longer one; once the time is up it
+    // is still judged as the battery's answer.
+    device.responder = [](const QByteArray &) { return RecordingFt260Device::Answer{Hex("02 0A 33 55 66 03"), 5}; };
+    EXPECT_EQ(Battery(), RESULT_BAD_CRC);
+}
+
 TEST(Discovery, PicksTheFirstBridgeWithinTheLimits)
 {
     VirtualClock clock;

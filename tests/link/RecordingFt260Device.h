@@ -105,6 +105,15 @@ class RecordingFt260Device : public Ft260Device {
     }
     FT260_STATUS UartReset(FT260_HANDLE) override { return Call("UartReset"); }
     FT260_STATUS Close(FT260_HANDLE) override { return Call("Close"); }
+    // The scripted bytes are known ahead: the link is told when the ones it waits for arrive.
+    qint64 NextInputMicros(FT260_HANDLE, uint32_t bytes) override
+    {
+        const uint32_t arrived = Arrived();
+        if (m_inbound.size() <= arrived)
+            return -1;
+        const size_t last = std::min<size_t>(arrived + std::max<uint32_t>(bytes, 1), m_inbound.size()) - 1;
+        return m_inbound[last].first;
+    }
 
   private:
     FT260_STATUS Call(const QString &name)

@@ -112,7 +112,8 @@ TEST(UartLineFaults, ExtraGarbageAndTruncation)
     SimRig rig(WithFaults(R"({"faults": [
         {"kind": "extra_bytes", "command": "0x33", "occurrence": 1, "bytes": 5},
         {"kind": "garbage_before", "command": "33", "occurrence": 2, "bytes": 3},
-        {"kind": "truncate", "command": "33", "occurrence": 3, "bytes": 4}]})"));
+        {"kind": "truncate", "command": "33", "occurrence": 3, "bytes": 4},
+        {"kind": "stray_byte", "command": "33", "occurrence": 4, "after": 2}]})"));
     const QByteArray good = Hex("02 02 33 57 64 03");
     const QByteArray extra = rig.Ask(CMD_READ_BATTERY);
     EXPECT_EQ(extra.size(), 11);
@@ -122,6 +123,7 @@ TEST(UartLineFaults, ExtraGarbageAndTruncation)
     EXPECT_EQ(garbage.mid(3), good);
     EXPECT_NE(garbage.left(1), good.left(1));
     EXPECT_EQ(rig.Ask(CMD_READ_BATTERY), good.left(4));
+    EXPECT_EQ(rig.Ask(CMD_READ_BATTERY), Hex("02 02 02 33 57 64 03"));
 }
 
 TEST(UartLineFaults, SilentAndLateApplyToTheirOccurrenceOrEveryTime)

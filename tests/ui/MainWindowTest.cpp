@@ -337,6 +337,20 @@ class MainWindowTest : public QObject {
         QCOMPARE(b.Times(), (QStringList{"2024-05-01 08:15:00", "2024-05-01 09:45:00"}));
     }
 
+    void ASilentInstrumentIsToldAfterTwoTimeOutsWithoutAQuery()
+    {
+        Scenario s = ThreeDays();
+        for (uint8_t command = CMD_FIRST; command <= CMD_LAST; ++command)
+            s.faults.answers.push_back({AnswerFault::Kind::Silent, command});
+        Bench b(s);
+        const qint64 before = b.clock.MonotonicMicros();
+        b.Connect();
+        QCOMPARE(b.messages, QStringList{ResultText(RESULT_READ_FAILED)});
+        QCOMPARE(b.sim.Instrument().Requests().size(), size_t(2));
+        QVERIFY(b.clock.MonotonicMicros() - before < 5'100'000);
+        QCOMPARE(b.Rows(1), 0);
+    }
+
     void EveryIdentityExchangeIsOneSendAndOneReceiveLineInTheViewAndTheFile()
     {
         Bench b;

@@ -14,16 +14,12 @@ struct TransportPart {
     HidapiTransport transport;
 };
 
-struct ClockPart {
-    SystemClock clock;
-};
-
 // What the last open of a real bridge in this process answered, for the operator's advice.
 std::atomic<FT260_STATUS> g_lastOpenStatus{FT260_OK};
 
-class RealHidFt260Device final : private TransportPart, private ClockPart, public HidFt260Device {
+class RealHidFt260Device final : private TransportPart, public HidFt260Device {
   public:
-    RealHidFt260Device() : HidFt260Device(transport, clock) {}
+    explicit RealHidFt260Device(Clock &clock) : HidFt260Device(transport, clock) {}
 
     FT260_STATUS OpenByDevicePath(const QString &devicePath, FT260_HANDLE *handle) override
     {
@@ -40,9 +36,9 @@ class RealHidDiscovery final : private TransportPart, public HidDiscovery {
 
 } // namespace
 
-std::unique_ptr<Ft260Device> MakeHidFt260Device()
+std::unique_ptr<Ft260Device> MakeHidFt260Device(Clock &clock)
 {
-    return std::make_unique<RealHidFt260Device>();
+    return std::make_unique<RealHidFt260Device>(clock);
 }
 
 std::unique_ptr<DeviceDiscovery> MakeHidDiscovery()

@@ -10,8 +10,11 @@
 // The real FT260 bridge on this machine, reached through hidapi's libusb backend. The program and the
 // command-line tool create the bridge here and hand it to CFt260; nothing else of link/hid is public.
 
-// The LibFT260 calls over the bridge's HID reports. Each handle it opens runs its own reader thread.
-std::unique_ptr<Ft260Device> MakeHidFt260Device();
+class Clock;
+
+// The LibFT260 calls over the bridge's HID reports, timed on the program's clock. Each handle it opens
+// runs its own reader thread.
+std::unique_ptr<Ft260Device> MakeHidFt260Device(Clock &clock);
 
 // The UART interfaces of every FT260 bridge on the USB bus (0403:6030), in enumeration order.
 std::unique_ptr<DeviceDiscovery> MakeHidDiscovery();

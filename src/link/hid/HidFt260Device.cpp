@@ -26,8 +26,9 @@ constexpr uint32_t kInitBaudRate = 115200;
 // One opened bridge: its connection, its reader thread and the host queue the reader fills.
 class HidFt260Device::OpenBridge {
   public:
-    OpenBridge(std::unique_ptr<HidConnection> connection, Clock &clock)
-        : m_connection(std::move(connection)), m_clock(clock), m_lastActivityMicros(clock.MonotonicMicros())
+    OpenBridge(std::unique_ptr<HidConnection> connection, Clock &clock, std::shared_ptr<std::atomic<Waker *>> waker)
+        : m_connection(std::move(connection)), m_clock(clock), m_waker(std::move(waker)),
+          m_lastActivityMicros(clock.MonotonicMicros())
     {
     }
 
@@ -145,8 +146,12 @@ class HidFt260Device::OpenBridge {
             const bool draining = requested > m_drainDone;
             const int n = m_connection->ReadTimeout(report, sizeof report, draining ? 0 : kReadTimeoutMs);
             if (n < 0) {
-                std::lock_guard<std::mutex> lock(m_mutex);
-                m_deviceGone = true;
+                {
+                    std::lock_guard<std::mutex> lock(m_mutex);
+                    m_deviceGone = true;
+                }
+                // A download waiting for the next frame learns at once that none will come.
+                WakeWaiter();
                 break;
             }
             if (n > 0) {
@@ -170,8 +175,18 @@ class HidFt260Device::OpenBridge {
         if (length < 2 || report[0] < ft260::kUartDataFirst || report[0] > ft260::kUartDataLast)
             return;
         const int count = std::min<int>(report[1], length - 2);
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_queue.insert(m_queue.end(), report + 2, report + 2 + count);
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_queue.insert(m_queue.end(), report + 2, report + 2 + count);
+        }
+        if (count > 0)
+            WakeWaiter();
+    }
+
+    void WakeWaiter()
+    {
+        if (Waker *waker = m_waker->load())
+            waker->Notify();
     }
 
     // The chip, if it saves power, dozes after some seconds without traffic and may then lose the first
@@ -197,6 +212,7 @@ class HidFt260Device::OpenBridge {
     std::unique_ptr<HidConnection> m_connection;
     Clock &m_clock;
     uint8_t m_chipMode = 0;
+    const std::shared_ptr<std::atomic<Waker *>> m_waker;
     bool m_powerSaving = false;
     std::atomic<qint64> m_lastActivityMicros;
 
@@ -239,7 +255,7 @@ FT260_STATUS HidFt260Device::OpenByDevicePath(const QString &devicePath, FT260_H
     std::unique_ptr<HidConnection> connection = m_transport.Open(devicePath.toStdString());
     if (!connection)
         return FT260_DEVICE_OPEN_FAIL;
-    auto bridge = std::make_shared<OpenBridge>(std::move(connection), m_clock);
+    auto bridge = std::make_shared<OpenBridge>(std::move(connection), m_clock, m_waker);
     if (bridge->ReadSystemStatus() != FT260_OK)
         return FT260_DEVICE_OPEN_FAIL;
     // A chip strapped for I2C only shows a single interface, as a UART-only one does; only its status
@@ -386,4 +402,9 @@ FT260_STATUS HidFt260Device::Close(FT260_HANDLE handle)
     // lets go of the bridge.
     bridge.reset();
     return FT260_OK;
+}
+
+void HidFt260Device::SetInputWaker(Waker *waker)
+{
+    m_waker->store(waker);
 }

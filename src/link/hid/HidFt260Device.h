@@ -2,6 +2,7 @@
 
 #include "Ft260Device.h"
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -16,7 +17,7 @@ class HidTransport;
 // drops the oldest. Queue status and read serve from that queue. Once the reader sees the device go
 // away, every call on the handle except Close fails with FT260_IO_ERROR.
 //
-// The clock times the power-saving wake-up: a write that follows kWakeAfterMicros of silence on a
+// The clock (the program's own) times the power-saving wake-up: a write that follows kWakeAfterMicros of silence on a
 // bridge with power saving on is preceded by a chip-version request, which wakes the chip before the
 // instrument's answer comes back.
 class HidFt260Device : public Ft260Device {
@@ -43,6 +44,8 @@ class HidFt260Device : public Ft260Device {
                            uint32_t *bytesWritten) override;
     FT260_STATUS UartReset(FT260_HANDLE handle) override;
     FT260_STATUS Close(FT260_HANDLE handle) override;
+    // Each reader thread notifies the waker when it queues bytes and when it finds the device gone.
+    void SetInputWaker(Waker *waker) override;
 
   private:
     class OpenBridge;
@@ -53,4 +56,6 @@ class HidFt260Device : public Ft260Device {
     Clock &m_clock;
     mutable std::mutex m_handlesMutex;
     std::map<FT260_HANDLE, std::shared_ptr<OpenBridge>> m_handles;
+    // Shared with every reader thread; it outlives them all.
+    std::shared_ptr<std::atomic<Waker *>> m_waker = std::make_shared<std::atomic<Waker *>>(nullptr);
 };

@@ -2,12 +2,12 @@
 #include "KoreanMessageBox.h"
 #include "WaitCursor.h"
 
-#include "AnsiText.h"
 #include "CDlgLog.h"
 #include "CIniSysInfo.h"
 #include "CSpreadSheet.h"
 #include "CTonvaleApp.h"
 #include "Clock.h"
+#include "InstrumentIdentity.h"
 #include "LocalTime.h"
 #include "SpreadSheetView.h"
 #include "TonvaleArt.h"
@@ -34,7 +34,6 @@ const QString CTonvaleDlg::kCaptionDisconnected = QStringLiteral("압력 계측�
 
 namespace {
 
-
 constexpr int kTemplateId = 102;
 constexpr int kGridFontSize = 11;
 constexpr QSize kHelpPictureSize(180, 90);
@@ -54,19 +53,6 @@ const char16_t *const kDeviceLabels[kDeviceRows][2] = {
 };
 // The report header cells the operator may edit: written on connect (date) or from the INI file.
 constexpr QPoint kCreatedCell(2, 1), kReportNameCell(2, 2), kCompanyCell(4, 1), kUserNameCell(4, 2);
-
-// The identity reads of a connect, in the order they are made, and the cell each one fills. Serial
-// numbers of an erased memory (first byte 0x00 or 0xFF) show as "-".
-struct IdentityRead {
-    uint8_t command;
-    int col, row;
-    bool dashWhenErased;
-};
-constexpr IdentityRead kIdentityReads[] = {
-    {CMD_READ_NAME, 2, 3, false},         {CMD_READ_LC15_SN, 2, 4, true},  {CMD_READ_LC30_SN, 2, 5, true},
-    {CMD_READ_LC30_COVER_SN, 2, 6, true}, {CMD_READ_SERIAL, 4, 3, true},   {CMD_READ_LC15_COVER_SN, 4, 4, true},
-    {CMD_READ_LC25_COVER_SN, 4, 5, true}, {CMD_READ_VERSION, 4, 6, false},
-};
 
 // The dark theme the window takes its six palette colours from (Visual Studio 2015 dark), by section
 // and key.
@@ -473,7 +459,6 @@ void CTonvaleDlg::OnModeOutput()
 void CTonvaleDlg::OnConnect()
 {
     WaitCursor wait;
-    m_clock.Sleep(100);
 
     m_deviceGrid->ClearBlock(2, 3, 2, kDeviceRows, true);
     m_deviceGrid->ClearBlock(4, 3, 4, kDeviceRows, true);
@@ -486,7 +471,11 @@ void CTonvaleDlg::OnConnect()
     m_dataGrid->SetAddressedSheet(addressed);
 
     if (m_ft260.EnsureOpen()) {
-        ReadDeviceInfo();
+        // An instrument that does not answer is told at once, without a query that could only time out.
+        if (!ReadDeviceInfo()) {
+            MessageBox(m_ft260.GetResultText());
+            return;
+        }
         const QDateTime now = QDateTime::fromSecsSinceEpoch(m_clock.Now());
         m_startDate->setDateTime(now);
         m_endDate->setDateTime(now);
@@ -497,20 +486,18 @@ void CTonvaleDlg::OnConnect()
     }
 }
 
-void CTonvaleDlg::ReadDeviceInfo()
+bool CTonvaleDlg::ReadDeviceInfo()
 {
     m_deviceGrid->SetCellTextIfChanged(kCreatedCell.x(), kCreatedCell.y(), FormatLocalTime(m_clock.Now()));
 
-    for (const IdentityRead &read : kIdentityReads) {
-        uint8_t request[CFt260::kResponseAreaSize] = {};
-        uint8_t response[CFt260::kResponseAreaSize] = {};
-        if (m_ft260.Transact(read.command, request, 1, response) < 0)
-            continue; // that cell stays empty; the others are still read
-        QString text = DecodeAnsi(response, CFt260::kResponseAreaSize);
-        if (read.dashWhenErased && (response[0] == 0x00 || response[0] == 0xFF))
-            text = QStringLiteral("-");
-        m_deviceGrid->SetCellTextIfChanged(read.col, read.row, text);
-    }
+    // A field whose exchange fails keeps its cell empty; the others are still read.
+    const IdentityReadResult read = ReadInstrumentIdentity(m_ft260, [this](int index, const uint8_t *response) {
+        const IdentityField &field = kIdentityFields[index];
+        m_deviceGrid->SetCellTextIfChanged(field.column, field.row,
+                                           IdentityText(field, response, CFt260::kResponseAreaSize));
+    });
+    m_ft260.m_nResult = read.result;
+    return !read.silent;
 }
 
 void CTonvaleDlg::OnQueryData()

@@ -124,11 +124,13 @@ class CTonvaleDlg : public CDlgComm, public LinkOwner {
                           const QString &loadCell);
 
     // ---- the window's actions ----
-    void OnConnect();      // 1003 "장비 조회"
-    void ReadDeviceInfo(); // the eight identity reads into the device grid
-    void OnQueryData();    // 1008 "데이터 조회"
-    void OnModeMemory();   // 1012
-    void OnModeOutput();   // 1013
+    void OnConnect(); // 1003 "장비 조회"
+    // The eight identity reads into the device grid; false when the instrument fell silent (the link's
+    // result tells why).
+    bool ReadDeviceInfo();
+    void OnQueryData();  // 1008 "데이터 조회"
+    void OnModeMemory(); // 1012
+    void OnModeOutput(); // 1013
     // One presence poll (timer 1001): looks for the bridge, sets caption and enabling.
     void PollPresence();
     // The id of the running presence timer (QObject::startTimer); 0 when it is not running.

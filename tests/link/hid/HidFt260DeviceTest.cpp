@@ -327,6 +327,29 @@ TEST_F(HidFt260DeviceTest, LinkOverAnUnpluggedBridgeEndsInReadFailureThenOpenFai
     EXPECT_EQ(chip.OpenConnections(), 0);
 }
 
+TEST_F(HidFt260DeviceTest, TheReaderWakesAWaiterWhenBytesComeAndWhenTheBridgeGoes)
+{
+    Waker waker;
+    device.SetInputWaker(&waker);
+    FT260_HANDLE h = Open();
+    SystemClock real; // the reader thread runs in real time
+
+    quint64 seen = waker.Epoch();
+    ASSERT_TRUE(chip.Receive({0x02, 0x02, 0x33}));
+    real.WaitUntil(real.MonotonicMicros() + 30'000'000, waker, seen);
+    EXPECT_NE(waker.Epoch(), seen);
+    EXPECT_EQ(ReadAll(device, h), (Bytes{0x02, 0x02, 0x33}));
+
+    seen = waker.Epoch();
+    chip.Unplug();
+    real.WaitUntil(real.MonotonicMicros() + 30'000'000, waker, seen);
+    EXPECT_NE(waker.Epoch(), seen);
+    uint32_t waiting = 0;
+    EXPECT_EQ(device.UartGetQueueStatus(h, &waiting), FT260_IO_ERROR);
+    device.Close(h);
+    device.SetInputWaker(nullptr);
+}
+
 TEST_F(HidFt260DeviceTest, WriteAfterFourSecondsOfSilenceWakesAPowerSavingChipFirst)
 {
     Attach<EchoPeer>();
