@@ -11,7 +11,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   python3 python3-xlrd poppler-utils gnumeric libreoffice-calc-nogui
-  desktop-file-utils appstream lintian
+  desktop-file-utils appstream lintian librsvg2-bin
   fonts-noto-cjk xvfb xauth
 )
 

@@ -58,6 +58,8 @@ int main(int argc, char *argv[])
     }
 
     QApplication qapp(argc, argv);
+    // The desktop entry tonvale.desktop, whose icon and Korean name the desktop shows for the window.
+    QGuiApplication::setDesktopFileName(QStringLiteral("tonvale"));
     CTonvaleApp &app = TonvaleApp();
     app.options = options;
 

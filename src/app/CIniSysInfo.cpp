@@ -2,6 +2,8 @@
 
 #include "IniFile.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -129,5 +131,10 @@ QString CIniSysInfo::HelpFilePath() const
     const QString beside = exeDir + QStringLiteral("/help.dat");
     if (QFile::exists(beside) || dataDir == exeDir)
         return beside;
-    return dataDir + QStringLiteral("/help.dat");
+    const QString own = dataDir + QStringLiteral("/help.dat");
+    // The notice an installed program ships, in <prefix>/share/tonvale beside <prefix>/bin.
+    const QString installed = QDir::cleanPath(exeDir + QStringLiteral("/../share/tonvale/help.dat"));
+    if (!QFile::exists(own) && QFile::exists(installed))
+        return installed;
+    return own;
 }

@@ -44,7 +44,8 @@ class CIniSysInfo {
     // when a directory cannot be created.
     static bool CreateDirectoryPath(const QString &path);
 
-    // help.dat beside the executable when it is there, else in the per-user directory.
+    // help.dat beside the executable when it is there, else the per-user directory's, else the one an
+    // installed program ships in <prefix>/share/tonvale; the per-user path when there is none.
     QString HelpFilePath() const;
 
     QString exePath;    // the running executable

@@ -3,6 +3,7 @@
 #include "CDlgFontScaler.h"
 #include "CrashDump.h"
 #include "DarkTheme.h"
+#include "KoreanLocale.h"
 
 #include <QApplication>
 #include <QColor>
@@ -36,8 +37,11 @@ void CTonvaleApp::InitInstance()
     sysInfo.Load();
 
     MakeBrushes();
-    if (qobject_cast<QApplication *>(QCoreApplication::instance()))
+    if (qobject_cast<QApplication *>(QCoreApplication::instance())) {
+        // Before any window: widgets take the default locale when they are made.
+        KoreanLocale::Install();
         CDlgFontScaler::RegisterKoreanSubstitutes();
+    }
     ApplyTheme();
 }
 

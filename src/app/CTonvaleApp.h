@@ -17,8 +17,8 @@ class QTimer;
 // themed dialog takes its colours from it.
 //
 // Run(), in this order: the crash handler (so that a crash from here on leaves a dump), the
-// configuration (which creates Log and Dmp), the dark theme, then the main window, made by the
-// caller's factory and run modally until it closes; then ExitInstance, once.
+// configuration (which creates Log and Dmp), the Korean locale and Qt's Korean texts, the dark theme, then
+// the main window, made by the caller's factory and run modally until it closes; then ExitInstance, once.
 class CTonvaleApp {
   public:
     using MainWindowFactory = std::function<std::unique_ptr<QDialog>()>;

@@ -10,7 +10,9 @@ QMessageBox::StandardButton ShowKoreanMessageBox(QWidget *parent, QMessageBox::I
     const bool waiting = QGuiApplication::overrideCursor() != nullptr;
     if (waiting)
         QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
-    QMessageBox box(icon, title.isEmpty() ? QGuiApplication::applicationDisplayName() : title, text, buttons, parent);
+    if (icon == QMessageBox::NoIcon)
+        icon = FittingIcon(text, buttons);
+    QMessageBox box(icon, title.isEmpty() ? kProgramTitle : title, text, buttons, parent);
     box.setLocale(QLocale(QLocale::Korean, QLocale::SouthKorea));
     if (defaultButton != QMessageBox::NoButton)
         box.setDefaultButton(defaultButton);
@@ -24,4 +26,13 @@ QMessageBox::StandardButton ShowKoreanMessageBox(QWidget *parent, QMessageBox::I
     if (waiting)
         QGuiApplication::restoreOverrideCursor();
     return answer;
+}
+
+QMessageBox::Icon FittingIcon(const QString &text, QMessageBox::StandardButtons buttons)
+{
+    if (buttons.testFlag(QMessageBox::Yes) && buttons.testFlag(QMessageBox::No))
+        return QMessageBox::Question;
+    if (text.contains(QStringLiteral("실패")) || text.contains(QStringLiteral("에러")))
+        return QMessageBox::Warning;
+    return QMessageBox::Information;
 }

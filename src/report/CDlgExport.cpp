@@ -1,20 +1,25 @@
 #include "CDlgExport.h"
 
 #include "KoreanMessageBox.h"
+#include "RememberedFolders.h"
 #include "ReportExport.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QStandardPaths>
 #include <QUrl>
 
 const QString CDlgExport::kTitle = QStringLiteral("엑셀 저장");
 const QString CDlgExport::kFailureText = QStringLiteral("엑셀 저장 실패");
 const QString CDlgExport::kPdfNameFilter = QStringLiteral("PDF (*.pdf)");
 const QString CDlgExport::kNameFilter = QStringLiteral("Excel 97-2003 (*.xls);;") + CDlgExport::kPdfNameFilter;
+const QString CDlgExport::kNothingTickedQuestion =
+    QStringLiteral("선택된 데이터가 없습니다.\n데이터 없이 보고서를 저장하시겠습니까?");
 
 namespace {
 
@@ -27,12 +32,23 @@ CDlgExport::FileQuestion &FileQuestionHook()
 // The filter the operator last chose in the save dialog.
 QString g_chosenFilter;
 
-QString AskWithSaveDialog(QWidget *owner)
+QString AskWithSaveDialog(QWidget *owner, const QString &folder, const QString &proposedName)
 {
-    QFileDialog dialog(owner, CDlgExport::kTitle);
+    QFileDialog dialog(owner, CDlgExport::kTitle, folder);
+    // Qt's own dialog, so that Qt's Korean texts apply whatever the desktop's dialog would say.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilter(CDlgExport::kNameFilter);
+    if (!proposedName.isEmpty()) {
+        dialog.selectFile(proposedName);
+        // The proposed name follows the format the operator picks.
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString &filter) {
+            const QString suffix =
+                filter == CDlgExport::kPdfNameFilter ? QStringLiteral(".pdf") : QStringLiteral(".xls");
+            dialog.selectFile(QFileInfo(proposedName).completeBaseName() + suffix);
+        });
+    }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return QString();
     g_chosenFilter = dialog.selectedNameFilter();
@@ -70,10 +86,27 @@ CDlgExport::CDlgExport(QWidget *owner, MessageFunction message) : m_owner(owner)
     }
 }
 
+QString CDlgExport::StartFolder() const
+{
+    QString fallback = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (!QFileInfo(fallback).isDir())
+        fallback = QDir::homePath();
+    return RememberedFolders::Folder(m_iniPath, RememberedFolders::kExportKey, fallback);
+}
+
+bool CDlgExport::ConfirmRecords(ReportMode mode, const CSpreadSheet &records) const
+{
+    if (mode != ReportMode::Memory || ReportExport::TickedRowCount(records) > 0)
+        return true;
+    return m_message(kNothingTickedQuestion, kTitle, QMessageBox::Yes | QMessageBox::No, QMessageBox::Question) ==
+           QMessageBox::Yes;
+}
+
 QString CDlgExport::AskTargetPath(Format *format) const
 {
     g_chosenFilter.clear();
-    const QString chosen = FileQuestionHook() ? FileQuestionHook()(m_owner) : AskWithSaveDialog(m_owner);
+    const QString chosen =
+        FileQuestionHook() ? FileQuestionHook()(m_owner) : AskWithSaveDialog(m_owner, StartFolder(), m_proposedName);
     if (chosen.isEmpty())
         return QString();
     const bool pdf = chosen.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive) ||
@@ -104,7 +137,11 @@ bool CDlgExport::Save(const ReportExport &report, const QString &path) const
         m_message(QStringLiteral("%1 : %2").arg(kFailureText, error), kTitle, QMessageBox::Ok, QMessageBox::Warning);
         return false;
     }
-    RevealInFileManager(path);
+    RememberedFolders::RememberFolderOf(m_iniPath, RememberedFolders::kExportKey, path);
+    const QString where = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+    if (m_message(QStringLiteral("엑셀 파일을 저장했습니다.\n%1\n\n파일이 있는 폴더를 여시겠습니까?").arg(where),
+                  kTitle, QMessageBox::Yes | QMessageBox::No, QMessageBox::Information) == QMessageBox::Yes)
+        RevealInFileManager(path);
     return true;
 }
 

@@ -5,18 +5,22 @@
 
 #include <functional>
 
+class CSpreadSheet;
 class QWidget;
 class ReportExport;
+enum class ReportMode;
 
-// The operator's side of a report export, on top of ReportExport: the save dialog, the question before a
-// file of the appended name is replaced, the message when the workbook cannot be written, and the file
-// manager showing the new file.
+// The operator's side of a report export, on top of ReportExport: the question when no row is ticked, the
+// save dialog in the folder of the last export with a proposed name, the question before a file of the
+// appended name is replaced, the message when the workbook cannot be written, and the notice of where the
+// file went with the offer to open its folder.
 class CDlgExport {
   public:
     static const QString kTitle;         // "엑셀 저장"
     static const QString kFailureText;   // "엑셀 저장 실패"
     static const QString kNameFilter;    // "Excel 97-2003 (*.xls)" and "PDF (*.pdf)"
     static const QString kPdfNameFilter; // "PDF (*.pdf)"
+    static const QString kNothingTickedQuestion;
 
     enum class Format { Xls, Pdf };
 
@@ -28,14 +32,28 @@ class CDlgExport {
 
     explicit CDlgExport(QWidget *owner, MessageFunction message = {});
 
-    // Asks for the file: filters "Excel 97-2003 (*.xls)" and "PDF (*.pdf)", no default name, a prompt before
-    // overwriting the name as typed. A name ending in ".pdf" or ".xls" says the format; another takes the
-    // format of the chosen filter and its extension is appended. Returns the target path, or an empty text
-    // when the operator cancels or declines to replace an existing file of the appended name.
+    // The configuration file that remembers the folder of the last export ([PATHS] EXPORT_DIR). Without
+    // one, nothing is remembered.
+    void SetConfigurationFile(const QString &iniPath) { m_iniPath = iniPath; }
+    // The name the save dialog proposes (ReportExport::ProposedFileName); none by default.
+    void SetProposedName(const QString &fileName) { m_proposedName = fileName; }
+    // Where the save dialog opens: the folder of the last export while it exists, else the user's documents
+    // folder.
+    QString StartFolder() const;
+
+    // A MEMORY report of no ticked row holds no record: the operator is asked first. True to go on.
+    bool ConfirmRecords(ReportMode mode, const CSpreadSheet &records) const;
+
+    // Asks for the file in Qt's own save dialog (Korean like the rest of the program): filters "Excel 97-2003
+    // (*.xls)" and "PDF (*.pdf)", opened at StartFolder() with the proposed name, a prompt before overwriting
+    // the name as typed. A name ending in ".pdf" or ".xls" says the format; another takes the format of the
+    // chosen filter and its extension is appended. Returns the target path, or an empty text when the
+    // operator cancels or declines to replace an existing file of the appended name.
     QString AskTargetPath(Format *format = nullptr) const;
 
-    // Writes the workbook under the wait cursor. A failure shows "엑셀 저장 실패" with the reason and leaves any older
-    // file as it was; a success shows the file in the file manager.
+    // Writes the workbook under the wait cursor. A failure shows "엑셀 저장 실패" with the reason and leaves any
+    // older file as it was. A success remembers the folder, tells the operator where the file went and, when
+    // asked to, shows it in the file manager.
     bool Save(const ReportExport &report, const QString &path) const;
 
     // How the file name is asked for; the default is the save dialog of AskTargetPath. Tests and scripted
@@ -52,4 +70,6 @@ class CDlgExport {
   private:
     QWidget *m_owner;
     MessageFunction m_message;
+    QString m_iniPath;
+    QString m_proposedName;
 };

@@ -46,16 +46,28 @@ int ReportExport::FillRecords(const CSpreadSheet &records)
     return m_mode == ReportMode::Memory ? FillStoredRows(records) : FillContinuousRows(records);
 }
 
+namespace {
+
+bool IsTicked(const CSpreadSheet &records, int row)
+{
+    int value = 0;
+    return records.GetCellInteger(kStoredCheckColumn, row, &value) && value == 1;
+}
+
+} // namespace
+
+int ReportExport::TickedRowCount(const CSpreadSheet &records)
+{
+    int n = 0;
+    for (int row = 1; row <= records.GetRowCount(); ++row)
+        n += IsTicked(records, row) ? 1 : 0;
+    return n;
+}
+
 int ReportExport::FillStoredRows(const CSpreadSheet &records)
 {
     const int rowCount = records.GetRowCount();
-    auto ticked = [&](int row) {
-        int value = 0;
-        return records.GetCellInteger(kStoredCheckColumn, row, &value) && value == 1;
-    };
-    int n = 0;
-    for (int row = 1; row <= rowCount; ++row)
-        n += ticked(row) ? 1 : 0;
+    const int n = TickedRowCount(records);
 
     const int model = ReportTemplate::kMemoryModelRow;
     for (int dest = model + 1; dest <= model - 1 + n; ++dest)
@@ -63,7 +75,7 @@ int ReportExport::FillStoredRows(const CSpreadSheet &records)
 
     int k = 0;
     for (int row = 1; row <= rowCount; ++row) {
-        if (!ticked(row))
+        if (!IsTicked(records, row))
             continue;
         ++k;
         const int target = model - 1 + k;
@@ -111,4 +123,17 @@ QString ReportExport::TargetPath(const QString &chosen)
     if (chosen.right(4).compare(QLatin1String(".xls"), Qt::CaseInsensitive) == 0)
         return chosen;
     return chosen + QLatin1String(".xls");
+}
+
+QString ReportExport::ProposedFileName(const QString &serial, ReportMode mode, const QDate &date)
+{
+    QString safeSerial;
+    for (const QChar c : serial.trimmed())
+        safeSerial += c.isLetterOrNumber() || c == QLatin1Char('-') ? c : QLatin1Char('_');
+    const QString modeName = mode == ReportMode::Output ? QStringLiteral("OUTPUT") : QStringLiteral("MEMORY");
+    const QString rest =
+        modeName + QLatin1Char('_') + date.toString(QStringLiteral("yyyy-MM-dd")) + QLatin1String(".xls");
+    if (safeSerial.isEmpty() || serial.trimmed() == QLatin1String("-"))
+        return rest;
+    return safeSerial + QLatin1Char('_') + rest;
 }

@@ -3,6 +3,7 @@
 #include "CSpreadSheet.h"
 #include "ReportTemplate.h"
 
+#include <QDate>
 #include <QString>
 
 #include <array>
@@ -20,6 +21,7 @@ struct ReportHeader {
     const QString &Company() const { return values[0][1]; }
     const QString &ReportName() const { return values[1][0]; }
     const QString &Author() const { return values[1][1]; }
+    const QString &Serial() const { return values[2][1]; } // the instrument's serial ("측정기 S/N")
 
     // Columns 2 and 4 of rows 1..6 of the device grid's addressed sheet.
     static ReportHeader FromDeviceGrid(const CSpreadSheet &deviceGrid);
@@ -51,6 +53,15 @@ class ReportExport {
     // The path a chosen file name is saved under: ".xls" is appended unless the name already ends with it
     // (in any case).
     static QString TargetPath(const QString &chosen);
+
+    // The file name the save dialog proposes: "<serial>_<MODE>_<YYYY-MM-DD>.xls", for example
+    // PF24050117_MEMORY_2026-12-07.xls. The serial comes from the instrument, so every character but letters,
+    // digits and '-' becomes '_' (a '/' would lead out of the folder); without a serial (empty, or the
+    // template's "-") the name starts with the mode.
+    static QString ProposedFileName(const QString &serial, ReportMode mode, const QDate &date);
+
+    // The stored-record rows whose tick box (column 1) holds 1.
+    static int TickedRowCount(const CSpreadSheet &records);
 
   private:
     int FillStoredRows(const CSpreadSheet &records);

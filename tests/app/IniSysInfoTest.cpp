@@ -112,6 +112,27 @@ TEST(IniSysInfo, UnwritableExecutableDirectoryFallsBackToTheUserDirectory)
     EXPECT_TRUE(QFileInfo(userDir.path() + "/real/Log").isDir());
 }
 
+// An installed program: <prefix>/bin is not writable, the package's notice is in <prefix>/share/tonvale, and
+// a notice of the user's own takes its place.
+TEST(IniSysInfo, InstalledProgramFindsThePackagedHelpNoticeUnlessTheUserHasOne)
+{
+    QTemporaryDir prefix, userDir;
+    QDir(prefix.path()).mkpath("bin");
+    QDir(prefix.path()).mkpath("share/tonvale");
+    WriteBytes(prefix.path() + "/share/tonvale/help.dat", "packaged");
+    CIniSysInfo info;
+    info.SetExecutablePath(prefix.path() + "/bin/tonvale");
+    info.SetUserDataDir(userDir.path());
+    info.SetWritableCheck([&](const QString &dir) { return dir != prefix.path() + "/bin"; });
+    info.Load();
+    EXPECT_EQ(info.HelpFilePath(), prefix.path() + "/share/tonvale/help.dat");
+    WriteBytes(userDir.path() + "/help.dat", "the user's own");
+    EXPECT_EQ(info.HelpFilePath(), userDir.path() + "/help.dat");
+    QFile::remove(userDir.path() + "/help.dat");
+    QFile::remove(prefix.path() + "/share/tonvale/help.dat");
+    EXPECT_EQ(info.HelpFilePath(), userDir.path() + "/help.dat"); // none anywhere: the built-in notice follows
+}
+
 TEST(IniSysInfo, AwkwardTextsRoundTripAndOtherContentOfTheFileSurvives)
 {
     QTemporaryDir tmp;

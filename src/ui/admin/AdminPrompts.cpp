@@ -1,9 +1,12 @@
 #include "AdminPrompts.h"
 
+#include "CTonvaleApp.h"
 #include "KoreanMessageBox.h"
+#include "RememberedFolders.h"
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
 
@@ -20,7 +23,17 @@ void DialogPrompts::Notify(QWidget *parent, const QString &text)
 
 QString DialogPrompts::ChooseFirmwareFile(QWidget *parent)
 {
-    // The file name field starts empty in the current directory; the read-only option does not exist here.
-    return QFileDialog::getOpenFileName(parent, QString(), QStringLiteral("."),
-                                        QStringLiteral("펌웨어 이미지 파일 (*.bin);;All Files(*.*) (*)"));
+    // The file name field starts empty in the folder of the last firmware file (at first the current
+    // directory); Qt's own dialog, so that it speaks Korean. The read-only option does not exist here.
+    const QString iniPath = TonvaleApp().sysInfo.iniPath;
+    QFileDialog dialog(parent, QString(),
+                       RememberedFolders::Folder(iniPath, RememberedFolders::kFirmwareKey, QDir::currentPath()));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilter(QStringLiteral("펌웨어 이미지 파일 (*.bin);;All Files(*.*) (*)"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    const QString path = dialog.selectedFiles().constFirst();
+    RememberedFolders::RememberFolderOf(iniPath, RememberedFolders::kFirmwareKey, path);
+    return path;
 }

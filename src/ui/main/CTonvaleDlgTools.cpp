@@ -5,19 +5,19 @@
 #include "CIniSysInfo.h"
 #include "CSpreadSheet.h"
 #include "CTonvaleDlg.h"
-#include "WaitCursor.h"
 #include "Clock.h"
 #include "HelpText.h"
 #include "InstrumentClock.h"
+#include "LocalTime.h"
 #include "ReportExport.h"
 #include "RowSelection.h"
+#include "WaitCursor.h"
 
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 
 namespace {
-
 
 } // namespace
 
@@ -104,16 +104,23 @@ void CTonvaleDlg::OnExportExcel()
 {
     CDlgExport dlg(this, [this](const QString &text, const QString &caption, QMessageBox::StandardButtons buttons,
                                 QMessageBox::Icon icon) { return MessageBox(text, caption, buttons, icon); });
+    const ReportMode mode = m_nMode == MODE_OUTPUT ? ReportMode::Output : ReportMode::Memory;
+    if (!dlg.ConfirmRecords(mode, *m_dataGrid))
+        return;
+    const ReportHeader header = ReportHeader::FromDeviceGrid(*m_deviceGrid);
+    const std::optional<LocalFields> today = LocalFieldsOf(m_clock.Now());
+    dlg.SetConfigurationFile(m_sysInfo.iniPath);
+    dlg.SetProposedName(ReportExport::ProposedFileName(
+        header.Serial(), mode, today ? QDate(today->year, today->month, today->day) : QDate::currentDate()));
     const QString path = dlg.AskTargetPath();
     if (path.isEmpty())
         return;
 
-    ReportExport report(m_nMode == MODE_OUTPUT ? ReportMode::Output : ReportMode::Memory);
+    ReportExport report(mode);
     QString iniError;
     {
         WaitCursor wait;
         // The report texts are kept before the workbook is written, so they survive a failed save.
-        const ReportHeader header = ReportHeader::FromDeviceGrid(*m_deviceGrid);
         m_sysInfo.company = header.Company();
         m_sysInfo.reportName = header.ReportName();
         m_sysInfo.userName = header.Author();

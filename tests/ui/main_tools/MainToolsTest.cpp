@@ -1,28 +1,38 @@
 // The clock, selection, help, log, administrator, export and exit actions of the operator's window,
 // against the simulated instrument on the virtual clock.
 
+#include "AdminPrompts.h"
 #include "CDlgAdmin.h"
 #include "CDlgExport.h"
 #include "CDlgLog.h"
 #include "CIniSysInfo.h"
 #include "CSpreadSheet.h"
+#include "CTonvaleApp.h"
 #include "CTonvaleDlg.h"
 #include "Clock.h"
 #include "HelpText.h"
+#include "IniFile.h"
 #include "InstrumentClock.h"
+#include "KoreanLocale.h"
+#include "RememberedFolders.h"
 #include "Simulation.h"
 #include "XlsBook.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
+#include <functional>
 #include <limits>
 #include <memory>
 #include <signal.h>
@@ -37,6 +47,40 @@ const LocalFields kNow{2024, 3, 5, 14, 7, 9};
 QByteArray Utf16(const QString &text)
 {
     return QByteArray(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
+}
+
+// Answers the next file dialog once it shows, as an operator would: `answer` reads what the dialog shows and
+// returns what to type, one entry after another, each confirmed with the accept button (a folder opens, a
+// file name ends the dialog); nothing to type presses Escape. A dialog that does not show leaves the test to
+// fail on what it did not see.
+void AnswerNextFileDialog(QObject *context, std::function<QStringList(QFileDialog &, QLineEdit &)> answer)
+{
+    auto *poll = new QTimer(context);
+    auto tries = std::make_shared<int>(0);
+    QObject::connect(poll, &QTimer::timeout, context, [poll, tries, answer] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        auto *edit = dialog ? dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")) : nullptr;
+        if (!edit || !edit->isVisible()) {
+            if (++*tries > 500)
+                poll->deleteLater();
+            return;
+        }
+        poll->stop();
+        poll->deleteLater();
+        const QStringList entries = answer(*dialog, *edit);
+        if (entries.isEmpty())
+            QTest::keyClick(edit, Qt::Key_Escape);
+        auto *buttons = dialog->findChild<QDialogButtonBox *>();
+        for (const QString &entry : entries) {
+            QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClicks(edit, entry);
+            QApplication::processEvents();
+            for (QAbstractButton *button : buttons->buttons())
+                if (buttons->buttonRole(button) == QDialogButtonBox::AcceptRole)
+                    QTest::mouseClick(button, Qt::LeftButton);
+        }
+    });
+    poll->start(10);
 }
 
 } // namespace
@@ -307,8 +351,11 @@ class MainToolsTest : public QObject {
         m_fileAnswers << m_dir->filePath(QStringLiteral("Report.XLS"));
         Dlg().OnExportExcel();
         const QString path = m_dir->filePath(QStringLiteral("Report.XLS"));
+        // The operator is told where the file went; Yes opens its folder.
+        QCOMPARE(m_boxes.size(), 1);
+        QVERIFY2(m_boxes[0].text.contains(path), qPrintable(m_boxes[0].text));
+        QCOMPARE(m_boxes[0].icon, QMessageBox::Information);
         QCOMPARE(m_revealed, QStringList{path});
-        QVERIFY(m_boxes.isEmpty());
 
         const XlsBook book = ReadXls(path);
         QVERIFY2(book.Ok(), qPrintable(book.error));
@@ -373,6 +420,7 @@ class MainToolsTest : public QObject {
     // and leaves the older workbook whole; the texts are in the INI file all the same.
     void exportAsksBeforeReplacingAndFailsVisibly()
     {
+        AddStoredRows(1);
         const QString path = m_dir->filePath(QStringLiteral("old.xls"));
         {
             QFile old(path);
@@ -420,6 +468,126 @@ class MainToolsTest : public QObject {
         QFile ini(m_info->iniPath);
         QVERIFY(ini.open(QIODevice::ReadOnly));
         QVERIFY(QString::fromUtf8(ini.readAll()).contains(QStringLiteral("새 회사")));
+    }
+
+    // No ticked row: the operator is asked before the save dialog; No ends the export, Yes writes the report
+    // of the header and the template's model row. OUTPUT takes every record and never asks.
+    void exportWithNoTickedRowAsksFirst()
+    {
+        AddStoredRows(3);
+        SetChecks({0, 0, 0});
+        const QString path = m_dir->filePath(QStringLiteral("empty.xls"));
+        m_fileAnswers << path;
+        m_answers << QMessageBox::No;
+        Dlg().OnExportExcel();
+        QCOMPARE(m_boxes.size(), 1);
+        QCOMPARE(m_boxes[0].text, CDlgExport::kNothingTickedQuestion);
+        QCOMPARE(m_boxes[0].icon, QMessageBox::Question);
+        QCOMPARE(m_fileAnswers.size(), 1); // the save dialog never opened
+        QVERIFY(!QFile::exists(path));
+
+        m_answers << QMessageBox::Yes << QMessageBox::No;
+        Dlg().OnExportExcel();
+        QCOMPARE(m_boxes.size(), 3); // the question again, then where the file went
+        QVERIFY(m_boxes[2].text.contains(path));
+        QVERIFY(m_revealed.isEmpty()); // No: the folder stays closed
+        const XlsBook book = ReadXls(path);
+        QVERIFY2(book.Ok(), qPrintable(book.error));
+        QCOMPARE(book.RowTexts(10), (QStringList{"1", "-", "-", "-", "-"}));
+
+        Dlg().OnModeOutput();
+        m_fileAnswers << m_dir->filePath(QStringLiteral("output.xls"));
+        Dlg().OnExportExcel();
+        QCOMPARE(m_boxes.size(), 4);
+        QVERIFY(m_boxes[3].text.contains(QStringLiteral("output.xls")));
+    }
+
+    // Qt's own save dialog, driven by the keyboard: it first opens in the documents folder (or home) with the
+    // name of serial, mode and date; after an export it opens where that export went, and the configuration
+    // file remembers the folder for the next start.
+    void saveDialogProposesTheLastFolderAndANameOfSerialModeAndDate()
+    {
+        CDlgExport::SetFileQuestion({});
+        KoreanLocale::Install(); // as the program does at start-up
+        Dlg().ReadDeviceInfo();
+        AddStoredRows(2);
+        const QString serial = Dlg().DeviceGrid().text(4, 3);
+        QVERIFY(!serial.isEmpty() && serial != QStringLiteral("-"));
+        const QString proposed = serial + QStringLiteral("_MEMORY_2024-03-05.xls");
+        const QString exports = m_dir->filePath(QStringLiteral("exports"));
+        QVERIFY(QDir().mkpath(exports));
+
+        struct Seen {
+            QString folder, name, accept;
+        };
+        // The operator goes to a folder (as from the side bar) and types a name, or cancels.
+        auto answerDialog = [this](Seen &seen, const QString &folder, const QStringList &typed) {
+            AnswerNextFileDialog(this, [&seen, folder, typed](QFileDialog &dialog, QLineEdit &edit) {
+                seen.folder = dialog.directory().absolutePath();
+                seen.name = edit.text();
+                seen.accept = dialog.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Save)->text();
+                if (!folder.isEmpty())
+                    dialog.setDirectory(folder);
+                return typed;
+            });
+        };
+
+        Seen first;
+        answerDialog(first, exports, {QStringLiteral("first")});
+        Dlg().OnExportExcel();
+        QString fallback = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        if (!QFileInfo(fallback).isDir())
+            fallback = QDir::homePath();
+        QCOMPARE(first.folder, QDir(fallback).absolutePath());
+        QCOMPARE(first.name, proposed);
+        // Qt's own dialog in Korean, not the desktop's.
+        QVERIFY2(first.accept.startsWith(QStringLiteral("저장")), qPrintable(first.accept));
+        // ".xls" appended to the name typed.
+        QVERIFY(QFile::exists(exports + QStringLiteral("/first.xls")));
+
+        Seen second;
+        answerDialog(second, QString(), {});
+        Dlg().OnExportExcel();
+        QCOMPARE(second.folder, exports);
+        QCOMPARE(second.name, proposed);
+
+        const QString ini = IniFile::ReadFile(m_info->iniPath).value_or(QString());
+        QCOMPARE(IniFile::FindValue(ini, QStringLiteral("PATHS"), QStringLiteral("EXPORT_DIR")).value_or(QString()),
+                 exports);
+    }
+
+    // The firmware dialog keeps a folder of its own, apart from the export's.
+    void firmwareDialogRemembersItsOwnFolder()
+    {
+        const QString firmware = m_dir->filePath(QStringLiteral("fw"));
+        QVERIFY(QDir().mkpath(firmware));
+        QFile image(firmware + QStringLiteral("/image.bin"));
+        QVERIFY(image.open(QIODevice::WriteOnly));
+        image.close();
+        TonvaleApp().sysInfo.iniPath = m_info->iniPath;
+        QVERIFY(RememberedFolders::RememberFolderOf(m_info->iniPath, RememberedFolders::kExportKey,
+                                                    m_dir->filePath(QStringLiteral("report.xls"))));
+
+        // The operator goes to the firmware's folder (as from the side bar), then names the image.
+        QString opened;
+        auto answer = [this, &opened](const QString &folder, const QStringList &typed) {
+            AnswerNextFileDialog(this, [&opened, folder, typed](QFileDialog &dialog, QLineEdit &) {
+                opened = dialog.directory().absolutePath();
+                if (!folder.isEmpty())
+                    dialog.setDirectory(folder);
+                return typed;
+            });
+        };
+        DialogPrompts prompts;
+        answer(firmware, {QStringLiteral("image.bin")});
+        QCOMPARE(prompts.ChooseFirmwareFile(&Dlg()), image.fileName());
+        QCOMPARE(opened, QDir::currentPath());
+
+        answer(QString(), {});
+        QCOMPARE(prompts.ChooseFirmwareFile(&Dlg()), QString());
+        QCOMPARE(opened, firmware);
+        QCOMPARE(RememberedFolders::Folder(m_info->iniPath, RememberedFolders::kExportKey, QString()), m_dir->path());
+        TonvaleApp().sysInfo.iniPath.clear();
     }
 };
 

@@ -439,6 +439,33 @@ TEST(ReportTargetPath, AppendsXlsOnlyWhenMissing)
     EXPECT_EQ(ReportExport::TargetPath("/tmp/Report.xlsx"), "/tmp/Report.xlsx.xls");
 }
 
+// The proposed name: serial, mode and date; a serial from the instrument never leads out of the folder.
+TEST(ReportProposedFileName, SerialModeAndDate)
+{
+    const QDate day(2026, 12, 7);
+    EXPECT_EQ(ReportExport::ProposedFileName("PF24050117", ReportMode::Memory, day),
+              "PF24050117_MEMORY_2026-12-07.xls");
+    EXPECT_EQ(ReportExport::ProposedFileName(" PF-240 ", ReportMode::Output, day), "PF-240_OUTPUT_2026-12-07.xls");
+    EXPECT_EQ(ReportExport::ProposedFileName("../../etc/x", ReportMode::Memory, day),
+              "______etc_x_MEMORY_2026-12-07.xls");
+    EXPECT_EQ(ReportExport::ProposedFileName("A B:C*\\", ReportMode::Memory, day), "A_B_C___MEMORY_2026-12-07.xls");
+    EXPECT_EQ(ReportExport::ProposedFileName("압력01", ReportMode::Memory, day), "압력01_MEMORY_2026-12-07.xls");
+    // Not read yet: the template's "-", or nothing at all.
+    EXPECT_EQ(ReportExport::ProposedFileName("-", ReportMode::Memory, day), "MEMORY_2026-12-07.xls");
+    EXPECT_EQ(ReportExport::ProposedFileName("", ReportMode::Output, QDate(2027, 1, 2)), "OUTPUT_2027-01-02.xls");
+}
+
+TEST(ReportTickedRows, CountsOnlyBoxesHoldingOne)
+{
+    CSpreadSheet records;
+    EXPECT_EQ(ReportExport::TickedRowCount(records), 0);
+    records.SetRowCount(4);
+    records.SetCellInteger(1, 1, 0);
+    records.SetCellInteger(1, 2, 1);
+    records.SetCellInteger(1, 4, 1);
+    EXPECT_EQ(ReportExport::TickedRowCount(records), 2);
+}
+
 // A failed save says why and leaves the older workbook as it was.
 TEST_F(ReportExportTest, FailedSaveKeepsOldFile)
 {
