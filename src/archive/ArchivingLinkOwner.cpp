@@ -17,11 +17,11 @@ std::optional<ArchiveSettings> ConfiguredArchiveSettings(const QString &iniPath,
     ArchiveSettings settings;
     const QString configDir = QFileInfo(iniPath).absolutePath();
     settings.local = DefaultArchiveLocation(configDir);
+    const std::optional<IniFile::Contents> ini = IniFile::ReadFile(iniPath);
     const std::optional<ArchiveLocation> location =
-        databaseUrl.isEmpty() ? ConfiguredArchiveLocation(IniFile::ReadFile(iniPath).transform(
-                                                              [](const IniFile::Contents &ini) { return ini.text; }),
-                                                          configDir, error)
-                              : ParseArchiveLocation(databaseUrl, error);
+        databaseUrl.isEmpty()
+            ? ConfiguredArchiveLocation(ini ? std::optional<QString>(ini->text) : std::nullopt, configDir, error)
+            : ParseArchiveLocation(databaseUrl, error);
     if (!location)
         return std::nullopt;
     settings.location = *location;

@@ -174,11 +174,10 @@ int RunArchive(CliContext &context, const QStringList &arguments)
     return kExitOk;
 }
 
-const CliCommandRegistration
-    kHistory("history",
-             "[--instrument SERIAL] [--from YYYY-MM-DD] [--to YYYY-MM-DD] | show ID "
-             "[--xls FILE [--rows LIST] [--company TEXT] [--report-name TEXT] [--author TEXT]]",
-             RunHistory);
+const QByteArray kHistoryUsage = (QStringLiteral("[--instrument SERIAL] [--from YYYY-MM-DD] [--to YYYY-MM-DD] | show ID ") +
+                                  ReportOptionsUsage(ReportMode::Memory))
+                                     .toUtf8();
+const CliCommandRegistration kHistory("history", kHistoryUsage.constData(), RunHistory);
 const CliCommandRegistration kArchive("archive", "sync", RunArchive);
 
 } // namespace

@@ -163,7 +163,7 @@ class ChartWindowTest : public QObject {
 
     void limitsDialogValidatesSavesAndJudges()
     {
-        IniFile::WriteFile(m_ini, QStringLiteral("[REPORT]\nCOMPANY=회사\n"));
+        IniFile::WriteFile(m_ini, QStringLiteral("[REPORT]\nCOMPANY=회사\n").toUtf8());
         auto *w = new ChartWindow(m_main.get(), m_ini);
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w));
@@ -202,7 +202,7 @@ class ChartWindowTest : public QObject {
 
         QCOMPARE(w->Limits().Range(0), std::optional<ForceRange>(ForceRange{100, 130}));
         QCOMPARE(PressClassLimits::Load(m_ini), w->Limits());
-        QCOMPARE(IniFile::FindValue(*IniFile::ReadFile(m_ini), "REPORT", "COMPANY").value_or(QString()),
+        QCOMPARE(IniFile::FindValue(IniFile::ReadFile(m_ini)->text, "REPORT", "COMPANY").value_or(QString()),
                  QStringLiteral("회사"));
         QVERIFY(w->CountsLabel()->text().contains(QStringLiteral("합격 1 · 불합격 1")));
         QCOMPARE(w->Chart()->Data().bands.size(), 1);

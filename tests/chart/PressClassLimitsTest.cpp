@@ -114,11 +114,11 @@ TEST(LimitsFile, RoundTripKeepsTheRestOfTheFileAndEmptiesClearedClasses)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("tonvale.ini"));
-    ASSERT_TRUE(IniFile::WriteFile(path, QStringLiteral("[REPORT]\nCOMPANY=한국정밀프레스\n")));
+    ASSERT_TRUE(IniFile::WriteFile(path, QStringLiteral("[REPORT]\nCOMPANY=한국정밀프레스\n").toUtf8()));
 
     const PressClassLimits limits = Limits(ForceRange{100, 130}, std::nullopt, ForceRange{250, 305});
     ASSERT_TRUE(limits.Save(path));
-    const QString text = *IniFile::ReadFile(path);
+    const QString text = IniFile::ReadFile(path)->text;
     EXPECT_EQ(IniFile::FindValue(text, "REPORT", "COMPANY"), QStringLiteral("한국정밀프레스"));
     EXPECT_EQ(IniFile::FindValue(text, "LIMITS", "CLASS_10_13"), QStringLiteral("10.0,13.0"));
     EXPECT_EQ(IniFile::FindValue(text, "LIMITS", "CLASS_15"), QString());

@@ -551,7 +551,7 @@ class MainToolsTest : public QObject {
         QCOMPARE(second.folder, exports);
         QCOMPARE(second.name, proposed);
 
-        const QString ini = IniFile::ReadFile(m_info->iniPath).value_or(QString());
+        const QString ini = IniFile::ReadFile(m_info->iniPath).value_or(IniFile::Contents{}).text;
         QCOMPARE(IniFile::FindValue(ini, QStringLiteral("PATHS"), QStringLiteral("EXPORT_DIR")).value_or(QString()),
                  exports);
     }
