@@ -7,8 +7,10 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTextCursor>
+#include <QWindow>
 
 using namespace dlgstyle;
 
@@ -84,36 +86,122 @@ void CDlgLog::InitControls()
 
 void CDlgLog::AddPacket(int direction, const uint8_t *bytes, int count)
 {
-    const QString entry = FormatPacketLogEntry(direction, bytes, count, m_clock.Now());
+    AddPackets(
+        {PacketEntry{direction, QByteArray(reinterpret_cast<const char *>(bytes), qMax(count, 0)), m_clock.Now()}});
+}
 
+void CDlgLog::AddPackets(const PacketBatch &packets)
+{
     // Every entry ends its line, so the view holds one more line than entries: it is emptied when the
-    // entry after the 2000th arrives.
-    QTextDocument *doc = m_view->document();
-    if (doc->blockCount() > kMaxLines)
-        m_view->clear();
+    // entry after the 2000th arrives. The batch's lines go in with one insertion.
+    QString text;
+    int lines = m_view->document()->blockCount();
+    int added = 0;
+    for (const PacketEntry &packet : packets) {
+        const QString entry =
+            FormatPacketLogEntry(packet.direction, reinterpret_cast<const uint8_t *>(packet.bytes.constData()),
+                                 int(packet.bytes.size()), packet.time);
+        if (lines > kMaxLines) {
+            m_view->clear();
+            text.clear();
+            lines = 1;
+            added = 0;
+        }
+        text += entry;
+        text += QLatin1Char('\n');
+        ++lines;
+        ++added;
+        if (m_logSave->isChecked())
+            WriteLogFile(entry, packet.time);
+    }
+    if (added > 0)
+        Append(text);
+}
 
+void CDlgLog::Append(const QString &text)
+{
     // Always at the end, whatever the operator has selected, so the view keeps the order of the wire.
     QScrollBar *bar = m_view->verticalScrollBar();
     const bool atBottom = bar->value() >= bar->maximum();
-    QTextCursor end(doc);
+    QTextCursor end(m_view->document());
     end.movePosition(QTextCursor::End);
-    end.insertText(entry + QLatin1Char('\n'));
+    end.insertText(text);
     if (atBottom)
         bar->setValue(bar->maximum());
-
-    if (m_logSave->isChecked())
-        WriteLogFile(entry);
 }
 
-void CDlgLog::WriteLogFile(const QString &entry)
+void CDlgLog::WriteLogFile(const QString &entry, qint64 time)
 {
-    // Stamped anew, as the entry may have been made a moment earlier; a file that cannot be written
-    // loses this entry only, the next one tries again.
+    // A file that cannot be written loses this entry only, the next one tries again.
     QString line = entry;
     line.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     while (line.endsWith(QLatin1Char('\n')))
         line.chop(1);
-    m_file.Append(line, m_clock.Now());
+    m_file.Append(line, time);
+}
+
+void CDlgLog::SetCompanion(QWidget *companion, const QRect &freeArea)
+{
+    m_companion = companion;
+    m_freeArea = freeArea;
+    KeepTransient();
+}
+
+void CDlgLog::KeepTransient()
+{
+    QWindow *own = windowHandle();
+    QWindow *companion = m_companion ? m_companion->window()->windowHandle() : nullptr;
+    if (own && own->transientParent() != companion)
+        own->setTransientParent(companion);
+}
+
+void CDlgLog::showEvent(QShowEvent *event)
+{
+    CDlgComm::showEvent(event);
+    KeepTransient();
+}
+
+QRect CDlgLog::PlaceBeside(const QRect &companionFrame, const QRect &freeArea, const QRect &screen, QSize size)
+{
+    const QRect candidates[] = {
+        QRect(QPoint(companionFrame.right() + 1, companionFrame.top()), size),
+        QRect(QPoint(companionFrame.left() - size.width(), companionFrame.top()), size),
+        QRect(QPoint(companionFrame.left(), companionFrame.bottom() + 1), size),
+        QRect(QPoint(companionFrame.left(), companionFrame.top() - size.height()), size),
+    };
+    for (const QRect &place : candidates) {
+        if (screen.contains(place))
+            return place;
+    }
+    if (freeArea.isEmpty())
+        return QRect(screen.topLeft(), size.boundedTo(screen.size()));
+    // Over the companion's free area, at its right end, never larger than the area.
+    const QSize fitted = size.boundedTo(freeArea.size());
+    return QRect(QPoint(freeArea.right() + 1 - fitted.width(), freeArea.top()), fitted);
+}
+
+void CDlgLog::ShowBeside()
+{
+    if (!m_placed && m_companion) {
+        QWidget *companion = m_companion->window();
+        const QRect screen = companion->screen() ? companion->screen()->availableGeometry() : QRect();
+        QRect free;
+        if (!m_freeArea.isEmpty())
+            free = QRect(companion->mapToGlobal(m_freeArea.topLeft()), m_freeArea.size());
+        // The frame's own edges (title bar, border) are left inside the place found for it.
+        const QMargins frame(geometry().left() - frameGeometry().left(), geometry().top() - frameGeometry().top(),
+                             frameGeometry().right() - geometry().right(),
+                             frameGeometry().bottom() - geometry().bottom());
+        const QSize outer = size().grownBy(frame);
+        const QRect place = PlaceBeside(companion->frameGeometry(), free, screen, outer);
+        resize(place.size().shrunkBy(frame));
+        move(place.topLeft()); // a window's position is that of its frame
+        m_placed = true;
+    }
+    show();
+    KeepTransient();
+    raise();
+    activateWindow();
 }
 
 void CDlgLog::OnBnClickedClear()

@@ -3,6 +3,9 @@
 #include "CDlgComm.h"
 #include "HourlyLogFile.h"
 #include "PacketLogSink.h"
+#include "SessionTypes.h"
+
+#include <QPointer>
 
 class Clock;
 class QCheckBox;
@@ -14,6 +17,11 @@ class QPushButton;
 // while "Log Save" is ticked also appended to the hour's log file. Modeless, created hidden by the main
 // window and kept for the whole run; "Close", Escape and the close box only hide it, and entries keep
 // arriving while it is hidden.
+//
+// It takes input beside the program's modal windows: it is kept as a transient of its companion (the
+// main window, or the administrator console while that runs), so their modality does not block it,
+// and the window manager keeps it above them. It opens beside its companion, or over the companion's
+// free area when the screen has no room beside it, never over the companion's buttons.
 class CDlgLog : public CDlgComm, public PacketLogSink {
     Q_OBJECT
   public:
@@ -28,10 +36,21 @@ class CDlgLog : public CDlgComm, public PacketLogSink {
     CDlgLog(Clock &clock, const QString &logDir, QWidget *parent = nullptr);
     ~CDlgLog() override;
 
-    // PacketLogSink: called from inside the link's exchanges; must not call back into the link.
+    // PacketLogSink: one buffer, stamped with the clock's present time.
     void AddPacket(int direction, const uint8_t *bytes, int count) override;
-    // Appends one entry to the current hour's file; a file that cannot be written is passed over quietly.
-    void WriteLogFile(const QString &entry);
+    // Buffers the session stamped as they went over the wire, added in one step.
+    void AddPackets(const PacketBatch &packets);
+    // Appends one entry to the hour's file of `time`; a file that cannot be written is passed over quietly.
+    void WriteLogFile(const QString &entry, qint64 time);
+
+    // The window the log stays usable beside; freeArea (in companion coordinates) is where it may
+    // cover the companion when the screen has no room beside it. Null: none.
+    void SetCompanion(QWidget *companion, const QRect &freeArea = QRect());
+    // Shows the window at its place beside the companion, raised and active.
+    void ShowBeside();
+    // Where a window of `size` goes: right of, left of, below or above the companion's frame when the
+    // screen has room there, else inside the free area (shrunk to fit it).
+    static QRect PlaceBeside(const QRect &companionFrame, const QRect &freeArea, const QRect &screen, QSize size);
 
     void OnBnClickedClear();
     void OnBnClickedClose();
@@ -43,9 +62,16 @@ class CDlgLog : public CDlgComm, public PacketLogSink {
   protected:
     void InitControls() override;
     void reject() override;
+    void showEvent(QShowEvent *event) override;
 
   private:
+    void Append(const QString &text);
+    void KeepTransient();
+
     Clock &m_clock;
+    QPointer<QWidget> m_companion;
+    QRect m_freeArea;
+    bool m_placed = false;
     HourlyLogFile m_file;
     QLabel *m_label = nullptr;
     QPlainTextEdit *m_view = nullptr;
