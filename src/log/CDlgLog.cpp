@@ -24,6 +24,8 @@ DialogTemplate CDlgLog::MakeTemplate()
     DialogTemplate t;
     t.id = kTemplateId;
     t.caption = QStringLiteral("Log");
+    // Sizable, so that it fits beside or over the program's windows on a small screen.
+    t.style |= WS_THICKFRAME;
     t.cx = 577;
     t.cy = 351;
     t.pointSize = 8;
@@ -82,6 +84,20 @@ void CDlgLog::InitControls()
     fixed.setFamilies({QStringLiteral("Noto Sans Mono CJK KR"), QStringLiteral("DejaVu Sans Mono")});
     fixed.setStyleHint(QFont::Monospace);
     m_view->setFont(fixed);
+    setMinimumSize(kMinimumSize);
+}
+
+void CDlgLog::RepositionControls()
+{
+    // The view fills the window below the buttons; the buttons keep their distance from the right edge.
+    const int margin = m_view->x();
+    const QRect close = m_close->geometry();
+    const int shift = width() - margin - (close.x() + close.width());
+    for (QWidget *control : std::initializer_list<QWidget *>{m_clear, m_logSave, m_close})
+        control->move(control->x() + shift, control->y());
+    m_view->setGeometry(margin, m_view->y(), std::max(0, width() - 2 * margin),
+                        std::max(0, height() - m_view->y() - margin));
+    update();
 }
 
 void CDlgLog::AddPacket(int direction, const uint8_t *bytes, int count)
@@ -150,7 +166,12 @@ void CDlgLog::SetCompanion(QWidget *companion, const QRect &freeArea)
 void CDlgLog::KeepTransient()
 {
     QWindow *own = windowHandle();
-    QWindow *companion = m_companion ? m_companion->window()->windowHandle() : nullptr;
+    if (!own)
+        return; // the show event sets it
+    QWidget *window = m_companion ? m_companion->window() : nullptr;
+    if (window && !window->windowHandle())
+        window->winId(); // a console not shown yet: its window exists from now on
+    QWindow *companion = window ? window->windowHandle() : nullptr;
     if (own && own->transientParent() != companion)
         own->setTransientParent(companion);
 }

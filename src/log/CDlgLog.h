@@ -28,6 +28,7 @@ class CDlgLog : public CDlgComm, public PacketLogSink {
     enum ControlId : int { IDC_LOG_VIEW = 1033, IDC_LOG_SAVE = 1035, IDC_CLEAR = 1036 };
     // The view is emptied, not trimmed, when an entry arrives after this many lines.
     static constexpr int kMaxLines = 2000;
+    static constexpr QSize kMinimumSize{360, 200};
 
     // The dialog's template: 577 x 351 dialog units, the view below the buttons.
     static DialogTemplate MakeTemplate();
@@ -61,6 +62,7 @@ class CDlgLog : public CDlgComm, public PacketLogSink {
 
   protected:
     void InitControls() override;
+    void RepositionControls() override;
     void reject() override;
     void showEvent(QShowEvent *event) override;
 

@@ -5,6 +5,7 @@
 #include "AdminPrompts.h"
 #include "CFt260.h"
 #include "CSpreadSheet.h"
+#include "CalibrationFields.h"
 #include "Clock.h"
 #include "InstrumentClock.h"
 #include "SessionHost.h"
@@ -155,6 +156,8 @@ class CDlgAdminTest : public QObject {
     void firmwareFailuresStopAtOnce();
     void firmwareFileChoices();
     void armedFirmwareLocksOut();
+    void automaticReadingRecoversAfterFailedReads();
+    void nothingClosesTheConsoleDuringAnUpload();
 };
 
 void CDlgAdminTest::templateLaysOutEveryControl()
@@ -714,3 +717,85 @@ void CDlgAdminTest::armedFirmwareLocksOut()
 
 QTEST_MAIN(CDlgAdminTest)
 #include "CDlgAdminTest.moc"
+
+void CDlgAdminTest::automaticReadingRecoversAfterFailedReads()
+{
+    Rig rig;
+    rig.dlg.SetTimerEnabled(false);
+    rig.readyForCalibration();
+    rig.dlg.OnTimer();
+    rig.settle();
+    QCOMPARE(rig.cal().text(2, Calibration::kLiveRow), QString::number(rig.instrument().Calibration(0).live));
+
+    // A failed read closes the link; the next tick opens it again and reads, and meanwhile the cell
+    // says there is no present value instead of keeping the last one.
+    rig.silence(CMD_READ_CAL15);
+    rig.dlg.OnTimer();
+    rig.settle();
+    QCOMPARE(rig.cal().text(2, Calibration::kLiveRow), Calibration::kNoLiveValue);
+    const int reads = rig.instrument().RequestCount(CMD_READ_CAL15);
+    rig.dlg.OnTimer();
+    rig.settle();
+    QCOMPARE(rig.instrument().RequestCount(CMD_READ_CAL15), reads + 1);
+    QCOMPARE(rig.cal().text(2, Calibration::kLiveRow), Calibration::kNoLiveValue);
+    // No capture of a value that is not there.
+    rig.dlg.OnButtonClickedCalGrid(4, 2, 0);
+    rig.settle();
+    QVERIFY(rig.prompts.questions.isEmpty());
+
+    rig.sim.Line().SetFaults(FaultPlan{});
+    rig.instrument().SetLiveReading(0, 4242);
+    rig.dlg.OnTimer();
+    rig.settle();
+    QCOMPARE(rig.cal().text(2, Calibration::kLiveRow), QString("4242"));
+
+    // Ticks never queue reads behind one another: a tick while a read runs is skipped.
+    const int before = rig.instrument().RequestCount(CMD_READ_CAL15);
+    rig.dlg.OnTimer();
+    rig.dlg.OnTimer();
+    rig.dlg.OnTimer();
+    rig.settle();
+    QCOMPARE(rig.instrument().RequestCount(CMD_READ_CAL15), before + 1);
+}
+
+void CDlgAdminTest::nothingClosesTheConsoleDuringAnUpload()
+{
+    Rig rig;
+    rig.dlg.SetTimerEnabled(false);
+    SessionGate gate;
+    rig.host.SetRecordObserver(&gate);
+    rig.dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&rig.dlg));
+    const QByteArray image = Image(5000);
+    rig.chooseFirmware(rig.firmwareFile(image));
+    QVERIFY(rig.dlg.FirmwareReady());
+
+    const auto click = [&rig](QWidget *widget) {
+        QTest::mouseClick(rig.dlg.windowHandle(), Qt::LeftButton, {}, widget->mapTo(&rig.dlg, widget->rect().center()));
+    };
+    gate.HoldAtPacket(8); // inside the data blocks
+    click(rig.upload());
+    QVERIFY(gate.WaitUntilHeld());
+    QVERIFY(rig.dlg.Uploading());
+    QPushButton *close = rig.item<QPushButton>(2);
+    for (int id : {2, int(CDlgAdmin::IDC_CANCEL_UPLOAD), int(CDlgAdmin::IDC_FIRMWARE_OPEN), int(CDlgAdmin::IDC_UPLOAD),
+                   int(CDlgAdmin::IDC_QUERY_INFO), int(CDlgAdmin::IDC_LOADCELL_30)})
+        QVERIFY2(!rig.item<QWidget>(id)->isEnabled(), qPrintable(QString::number(id)));
+    click(close);
+    click(rig.item<QPushButton>(CDlgAdmin::IDC_CANCEL_UPLOAD));
+    QTest::keyClick(rig.dlg.windowHandle(), Qt::Key_Escape);
+    QVERIFY(!rig.dlg.close()); // the window manager's close box
+    QVERIFY(rig.dlg.isVisible());
+    gate.Release();
+    rig.settle();
+    QTest::qWait(50); // anything a late click would have queued
+
+    QVERIFY(rig.dlg.isVisible());
+    QCOMPARE(rig.status(), QString("펌웨어 업데이트 완료"));
+    QCOMPARE(rig.instrument().FirmwareImage(), image);
+    QVERIFY(close->isEnabled());
+    click(close);
+    QVERIFY(!rig.dlg.isVisible());
+    rig.host.SetRecordObserver(nullptr);
+    rig.settle();
+}
