@@ -10,6 +10,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QTextCursor>
+#include <QTimer>
 #include <QWindow>
 
 using namespace dlgstyle;
@@ -156,11 +157,19 @@ void CDlgLog::WriteLogFile(const QString &entry, qint64 time)
     m_file.Append(line, time);
 }
 
-void CDlgLog::SetCompanion(QWidget *companion, const QRect &freeArea)
+void CDlgLog::SetCompanion(QWidget *companion, std::function<QRect()> freeArea)
 {
+    if (m_companion)
+        m_companion->window()->removeEventFilter(this);
+    if (companion)
+        companion->window()->installEventFilter(this);
+    if (companion != m_companion)
+        m_placed = false;
     m_companion = companion;
-    m_freeArea = freeArea;
+    m_freeArea = std::move(freeArea);
     KeepTransient();
+    if (isVisible() && companion && companion->window()->isVisible())
+        Place();
 }
 
 void CDlgLog::KeepTransient()
@@ -172,8 +181,30 @@ void CDlgLog::KeepTransient()
     if (window && !window->windowHandle())
         window->winId(); // a console not shown yet: its window exists from now on
     QWindow *companion = window ? window->windowHandle() : nullptr;
-    if (own && own->transientParent() != companion)
-        own->setTransientParent(companion);
+    if (own->transientParent() == companion)
+        return;
+    own->setTransientParent(companion);
+    // The window system learns of the new owner when the window is shown; a shown log is shown
+    // again so that it stays above its new companion.
+    if (isVisible()) {
+        hide();
+        show();
+    }
+}
+
+bool CDlgLog::eventFilter(QObject *watched, QEvent *event)
+{
+    // A companion opened after the log (the console) is stacked above it by the window manager: bring
+    // the log back on top once the companion is up.
+    if (event->type() == QEvent::Show && m_companion && watched == m_companion->window() && isVisible())
+        QTimer::singleShot(kRaiseDelayMs, this, [this] {
+            if (!isVisible())
+                return;
+            if (!m_placed)
+                Place();
+            raise();
+        });
+    return CDlgComm::eventFilter(watched, event);
 }
 
 void CDlgLog::showEvent(QShowEvent *event)
@@ -203,26 +234,34 @@ QRect CDlgLog::PlaceBeside(const QRect &companionFrame, const QRect &freeArea, c
 
 void CDlgLog::ShowBeside()
 {
-    if (!m_placed && m_companion) {
+    if (!m_placed)
+        Place();
+    show();
+    KeepTransient();
+    raise();
+    activateWindow();
+}
+
+void CDlgLog::Place()
+{
+    if (m_companion) {
         QWidget *companion = m_companion->window();
         const QRect screen = companion->screen() ? companion->screen()->availableGeometry() : QRect();
-        QRect free;
-        if (!m_freeArea.isEmpty())
-            free = QRect(companion->mapToGlobal(m_freeArea.topLeft()), m_freeArea.size());
-        // The frame's own edges (title bar, border) are left inside the place found for it.
-        const QMargins frame(geometry().left() - frameGeometry().left(), geometry().top() - frameGeometry().top(),
-                             frameGeometry().right() - geometry().right(),
-                             frameGeometry().bottom() - geometry().bottom());
+        QRect free = m_freeArea ? m_freeArea() : QRect();
+        if (!free.isEmpty())
+            free = QRect(companion->mapToGlobal(free.topLeft()), free.size());
+        // The frame's own edges (title bar, border) are left inside the place found for it; before the
+        // window manager has framed the window once they are not known, so a usual frame is assumed.
+        QMargins frame(geometry().left() - frameGeometry().left(), geometry().top() - frameGeometry().top(),
+                       frameGeometry().right() - geometry().right(), frameGeometry().bottom() - geometry().bottom());
+        if (frame.isNull())
+            frame = kAssumedFrame;
         const QSize outer = size().grownBy(frame);
         const QRect place = PlaceBeside(companion->frameGeometry(), free, screen, outer);
         resize(place.size().shrunkBy(frame));
         move(place.topLeft()); // a window's position is that of its frame
         m_placed = true;
     }
-    show();
-    KeepTransient();
-    raise();
-    activateWindow();
 }
 
 void CDlgLog::OnBnClickedClear()

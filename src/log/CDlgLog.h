@@ -5,7 +5,10 @@
 #include "PacketLogSink.h"
 #include "SessionTypes.h"
 
+#include <QMargins>
 #include <QPointer>
+
+#include <functional>
 
 class Clock;
 class QCheckBox;
@@ -29,6 +32,10 @@ class CDlgLog : public CDlgComm, public PacketLogSink {
     // The view is emptied, not trimmed, when an entry arrives after this many lines.
     static constexpr int kMaxLines = 2000;
     static constexpr QSize kMinimumSize{360, 200};
+    // The window manager's frame (title bar and borders) reckoned with before it is known.
+    static constexpr QMargins kAssumedFrame{4, 32, 4, 4};
+    // How long after a companion appears the log raises itself above it.
+    static constexpr int kRaiseDelayMs = 150;
 
     // The dialog's template: 577 x 351 dialog units, the view below the buttons.
     static DialogTemplate MakeTemplate();
@@ -44,9 +51,9 @@ class CDlgLog : public CDlgComm, public PacketLogSink {
     // Appends one entry to the hour's file of `time`; a file that cannot be written is passed over quietly.
     void WriteLogFile(const QString &entry, qint64 time);
 
-    // The window the log stays usable beside; freeArea (in companion coordinates) is where it may
-    // cover the companion when the screen has no room beside it. Null: none.
-    void SetCompanion(QWidget *companion, const QRect &freeArea = QRect());
+    // The window the log stays usable beside; freeArea tells (in companion coordinates, when the log
+    // is placed) where it may cover the companion when the screen has no room beside it.
+    void SetCompanion(QWidget *companion, std::function<QRect()> freeArea = {});
     // Shows the window at its place beside the companion, raised and active.
     void ShowBeside();
     // Where a window of `size` goes: right of, left of, below or above the companion's frame when the
@@ -65,14 +72,17 @@ class CDlgLog : public CDlgComm, public PacketLogSink {
     void RepositionControls() override;
     void reject() override;
     void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
   private:
     void Append(const QString &text);
     void KeepTransient();
+    // Moves and sizes the window to its place beside the companion.
+    void Place();
 
     Clock &m_clock;
     QPointer<QWidget> m_companion;
-    QRect m_freeArea;
+    std::function<QRect()> m_freeArea;
     bool m_placed = false;
     HourlyLogFile m_file;
     QLabel *m_label = nullptr;

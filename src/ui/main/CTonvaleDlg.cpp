@@ -395,6 +395,8 @@ void CTonvaleDlg::CreateLogWindow()
         m_pDlgLog = nullptr;
         return;
     }
+    // Over the rows when it cannot open beside the window.
+    m_pDlgLog->SetCompanion(this, [this] { return m_dataGridView->geometry(); });
     connect(&m_session, &SessionHost::packetsArrived, m_pDlgLog, &CDlgLog::AddPackets);
 }
 
@@ -436,8 +438,6 @@ void CTonvaleDlg::RepositionControls()
 
     const QRect dataRect = FromEdges(10, bBottom + 45, w - 10, h - 50);
     m_dataGridView->setGeometry(dataRect);
-    if (m_pDlgLog && !m_pDlgLog->isVisible())
-        m_pDlgLog->SetCompanion(this, dataRect); // over the rows, when it cannot open beside the window
     for (int sheet : {kStoredRecordSheet, kContinuousSheet}) {
         m_dataGrid->SetAddressedSheet(sheet);
         StretchGridColumns(*m_dataGrid, dataRect);

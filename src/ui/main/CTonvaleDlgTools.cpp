@@ -103,10 +103,10 @@ void CTonvaleDlg::OnAdminMode()
     // Modal to this window only; the packet log beside it stays usable.
     dlg.setWindowModality(Qt::WindowModal);
     if (m_pDlgLog)
-        m_pDlgLog->SetCompanion(&dlg, dlg.FreeArea());
+        m_pDlgLog->SetCompanion(&dlg, [&dlg] { return dlg.FreeArea(); });
     dlg.exec();
     if (m_pDlgLog)
-        m_pDlgLog->SetCompanion(this, m_dataGridView->geometry());
+        m_pDlgLog->SetCompanion(this, [this] { return m_dataGridView->geometry(); });
 }
 
 void CTonvaleDlg::OnExportExcel()
