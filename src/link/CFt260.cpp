@@ -298,7 +298,9 @@ int CFt260::Exchange(uint8_t commandId, const uint8_t *data, int n, uint8_t *res
                 m_device.UartRead(m_hFt260, m_rxBuf, kBufferSize, static_cast<uint32_t>(expected), &got);
             m_rxLen = static_cast<int>(got);
             LogPacket(PacketLogSink::Read, m_rxBuf, m_rxLen);
-            if (readStatus != FT260_OK) {
+            // A read that hands over less than the whole answer is incomplete, even when its first bytes
+            // happen to form a frame: the data copied out would come from behind the received count.
+            if (readStatus != FT260_OK || got != static_cast<uint32_t>(expected)) {
                 m_nResult = RESULT_READ_FAILED;
             } else {
                 m_tLastRead = m_clock.Now();

@@ -43,8 +43,9 @@ int CFt260::WriteDownloadRequest(int settleMilliseconds)
     return RESULT_OK;
 }
 
-// Reads one frame of `length` bytes into m_rxBuf; true when a frame was read and passes validation.
-// A failing read is noted in m_nResult; a frame that fails validation is simply skipped.
+// Reads one frame of `length` bytes into m_rxBuf; true when the whole frame was read and passes
+// validation. A failing read is noted in m_nResult; a frame that fails validation or came short is simply
+// skipped (a short one would hand on record bytes from behind the received count).
 bool CFt260::ReadStreamFrame(uint32_t length)
 {
     std::memset(m_rxBuf, 0, sizeof m_rxBuf);
@@ -57,7 +58,7 @@ bool CFt260::ReadStreamFrame(uint32_t length)
         return false;
     }
     m_tLastRead = m_clock.Now();
-    return m_rxLen > 0 && ValidateResponse() == RESULT_OK;
+    return m_rxLen == static_cast<int>(length) && ValidateResponse() == RESULT_OK;
 }
 
 // After a download gives up, the instrument goes on sending the rest of its stream. Take it off the
