@@ -20,6 +20,7 @@
 
 #include <QDateTime>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -126,7 +127,7 @@ void CheckExchange(CFt260 &link, FuzzBridge &bridge, FuzzInput &input)
     }
 }
 
-void CheckStoredDownload(CFt260 &link, CheckingOwner &owner, FuzzInput &input, Clock &clock)
+void CheckStoredDownload(CFt260 &link, FuzzBridge &bridge, CheckingOwner &owner, FuzzInput &input, Clock &clock)
 {
     // The end day from 128 days before to 127 days after the clock's today, the start up to 40 days earlier.
     const qint64 endDate = clock.Now() + 86400LL * (int(input.Byte()) - 128);
@@ -136,21 +137,18 @@ void CheckStoredDownload(CFt260 &link, CheckingOwner &owner, FuzzInput &input, C
     int rowCount = -1;
     const int result = link.DownloadStoredRecords(startDate, endDate, &rowCount);
     FUZZ_CHECK(rowCount == owner.rows);
-    if (result == RESULT_OK) {
-        // Only the end marker ends a stored download well.
-        FUZZ_CHECK(Accepted(link.m_rxLen == kStoredFrame
-                                ? QByteArray(reinterpret_cast<const char *>(link.m_rxBuf), kStoredFrame)
-                                : QByteArray(),
-                            kStoredFrame));
-        FUZZ_CHECK(link.m_rxBuf[3] == 0x00);
-    }
+    // Only the end marker ends a stored download well.
+    if (result == RESULT_OK)
+        FUZZ_CHECK(std::any_of(bridge.reads.begin(), bridge.reads.end(),
+                               [](const QByteArray &frame) { return Accepted(frame, kStoredFrame) && frame[3] == 0; }));
 }
 
 void CheckContinuousDownload(CFt260 &link, CheckingOwner &owner)
 {
     const int result = link.DownloadContinuousRecords();
+    // Frames already queued in the poll that brought the last announced record are still handed on.
     if (result == RESULT_OK)
-        FUZZ_CHECK(owner.summarySeen && (owner.announced == 0 || owner.rows == owner.announced));
+        FUZZ_CHECK(owner.summarySeen && owner.rows >= owner.announced);
     else
         FUZZ_CHECK(!link.IsOpen());
 }
@@ -179,7 +177,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     switch (operation % 3) {
     case 0: CheckExchange(link, bridge, input); break;
-    case 1: CheckStoredDownload(link, owner, input, clock); break;
+    case 1: CheckStoredDownload(link, bridge, owner, input, clock); break;
     default: CheckContinuousDownload(link, owner); break;
     }
     FUZZ_CHECK(owner.loggedReads == bridge.reads);
