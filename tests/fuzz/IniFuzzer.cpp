@@ -78,11 +78,15 @@ std::optional<QString> DecodedText(const QByteArray &bytes)
 {
     QString text;
     if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
+        // An odd last byte is no character; what a program makes of it is its own choice.
+        if (bytes.size() % 2 != 0)
+            return std::nullopt;
         QStringDecoder utf16(bytes.startsWith("\xFF") ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE,
                              QStringDecoder::Flag::ConvertInitialBom);
         text = utf16.decode(bytes.mid(2));
     } else {
-        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+        QStringDecoder utf8(QStringDecoder::Utf8,
+                            QStringDecoder::Flag::ConvertInitialBom | QStringDecoder::Flag::Stateless);
         text = utf8.decode(bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes);
         if (utf8.hasError())
             return std::nullopt;
