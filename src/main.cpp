@@ -8,6 +8,7 @@
 #include <QFileInfo>
 
 #include <cstdio>
+#include <ctime>
 #include <memory>
 
 #include "CTonvaleDlg.h"
@@ -56,6 +57,12 @@ int main(int argc, char *argv[])
         }
         scenario = *loaded;
     }
+
+    // While TZ is unset the C library looks at the zone file again for every local time it works out
+    // (each downloaded record); naming the system's zone once keeps that in memory.
+    if (!qEnvironmentVariableIsSet("TZ"))
+        qputenv("TZ", ":/etc/localtime");
+    tzset();
 
     QApplication qapp(argc, argv);
     // The desktop entry tonvale.desktop, whose icon and Korean name the desktop shows for the window.

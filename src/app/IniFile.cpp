@@ -213,7 +213,12 @@ QString WithValues(const QString &text, const QString &section, const QList<QPai
         if (!replaced)
             out.insert(insertAt++, written);
     }
-    return out.join(newline) + newline;
+    // The reader takes one CR before each line break as part of the break. A line that itself ends with a
+    // CR (a stray one in a file from elsewhere) keeps it only when a whole CR LF follows it.
+    QString joined;
+    for (const QString &line : out)
+        joined += line + (line.endsWith(QLatin1Char('\r')) ? QStringLiteral("\r\n") : newline);
+    return joined;
 }
 
 std::optional<Contents> ReadFile(const QString &path)

@@ -7,8 +7,11 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTextCursor>
+#include <QTimer>
+#include <QWindow>
 
 using namespace dlgstyle;
 
@@ -22,6 +25,8 @@ DialogTemplate CDlgLog::MakeTemplate()
     DialogTemplate t;
     t.id = kTemplateId;
     t.caption = QStringLiteral("Log");
+    // Sizable, so that it fits beside or over the program's windows on a small screen.
+    t.style |= WS_THICKFRAME;
     t.cx = 577;
     t.cy = 351;
     t.pointSize = 8;
@@ -80,40 +85,183 @@ void CDlgLog::InitControls()
     fixed.setFamilies({QStringLiteral("Noto Sans Mono CJK KR"), QStringLiteral("DejaVu Sans Mono")});
     fixed.setStyleHint(QFont::Monospace);
     m_view->setFont(fixed);
+    setMinimumSize(kMinimumSize);
+}
+
+void CDlgLog::RepositionControls()
+{
+    // The view fills the window below the buttons; the buttons keep their distance from the right edge.
+    const int margin = m_view->x();
+    const QRect close = m_close->geometry();
+    const int shift = width() - margin - (close.x() + close.width());
+    for (QWidget *control : std::initializer_list<QWidget *>{m_clear, m_logSave, m_close})
+        control->move(control->x() + shift, control->y());
+    m_view->setGeometry(margin, m_view->y(), std::max(0, width() - 2 * margin),
+                        std::max(0, height() - m_view->y() - margin));
+    update();
 }
 
 void CDlgLog::AddPacket(int direction, const uint8_t *bytes, int count)
 {
-    const QString entry = FormatPacketLogEntry(direction, bytes, count, m_clock.Now());
+    AddPackets(
+        {PacketEntry{direction, QByteArray(reinterpret_cast<const char *>(bytes), qMax(count, 0)), m_clock.Now()}});
+}
 
+void CDlgLog::AddPackets(const PacketBatch &packets)
+{
     // Every entry ends its line, so the view holds one more line than entries: it is emptied when the
-    // entry after the 2000th arrives.
-    QTextDocument *doc = m_view->document();
-    if (doc->blockCount() > kMaxLines)
-        m_view->clear();
+    // entry after the 2000th arrives. The batch's lines go in with one insertion.
+    QString text;
+    int lines = m_view->document()->blockCount();
+    int added = 0;
+    for (const PacketEntry &packet : packets) {
+        const QString entry =
+            FormatPacketLogEntry(packet.direction, reinterpret_cast<const uint8_t *>(packet.bytes.constData()),
+                                 int(packet.bytes.size()), packet.time);
+        if (lines > kMaxLines) {
+            m_view->clear();
+            text.clear();
+            lines = 1;
+            added = 0;
+        }
+        text += entry;
+        text += QLatin1Char('\n');
+        ++lines;
+        ++added;
+        if (m_logSave->isChecked())
+            WriteLogFile(entry, packet.time);
+    }
+    if (added > 0)
+        Append(text);
+}
 
+void CDlgLog::Append(const QString &text)
+{
     // Always at the end, whatever the operator has selected, so the view keeps the order of the wire.
     QScrollBar *bar = m_view->verticalScrollBar();
     const bool atBottom = bar->value() >= bar->maximum();
-    QTextCursor end(doc);
+    QTextCursor end(m_view->document());
     end.movePosition(QTextCursor::End);
-    end.insertText(entry + QLatin1Char('\n'));
+    end.insertText(text);
     if (atBottom)
         bar->setValue(bar->maximum());
-
-    if (m_logSave->isChecked())
-        WriteLogFile(entry);
 }
 
-void CDlgLog::WriteLogFile(const QString &entry)
+void CDlgLog::WriteLogFile(const QString &entry, qint64 time)
 {
-    // Stamped anew, as the entry may have been made a moment earlier; a file that cannot be written
-    // loses this entry only, the next one tries again.
+    // A file that cannot be written loses this entry only, the next one tries again.
     QString line = entry;
     line.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     while (line.endsWith(QLatin1Char('\n')))
         line.chop(1);
-    m_file.Append(line, m_clock.Now());
+    m_file.Append(line, time);
+}
+
+void CDlgLog::SetCompanion(QWidget *companion, std::function<QRect()> freeArea)
+{
+    if (m_companion)
+        m_companion->window()->removeEventFilter(this);
+    if (companion)
+        companion->window()->installEventFilter(this);
+    if (companion != m_companion)
+        m_placed = false;
+    m_companion = companion;
+    m_freeArea = std::move(freeArea);
+    KeepTransient();
+    if (isVisible() && companion && companion->window()->isVisible())
+        Place();
+}
+
+void CDlgLog::KeepTransient()
+{
+    QWindow *own = windowHandle();
+    if (!own)
+        return; // the show event sets it
+    QWidget *window = m_companion ? m_companion->window() : nullptr;
+    if (window && !window->windowHandle())
+        window->winId(); // a console not shown yet: its window exists from now on
+    QWindow *companion = window ? window->windowHandle() : nullptr;
+    if (own->transientParent() == companion)
+        return;
+    own->setTransientParent(companion);
+    // The window system learns of the new owner when the window is shown; a shown log is shown
+    // again so that it stays above its new companion.
+    if (isVisible()) {
+        hide();
+        show();
+    }
+}
+
+bool CDlgLog::eventFilter(QObject *watched, QEvent *event)
+{
+    // A companion opened after the log (the console) is stacked above it by the window manager: bring
+    // the log back on top once the companion is up.
+    if (event->type() == QEvent::Show && m_companion && watched == m_companion->window() && isVisible())
+        QTimer::singleShot(kRaiseDelayMs, this, [this] {
+            if (!isVisible())
+                return;
+            if (!m_placed)
+                Place();
+            raise();
+        });
+    return CDlgComm::eventFilter(watched, event);
+}
+
+void CDlgLog::showEvent(QShowEvent *event)
+{
+    CDlgComm::showEvent(event);
+    KeepTransient();
+}
+
+QRect CDlgLog::PlaceBeside(const QRect &companionFrame, const QRect &freeArea, const QRect &screen, QSize size)
+{
+    const QRect candidates[] = {
+        QRect(QPoint(companionFrame.right() + 1, companionFrame.top()), size),
+        QRect(QPoint(companionFrame.left() - size.width(), companionFrame.top()), size),
+        QRect(QPoint(companionFrame.left(), companionFrame.bottom() + 1), size),
+        QRect(QPoint(companionFrame.left(), companionFrame.top() - size.height()), size),
+    };
+    for (const QRect &place : candidates) {
+        if (screen.contains(place))
+            return place;
+    }
+    if (freeArea.isEmpty())
+        return QRect(screen.topLeft(), size.boundedTo(screen.size()));
+    // Over the companion's free area, at its right end, never larger than the area.
+    const QSize fitted = size.boundedTo(freeArea.size());
+    return QRect(QPoint(freeArea.right() + 1 - fitted.width(), freeArea.top()), fitted);
+}
+
+void CDlgLog::ShowBeside()
+{
+    if (!m_placed)
+        Place();
+    show();
+    KeepTransient();
+    raise();
+    activateWindow();
+}
+
+void CDlgLog::Place()
+{
+    if (m_companion) {
+        QWidget *companion = m_companion->window();
+        const QRect screen = companion->screen() ? companion->screen()->availableGeometry() : QRect();
+        QRect free = m_freeArea ? m_freeArea() : QRect();
+        if (!free.isEmpty())
+            free = QRect(companion->mapToGlobal(free.topLeft()), free.size());
+        // The frame's own edges (title bar, border) are left inside the place found for it; before the
+        // window manager has framed the window once they are not known, so a usual frame is assumed.
+        QMargins frame(geometry().left() - frameGeometry().left(), geometry().top() - frameGeometry().top(),
+                       frameGeometry().right() - geometry().right(), frameGeometry().bottom() - geometry().bottom());
+        if (frame.isNull())
+            frame = kAssumedFrame;
+        const QSize outer = size().grownBy(frame);
+        const QRect place = PlaceBeside(companion->frameGeometry(), free, screen, outer);
+        resize(place.size().shrunkBy(frame));
+        move(place.topLeft()); // a window's position is that of its frame
+        m_placed = true;
+    }
 }
 
 void CDlgLog::OnBnClickedClear()

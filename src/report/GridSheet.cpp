@@ -235,6 +235,8 @@ void GridSheet::SetColumnCount(int n)
 void GridSheet::SetRowCount(int n)
 {
     n = std::clamp(n, 0, kMaxRows);
+    if (n < m_rowCount)
+        ++m_rowHeightsRevision;
     m_rowCount = n;
     if (static_cast<int>(m_rows.size()) > n)
         m_rows.resize(n);
@@ -275,6 +277,7 @@ void GridSheet::ClearBlock(int col1, int row1, int col2, int row2, bool dataOnly
 
 void GridSheet::CopyRows(int firstRow, int lastRow, int destRow)
 {
+    ++m_rowHeightsRevision;
     const int count = lastRow - firstRow + 1;
     std::vector<Row> copy;
     copy.reserve(count);
@@ -369,6 +372,7 @@ void GridSheet::SetColumnWidth(int col, double width)
 void GridSheet::SetRowHeight(int row, double height)
 {
     height = std::max(0.0, height);
+    ++m_rowHeightsRevision;
     if (row == kHeader) {
         m_headerRowHeight = height;
     } else if (row == kAll) {

@@ -84,6 +84,9 @@ class GridSheet {
     double RowHeight(int row) const;   // row may be kHeader (the column-header row)
     bool ColumnWidthSet(int col) const;
     bool RowHeightSet(int row) const;
+    // Moves whenever the heights of existing rows may have changed (a height set, rows removed or
+    // copied), but not when rows are only added: a view may then extend its row positions.
+    uint64_t RowHeightsRevision() const { return m_rowHeightsRevision; }
 
     const QList<CellSpan> &Spans() const { return m_spans; }
     std::optional<CellSpan> SpanAt(int col, int row) const; // the join covering (col, row), if any
@@ -156,6 +159,7 @@ class GridSheet {
     QHash<int, int> m_properties;
     PrintSettings m_printing;
     uint32_t m_nextSeq = 1;
+    uint64_t m_rowHeightsRevision = 0;
 };
 
 } // namespace grid

@@ -98,6 +98,13 @@ SpreadSheetView::~SpreadSheetView()
         m_model->AttachView(nullptr);
 }
 
+void SpreadSheetView::SetFollowLastRow(bool follow)
+{
+    m_followLastRow = follow;
+    if (follow)
+        verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+}
+
 // ---------------------------------------------------------------------------------------------------------
 // Geometry
 
@@ -129,10 +136,12 @@ void SpreadSheetView::ComputeEdges() const
 {
     m_edgesDirty = false;
     m_colEdges.clear();
-    m_rowEdges.clear();
     const GridSheet *s = m_model ? m_model->Sheet(m_model->GetShownSheet()) : nullptr;
-    if (!s)
+    if (!s) {
+        m_rowEdges.clear();
+        m_edgeSheet = nullptr;
         return;
+    }
     // Edges come from the running sum, so rounding never adds up over many columns or rows.
     double sum = 0;
     const double ux = PixelsPerWidthUnit(), uy = PixelsPerHeightUnit();
@@ -141,11 +150,18 @@ void SpreadSheetView::ComputeEdges() const
         sum += s->ColumnWidth(c);
         m_colEdges.push_back(static_cast<int>(std::lround(sum * ux)));
     }
-    sum = 0;
-    m_rowEdges.reserve(s->RowCount());
-    for (int r = 1; r <= s->RowCount(); ++r) {
-        sum += s->RowHeight(r);
-        m_rowEdges.push_back(static_cast<int>(std::lround(sum * uy)));
+    const bool onlyAdded = s == m_edgeSheet && s->RowHeightsRevision() == m_edgeRevision && uy == m_edgeUnitY &&
+                           s->RowCount() >= static_cast<int>(m_rowEdges.size());
+    if (!onlyAdded) {
+        m_rowEdges.clear();
+        m_rowSum = 0;
+    }
+    m_edgeSheet = s;
+    m_edgeRevision = s->RowHeightsRevision();
+    m_edgeUnitY = uy;
+    for (int r = static_cast<int>(m_rowEdges.size()) + 1; r <= s->RowCount(); ++r) {
+        m_rowSum += s->RowHeight(r);
+        m_rowEdges.push_back(static_cast<int>(std::lround(m_rowSum * uy)));
     }
 }
 
@@ -170,6 +186,8 @@ void SpreadSheetView::RebuildLayout()
     verticalScrollBar()->setPageStep(std::max(1, view.height() - HeaderHeight()));
     verticalScrollBar()->setSingleStep(
         std::max(1, static_cast<int>(GridSheet::kDefaultRowHeight * PixelsPerHeightUnit())));
+    if (m_followLastRow)
+        verticalScrollBar()->setValue(verticalScrollBar()->maximum());
     if (m_editor)
         m_editor->setGeometry(CellRect(m_editCol, m_editRow));
     viewport()->update();

@@ -36,6 +36,9 @@ class SpreadSheetView : public QAbstractScrollArea {
 
     QSize sizeHint() const override;
 
+    // While on, the view keeps the last row in sight as rows are added (a download in progress).
+    void SetFollowLastRow(bool follow);
+
   signals:
     void ButtonClicked(int col, int row, int buttonDown); // forwarded from the model
 
@@ -73,10 +76,16 @@ class SpreadSheetView : public QAbstractScrollArea {
 
     QPointer<CSpreadSheet> m_model;
     // Pixel edge after each column and row, cumulative (content coordinates). Worked out again when first
-    // needed after a layout change, so that a thousand appended rows cost one pass, not a thousand.
+    // needed after a layout change; rows only added to the same sheet extend the row edges from the
+    // running sum, so appending a row costs the same at row 60,000 as at row 10.
     mutable std::vector<int> m_colEdges;
     mutable std::vector<int> m_rowEdges;
     mutable bool m_edgesDirty = true;
+    mutable const grid::GridSheet *m_edgeSheet = nullptr;
+    mutable uint64_t m_edgeRevision = 0;
+    mutable double m_edgeUnitY = 0;
+    mutable double m_rowSum = 0;
+    bool m_followLastRow = false;
     bool m_rebuildQueued = false;
     int m_currentCol = 0;
     int m_currentRow = 0;

@@ -354,6 +354,21 @@ TEST(IniSysInfo, InstalledProgramsShareTheUserFolder)
     QCoreApplication::setApplicationName(before);
 }
 
+TEST(IniFile, StrayCarriageReturnsBeforeALineBreakSurviveEverySave)
+{
+    // A value of another program that ends with a CR, in a file with LF line ends, and a file whose
+    // last line ends with a lone CR: saving twice changes neither.
+    const QList<QPair<QString, QString>> texts = {{"COMPANY", "new"}};
+    for (const QString &text : {QStringLiteral("[OTHER]\nNOTE=typed elsewhere\r\r\n[REPORT]\nCOMPANY=old\n"),
+                                QStringLiteral("[OTHER]\nNOTE=typed elsewhere\r\r")}) {
+        const QString once = IniFile::WithValues(text, "REPORT", texts);
+        const QString twice = IniFile::WithValues(once, "REPORT", texts);
+        EXPECT_EQ(IniFile::FindValue(once, "OTHER", "NOTE"), QStringLiteral("typed elsewhere\r"));
+        EXPECT_EQ(IniFile::FindValue(twice, "OTHER", "NOTE"), QStringLiteral("typed elsewhere\r"));
+        EXPECT_EQ(IniFile::FindValue(twice, "REPORT", "COMPANY"), QStringLiteral("new"));
+    }
+}
+
 TEST(IniSysInfo, CreateDirectoryPathCreatesOnlyComponentsFollowedByASlash)
 {
     QTemporaryDir tmp;

@@ -28,6 +28,9 @@ class RecordingFt260Device : public Ft260Device {
     bool failOpen = false;
     bool failWrite = false;
     bool failQueueStatus = false;
+    // When set, the next read hands out at most this many bytes, as a bridge may when a USB report comes
+    // late, however many are queued.
+    uint32_t nextReadLimit = 0;
 
     // Bytes that arrive at the given delay from now, without a request.
     void Inject(const QByteArray &bytes, int delayMs = 0)
@@ -80,6 +83,10 @@ class RecordingFt260Device : public Ft260Device {
     FT260_STATUS UartRead(FT260_HANDLE, uint8_t *buffer, uint32_t length, uint32_t toRead, uint32_t *read) override
     {
         uint32_t n = std::min({toRead, length, Arrived()});
+        if (nextReadLimit > 0) {
+            n = std::min(n, nextReadLimit);
+            nextReadLimit = 0;
+        }
         for (uint32_t i = 0; i < n; ++i) {
             buffer[i] = m_inbound.front().second;
             m_inbound.pop_front();

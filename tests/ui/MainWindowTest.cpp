@@ -1,14 +1,17 @@
 // The operator's window on the simulated instrument, on a virtual clock: presence, connect, queries
 // in both modes, and the packet log that the exchanges feed.
 #include "CDlgLog.h"
+#include "CFt260.h"
 #include "CIniSysInfo.h"
 #include "CSpreadSheet.h"
 #include "CTonvaleDlg.h"
 #include "Clock.h"
+#include "JobContext.h"
 #include "LocalTime.h"
 #include "ResultCodes.h"
 #include "Simulation.h"
 #include "SpreadSheetView.h"
+#include "session/SessionTestSupport.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -82,15 +85,30 @@ struct Bench {
             return QMessageBox::Ok;
         });
         dlg->Create();
+        dlg->SetTimersEnabled(false);
     }
 
-    // One tick of the presence timer, delivered as the event loop would.
+    // One presence poll, answered.
     void Tick()
     {
-        QTimerEvent tick(dlg->PresenceTimerId());
-        QCoreApplication::sendEvent(dlg.get(), &tick);
+        dlg->PollPresence();
+        SETTLE(dlg->Session());
     }
-    void Click(int id) { qobject_cast<QAbstractButton *>(dlg->Control(id))->click(); }
+    // A click and the job it starts, to its end.
+    void Click(int id)
+    {
+        qobject_cast<QAbstractButton *>(dlg->Control(id))->click();
+        SETTLE(dlg->Session());
+    }
+    // Runs `work` on the session thread, as a job of a client of its own.
+    void OnSession(std::function<void(CFt260 &)> work)
+    {
+        SessionClient client(dlg->Session());
+        Job job;
+        job.run = [work](JobContext &context) { work(context.Link()); };
+        client.Submit(job);
+        SETTLE(dlg->Session());
+    }
     void Connect()
     {
         Tick();
@@ -154,6 +172,8 @@ class MainWindowTest : public QObject {
         QCOMPARE(dlg.DeviceGrid().text(4, 2), QString("김철수"));
         QCOMPARE(dlg.DeviceGrid().text(1, 6), QString("30톤 로드셀 커버 S/N"));
         QCOMPARE(dlg.DeviceGrid().text(3, 5), QString("25톤 로드셀 커버 S/N"));
+        QCOMPARE(dlg.PresenceTimerId(), 0); // switched off by the bench
+        dlg.SetTimersEnabled(true);
         QVERIFY(dlg.PresenceTimerId() != 0);
         QVERIFY(dlg.LogWindow() && dlg.LogWindow()->isHidden());
 
@@ -271,7 +291,6 @@ class MainWindowTest : public QObject {
     {
         Bench b;
         b.Connect();
-        QVERIFY(b.dlg->Link().IsOpen());
         QCOMPARE(b.dlg->windowTitle(), CTonvaleDlg::kCaptionConnected);
         for (int id : kInstrumentControls)
             QVERIFY(b.dlg->Control(id)->isEnabled());
@@ -281,7 +300,9 @@ class MainWindowTest : public QObject {
         QCOMPARE(b.dlg->windowTitle(), CTonvaleDlg::kCaptionDisconnected);
         for (int id : kInstrumentControls)
             QVERIFY(!b.dlg->Control(id)->isEnabled());
-        QVERIFY(!b.dlg->Link().IsOpen());
+        bool open = true;
+        b.OnSession([&open](CFt260 &link) { open = link.IsOpen(); });
+        QVERIFY(!open); // discovery closed the link of the bridge that went
 
         b.sim.Bridge().Plug();
         b.Tick();
@@ -295,17 +316,21 @@ class MainWindowTest : public QObject {
         Bench b;
         b.Connect();
         b.sim.Bridge().Unplug();
-        b.dlg->Link().Close();
+        b.OnSession([](CFt260 &link) { link.Close(); });
         b.Click(CTonvaleDlg::IDC_CONNECT); // before the next tick has noticed
         QCOMPARE(b.messages, QStringList{ResultText(RESULT_OPEN_FAILED)});
         QCOMPARE(b.dlg->DeviceGrid().text(2, 3), QString());
         QCOMPARE(b.Rows(1), 0);
         QCOMPARE(b.Rows(2), 3);
+        // The failure told the window at once that the bridge is gone.
+        QCOMPARE(b.dlg->windowTitle(), CTonvaleDlg::kCaptionDisconnected);
+        QVERIFY(!b.dlg->Control(CTonvaleDlg::IDC_CONNECT)->isEnabled());
 
         // A bridge this user may not open: the way to get access follows the result text.
         b.dlg->SetOpenFailureAdvice([] { return QStringLiteral("udev 규칙을 설치하십시오."); });
         b.messages.clear();
-        b.Click(CTonvaleDlg::IDC_CONNECT);
+        b.dlg->OnConnect();
+        SETTLE(b.dlg->Session());
         QCOMPARE(b.messages, QStringList{ResultText(RESULT_OPEN_FAILED) + "\n\nudev 규칙을 설치하십시오."});
     }
 

@@ -10,11 +10,16 @@
 #include "FirmwareUpload.h"
 #include "InfoGridFields.h"
 #include "InstrumentClock.h"
+#include "JobContext.h"
 #include "LocalTime.h"
+#include "ResultCodes.h"
+#include "SessionHost.h"
+#include "SessionJobs.h"
 #include "SpreadSheetView.h"
 #include "TraceLines.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -23,31 +28,13 @@
 #include <QRadioButton>
 #include <QTimer>
 
+#include <utility>
+
 using namespace dlgstyle;
 
 namespace {
 
 constexpr int IDC_STATIC = -1;
-
-// Keeps the timer from reading calibration values while a question or its answer is open: the box
-// is unchecked for that time and checked again afterwards.
-class AutoReadPause {
-  public:
-    explicit AutoReadPause(QCheckBox *box) : m_box(box), m_wasChecked(box->isChecked())
-    {
-        if (m_wasChecked)
-            m_box->setChecked(false);
-    }
-    ~AutoReadPause()
-    {
-        if (m_wasChecked)
-            m_box->setChecked(true);
-    }
-
-  private:
-    QCheckBox *m_box;
-    bool m_wasChecked;
-};
 
 void SetBlockBackColor(CSpreadSheet &grid, int col, int row, ColorRef color)
 {
@@ -118,11 +105,13 @@ DialogTemplate CDlgAdmin::MakeTemplate()
     return t;
 }
 
-CDlgAdmin::CDlgAdmin(CFt260 *link, std::function<void()> toggleLog, QWidget *parent)
-    : CDlgComm(MakeTemplate(), parent), m_pLink(link), m_toggleLog(std::move(toggleLog)),
+CDlgAdmin::CDlgAdmin(SessionHost &session, std::function<void()> toggleLog, QWidget *parent)
+    : CDlgComm(MakeTemplate(), parent), m_client(session), m_toggleLog(std::move(toggleLog)),
       m_defaultPrompts(std::make_unique<DialogPrompts>())
 {
-    Q_ASSERT(m_pLink);
+    connect(&m_client, &SessionClient::jobFinished, this, &CDlgAdmin::OnJobFinished);
+    connect(&m_client, &SessionClient::progress, this,
+            [this](JobId, int position, const QString &caption) { SetProgress(position, caption); });
     m_gridInfo = new CSpreadSheet(this);
     m_gridCal = new CSpreadSheet(this);
     CreateTemplateControls();
@@ -160,6 +149,7 @@ void CDlgAdmin::BindControls()
     m_traceSend = DlgItem<QLabel>(IDC_TRACE_SEND);
     m_traceRecv = DlgItem<QLabel>(IDC_TRACE_RECV);
     m_progress = DlgItem<QProgressBar>(IDC_PROGRESS);
+    m_btnFirmwareOpen = DlgItem<QPushButton>(IDC_FIRMWARE_OPEN);
 
     m_radio15->setChecked(true);
     m_chkAutoRead->setChecked(false);
@@ -167,7 +157,7 @@ void CDlgAdmin::BindControls()
     connect(m_btnQuery, &QPushButton::clicked, this, &CDlgAdmin::QueryDeviceInfo);
     connect(m_radio15, &QRadioButton::clicked, this, [this] { SelectLoadCell(0); });
     connect(m_radio30, &QRadioButton::clicked, this, [this] { SelectLoadCell(1); });
-    connect(DlgItem<QPushButton>(IDC_FIRMWARE_OPEN), &QPushButton::clicked, this, &CDlgAdmin::OnBnClickedFirmwareOpen);
+    connect(m_btnFirmwareOpen, &QPushButton::clicked, this, &CDlgAdmin::OnBnClickedFirmwareOpen);
     connect(m_btnUpload, &QPushButton::clicked, this, &CDlgAdmin::OnBnClickedUpload);
     connect(m_btnCancelUpload, &QPushButton::clicked, this, &CDlgAdmin::OnBnClickedCancelUpload);
     connect(DlgItem<QPushButton>(IDC_SHOW_LOG), &QPushButton::clicked, this, &CDlgAdmin::OnBnClickedShowLog);
@@ -190,6 +180,63 @@ bool CDlgAdmin::TimerActive() const
     return m_timer->isActive();
 }
 
+void CDlgAdmin::SetTimerEnabled(bool enabled)
+{
+    m_timerEnabled = enabled;
+    if (!enabled)
+        m_timer->stop();
+}
+
+QRect CDlgAdmin::FreeArea() const
+{
+    const QRect send = m_traceSend->geometry();
+    const QRect close = m_btnClose->geometry();
+    return QRect(send.left(), send.top(), width() - send.left() - 5, close.top() - 5 - send.top());
+}
+
+bool CDlgAdmin::Ask(const QString &text)
+{
+    ++m_openPrompts;
+    const bool yes = Prompts().Ask(this, text);
+    --m_openPrompts;
+    return yes;
+}
+
+void CDlgAdmin::Notify(const QString &text)
+{
+    ++m_openPrompts;
+    Prompts().Notify(this, text);
+    --m_openPrompts;
+}
+
+bool CDlgAdmin::StartJob(const Job &job, std::function<void(const JobResult &)> then)
+{
+    if (!m_client.Submit(job))
+        return false;
+    m_onJobFinished = std::move(then);
+    m_userJob = job.userJob;
+    if (m_userJob)
+        setCursor(Qt::WaitCursor);
+    UpdateControls();
+    return true;
+}
+
+void CDlgAdmin::OnJobFinished(const JobResult &result)
+{
+    if (m_userJob)
+        unsetCursor();
+    m_userJob = false;
+    m_bUploading = false;
+    UpdateControls();
+    if (auto then = std::exchange(m_onJobFinished, nullptr))
+        then(result);
+}
+
+void CDlgAdmin::UpdateControls()
+{
+    UpdateFirmwareControls();
+}
+
 // ---------------------------------------------------------------------------------------------------
 // Set-up, layout and shut-down
 
@@ -203,7 +250,8 @@ void CDlgAdmin::InitControls()
     BuildGrids();
     UpdateFirmwareControls();
     RepositionControls();
-    m_timer->start();
+    if (m_timerEnabled)
+        m_timer->start();
 }
 
 void CDlgAdmin::RepositionControls()
@@ -224,22 +272,39 @@ void CDlgAdmin::RepositionControls()
 
 void CDlgAdmin::done(int result)
 {
+    // Nothing closes the console while the instrument is being written.
+    if (m_bUploading)
+        return;
     OnDestroy();
     CDlgComm::done(result);
+}
+
+void CDlgAdmin::closeEvent(QCloseEvent *event)
+{
+    if (m_bUploading) {
+        event->ignore();
+        return;
+    }
+    CDlgComm::closeEvent(event);
 }
 
 void CDlgAdmin::OnDestroy()
 {
     if (m_timer)
         m_timer->stop();
+    // A job still running keeps its own copy of what it sends; its end is no longer waited for.
+    m_client.Cancel();
     m_pFirmware.clear();
     m_nFirmwareSize = 0;
 }
 
 void CDlgAdmin::OnTimer()
 {
-    m_gridInfo->SetCellTextIfChanged(5, 5, FormatLocalTime(m_pLink->GetClock().Now()));
-    if (m_pLink->IsOpen() && m_bInfoRead && m_chkAutoRead->isChecked() && !m_bFirmwareReady)
+    m_gridInfo->SetCellTextIfChanged(5, 5, FormatLocalTime(m_client.Host().GetClock().Now()));
+    // A tick while a job runs or a question is open is skipped, never queued behind it.
+    if (m_client.Busy() || m_openPrompts > 0)
+        return;
+    if (m_bInfoRead && m_chkAutoRead->isChecked() && !m_bFirmwareReady)
         SelectLoadCell(m_nLoadCell);
 }
 
@@ -374,36 +439,41 @@ void CDlgAdmin::BuildCalGrid()
 
 void CDlgAdmin::QueryDeviceInfo()
 {
+    if (m_client.Busy())
+        return;
     m_bInfoRead = false;
-    WaitCursor wait;
     m_gridInfo->ClearBlock(2, 1, 2, 6, true);
     m_gridInfo->ClearBlock(5, 1, 5, 4, true);
     m_gridInfo->ClearBlock(5, 6, 5, 6, true);
 
-    for (const InfoFields::ReadStep &step : InfoFields::kReadSteps) {
-        const uint8_t request = 0x00;
-        uint8_t answer[CFt260::kResponseAreaSize] = {};
-        if (m_pLink->Transact(step.command, &request, 1, answer) < 0) {
-            if (step.optional)
+    QList<ExchangeStep> steps;
+    for (const InfoFields::ReadStep &step : InfoFields::kReadSteps)
+        steps.append(ExchangeStep{step.command, QByteArray(1, '\0'), step.optional});
+    StartJob(SessionJobs::Script(steps), [this](const JobResult &result) {
+        for (int i = 0; i < result.exchanges.size() && i < int(InfoFields::kReadSteps.size()); ++i) {
+            const InfoFields::ReadStep &step = InfoFields::kReadSteps[size_t(i)];
+            const ExchangeOutcome &outcome = result.exchanges[i];
+            if (outcome.code < 0)
                 continue;
-            wait.Release();
-            Prompts().Notify(this, m_pLink->GetResultText());
+            const int length = kResponseDataLength[step.command - CMD_FIRST];
+            m_gridInfo->SetCellTextIfChanged(
+                step.col, step.row,
+                InfoFields::RenderAnswer(step.rendering,
+                                         reinterpret_cast<const uint8_t *>(outcome.response.constData()), length));
+        }
+        ShowTrace(result.trace);
+        if (result.code < 0) {
             m_chkAutoRead->setChecked(false);
-            ShowTrace();
+            Notify(result.text);
             return;
         }
-        const int length = kResponseDataLength[step.command - CMD_FIRST];
-        m_gridInfo->SetCellTextIfChanged(step.col, step.row, InfoFields::RenderAnswer(step.rendering, answer, length));
-        if (!step.optional)
-            ShowTrace();
-    }
-    m_bInfoRead = true;
-    ShowTrace();
+        m_bInfoRead = true;
+    });
 }
 
 void CDlgAdmin::OnButtonClickedInfoGrid(int col, int row, int)
 {
-    if (m_bFirmwareReady)
+    if (m_bFirmwareReady || m_client.Busy())
         return;
     if (col == 6 && row == 5) // the check box toggles itself
         return;
@@ -421,46 +491,50 @@ void CDlgAdmin::OnButtonClickedInfoGrid(int col, int row, int)
     QString refusal;
     const std::optional<QByteArray> payload = InfoFields::IdentityPayload(label, value, field->length, &refusal);
     if (!payload) {
-        Prompts().Notify(this, refusal);
+        Notify(refusal);
         return;
     }
-    if (!Prompts().Ask(this, QStringLiteral("%1-'%2' 값을 설정하시겠습니까?").arg(label, value)))
+    if (!Ask(QStringLiteral("%1-'%2' 값을 설정하시겠습니까?").arg(label, value)))
         return;
-    SendWrite(field->command, reinterpret_cast<const uint8_t *>(payload->constData()), field->length);
+    SendWrite(field->command, payload->left(field->length));
 }
 
 void CDlgAdmin::SetInstrumentClock()
 {
-    if (!Prompts().Ask(this, QStringLiteral("장비시간을 설정하시겠습니까?")))
+    if (!Ask(QStringLiteral("장비시간을 설정하시겠습니까?")))
         return;
     int usePcTime = 0;
     m_gridInfo->GetCellInteger(6, 5, &usePcTime);
-    std::optional<InstrumentClock::Payload> payload;
     if (usePcTime != 0) {
-        payload = InstrumentClock::SetClockPayloadAt(m_pLink->GetClock().Now());
-    } else if (const auto typed = InfoFields::ParseTypedClock(m_gridInfo->text(5, 6))) {
-        payload = InstrumentClock::SetClockPayload(*typed);
-    }
-    if (!payload) {
-        Prompts().Notify(this, kClockRefused);
+        // The PC time is taken on the session just before it is sent.
+        StartJob(SessionJobs::SetClockNow(InstrumentClock::ServiceTelephone()), [this](const JobResult &result) {
+            if (result.nothingSent)
+                Notify(kClockRefused);
+            else
+                Notify(result.code < 0 ? QStringLiteral("설정 실패 - %1").arg(result.text) : QStringLiteral("성공"));
+        });
         return;
     }
-    SendWrite(CMD_SET_CLOCK, payload->data(), InstrumentClock::kPayloadSize);
+    const auto typed = InfoFields::ParseTypedClock(m_gridInfo->text(5, 6));
+    const auto payload = typed ? InstrumentClock::SetClockPayload(*typed) : std::nullopt;
+    if (!payload) {
+        Notify(kClockRefused);
+        return;
+    }
+    SendWrite(CMD_SET_CLOCK, QByteArray(reinterpret_cast<const char *>(payload->data()), int(payload->size())));
 }
 
-void CDlgAdmin::SendWrite(uint8_t command, const uint8_t *data, int length)
+void CDlgAdmin::SendWrite(uint8_t command, const QByteArray &data)
 {
-    uint8_t answer[CFt260::kResponseAreaSize] = {};
-    if (m_pLink->Transact(command, data, length, answer) < 0)
-        Prompts().Notify(this, QStringLiteral("설정 실패 - %1").arg(m_pLink->GetResultText()));
-    else
-        Prompts().Notify(this, QStringLiteral("성공"));
+    StartJob(SessionJobs::Write(command, data), [this](const JobResult &result) {
+        Notify(result.code < 0 ? QStringLiteral("설정 실패 - %1").arg(result.text) : QStringLiteral("성공"));
+    });
 }
 
-void CDlgAdmin::ShowTrace()
+void CDlgAdmin::ShowTrace(const LinkTrace &trace)
 {
-    m_traceSend->setText(TraceLines::SendLine(*m_pLink));
-    m_traceRecv->setText(TraceLines::RecvLine(*m_pLink));
+    m_traceSend->setText(TraceLines::SendLine(trace));
+    m_traceRecv->setText(TraceLines::RecvLine(trace));
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -475,7 +549,8 @@ void CDlgAdmin::SelectLoadCell(int mode)
         for (int row = Calibration::kFirstCorrectionRow; row <= Calibration::kLastCorrectionRow; ++row)
             m_gridCal->SetCellTextIfChanged(3, row, QStringLiteral("0"));
     }
-    if (m_pLink->IsOpen() && m_bInfoRead && m_chkAutoRead->isChecked() && !m_bFirmwareReady)
+    // The link is opened again by the read itself when an earlier failure closed it.
+    if (m_bInfoRead && m_chkAutoRead->isChecked() && !m_bFirmwareReady)
         ReadCalibration();
 }
 
@@ -489,9 +564,17 @@ void CDlgAdmin::RelabelCalGrid()
 
 void CDlgAdmin::ReadCalibration()
 {
-    const uint8_t request = 0x00;
-    uint8_t answer[CFt260::kResponseAreaSize] = {};
-    if (m_pLink->Transact(Calibration::ReadCommand(m_nLoadCell), &request, 1, answer) >= 0) {
+    if (m_client.Busy())
+        return;
+    Job job = SessionJobs::Read(Calibration::ReadCommand(m_nLoadCell));
+    job.userJob = false; // the automatic reading: no wait cursor, nothing disabled every second
+    StartJob(job, [this](const JobResult &result) { ShowCalibration(result); });
+}
+
+void CDlgAdmin::ShowCalibration(const JobResult &result)
+{
+    if (result.code >= 0 && !result.exchanges.isEmpty()) {
+        const auto *answer = reinterpret_cast<const uint8_t *>(result.exchanges.constLast().response.constData());
         const Calibration::Table table = Calibration::Decode(answer);
         for (int i = 0; i < 4; ++i)
             m_gridCal->SetCellTextIfChanged(2, Calibration::kFirstPointRow + i, QString::number(table.points[i]));
@@ -499,14 +582,18 @@ void CDlgAdmin::ReadCalibration()
         for (int i = 0; i < 3; ++i)
             m_gridCal->SetCellTextIfChanged(2, Calibration::kFirstCorrectionRow + i,
                                             QString::number(table.corrections[i]));
+    } else {
+        // A failed read leaves no present value: a number kept here would look live.
+        m_gridCal->SetCellTextIfChanged(2, Calibration::kLiveRow, Calibration::kNoLiveValue);
     }
-    ShowTrace();
+    ShowTrace(result.trace);
 }
 
 void CDlgAdmin::OnButtonClickedCalGrid(int col, int row, int)
 {
-    // The buttons sit in column 4.
-    if (m_bFirmwareReady || col != 4)
+    // The buttons sit in column 4. A click while a read runs starts nothing: the values it would
+    // confirm are about to change.
+    if (m_bFirmwareReady || col != 4 || m_client.Busy())
         return;
     m_nLoadCell = m_radio30->isChecked() ? 1 : 0;
     const QString prefix = Calibration::ModePrefix(m_nLoadCell);
@@ -517,30 +604,27 @@ void CDlgAdmin::OnButtonClickedCalGrid(int col, int row, int)
         const QString current = m_gridCal->text(2, row);
         if (newValue.isEmpty() || current.isEmpty())
             return;
-        AutoReadPause pause(m_chkAutoRead);
         const QString question =
             QStringLiteral("%1%2 '%3' -> '%4' 값으로 설정하시겠습니까?").arg(prefix, label, current, newValue);
-        if (!Prompts().Ask(this, question))
+        if (!Ask(question))
             return;
         bool isNumber = false;
         const int value = newValue.trimmed().toInt(&isNumber);
         const auto payload = isNumber ? Calibration::CorrectionWrite(m_nLoadCell, row, value) : std::nullopt;
         if (!payload) {
-            Prompts().Notify(this, QStringLiteral("보정 값은 %1 ~ %2 사이의 정수여야 합니다.")
-                                       .arg(Calibration::kMinCorrection)
-                                       .arg(Calibration::kMaxCorrection));
+            Notify(QStringLiteral("보정 값은 %1 ~ %2 사이의 정수여야 합니다.")
+                       .arg(Calibration::kMinCorrection)
+                       .arg(Calibration::kMaxCorrection));
             return;
         }
-        SendWrite(CMD_WRITE_CAL, payload->data(), int(payload->size()));
+        SendWrite(CMD_WRITE_CAL, QByteArray(reinterpret_cast<const char *>(payload->data()), int(payload->size())));
     } else if (row >= Calibration::kFirstPointRow && row <= Calibration::kLastPointRow) {
-        if (m_gridCal->text(col - 2, Calibration::kLiveRow).isEmpty())
+        const QString live = m_gridCal->text(col - 2, Calibration::kLiveRow);
+        if (live.isEmpty() || live == Calibration::kNoLiveValue)
             return;
-        AutoReadPause pause(m_chkAutoRead);
-        if (!Prompts().Ask(this,
-                           QStringLiteral("%1%2 보정값을 현재 로드셀 값으로 설정하시겠습니까?").arg(prefix, label)))
+        if (!Ask(QStringLiteral("%1%2 보정값을 현재 로드셀 값으로 설정하시겠습니까?").arg(prefix, label)))
             return;
-        const uint8_t point = Calibration::CapturePoint(row);
-        SendWrite(Calibration::CaptureCommand(m_nLoadCell), &point, 1);
+        SendWrite(Calibration::CaptureCommand(m_nLoadCell), QByteArray(1, char(Calibration::CapturePoint(row))));
     }
 }
 
@@ -549,23 +633,32 @@ void CDlgAdmin::OnButtonClickedCalGrid(int col, int row, int)
 
 void CDlgAdmin::UpdateFirmwareControls()
 {
-    m_btnQuery->setEnabled(!m_bFirmwareReady);
-    m_chkAutoRead->setEnabled(!m_bFirmwareReady);
-    m_radio15->setEnabled(!m_bFirmwareReady);
-    m_radio30->setEnabled(!m_bFirmwareReady);
-    m_btnCancelUpload->setEnabled(m_bFirmwareReady);
-    m_btnUpload->setEnabled(m_bFirmwareReady);
+    // While the operator waits for a job nothing starts another; during the upload nothing at all in
+    // the console may act, so that the image is written whole.
+    const bool waiting = m_client.Busy() && m_userJob;
+    const bool armed = m_bFirmwareReady;
+    m_btnQuery->setEnabled(!armed && !waiting);
+    m_chkAutoRead->setEnabled(!armed && !m_bUploading);
+    m_radio15->setEnabled(!armed && !waiting);
+    m_radio30->setEnabled(!armed && !waiting);
+    m_btnCancelUpload->setEnabled(armed && !m_bUploading);
+    m_btnUpload->setEnabled(armed && !waiting);
+    m_btnFirmwareOpen->setEnabled(!m_bUploading);
+    m_btnClose->setEnabled(!m_bUploading);
+    m_viewInfo->setEnabled(!m_bUploading);
+    m_viewCal->setEnabled(!m_bUploading);
 }
 
 void CDlgAdmin::SetProgress(int position, const QString &caption)
 {
     m_progress->setFormat(caption);
     m_progress->setValue(position);
-    m_progress->repaint();
 }
 
 void CDlgAdmin::OnBnClickedFirmwareOpen()
 {
+    if (m_bUploading)
+        return;
     m_chkAutoRead->setChecked(false);
     const QString path = Prompts().ChooseFirmwareFile(this);
     if (path.isEmpty())
@@ -594,6 +687,8 @@ void CDlgAdmin::OnBnClickedFirmwareOpen()
 
 void CDlgAdmin::OnBnClickedCancelUpload()
 {
+    if (m_bUploading)
+        return;
     m_bFirmwareReady = false;
     m_status->setText(QStringLiteral("펌웨어 업데이트 취소"));
     m_editPath->clear();
@@ -602,13 +697,24 @@ void CDlgAdmin::OnBnClickedCancelUpload()
 
 void CDlgAdmin::OnBnClickedUpload()
 {
-    WaitCursor wait;
-    m_btnUpload->setEnabled(false);
-    m_btnClose->setEnabled(false);
-    Firmware::Uploader uploader(*m_pLink, m_pLink->GetClock(),
-                                [this](int position, const QString &caption) { SetProgress(position, caption); });
-    m_status->setText(uploader.Run(m_pFirmware));
-    m_bFirmwareReady = false;
+    if (m_client.Busy() || !m_bFirmwareReady)
+        return;
+    // The job owns its copy of the image: nothing the console does meanwhile can take it away.
+    const QByteArray image = m_pFirmware;
+    Job job;
+    job.kind = Job::Firmware;
+    job.run = [image](JobContext &context) {
+        Firmware::Uploader uploader(
+            context.Link(), context.GetClock(),
+            [&context](int position, const QString &caption) { context.Progress(position, caption); });
+        context.Result().status = uploader.Run(image);
+    };
+    m_bUploading = true;
+    if (!StartJob(job, [this](const JobResult &result) {
+            m_status->setText(result.status);
+            m_bFirmwareReady = false;
+            UpdateFirmwareControls();
+        }))
+        m_bUploading = false;
     UpdateFirmwareControls();
-    m_btnClose->setEnabled(true);
 }

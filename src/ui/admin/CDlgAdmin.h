@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CDlgComm.h"
+#include "SessionClient.h"
 
 #include <QByteArray>
 
@@ -8,8 +9,8 @@
 #include <memory>
 
 class AdminPrompts;
-class CFt260;
 class CSpreadSheet;
+class SessionHost;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -21,11 +22,13 @@ class SpreadSheetView;
 
 // The administrator console (dialog 137, "관리자 모드"): the instrument-information grid with its
 // identity and clock writes, load-cell calibration, firmware upload and a two-line trace of the last
-// exchange. It borrows the main window's link for its whole life and never owns it.
+// exchange. It works on the main window's instrument session through a client of its own: one job at
+// a time, results applied when the job ends, questions always before a job and notices after it.
+// While the firmware upload runs nothing in the console can stop it or close the console.
 //
 // The main window opens it modally on each click of "관리자 모드":
 //
-//     CDlgAdmin dlg(&m_ft260, [this] { ToggleLogWindow(); }, this);
+//     CDlgAdmin dlg(m_session, [this] { ToggleLogWindow(); }, this);
 //     dlg.exec();
 //
 // Every control carries its number as object name (DlgItem<QPushButton>(CDlgAdmin::IDC_QUERY_INFO)).
@@ -58,9 +61,9 @@ class CDlgAdmin : public CDlgComm {
     // The dialog as data: 699 x 304 dialog units in GulimChe 10 pt, every control at its rectangle.
     static DialogTemplate MakeTemplate();
 
-    // link: the main window's link, which must outlive the console. toggleLog shows or hides the main
-    // window's packet log window ("로그 보기"); empty when there is none.
-    CDlgAdmin(CFt260 *link, std::function<void()> toggleLog, QWidget *parent = nullptr);
+    // session: the main window's instrument session, which must outlive the console. toggleLog shows or
+    // hides the main window's packet log window ("로그 보기"); empty when there is none.
+    CDlgAdmin(SessionHost &session, std::function<void()> toggleLog, QWidget *parent = nullptr);
     ~CDlgAdmin() override;
 
     // Where questions, notices and the file choice go; null restores the message boxes. Not owned.
@@ -76,7 +79,7 @@ class CDlgAdmin : public CDlgComm {
     void OnBnClickedCancelUpload();                                 // 1028 "취소"
     void OnBnClickedShowLog();                                      // 1031 "로그 보기"
     void UpdateFirmwareControls();
-    void ShowTrace();
+    void ShowTrace(const LinkTrace &trace);
     // One tick of timer 1001: the PC clock cell, then the automatic calibration read.
     void OnTimer();
 
@@ -88,12 +91,19 @@ class CDlgAdmin : public CDlgComm {
     int LoadCell() const { return m_nLoadCell; }
     quint32 FirmwareSize() const { return m_nFirmwareSize; }
     bool TimerActive() const;
+    // Tests tick the timer themselves.
+    void SetTimerEnabled(bool enabled);
+    SessionClient &Client() { return m_client; }
+    bool Uploading() const { return m_bUploading; }
+    // Where the packet log may cover the console when the screen has no room beside it: the trace lines.
+    QRect FreeArea() const;
 
   protected:
     void InitControls() override;
     void RepositionControls() override;
     QWidget *CreateCustomControl(const DialogControl &control) override;
     void done(int result) override;
+    void closeEvent(QCloseEvent *event) override;
 
   private:
     void BindControls();
@@ -102,14 +112,28 @@ class CDlgAdmin : public CDlgComm {
     void BuildCalGrid();
     void SetInstrumentClock();
     void ReadCalibration();
+    void ShowCalibration(const JobResult &result);
     void RelabelCalGrid();
     // Sends one write and reports "성공" or "설정 실패 - %s".
-    void SendWrite(uint8_t command, const uint8_t *data, int length);
+    void SendWrite(uint8_t command, const QByteArray &data);
     void SetProgress(int position, const QString &caption);
     void OnDestroy();
+    // Starts a job; `then` runs when it has ended. userJob: the operator waits for it (wait cursor,
+    // instrument controls disabled); the automatic calibration read is not one.
+    bool StartJob(const Job &job, std::function<void(const JobResult &)> then);
+    void OnJobFinished(const JobResult &result);
+    void UpdateControls();
+    // Every question and notice goes through these, so that the timer knows a prompt is open.
+    bool Ask(const QString &text);
+    void Notify(const QString &text);
     AdminPrompts &Prompts();
 
-    CFt260 *m_pLink;
+    SessionClient m_client;
+    std::function<void(const JobResult &)> m_onJobFinished;
+    bool m_userJob = false;
+    bool m_bUploading = false;
+    int m_openPrompts = 0;
+    bool m_timerEnabled = true;
     std::function<void()> m_toggleLog;
     AdminPrompts *m_prompts = nullptr;
     std::unique_ptr<AdminPrompts> m_defaultPrompts;
@@ -124,6 +148,7 @@ class CDlgAdmin : public CDlgComm {
     CSpreadSheet *m_gridCal = nullptr;
     SpreadSheetView *m_viewInfo = nullptr;
     SpreadSheetView *m_viewCal = nullptr;
+    QPushButton *m_btnFirmwareOpen = nullptr;
     QProgressBar *m_progress = nullptr;
     QTimer *m_timer = nullptr;
 

@@ -48,6 +48,9 @@ inline uint8_t CapturePoint(int row)
 // The label of column 1 in `row` for a load cell; empty for rows whose label does not depend on it.
 QString RowLabel(int loadCell, int row);
 
+// What the live-reading cell shows while the automatic reading fails: there is no present value.
+inline const QString kNoLiveValue = QStringLiteral("-");
+
 // The text that names the load cell in questions: "15톤 " or "30톤 ".
 QString ModePrefix(int loadCell);
 

@@ -2,6 +2,8 @@
 
 #include "CFt260.h"
 #include "LocalTime.h"
+#include "ResultCodes.h"
+#include "SessionTypes.h"
 
 #include <algorithm>
 
@@ -9,34 +11,30 @@ namespace TraceLines {
 
 namespace {
 
-QString HexBytes(const uint8_t *bytes, int count)
+QString HexBytes(const QByteArray &bytes)
 {
+    const int count = std::min<int>(int(bytes.size()), CFt260::kBufferSize);
     QString text;
     text.reserve(count * 3);
     for (int i = 0; i < count; ++i)
-        text += QString::asprintf("%02X ", bytes[i]);
+        text += QString::asprintf("%02X ", uint8_t(bytes[i]));
     return text;
-}
-
-int Clamped(int count)
-{
-    return std::clamp(count, 0, CFt260::kBufferSize);
 }
 
 } // namespace
 
-QString SendLine(const CFt260 &link)
+QString SendLine(const LinkTrace &trace)
 {
-    const int count = Clamped(link.m_txLen);
-    return QStringLiteral("SEND : [%1] ").arg(FormatLocalTime(link.m_tLastWrite)) + HexBytes(link.m_txBuf, count) +
+    const int count = std::min<int>(int(trace.sent.size()), CFt260::kBufferSize);
+    return QStringLiteral("SEND : [%1] ").arg(FormatLocalTime(trace.sentAt)) + HexBytes(trace.sent) +
            QStringLiteral(" (%1 BYTE)").arg(count);
 }
 
-QString RecvLine(const CFt260 &link)
+QString RecvLine(const LinkTrace &trace)
 {
-    const int count = Clamped(link.m_rxLen);
-    return QStringLiteral("RECV : [%1] ").arg(FormatLocalTime(link.m_tLastRead)) + HexBytes(link.m_rxBuf, count) +
-           QStringLiteral(" (%1 BYTE) %2").arg(count).arg(link.GetResultText());
+    const int count = std::min<int>(int(trace.received.size()), CFt260::kBufferSize);
+    return QStringLiteral("RECV : [%1] ").arg(FormatLocalTime(trace.receivedAt)) + HexBytes(trace.received) +
+           QStringLiteral(" (%1 BYTE) %2").arg(count).arg(ResultText(trace.result));
 }
 
 } // namespace TraceLines

@@ -3,12 +3,15 @@
 #include "WaitCursor.h"
 
 #include "CDlgLog.h"
+#include "CFt260.h"
 #include "CIniSysInfo.h"
 #include "CSpreadSheet.h"
 #include "CTonvaleApp.h"
 #include "Clock.h"
 #include "InstrumentIdentity.h"
 #include "LocalTime.h"
+#include "ResultCodes.h"
+#include "SessionJobs.h"
 #include "SpreadSheetView.h"
 #include "TonvaleArt.h"
 
@@ -24,8 +27,10 @@
 #include <QShortcut>
 #include <QTimerEvent>
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
+#include <utility>
 
 using namespace dlgstyle;
 
@@ -37,8 +42,6 @@ namespace {
 constexpr int kTemplateId = 102;
 constexpr int kGridFontSize = 11;
 constexpr QSize kHelpPictureSize(180, 90);
-// The stretch of a download during which the rows shown are not brought up to date again.
-constexpr int kDownloadRepaintMs = 40;
 
 // The device grid: labels in columns 1 and 3, values in 2 and 4.
 constexpr int kDeviceColumns = 4;
@@ -53,6 +56,15 @@ const char16_t *const kDeviceLabels[kDeviceRows][2] = {
 };
 // The report header cells the operator may edit: written on connect (date) or from the INI file.
 constexpr QPoint kCreatedCell(2, 1), kReportNameCell(2, 2), kCompanyCell(4, 1), kUserNameCell(4, 2);
+
+// Every identity read is optional: a failing one leaves its cell empty and the others are still read.
+QList<ExchangeStep> IdentitySteps()
+{
+    QList<ExchangeStep> steps;
+    for (const IdentityField &field : kIdentityFields)
+        steps.append(ExchangeStep{field.readCommand, QByteArray(1, '\0'), true});
+    return steps;
+}
 
 // The dark theme the window takes its six palette colours from (Visual Studio 2015 dark), by section
 // and key.
@@ -141,12 +153,27 @@ DialogTemplate CTonvaleDlg::MakeTemplate()
 
 CTonvaleDlg::CTonvaleDlg(Ft260Device &device, DeviceDiscovery &discovery, Clock &clock, CIniSysInfo &sysInfo,
                          QWidget *parent)
-    : CDlgComm(MakeTemplate(), parent), m_clock(clock), m_sysInfo(sysInfo), m_ft260(device, discovery, clock, this)
+    : CDlgComm(MakeTemplate(), parent), m_clock(clock), m_sysInfo(sysInfo), m_session(device, discovery, clock)
 {
     setWindowIcon(TonvaleAppIcon());
     CreateTemplateControls();
+    // Not in the template: the download's cancel button and its progress line, beside the mode buttons.
+    m_btnCancelDownload = new QPushButton(QStringLiteral("취소"), this);
+    SetControlId(m_btnCancelDownload, IDC_CANCEL_DOWNLOAD);
+    m_btnCancelDownload->setAutoDefault(false);
+    m_btnCancelDownload->hide();
+    m_progressLabel = new QLabel(this);
+    SetControlId(m_progressLabel, IDC_PROGRESS);
     BindControls();
     m_nMode = MODE_MEMORY;
+    connect(m_btnCancelDownload, &QPushButton::clicked, this, &CTonvaleDlg::OnCancelDownload);
+    connect(&m_session, &SessionHost::presenceChanged, this, [this](bool present) {
+        setWindowTitle(present ? kCaptionConnected : kCaptionDisconnected);
+        UpdateControls();
+    });
+    connect(&m_client, &SessionClient::jobStarted, this, &CTonvaleDlg::OnJobStarted);
+    connect(&m_client, &SessionClient::recordsArrived, this, &CTonvaleDlg::AddRecordBatch);
+    connect(&m_client, &SessionClient::jobFinished, this, &CTonvaleDlg::OnJobFinished);
 }
 
 CTonvaleDlg::~CTonvaleDlg()
@@ -239,8 +266,9 @@ bool CTonvaleDlg::OnInitDialog()
     RepositionControls();
 
     setWindowTitle(kCaptionDisconnected);
-    SetInstrumentControlsEnabled(false);
-    m_presenceTimer = startTimer(kPresenceIntervalMs);
+    UpdateControls();
+    if (m_timersEnabled)
+        m_presenceTimer = startTimer(kPresenceIntervalMs);
     return true;
 }
 
@@ -352,7 +380,11 @@ void CTonvaleDlg::CreateLogWindow()
     if (!m_pDlgLog->Create()) {
         delete m_pDlgLog;
         m_pDlgLog = nullptr;
+        return;
     }
+    // Over the rows when it cannot open beside the window.
+    m_pDlgLog->SetCompanion(this, [this] { return m_dataGridView->geometry(); });
+    connect(&m_session, &SessionHost::packetsArrived, m_pDlgLog, &CDlgLog::AddPackets);
 }
 
 void CTonvaleDlg::OnDestroy()
@@ -361,9 +393,11 @@ void CTonvaleDlg::OnDestroy()
         killTimer(m_presenceTimer);
         m_presenceTimer = 0;
     }
+    // The session goes first: its job is cancelled and the link closed before the log window and the
+    // grids it reports to are gone.
+    m_session.Shutdown();
     delete m_pDlgLog;
     m_pDlgLog = nullptr;
-    // The link closes the bridge when it is destroyed with the window.
 }
 
 // ---- layout ----
@@ -386,6 +420,8 @@ void CTonvaleDlg::RepositionControls()
     m_startLabel->setGeometry(w - 575, bBottom + 10, 145, 25);
     m_radioMemory->setGeometry(10, bBottom + 20, 120, 25);
     m_radioOutput->setGeometry(131, bBottom + 20, 120, 25);
+    m_btnCancelDownload->setGeometry(262, bBottom + 20, 70, 25);
+    m_progressLabel->setGeometry(340, bBottom + 20, std::max(0, w - 575 - 350), 25);
 
     const QRect dataRect = FromEdges(10, bBottom + 45, w - 10, h - 50);
     m_dataGridView->setGeometry(dataRect);
@@ -420,17 +456,36 @@ void CTonvaleDlg::timerEvent(QTimerEvent *event)
 
 void CTonvaleDlg::PollPresence()
 {
-    // Discovery also closes an open link when the bridge has gone.
-    const bool present = !m_ft260.FindDevice().isEmpty();
-    setWindowTitle(present ? kCaptionConnected : kCaptionDisconnected);
-    SetInstrumentControlsEnabled(present);
+    // Discovery runs on the session (it also closes an open link when the bridge has gone); at most
+    // one poll is outstanding.
+    m_session.PollPresence();
 }
 
-void CTonvaleDlg::SetInstrumentControlsEnabled(bool enabled)
+void CTonvaleDlg::SetTimersEnabled(bool enabled)
 {
+    m_timersEnabled = enabled;
+    if (!enabled && m_presenceTimer) {
+        killTimer(m_presenceTimer);
+        m_presenceTimer = 0;
+    } else if (enabled && !m_presenceTimer && m_bLayoutReady) {
+        m_presenceTimer = startTimer(kPresenceIntervalMs);
+    }
+}
+
+void CTonvaleDlg::UpdateControls()
+{
+    // Instrument controls need the bridge and an idle session; whatever changes the sheets, the
+    // range or the console waits for the job's end too, so that no input given meanwhile acts later.
+    const bool busy = m_client.Busy();
+    const bool instrument = m_session.Present() && !busy;
     for (QWidget *w :
          std::initializer_list<QWidget *>{m_btnConnect, m_btnQuery, m_btnReadTime, m_btnSetTime, m_telephone})
-        w->setEnabled(enabled);
+        w->setEnabled(instrument);
+    for (QWidget *w :
+         std::initializer_list<QWidget *>{m_radioMemory, m_radioOutput, m_startDate, m_endDate, m_btnExport, m_btnAdmin,
+                                          m_btnSelectAll, m_btnSelectNone, m_btnSelectInvert})
+        w->setEnabled(!busy);
+    m_btnCancelDownload->setVisible(busy && m_downloadSheet != 0);
 }
 
 // ---- modes ----
@@ -454,12 +509,46 @@ void CTonvaleDlg::OnModeOutput()
         w->hide();
 }
 
+// ---- jobs ----
+
+bool CTonvaleDlg::StartJob(const Job &job, std::function<void(const JobResult &)> then)
+{
+    if (!m_client.Submit(job))
+        return false;
+    m_onJobFinished = std::move(then);
+    UpdateControls();
+    return true;
+}
+
+void CTonvaleDlg::OnJobStarted(JobId, int)
+{
+    // The wait cursor shows over the window while the operator waits; presence polls never set it.
+    if (!m_waitCursor) {
+        setCursor(Qt::WaitCursor);
+        m_waitCursor = true;
+    }
+}
+
+void CTonvaleDlg::OnJobFinished(const JobResult &result)
+{
+    if (m_waitCursor) {
+        unsetCursor();
+        m_waitCursor = false;
+    }
+    if (!result.present)
+        setWindowTitle(kCaptionDisconnected);
+    UpdateControls();
+    // Message boxes come last, when the window is already usable again.
+    if (auto then = std::exchange(m_onJobFinished, nullptr))
+        then(result);
+}
+
 // ---- connect and query ----
 
 void CTonvaleDlg::OnConnect()
 {
-    WaitCursor wait;
-
+    if (m_client.Busy())
+        return;
     m_deviceGrid->ClearBlock(2, 3, 2, kDeviceRows, true);
     m_deviceGrid->ClearBlock(4, 3, 4, kDeviceRows, true);
 
@@ -470,85 +559,147 @@ void CTonvaleDlg::OnConnect()
     EmptyContinuousSheet(*m_dataGrid);
     m_dataGrid->SetAddressedSheet(addressed);
 
-    if (m_ft260.EnsureOpen()) {
-        // An instrument that does not answer is told at once, without a query that could only time out.
-        if (!ReadDeviceInfo()) {
-            MessageBox(m_ft260.GetResultText());
+    const int sheet = m_nMode + 1;
+    const Job job = SessionJobs::Connect(IdentitySteps(), m_nMode == MODE_OUTPUT, sheet, m_openFailureAdvice);
+    BeginDownload();
+    StartJob(job, [this](const JobResult &result) {
+        if (result.nothingSent) {
+            // The link could not be opened: the emptied sheets are complete, and nothing was asked.
+            JobResult empty = result;
+            empty.code = RESULT_OK;
+            FinishDownload(empty, false);
+            MessageBox(result.advice.isEmpty() ? result.text : result.text + "\n\n" + result.advice);
             return;
         }
-        const QDateTime now = QDateTime::fromSecsSinceEpoch(m_clock.Now());
-        m_startDate->setDateTime(now);
-        m_endDate->setDateTime(now);
-        OnQueryData();
-    } else {
-        const QString advice = m_openFailureAdvice ? m_openFailureAdvice() : QString();
-        MessageBox(advice.isEmpty() ? m_ft260.GetResultText() : m_ft260.GetResultText() + "\n\n" + advice);
-    }
+        ShowIdentity(result);
+        FinishDownload(result, true);
+    });
 }
 
 bool CTonvaleDlg::ReadDeviceInfo()
 {
-    m_deviceGrid->SetCellTextIfChanged(kCreatedCell.x(), kCreatedCell.y(), FormatLocalTime(m_clock.Now()));
+    StartJob(SessionJobs::Script(IdentitySteps()), [this](const JobResult &result) { ShowIdentity(result); });
+}
 
-    // A field whose exchange fails keeps its cell empty; the others are still read.
-    const IdentityReadResult read = ReadInstrumentIdentity(m_ft260, [this](int index, const uint8_t *response) {
-        const IdentityField &field = kIdentityFields[index];
-        m_deviceGrid->SetCellTextIfChanged(field.column, field.row,
-                                           IdentityText(field, response, CFt260::kResponseAreaSize));
-    });
-    m_ft260.m_nResult = read.result;
-    return !read.silent;
+void CTonvaleDlg::ShowIdentity(const JobResult &result)
+{
+    m_deviceGrid->SetCellTextIfChanged(kCreatedCell.x(), kCreatedCell.y(), FormatLocalTime(result.moment));
+    for (const ExchangeOutcome &outcome : result.exchanges) {
+        const auto field = std::find_if(kIdentityFields.begin(), kIdentityFields.end(),
+                                        [&](const IdentityField &f) { return f.readCommand == outcome.command; });
+        if (field == kIdentityFields.end() || outcome.code < 0)
+            continue; // that cell stays empty; the others are still read
+        m_deviceGrid->SetCellTextIfChanged(field->column, field->row,
+                                           IdentityText(*field,
+                                                        reinterpret_cast<const uint8_t *>(outcome.response.constData()),
+                                                        CFt260::kResponseAreaSize));
+    }
+    const QDateTime now = QDateTime::fromSecsSinceEpoch(result.moment);
+    m_startDate->setDateTime(now);
+    m_endDate->setDateTime(now);
 }
 
 void CTonvaleDlg::OnQueryData()
 {
-    WaitCursor wait;
+    if (m_client.Busy())
+        return;
     const qint64 start = m_startDate->dateTime().toSecsSinceEpoch();
     const qint64 end = m_endDate->dateTime().toSecsSinceEpoch();
-    int count = 0;
-    int result = 0;
-
+    const int sheet = m_nMode + 1;
+    const Job job = m_nMode == MODE_MEMORY ? SessionJobs::StoredDownload(start, end, sheet)
+                                           : SessionJobs::ContinuousDownload(sheet);
     // The mode's sheet takes the rows, whatever a helper left addressed.
-    m_dataGrid->SetAddressedSheet(m_nMode + 1);
-    m_lastDownloadRepaint.invalidate();
-    if (m_nMode == MODE_MEMORY) {
+    m_dataGrid->SetAddressedSheet(sheet);
+    if (m_nMode == MODE_MEMORY)
         EmptyStoredRecordSheet(*m_dataGrid);
-        result = m_ft260.DownloadStoredRecords(start, end, &count);
-    } else {
+    else
         EmptyContinuousSheet(*m_dataGrid);
-        result = m_ft260.DownloadContinuousRecords();
-    }
-    m_dataGridView->viewport()->update();
+    BeginDownload();
+    StartJob(job, [this](const JobResult &result) { FinishDownload(result, true); });
+}
 
-    if (result < 0)
-        MessageBox(m_ft260.GetResultText());
-    else if (m_nMode == MODE_MEMORY && count == 0)
+void CTonvaleDlg::OnCancelDownload()
+{
+    if (m_downloadSheet != 0)
+        m_client.Cancel();
+}
+
+void CTonvaleDlg::BeginDownload()
+{
+    m_downloadSheet = m_nMode + 1;
+    m_downloadRows = 0;
+    m_downloadAnnounced = -1;
+    if (m_incompleteSheet == m_downloadSheet)
+        m_incompleteSheet = 0;
+    m_records.Begin(m_nMode == MODE_OUTPUT);
+    m_dataGridView->SetFollowLastRow(true);
+    ShowProgress();
+}
+
+void CTonvaleDlg::FinishDownload(const JobResult &result, bool tell)
+{
+    const int sheet = m_downloadSheet;
+    m_downloadSheet = 0;
+    m_dataGridView->SetFollowLastRow(false);
+    m_dataGridView->viewport()->update();
+    m_records.Finish(result.code);
+    if (result.code < 0) {
+        m_incompleteSheet = sheet;
+        m_incompleteRows = m_downloadRows;
+    }
+    UpdateControls();
+    ShowProgress();
+    if (!tell)
+        return;
+
+    if (result.code == RESULT_CANCELLED)
+        MessageBox(QStringLiteral("%1\n받은 데이터 %2건").arg(result.text).arg(m_downloadRows));
+    else if (result.code < 0)
+        MessageBox(result.text);
+    if (result.damaged > 0)
+        MessageBox(DamagedRecordsText(result.damaged));
+    else if (result.code == RESULT_OK && sheet == kStoredRecordSheet && m_downloadRows == 0)
         MessageBox(QStringLiteral("메모리 데이터 없음!"));
+}
+
+void CTonvaleDlg::ShowProgress()
+{
+    QString text;
+    if (m_downloadSheet != 0) {
+        text = m_downloadAnnounced >= 0
+                   ? QStringLiteral("수신 중 : %1 / %2건").arg(m_downloadRows).arg(m_downloadAnnounced)
+                   : QStringLiteral("수신 중 : %1건").arg(m_downloadRows);
+    } else if (m_incompleteSheet != 0) {
+        text = QStringLiteral("%1 표가 완전하지 않습니다 : %2건만 받음")
+                   .arg(m_incompleteSheet == kStoredRecordSheet ? QStringLiteral("MEMORY") : QStringLiteral("OUTPUT"))
+                   .arg(m_incompleteRows);
+    }
+    m_progressLabel->setText(text);
 }
 
 // ---- rows from the downloads ----
 
-PacketLogSink *CTonvaleDlg::PacketLog()
+void CTonvaleDlg::AddRecordBatch(const RecordBatch &batch)
 {
-    return m_pDlgLog;
-}
-
-void CTonvaleDlg::AddStoredRecordRow(int index, const uint8_t *record)
-{
-    m_rows.AddStoredRecordRow(index, record);
-    RepaintDuringDownload();
-}
-
-void CTonvaleDlg::SetContinuousSummary(const uint8_t *summary)
-{
-    m_rows.SetContinuousSummary(summary);
-    RepaintDuringDownload();
-}
-
-void CTonvaleDlg::AddContinuousRecordRow(int index, const uint8_t *record)
-{
-    m_rows.AddContinuousRecordRow(index, record);
-    RepaintDuringDownload();
+    // Batches name their sheet: whatever is addressed or shown meanwhile, the rows land where the
+    // download started, and the addressed sheet is left as it was.
+    const int addressed = m_dataGrid->GetAddressedSheet();
+    m_dataGrid->SetAddressedSheet(batch.sheet);
+    if (!batch.summary.isEmpty()) {
+        const auto *summary = reinterpret_cast<const uint8_t *>(batch.summary.constData());
+        m_rows.SetContinuousSummary(summary);
+        m_downloadAnnounced = summary[0];
+    }
+    for (int i = 0; i < batch.Count(); ++i) {
+        if (batch.continuous)
+            m_rows.AddContinuousRecordRow(batch.firstIndex + i, batch.Record(i));
+        else
+            m_rows.AddStoredRecordRow(batch.firstIndex + i, batch.Record(i));
+    }
+    m_dataGrid->SetAddressedSheet(addressed);
+    m_downloadRows = batch.firstIndex + batch.Count();
+    m_records.Append(batch);
+    ShowProgress();
 }
 
 void CTonvaleDlg::SetContinuousRow(int index, const QString &time, const QString &force, const QString &setValue,
@@ -557,31 +708,16 @@ void CTonvaleDlg::SetContinuousRow(int index, const QString &time, const QString
     m_rows.SetContinuousRow(index, time, force, setValue, loadCell);
 }
 
-void CTonvaleDlg::RepaintDuringDownload()
-{
-    // A download holds the GUI thread: paint the grid directly, without running the event loop, so
-    // the rows appear as they arrive while no click or key can start anything else. At most every
-    // few tens of milliseconds, so that painting never holds up the reading.
-    if (!m_dataGridView->isVisible())
-        return;
-    if (m_lastDownloadRepaint.isValid() && m_lastDownloadRepaint.elapsed() < kDownloadRepaintMs)
-        return;
-    m_dataGridView->viewport()->repaint();
-    m_lastDownloadRepaint.start();
-}
-
 // ---- log window, message boxes, exit ----
 
 void CTonvaleDlg::ToggleLogWindow()
 {
     if (!m_pDlgLog)
         return;
-    if (m_pDlgLog->isVisible()) {
+    if (m_pDlgLog->isVisible())
         m_pDlgLog->hide();
-    } else {
-        m_pDlgLog->show();
-        m_pDlgLog->raise();
-    }
+    else
+        m_pDlgLog->ShowBeside();
 }
 
 QMessageBox::StandardButton CTonvaleDlg::MessageBox(const QString &text, const QString &caption,

@@ -1,16 +1,17 @@
 #pragma once
 
 #include "CDlgComm.h"
-#include "CFt260.h"
-#include "LinkOwner.h"
+#include "DownloadRecords.h"
 #include "RecordTables.h"
+#include "SessionClient.h"
+#include "SessionHost.h"
 
-#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QString>
 
 #include <functional>
 
+class CDlgAdmin;
 class CDlgLog;
 class CIniSysInfo;
 class CSpreadSheet;
@@ -27,11 +28,13 @@ class SpreadSheetView;
 // The operator's window: the instrument's identity and the report header in the device grid, the
 // downloaded measurements in the data grid (sheet 1 stored records, sheet 2 continuous run), the
 // buttons that drive the instrument, and the caption as the only status line. It owns the instrument
-// link for its whole life and the packet log window.
+// session (the link on its own thread) for its whole life, and the packet log window. Every job runs
+// on the session; the window stays alive meanwhile, and the controls that start instrument work are
+// disabled until the job ends.
 //
 // Every control carries its number as object name ("1003" is "장비 조회"), so tests and the tools
 // handlers find it with Control(id).
-class CTonvaleDlg : public CDlgComm, public LinkOwner {
+class CTonvaleDlg : public CDlgComm {
     Q_OBJECT
   public:
     // Control numbers of the window.
@@ -58,6 +61,8 @@ class CTonvaleDlg : public CDlgComm, public LinkOwner {
         IDC_SET_TIME = 1021,
         IDC_READ_TIME = 1022,
         IDC_TELEPHONE = 1039,
+        IDC_CANCEL_DOWNLOAD = 1040, // "취소": stops a download after its current frame
+        IDC_PROGRESS = 1041,        // rows received, or the state of an incomplete table
     };
     static constexpr int kPresenceIntervalMs = 1000;
     static constexpr int kStartWidth = 1280;
@@ -78,7 +83,12 @@ class CTonvaleDlg : public CDlgComm, public LinkOwner {
     ~CTonvaleDlg() override;
 
     // ---- what other parts of the program reach ----
-    CFt260 &Link() { return m_ft260; }
+    // The instrument session; SetRecordObserver on it adds an observer of every record.
+    SessionHost &Session() { return m_session; }
+    // The window's own handle on the session (one job at a time).
+    SessionClient &Client() { return m_client; }
+    // The raw records of the shown download (stored or continuous) and whether it is complete.
+    DownloadRecords &Records() { return m_records; }
     Clock &GetClock() const { return m_clock; }
     CIniSysInfo &SysInfo() const { return m_sysInfo; }
     CSpreadSheet &DeviceGrid() const { return *m_deviceGrid; }
@@ -111,30 +121,31 @@ class CTonvaleDlg : public CDlgComm, public LinkOwner {
     // shown under the result text when connecting fails.
     void SetOpenFailureAdvice(std::function<QString()> advice) { m_openFailureAdvice = std::move(advice); }
     void SetMessageBoxHandler(MessageBoxHandler handler) { m_messageBoxHandler = std::move(handler); }
+    // Runs on every console the window opens, before it is shown (tests set its prompts and timer).
+    void SetConsoleOptions(std::function<void(CDlgAdmin &)> options) { m_consoleOptions = std::move(options); }
     QMessageBox::StandardButton MessageBox(const QString &text, const QString &caption = QString(),
                                            QMessageBox::StandardButtons buttons = QMessageBox::Ok,
                                            QMessageBox::Icon icon = QMessageBox::NoIcon);
 
-    // ---- LinkOwner: the downloads hand every record to these ----
-    PacketLogSink *PacketLog() override;
-    void AddStoredRecordRow(int index, const uint8_t *record) override;
-    void SetContinuousSummary(const uint8_t *summary) override;
-    void AddContinuousRecordRow(int index, const uint8_t *record) override;
+    // ---- the row builders: record batches of the current download become rows of their sheet ----
+    void AddRecordBatch(const RecordBatch &batch);
     void SetContinuousRow(int index, const QString &time, const QString &force, const QString &setValue,
                           const QString &loadCell);
 
     // ---- the window's actions ----
-    void OnConnect(); // 1003 "장비 조회"
-    // The eight identity reads into the device grid; false when the instrument fell silent (the link's
-    // result tells why).
-    bool ReadDeviceInfo();
-    void OnQueryData();  // 1008 "데이터 조회"
-    void OnModeMemory(); // 1012
-    void OnModeOutput(); // 1013
-    // One presence poll (timer 1001): looks for the bridge, sets caption and enabling.
+    void OnConnect();        // 1003 "장비 조회"
+    void ReadDeviceInfo();   // the eight identity reads into the device grid
+    void OnQueryData();      // 1008 "데이터 조회"
+    void OnCancelDownload(); // 1040 "취소"
+    void OnModeMemory();     // 1012
+    void OnModeOutput();     // 1013
+    // One presence poll (timer 1001): asks the session to look for the bridge; caption and enabling
+    // follow when it answers.
     void PollPresence();
     // The id of the running presence timer (QObject::startTimer); 0 when it is not running.
     int PresenceTimerId() const { return m_presenceTimer; }
+    // Tests drive the presence poll themselves.
+    void SetTimersEnabled(bool enabled);
 
     // Handlers of the clock, selection, help, log, administrator and exit commands live in
     // CTonvaleDlgTools.cpp.
@@ -168,18 +179,36 @@ class CTonvaleDlg : public CDlgComm, public LinkOwner {
     void InitDeviceGrid();
     void CreateLogWindow();
     void OnDestroy();
-    void SetInstrumentControlsEnabled(bool enabled);
-    // Shows rows that a download just added, without letting the operator's input in.
-    void RepaintDuringDownload();
+    void UpdateControls();
+    // Starts a job of this window; `then` runs on this thread when it has ended.
+    bool StartJob(const Job &job, std::function<void(const JobResult &)> then);
+    void OnJobStarted(JobId id, int kind);
+    void OnJobFinished(const JobResult &result);
+    // A download into the mode's sheet: the sheet is emptied and the records store starts anew.
+    void BeginDownload();
+    // The download's end: the records store, the incomplete-table note and, when `tell`, the notices.
+    void FinishDownload(const JobResult &result, bool tell);
+    void ShowIdentity(const JobResult &result);
+    void ShowProgress();
 
     Clock &m_clock;
     CIniSysInfo &m_sysInfo;
-    CFt260 m_ft260;
+    SessionHost m_session;
+    SessionClient m_client{m_session};
+    DownloadRecords m_records;
     CDlgLog *m_pDlgLog = nullptr;
     MessageBoxHandler m_messageBoxHandler;
     std::function<QString()> m_openFailureAdvice;
+    std::function<void(CDlgAdmin &)> m_consoleOptions;
+    std::function<void(const JobResult &)> m_onJobFinished;
     int m_presenceTimer = 0;
-    QElapsedTimer m_lastDownloadRepaint;
+    bool m_timersEnabled = true;
+    bool m_waitCursor = false;
+    int m_downloadSheet = 0;      // the sheet the running or last download fills
+    int m_downloadRows = 0;       // rows it has delivered so far
+    int m_downloadAnnounced = -1; // the continuous run's announced count
+    int m_incompleteSheet = 0;    // the sheet whose table is incomplete (0: none)
+    int m_incompleteRows = 0;
 
     CSpreadSheet *m_deviceGrid = nullptr;
     CSpreadSheet *m_dataGrid = nullptr;
@@ -197,6 +226,8 @@ class CTonvaleDlg : public CDlgComm, public LinkOwner {
     QPushButton *m_btnReadTime = nullptr;
     QPushButton *m_btnAdmin = nullptr;
     QPushButton *m_btnShowLog = nullptr;
+    QPushButton *m_btnCancelDownload = nullptr;
+    QLabel *m_progressLabel = nullptr;
     QAbstractButton *m_radioMemory = nullptr;
     QAbstractButton *m_radioOutput = nullptr;
     QLabel *m_startLabel = nullptr;

@@ -2,37 +2,39 @@
 // packet log, the administrator console, the report export and the exit question.
 #include "CDlgAdmin.h"
 #include "CDlgExport.h"
+#include "CDlgLog.h"
 #include "CIniSysInfo.h"
 #include "CSpreadSheet.h"
 #include "CTonvaleDlg.h"
 #include "Clock.h"
+#include "Commands.h"
 #include "HelpText.h"
 #include "InstrumentClock.h"
 #include "LocalTime.h"
 #include "ReportExport.h"
+#include "ResultCodes.h"
 #include "RowSelection.h"
+#include "SessionJobs.h"
+#include "SpreadSheetView.h"
 #include "WaitCursor.h"
 
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 
-namespace {
-
-} // namespace
-
 void CTonvaleDlg::OnReadDeviceTime()
 {
-    InstrumentClock::Display display;
-    uint8_t request[CFt260::kResponseAreaSize] = {};
-    uint8_t response[CFt260::kResponseAreaSize] = {};
-    if (m_ft260.Transact(CMD_READ_CLOCK, request, 1, response) < 0)
-        MessageBox(QStringLiteral("장비시간 읽기 실패 : %1").arg(m_ft260.GetResultText()));
-    else
-        display = InstrumentClock::DecodeAnswer(response);
-    // Also after a failure: the display never keeps a time it did not just read.
-    m_clockDisplay->setText(display.time);
-    m_telephone->setText(display.telephone);
+    StartJob(SessionJobs::Read(CMD_READ_CLOCK), [this](const JobResult &result) {
+        InstrumentClock::Display display;
+        if (result.code == RESULT_OK && !result.exchanges.isEmpty())
+            display = InstrumentClock::DecodeAnswer(
+                reinterpret_cast<const uint8_t *>(result.exchanges.constLast().response.constData()));
+        // Also after a failure: the display never keeps a time it did not just read.
+        m_clockDisplay->setText(display.time);
+        m_telephone->setText(display.telephone);
+        if (result.code < 0)
+            MessageBox(QStringLiteral("장비시간 읽기 실패 : %1").arg(result.text));
+    });
 }
 
 void CTonvaleDlg::OnSetDeviceTime()
@@ -40,20 +42,19 @@ void CTonvaleDlg::OnSetDeviceTime()
     const QString telephone = InstrumentClock::ServiceTelephone();
     if (telephone.isEmpty())
         return;
-    if (MessageBox(QStringLiteral("장비시간을 설정하시겠습니까?"), QStringLiteral("설정"),
-                   QMessageBox::Yes | QMessageBox::No, QMessageBox::Question) != QMessageBox::Yes)
+    if (m_client.Busy() || MessageBox(QStringLiteral("장비시간을 설정하시겠습니까?"), QStringLiteral("설정"),
+                                      QMessageBox::Yes | QMessageBox::No, QMessageBox::Question) != QMessageBox::Yes)
         return;
-    // Sending a made-up time would set the instrument wrong without anybody noticing.
-    const auto payload = InstrumentClock::SetClockPayloadAt(m_clock.Now(), telephone);
-    if (!payload) {
-        MessageBox(QStringLiteral("설정 실패 - 컴퓨터의 현재 시간을 알 수 없어 장비시간을 보내지 않았습니다."));
-        return;
-    }
-    uint8_t response[CFt260::kResponseAreaSize] = {};
-    if (m_ft260.Transact(CMD_SET_CLOCK, payload->data(), InstrumentClock::kPayloadSize, response) >= 0)
-        MessageBox(QStringLiteral("성공"));
-    else
-        MessageBox(QStringLiteral("설정 실패 - %1").arg(m_ft260.GetResultText()));
+    // The PC time is taken on the session just before it is sent, not when the question was answered.
+    StartJob(SessionJobs::SetClockNow(telephone), [this](const JobResult &result) {
+        // Sending a made-up time would set the instrument wrong without anybody noticing.
+        if (result.nothingSent)
+            MessageBox(QStringLiteral("설정 실패 - 컴퓨터의 현재 시간을 알 수 없어 장비시간을 보내지 않았습니다."));
+        else if (result.code >= 0)
+            MessageBox(QStringLiteral("성공"));
+        else
+            MessageBox(QStringLiteral("설정 실패 - %1").arg(result.text));
+    });
 }
 
 // The continuous sheet has no check column: in OUTPUT mode the selection buttons do nothing.
@@ -90,14 +91,23 @@ void CTonvaleDlg::OnShowLog()
     ToggleLogWindow();
 }
 
-// The console borrows the window's link for as long as it runs; nothing here is refreshed afterwards.
+// The console works on the window's session for as long as it runs; nothing here is refreshed
+// afterwards.
 void CTonvaleDlg::OnAdminMode()
 {
+    if (m_client.Busy())
+        return;
     CDlgAdmin dlg(
-        &m_ft260, [this] { ToggleLogWindow(); }, this);
-    // Modal to this window only: the packet log beside it stays usable.
+        m_session, [this] { ToggleLogWindow(); }, this);
+    if (m_consoleOptions)
+        m_consoleOptions(dlg);
+    // Modal to this window only; the packet log beside it stays usable.
     dlg.setWindowModality(Qt::WindowModal);
+    if (m_pDlgLog)
+        m_pDlgLog->SetCompanion(&dlg, [&dlg] { return dlg.FreeArea(); });
     dlg.exec();
+    if (m_pDlgLog)
+        m_pDlgLog->SetCompanion(this, [this] { return m_dataGridView->geometry(); });
 }
 
 void CTonvaleDlg::OnExportExcel()
@@ -105,6 +115,15 @@ void CTonvaleDlg::OnExportExcel()
     CDlgExport dlg(this, [this](const QString &text, const QString &caption, QMessageBox::StandardButtons buttons,
                                 QMessageBox::Icon icon) { return MessageBox(text, caption, buttons, icon); });
     const ReportMode mode = m_nMode == MODE_OUTPUT ? ReportMode::Output : ReportMode::Memory;
+    // A table a download left incomplete is written only when the operator says so.
+    const int sheet = m_nMode + 1;
+    if (m_client.Busy() ||
+        (m_incompleteSheet == sheet &&
+         MessageBox(
+             QStringLiteral("표가 완전하지 않습니다 (%1건만 받음). 그래도 저장하시겠습니까?").arg(m_incompleteRows),
+             QStringLiteral("엑셀 저장"), QMessageBox::Yes | QMessageBox::No,
+             QMessageBox::Question) != QMessageBox::Yes))
+        return;
     if (!dlg.ConfirmRecords(mode, *m_dataGrid))
         return;
     const ReportHeader header = ReportHeader::FromDeviceGrid(*m_deviceGrid);

@@ -5,9 +5,13 @@
 #include "AdminPrompts.h"
 #include "CFt260.h"
 #include "CSpreadSheet.h"
+#include "CalibrationFields.h"
 #include "Clock.h"
 #include "InstrumentClock.h"
+#include "SessionHost.h"
+#include "SessionJobs.h"
 #include "Simulation.h"
+#include "session/SessionTestSupport.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -50,18 +54,21 @@ struct ScriptedPrompts : AdminPrompts {
 struct Rig {
     VirtualClock clock;
     Simulation sim;
-    CFt260 link;
+    SessionHost host;
     ScriptedPrompts prompts;
     int logToggles = 0;
     CDlgAdmin dlg;
 
     explicit Rig(const Scenario &scenario = Scenario())
-        : sim(scenario, clock), link(sim.Bridge(), sim.Discovery(), clock), dlg(&link, [this] { ++logToggles; })
+        : sim(scenario, clock), host(sim.Bridge(), sim.Discovery(), clock), dlg(host, [this] { ++logToggles; })
     {
-        link.FindDevice();
+        host.PollPresence();
+        settle();
         dlg.SetPrompts(&prompts);
         dlg.Create();
     }
+    // Waits for the console's job (and any other) to end.
+    void settle() { SETTLE(host); }
 
     CSpreadSheet &info() { return dlg.InfoGrid(); }
     CSpreadSheet &cal() { return dlg.CalGrid(); }
@@ -81,6 +88,7 @@ struct Rig {
     void readyForCalibration()
     {
         dlg.QueryDeviceInfo();
+        settle();
         QVERIFY(dlg.InfoRead());
         autoRead()->setChecked(true);
     }
@@ -148,6 +156,8 @@ class CDlgAdminTest : public QObject {
     void firmwareFailuresStopAtOnce();
     void firmwareFileChoices();
     void armedFirmwareLocksOut();
+    void automaticReadingRecoversAfterFailedReads();
+    void nothingClosesTheConsoleDuringAnUpload();
 };
 
 void CDlgAdminTest::templateLaysOutEveryControl()
@@ -182,6 +192,8 @@ void CDlgAdminTest::templateLaysOutEveryControl()
     QCOMPARE(ticked, 1);
 
     rig.item<QPushButton>(CDlgAdmin::IDC_SHOW_LOG)->click();
+
+    rig.settle();
     QCOMPARE(rig.logToggles, 1);
 }
 
@@ -190,6 +202,7 @@ void CDlgAdminTest::fullQueryFillsEveryValueCell()
     Rig rig;
     rig.info().SetCellTextIfChanged(2, 3, "old");
     rig.item<QPushButton>(CDlgAdmin::IDC_QUERY_INFO)->click();
+    rig.settle();
     QVERIFY(rig.dlg.InfoRead());
     QVERIFY(rig.prompts.notices.isEmpty());
     for (const auto &[col, row] : kValueCells)
@@ -210,6 +223,7 @@ void CDlgAdminTest::unsetFieldsAndBattery()
     s.identity[CMD_READ_LC30_SN] = QByteArray(9, '\0');
     Rig rig(s);
     rig.dlg.QueryDeviceInfo();
+    rig.settle();
     QVERIFY(rig.dlg.InfoRead());
     QCOMPARE(rig.info().text(5, 2), QString("-1 %"));
     QCOMPARE(rig.info().text(2, 3), QString("-"));
@@ -222,6 +236,7 @@ void CDlgAdminTest::clockYearWindow()
         Rig rig;
         QVERIFY(rig.instrument().SetClock(LocalFields{year, 6, 1, 12, 0, 0}));
         rig.dlg.QueryDeviceInfo();
+        rig.settle();
         QVERIFY(rig.dlg.InfoRead()); // an unset clock is not an error
         const QString shown = rig.info().text(5, 6);
         if (year == 1970 || year == 2200)
@@ -236,6 +251,7 @@ void CDlgAdminTest::failingVersionDoesNotStopTheQuery()
     Rig rig;
     rig.silence(CMD_READ_VERSION);
     rig.dlg.QueryDeviceInfo();
+    rig.settle();
     QVERIFY(rig.dlg.InfoRead());
     QVERIFY(rig.prompts.notices.isEmpty());
     QCOMPARE(rig.info().text(5, 1), QString());
@@ -247,10 +263,12 @@ void CDlgAdminTest::failureStopsTheQueryAndKeepsEarlierCells()
 {
     Rig rig;
     rig.dlg.QueryDeviceInfo(); // a full first query: its values must go
+    rig.settle();
     rig.autoRead()->setChecked(true);
     rig.silence(CMD_READ_LC15_SN);
     rig.instrument().ClearRequests();
     rig.dlg.QueryDeviceInfo();
+    rig.settle();
 
     QVERIFY(!rig.dlg.InfoRead());
     QCOMPARE(rig.prompts.notices, QStringList{"UART 읽기 실패 (-1092)"});
@@ -270,10 +288,13 @@ void CDlgAdminTest::failureStopsTheQueryAndKeepsEarlierCells()
 void CDlgAdminTest::traceLines()
 {
     Rig rig;
-    const uint8_t request = 0;
-    uint8_t answer[32];
-    QCOMPARE(rig.link.Transact(CMD_READ_BATTERY, &request, 1, answer), 0);
-    rig.dlg.ShowTrace();
+    SessionClient client(rig.host);
+    JobResult read;
+    QObject::connect(&client, &SessionClient::jobFinished, [&](const JobResult &r) { read = r; });
+    client.Submit(SessionJobs::Read(CMD_READ_BATTERY));
+    rig.settle();
+    QCOMPARE(read.code, 0);
+    rig.dlg.ShowTrace(read.trace);
     const QString send = rig.item<QLabel>(CDlgAdmin::IDC_TRACE_SEND)->text();
     const QString recv = rig.item<QLabel>(CDlgAdmin::IDC_TRACE_RECV)->text();
     QVERIFY2(send.startsWith("SEND : [2024-05-01 09:00:0"), qPrintable(send));
@@ -305,6 +326,7 @@ void CDlgAdminTest::identityWritesReachTheInstrument()
         rig.prompts.notices.clear();
         rig.info().SetCellTextIfChanged(c.col - 1, c.row, c.value);
         rig.dlg.OnButtonClickedInfoGrid(c.col, c.row, 0);
+        rig.settle();
         QCOMPARE(
             rig.prompts.questions,
             QStringList{QString("%1-'%2' 값을 설정하시겠습니까?").arg(rig.info().text(c.col - 2, c.row), c.value)});
@@ -318,6 +340,7 @@ void CDlgAdminTest::identityWritesReachTheInstrument()
     rig.silence(CMD_WRITE_SERIAL);
     rig.info().SetCellTextIfChanged(2, 2, "B1");
     rig.dlg.OnButtonClickedInfoGrid(3, 2, 0);
+    rig.settle();
     QCOMPARE(rig.prompts.notices, QStringList{"설정 실패 - UART 읽기 실패 (-1092)"});
 }
 
@@ -329,14 +352,20 @@ void CDlgAdminTest::identityWritesRefusedOrSkipped()
     rig.prompts.answers = {false}; // No
     rig.info().SetCellTextIfChanged(2, 2, "A12");
     rig.dlg.OnButtonClickedInfoGrid(3, 2, 0);
+    rig.settle();
     rig.info().SetCellTextIfChanged(2, 2, "가나다라마바"); // 12 bytes for an 11-byte field
     rig.dlg.OnButtonClickedInfoGrid(3, 2, 0);
+    rig.settle();
     rig.info().SetCellTextIfChanged(2, 2, QString::fromUtf8("A\xF0\x9F\x98\x80")); // no code page 949 form
     rig.dlg.OnButtonClickedInfoGrid(3, 2, 0);
+    rig.settle();
     rig.info().SetCellTextIfChanged(2, 2, QString());
     rig.dlg.OnButtonClickedInfoGrid(3, 2, 0); // empty: ignored silently
+    rig.settle();
     rig.dlg.OnButtonClickedInfoGrid(6, 5, 0); // the check box
+    rig.settle();
     rig.dlg.OnButtonClickedInfoGrid(5, 2, 0); // no button
+    rig.settle();
 
     QCOMPARE(rig.prompts.questions.size(), 1);
     QCOMPARE(rig.prompts.notices.size(), 2);
@@ -356,6 +385,7 @@ void CDlgAdminTest::clockWrites()
     // Ticked: the PC's time, whatever the cell holds.
     rig.info().SetCellTextIfChanged(5, 6, "garbage");
     rig.dlg.OnButtonClickedInfoGrid(6, 6, 0);
+    rig.settle();
     QCOMPARE(rig.prompts.questions, QStringList{"장비시간을 설정하시겠습니까?"});
     QCOMPARE(rig.prompts.notices, QStringList{"성공"});
     const QByteArray pcTime = rig.lastData(CMD_SET_CLOCK);
@@ -369,6 +399,7 @@ void CDlgAdminTest::clockWrites()
     rig.prompts.notices.clear();
     rig.info().SetCellTextIfChanged(5, 6, "2024-03-05 07:08:09");
     rig.dlg.OnButtonClickedInfoGrid(6, 6, 0);
+    rig.settle();
     QCOMPARE(rig.prompts.notices, QStringList{"성공"});
     QCOMPARE(rig.lastData(CMD_SET_CLOCK).left(7), QByteArray("\x07\xE8\x03\x05\x07\x08\x09", 7));
     const LocalFields set = rig.instrument().ClockFields();
@@ -380,6 +411,7 @@ void CDlgAdminTest::clockWrites()
         rig.prompts.notices.clear();
         rig.info().SetCellTextIfChanged(5, 6, typed);
         rig.dlg.OnButtonClickedInfoGrid(6, 6, 0);
+        rig.settle();
         QCOMPARE(rig.prompts.notices, QStringList{"시간 정보가 잘못되었습니다. 확인바랍니다."});
     }
     QCOMPARE(rig.instrument().Requests().size(), sent);
@@ -392,14 +424,17 @@ void CDlgAdminTest::timerTicksAndReadsCalibration()
     Rig rig(s);
     QVERIFY(rig.dlg.TimerActive());
     rig.dlg.OnTimer();
+    rig.settle();
     QCOMPARE(rig.info().text(5, 5), QString("2024-05-01 09:00:00"));
     rig.clock.AdvanceMicros(1000000);
     rig.dlg.OnTimer();
+    rig.settle();
     QCOMPARE(rig.info().text(5, 5), QString("2024-05-01 09:00:01"));
     QVERIFY(rig.instrument().Requests().empty()); // no information read yet
 
     rig.readyForCalibration();
     rig.dlg.OnTimer();
+    rig.settle();
     QCOMPARE(rig.instrument().RequestCount(CMD_READ_CAL15), 1);
     QCOMPARE(rig.cal().text(2, 2), QString("16777215"));
     QCOMPARE(rig.cal().text(2, 6), QString("4"));
@@ -411,6 +446,7 @@ void CDlgAdminTest::timerTicksAndReadsCalibration()
     // A failed read keeps the values and shows itself only in the trace.
     rig.silence(CMD_READ_CAL15);
     rig.dlg.OnTimer();
+    rig.settle();
     QCOMPARE(rig.cal().text(2, 8), QString("-2048"));
     QVERIFY(rig.item<QLabel>(CDlgAdmin::IDC_TRACE_RECV)->text().endsWith("UART 읽기 실패 (-1092)"));
     QVERIFY(rig.prompts.notices.isEmpty());
@@ -426,6 +462,8 @@ void CDlgAdminTest::radiosRelabelAndRead()
     auto *radio30 = rig.item<QRadioButton>(CDlgAdmin::IDC_LOADCELL_30);
 
     radio30->click(); // automatic reading off: relabel only
+
+    rig.settle();
     QCOMPARE(rig.dlg.LoadCell(), 1);
     QCOMPARE(rig.cal().text(1, 3), QString("160 KN"));
     QCOMPARE(rig.cal().text(1, 5), QString("280 KN"));
@@ -438,11 +476,14 @@ void CDlgAdminTest::radiosRelabelAndRead()
     rig.readyForCalibration();
     rig.cal().SetCellTextIfChanged(3, 7, "5");
     radio30->click(); // the selected radio: read, no relabel, no reset
+    rig.settle();
     QCOMPARE(rig.instrument().RequestCount(CMD_READ_CAL30), 1);
     QCOMPARE(rig.cal().text(3, 7), QString("5"));
     QCOMPARE(rig.cal().text(2, 2), QString("101800"));
 
     radio15->click();
+
+    rig.settle();
     QCOMPARE(rig.cal().text(1, 5), QString("140 KN"));
     QCOMPARE(rig.cal().text(1, 7), QString("80 KN 보정 값"));
     QCOMPARE(rig.cal().text(3, 7), QString("0"));
@@ -455,34 +496,46 @@ void CDlgAdminTest::correctionAndCaptureWrites()
     Rig rig;
     rig.readyForCalibration();
     rig.dlg.OnTimer(); // fills the current values and the live reading
-    bool pausedWhileAsking = false;
-    rig.prompts.whileAsking = [&] { pausedWhileAsking = !rig.autoRead()->isChecked(); };
+    rig.settle();
+    // A tick while the question is open reads nothing: the value being confirmed stays put.
+    bool readWhileAsking = false;
+    rig.prompts.whileAsking = [&] {
+        rig.dlg.OnTimer();
+        readWhileAsking = readWhileAsking || rig.dlg.Client().Busy();
+    };
 
     rig.cal().SetCellTextIfChanged(3, 7, "-1000");
     rig.dlg.OnButtonClickedCalGrid(4, 7, 0);
+    rig.settle();
     QCOMPARE(rig.prompts.questions.last(), QString("15톤 80 KN 보정 값 '0' -> '-1000' 값으로 설정하시겠습니까?"));
-    QVERIFY(pausedWhileAsking);
+    QVERIFY(!readWhileAsking);
     QVERIFY(rig.autoRead()->isChecked());
     QCOMPARE(rig.lastData(CMD_WRITE_CAL), QByteArray("\x00\x04\x18", 3));
     QCOMPARE(rig.instrument().Calibration(0).corrections[0], -1000);
 
     rig.cal().SetCellTextIfChanged(3, 9, "1000");
     rig.dlg.OnButtonClickedCalGrid(4, 9, 0);
+    rig.settle();
     QCOMPARE(rig.lastData(CMD_WRITE_CAL), QByteArray("\x02\x0B\xE8", 3));
 
     rig.cal().SetCellTextIfChanged(3, 8, "7");
     rig.dlg.OnButtonClickedCalGrid(4, 8, 0);
+    rig.settle();
     QCOMPARE(rig.lastData(CMD_WRITE_CAL), QByteArray("\x01\x08\x07", 3));
 
     rig.item<QRadioButton>(CDlgAdmin::IDC_LOADCELL_30)->click();
+
+    rig.settle();
     rig.cal().SetCellTextIfChanged(3, 8, "-4");
     rig.dlg.OnButtonClickedCalGrid(4, 8, 0);
+    rig.settle();
     QCOMPARE(rig.lastData(CMD_WRITE_CAL), QByteArray("\x04\x07\xFC", 3));
     QCOMPARE(rig.instrument().Calibration(1).corrections[1], -4);
 
     rig.instrument().SetLiveReading(1, 777777);
     rig.prompts.notices.clear();
     rig.dlg.OnButtonClickedCalGrid(4, 4, 0);
+    rig.settle();
     QCOMPARE(rig.prompts.questions.last(), QString("30톤 220 KN 보정값을 현재 로드셀 값으로 설정하시겠습니까?"));
     QCOMPARE(rig.lastData(CMD_CAL30_FROM_LIVE), QByteArray("\x02", 1));
     QCOMPARE(rig.instrument().Calibration(1).points[2], 777777u);
@@ -492,8 +545,10 @@ void CDlgAdminTest::correctionAndCaptureWrites()
     const size_t sent = rig.instrument().Requests().size();
     rig.cal().SetCellTextIfChanged(3, 7, "1001");
     rig.dlg.OnButtonClickedCalGrid(4, 7, 0);
+    rig.settle();
     rig.cal().SetCellTextIfChanged(3, 8, QString());
     rig.dlg.OnButtonClickedCalGrid(4, 8, 0);
+    rig.settle();
     QCOMPARE(rig.instrument().Requests().size(), sent);
     QVERIFY(rig.prompts.notices.last().contains("-1000 ~ 1000"));
 }
@@ -517,6 +572,7 @@ void CDlgAdminTest::firmwareUploadInBlocks()
             [&](int value) { captions << QString("%1:%2").arg(value).arg(progress->text()); });
     const qint64 start = rig.clock.MonotonicMicros();
     rig.upload()->click();
+    rig.settle();
 
     QCOMPARE(captions,
              (QStringList{"5:5% - 펌웨어 업데이트 요청", "10:10% - 펌웨어 업데이트 요청 완료",
@@ -544,6 +600,7 @@ void CDlgAdminTest::firmwareHeaderOnlyAndAnswers()
         Rig rig;
         rig.chooseFirmware(rig.firmwareFile("\x33\x55"));
         rig.dlg.OnBnClickedUpload();
+        rig.settle();
         QCOMPARE(rig.status(), QString("펌웨어 업데이트 완료"));
         QCOMPARE(rig.instrument().RequestCount(CMD_FW_DATA), 0);
         QCOMPARE(rig.item<QProgressBar>(CDlgAdmin::IDC_PROGRESS)->value(), 20);
@@ -554,6 +611,7 @@ void CDlgAdminTest::firmwareHeaderOnlyAndAnswers()
         const QByteArray image = Image(2050);
         rig.chooseFirmware(rig.firmwareFile(image));
         rig.dlg.OnBnClickedUpload();
+        rig.settle();
         QCOMPARE(rig.status(), QString("펌웨어 업데이트 완료"));
         QCOMPARE(rig.instrument().FirmwareImage(), image);
     }
@@ -579,6 +637,7 @@ void CDlgAdminTest::firmwareFailuresStopAtOnce()
         c.arrange(rig);
         rig.chooseFirmware(rig.firmwareFile(Image(3000)));
         rig.dlg.OnBnClickedUpload();
+        rig.settle();
         QVERIFY2(rig.status() == c.status, c.name);
         QVERIFY2(rig.instrument().RequestCount(CMD_FW_DATA) == c.blocksSent, c.name);
         QVERIFY(!rig.dlg.FirmwareReady());
@@ -604,6 +663,7 @@ void CDlgAdminTest::firmwareFileChoices()
 
     rig.chooseFirmware(good);
     rig.item<QPushButton>(CDlgAdmin::IDC_CANCEL_UPLOAD)->click();
+    rig.settle();
     QCOMPARE(rig.status(), QString("펌웨어 업데이트 취소"));
     QVERIFY(path->text().isEmpty());
     QVERIFY(!rig.upload()->isEnabled());
@@ -642,14 +702,100 @@ void CDlgAdminTest::armedFirmwareLocksOut()
     QVERIFY(!rig.autoRead()->isEnabled());
     QVERIFY(!rig.item<QRadioButton>(CDlgAdmin::IDC_LOADCELL_30)->isEnabled());
     rig.dlg.OnTimer();
+    rig.settle();
     rig.info().SetCellTextIfChanged(2, 2, "A12");
     rig.dlg.OnButtonClickedInfoGrid(3, 2, 0);
+    rig.settle();
     rig.dlg.OnButtonClickedInfoGrid(6, 6, 0);
+    rig.settle();
     rig.cal().SetCellTextIfChanged(3, 7, "1");
     rig.dlg.OnButtonClickedCalGrid(4, 7, 0);
+    rig.settle();
     QVERIFY(rig.instrument().Requests().empty());
     QVERIFY(rig.prompts.questions.isEmpty());
 }
 
 QTEST_MAIN(CDlgAdminTest)
 #include "CDlgAdminTest.moc"
+
+void CDlgAdminTest::automaticReadingRecoversAfterFailedReads()
+{
+    Rig rig;
+    rig.dlg.SetTimerEnabled(false);
+    rig.readyForCalibration();
+    rig.dlg.OnTimer();
+    rig.settle();
+    QCOMPARE(rig.cal().text(2, Calibration::kLiveRow), QString::number(rig.instrument().Calibration(0).live));
+
+    // A failed read closes the link; the next tick opens it again and reads, and meanwhile the cell
+    // says there is no present value instead of keeping the last one.
+    rig.silence(CMD_READ_CAL15);
+    rig.dlg.OnTimer();
+    rig.settle();
+    QCOMPARE(rig.cal().text(2, Calibration::kLiveRow), Calibration::kNoLiveValue);
+    const int reads = rig.instrument().RequestCount(CMD_READ_CAL15);
+    rig.dlg.OnTimer();
+    rig.settle();
+    QCOMPARE(rig.instrument().RequestCount(CMD_READ_CAL15), reads + 1);
+    QCOMPARE(rig.cal().text(2, Calibration::kLiveRow), Calibration::kNoLiveValue);
+    // No capture of a value that is not there.
+    rig.dlg.OnButtonClickedCalGrid(4, 2, 0);
+    rig.settle();
+    QVERIFY(rig.prompts.questions.isEmpty());
+
+    rig.sim.Line().SetFaults(FaultPlan{});
+    rig.instrument().SetLiveReading(0, 4242);
+    rig.dlg.OnTimer();
+    rig.settle();
+    QCOMPARE(rig.cal().text(2, Calibration::kLiveRow), QString("4242"));
+
+    // Ticks never queue reads behind one another: a tick while a read runs is skipped.
+    const int before = rig.instrument().RequestCount(CMD_READ_CAL15);
+    rig.dlg.OnTimer();
+    rig.dlg.OnTimer();
+    rig.dlg.OnTimer();
+    rig.settle();
+    QCOMPARE(rig.instrument().RequestCount(CMD_READ_CAL15), before + 1);
+}
+
+void CDlgAdminTest::nothingClosesTheConsoleDuringAnUpload()
+{
+    Rig rig;
+    rig.dlg.SetTimerEnabled(false);
+    SessionGate gate;
+    rig.host.SetRecordObserver(&gate);
+    rig.dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&rig.dlg));
+    const QByteArray image = Image(5000);
+    rig.chooseFirmware(rig.firmwareFile(image));
+    QVERIFY(rig.dlg.FirmwareReady());
+
+    const auto click = [&rig](QWidget *widget) {
+        QTest::mouseClick(rig.dlg.windowHandle(), Qt::LeftButton, {}, widget->mapTo(&rig.dlg, widget->rect().center()));
+    };
+    gate.HoldAtPacket(8); // inside the data blocks
+    click(rig.upload());
+    QVERIFY(gate.WaitUntilHeld());
+    QVERIFY(rig.dlg.Uploading());
+    QPushButton *close = rig.item<QPushButton>(2);
+    for (int id : {2, int(CDlgAdmin::IDC_CANCEL_UPLOAD), int(CDlgAdmin::IDC_FIRMWARE_OPEN), int(CDlgAdmin::IDC_UPLOAD),
+                   int(CDlgAdmin::IDC_QUERY_INFO), int(CDlgAdmin::IDC_LOADCELL_30)})
+        QVERIFY2(!rig.item<QWidget>(id)->isEnabled(), qPrintable(QString::number(id)));
+    click(close);
+    click(rig.item<QPushButton>(CDlgAdmin::IDC_CANCEL_UPLOAD));
+    QTest::keyClick(rig.dlg.windowHandle(), Qt::Key_Escape);
+    QVERIFY(!rig.dlg.close()); // the window manager's close box
+    QVERIFY(rig.dlg.isVisible());
+    gate.Release();
+    rig.settle();
+    QTest::qWait(50); // anything a late click would have queued
+
+    QVERIFY(rig.dlg.isVisible());
+    QCOMPARE(rig.status(), QString("펌웨어 업데이트 완료"));
+    QCOMPARE(rig.instrument().FirmwareImage(), image);
+    QVERIFY(close->isEnabled());
+    click(close);
+    QVERIFY(!rig.dlg.isVisible());
+    rig.host.SetRecordObserver(nullptr);
+    rig.settle();
+}

@@ -10,13 +10,16 @@
 #include "CTonvaleApp.h"
 #include "CTonvaleDlg.h"
 #include "Clock.h"
+#include "Commands.h"
 #include "HelpText.h"
 #include "IniFile.h"
 #include "InstrumentClock.h"
 #include "KoreanLocale.h"
 #include "RememberedFolders.h"
+#include "SimulatedFaults.h"
 #include "Simulation.h"
 #include "XlsBook.h"
+#include "session/SessionTestSupport.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -103,13 +106,24 @@ class MainToolsTest : public QObject {
     CSpreadSheet &Data() { return m_dlg->DataGrid(); }
     int SetClockRequests() const { return m_sim->Instrument().RequestCount(CMD_SET_CLOCK); }
 
+    // Rows as a download's batch brings them.
+    void AddRows(int sheet, const std::vector<RecordBytes> &records)
+    {
+        RecordBatch batch;
+        batch.sheet = sheet;
+        batch.continuous = sheet == kContinuousSheet;
+        for (const RecordBytes &record : records)
+            batch.records.append(reinterpret_cast<const char *>(record.data()), int(record.size()));
+        Dlg().AddRecordBatch(batch);
+    }
     void AddStoredRows(int count)
     {
-        for (int i = 0; i < count; ++i) {
-            const RecordBytes record = MakeRecord({2024, 3, 1 + i, 9, 30, 0}, 980 + i, 2);
-            Dlg().AddStoredRecordRow(i, record.data());
-        }
+        std::vector<RecordBytes> records;
+        for (int i = 0; i < count; ++i)
+            records.push_back(MakeRecord({2024, 3, 1 + i, 9, 30, 0}, 980 + i, 2));
+        AddRows(kStoredRecordSheet, records);
     }
+    void Settle() { SETTLE(m_dlg->Session()); }
     QList<int> Checks()
     {
         QList<int> values;
@@ -149,7 +163,9 @@ class MainToolsTest : public QObject {
             return box.buttons.testFlag(QMessageBox::Yes) ? QMessageBox::Yes : QMessageBox::Ok;
         });
         m_dlg->Create();
+        m_dlg->SetTimersEnabled(false);
         m_dlg->PollPresence();
+        Settle();
         m_revealed.clear();
         CDlgExport::SetRevealFunction([this](const QString &path) { m_revealed << path; });
         m_fileAnswers.clear();
@@ -168,6 +184,7 @@ class MainToolsTest : public QObject {
     void readClockShowsTheInstrumentsTimeAndTelephone()
     {
         Dlg().OnReadDeviceTime();
+        Settle();
         QVERIFY(m_boxes.isEmpty());
         QCOMPARE(Dlg().ClockDisplay()->text(), QStringLiteral("2024-03-05 14:07:09"));
         QCOMPARE(Dlg().TelephoneEdit()->text(), QStringLiteral("012-3456-7890"));
@@ -177,6 +194,7 @@ class MainToolsTest : public QObject {
         silent.answers = {AnswerFault{AnswerFault::Kind::Silent, CMD_READ_CLOCK}};
         m_sim->Line().SetFaults(silent);
         Dlg().OnReadDeviceTime();
+        Settle();
         QCOMPARE(m_boxes.size(), 1);
         QVERIFY(m_boxes[0].text.startsWith(QStringLiteral("장비시간 읽기 실패 : ")));
         QVERIFY(m_boxes[0].text.size() > QStringLiteral("장비시간 읽기 실패 : ").size());
@@ -187,6 +205,7 @@ class MainToolsTest : public QObject {
     void setClockSendsThePcsTimeAndTheServiceTelephone()
     {
         Dlg().OnSetDeviceTime();
+        Settle();
         QCOMPARE(m_boxes.size(), 2);
         QCOMPARE(m_boxes[0].text, QStringLiteral("장비시간을 설정하시겠습니까?"));
         QCOMPARE(m_boxes[0].caption, QStringLiteral("설정"));
@@ -205,6 +224,7 @@ class MainToolsTest : public QObject {
         // Setting does not read back: the display stays as it was.
         QCOMPARE(Dlg().ClockDisplay()->text(), QStringLiteral("0000-00-00 00:00:00"));
         Dlg().OnReadDeviceTime();
+        Settle();
         QCOMPARE(Dlg().TelephoneEdit()->text(), InstrumentClock::ServiceTelephone());
     }
 
@@ -212,12 +232,14 @@ class MainToolsTest : public QObject {
     {
         m_answers << QMessageBox::No;
         Dlg().OnSetDeviceTime();
+        Settle();
         QCOMPARE(m_boxes.size(), 1);
         QCOMPARE(SetClockRequests(), 0);
 
         // The PC's clock gives a time the C library cannot make a local time of.
         m_clock->SetNow(std::numeric_limits<qint64>::max() / 2);
         Dlg().OnSetDeviceTime();
+        Settle();
         QCOMPARE(SetClockRequests(), 0);
         QCOMPARE(m_boxes.size(), 3);
         QVERIFY(m_boxes[2].text.startsWith(QStringLiteral("설정 실패 - ")));
@@ -228,6 +250,7 @@ class MainToolsTest : public QObject {
         silent.answers = {AnswerFault{AnswerFault::Kind::Silent, CMD_SET_CLOCK}};
         m_sim->Line().SetFaults(silent);
         Dlg().OnSetDeviceTime();
+        Settle();
         QVERIFY(m_boxes.last().text.startsWith(QStringLiteral("설정 실패 - ")));
     }
 
@@ -251,7 +274,7 @@ class MainToolsTest : public QObject {
         SetChecks({1, 0, 1});
         Dlg().OnModeOutput();
         const RecordBytes record = MakeRecord({2024, 3, 5, 9, 0, 0}, 1234, 1);
-        Dlg().AddContinuousRecordRow(0, record.data());
+        AddRows(kContinuousSheet, {record});
         const QStringList continuousRow{Data().text(1, 4), Data().text(2, 4), Data().text(3, 4)};
         for (auto handler : {&CTonvaleDlg::OnSelectAll, &CTonvaleDlg::OnSelectNone, &CTonvaleDlg::OnSelectInvert})
             (Dlg().*handler)();
@@ -336,12 +359,14 @@ class MainToolsTest : public QObject {
         QVERIFY(Dlg().LogWindow()->parentWidget() == nullptr);
         // The link is still the window's and still works.
         Dlg().OnReadDeviceTime();
+        Settle();
         QCOMPARE(Dlg().ClockDisplay()->text().left(10), QStringLiteral("2024-03-05"));
     }
 
     void exportWritesTheMemoryReportAndKeepsTheTexts()
     {
         Dlg().ReadDeviceInfo();
+        Settle();
         Dlg().DeviceGrid().SetCellTextIfChanged(4, 1, QStringLiteral("한빛 프레스"));
         Dlg().DeviceGrid().SetCellTextIfChanged(2, 2, QStringLiteral("3월 점검"));
         Dlg().DeviceGrid().SetCellTextIfChanged(4, 2, QStringLiteral("김 민준"));
@@ -384,8 +409,10 @@ class MainToolsTest : public QObject {
     void exportOfOutputTakesEveryRecord()
     {
         Dlg().OnModeOutput();
+        std::vector<RecordBytes> records;
         for (int i = 0; i < 3; ++i)
-            Dlg().AddContinuousRecordRow(i, MakeRecord({2024, 3, 5, 10, 0, i}, 1500 + i, 0).data());
+            records.push_back(MakeRecord({2024, 3, 5, 10, 0, i}, 1500 + i, 0));
+        AddRows(kContinuousSheet, records);
         m_fileAnswers << m_dir->filePath(QStringLiteral("Report"));
         Dlg().OnExportExcel();
         const QString path = m_dir->filePath(QStringLiteral("Report.xls"));

@@ -1,0 +1,50 @@
+#include "SessionClient.h"
+
+#include "SessionHost.h"
+
+SessionClient::SessionClient(SessionHost &host, QObject *parent) : QObject(parent), m_host(host) {}
+
+SessionClient::~SessionClient()
+{
+    Cancel();
+}
+
+JobId SessionClient::Submit(const Job &job)
+{
+    if (m_current)
+        return 0;
+    m_current = m_host.Submit(this, job);
+    m_kind = job.kind;
+    return m_current;
+}
+
+void SessionClient::Cancel()
+{
+    m_host.Cancel(m_current);
+}
+
+void SessionClient::DeliverStarted(JobId id)
+{
+    if (id == m_current)
+        emit jobStarted(id, m_kind);
+}
+
+void SessionClient::DeliverRecords(const RecordBatch &batch)
+{
+    if (batch.job == m_current)
+        emit recordsArrived(batch);
+}
+
+void SessionClient::DeliverProgress(JobId id, int position, const QString &caption)
+{
+    if (id == m_current)
+        emit progress(id, position, caption);
+}
+
+void SessionClient::DeliverFinished(const JobResult &result)
+{
+    if (result.id != m_current)
+        return;
+    m_current = 0;
+    emit jobFinished(result);
+}

@@ -1,0 +1,125 @@
+#include "SessionHost.h"
+
+#include "LinkSession.h"
+#include "SessionClient.h"
+#include "SessionJobs.h"
+
+#include <QDeadlineTimer>
+#include <QThread>
+
+SessionHost::SessionHost(Ft260Device &device, DeviceDiscovery &discovery, Clock &clock, QObject *parent)
+    : QObject(parent), m_thread(new QThread), m_session(new LinkSession(device, discovery, clock)), m_clock(clock)
+{
+    LinkSession *session = m_session.load();
+    m_thread->setObjectName(QStringLiteral("instrument session"));
+    session->moveToThread(m_thread);
+    connect(session, &LinkSession::jobStarted, this, &SessionHost::OnJobStarted, Qt::QueuedConnection);
+    connect(session, &LinkSession::recordsArrived, this, &SessionHost::OnRecords, Qt::QueuedConnection);
+    connect(session, &LinkSession::packetsArrived, this, &SessionHost::packetsArrived, Qt::QueuedConnection);
+    connect(session, &LinkSession::progress, this, &SessionHost::OnProgress, Qt::QueuedConnection);
+    connect(session, &LinkSession::jobFinished, this, &SessionHost::OnFinished, Qt::QueuedConnection);
+    m_thread->start();
+}
+
+SessionHost::~SessionHost()
+{
+    Shutdown();
+}
+
+void SessionHost::Shutdown()
+{
+    if (!m_thread)
+        return;
+    LinkSession *session = m_session.exchange(nullptr);
+    session->Stop();
+    QMetaObject::invokeMethod(
+        session, [session] { session->Shutdown(); }, Qt::QueuedConnection);
+    if (m_thread->wait(QDeadlineTimer(kShutdownWaitMs))) {
+        delete session;
+        delete m_thread;
+    } else {
+        // The job did not end in time: the thread and the link are left to the process's end rather
+        // than destroyed under the running job.
+        qWarning("instrument session did not stop within %d ms", kShutdownWaitMs);
+    }
+    m_thread = nullptr;
+    m_owners.clear();
+    m_presenceJob = 0;
+}
+
+void SessionHost::SetRecordObserver(LinkOwner *observer)
+{
+    LinkSession *session = m_session.load();
+    if (!session)
+        return;
+    QMetaObject::invokeMethod(
+        session, [session, observer] { session->SetRecordObserver(observer); }, Qt::QueuedConnection);
+}
+
+JobId SessionHost::Submit(SessionClient *client, const Job &job)
+{
+    LinkSession *session = m_session.load();
+    if (!session)
+        return 0;
+    const JobId id = m_nextId++;
+    if (client)
+        m_owners.insert(id, client);
+    QMetaObject::invokeMethod(
+        session, [session, id, job] { session->Run(id, job); }, Qt::QueuedConnection);
+    return id;
+}
+
+void SessionHost::Cancel(JobId id)
+{
+    // Shutdown waits for the session thread before it deletes the session, and a cancel from that
+    // thread comes from inside a job, which Shutdown's wait outlasts.
+    if (LinkSession *session = m_session.load(); session && id)
+        session->Cancel(id);
+}
+
+bool SessionHost::PollPresence()
+{
+    if (m_presenceJob || !m_session.load())
+        return false;
+    m_presenceJob = m_nextId;
+    Submit(nullptr, SessionJobs::Presence());
+    return true;
+}
+
+void SessionHost::SetPresent(bool present)
+{
+    m_present = present;
+    emit presenceChanged(present);
+}
+
+void SessionHost::OnJobStarted(JobId id)
+{
+    if (SessionClient *client = m_owners.value(id))
+        client->DeliverStarted(id);
+}
+
+void SessionHost::OnRecords(const RecordBatch &batch)
+{
+    if (SessionClient *client = m_owners.value(batch.job))
+        client->DeliverRecords(batch);
+}
+
+void SessionHost::OnProgress(JobId id, int position, const QString &caption)
+{
+    if (SessionClient *client = m_owners.value(id))
+        client->DeliverProgress(id, position, caption);
+}
+
+void SessionHost::OnFinished(const JobResult &result)
+{
+    if (result.id == m_presenceJob) {
+        m_presenceJob = 0;
+        SetPresent(result.present);
+    } else if (!result.present) {
+        SetPresent(false);
+    }
+    if (const QPointer<SessionClient> client = m_owners.take(result.id))
+        client->DeliverFinished(result);
+    if (Idle())
+        emit idle();
+}

@@ -1,0 +1,128 @@
+#include "SessionJobs.h"
+
+#include "CFt260.h"
+#include "Clock.h"
+#include "InstrumentClock.h"
+#include "JobContext.h"
+#include "ResultCodes.h"
+
+namespace SessionJobs {
+
+namespace {
+
+void RunStored(JobContext &context, qint64 startDate, qint64 endDate)
+{
+    int rows = 0;
+    CFt260 &link = context.Link();
+    context.Result().code = link.DownloadStoredRecords(startDate, endDate, &rows);
+    context.Result().rows = rows;
+    context.Result().damaged = link.DamagedRecordCount();
+    context.Result().trace = context.Trace();
+}
+
+void RunContinuous(JobContext &context)
+{
+    CFt260 &link = context.Link();
+    context.Result().code = link.DownloadContinuousRecords();
+    context.Result().damaged = link.DamagedRecordCount();
+    context.Result().trace = context.Trace();
+}
+
+} // namespace
+
+Job Presence()
+{
+    Job job;
+    job.kind = Job::Presence;
+    job.userJob = false;
+    job.run = [](JobContext &context) { context.Result().present = !context.Link().FindDevice().isEmpty(); };
+    return job;
+}
+
+Job Script(const QList<ExchangeStep> &steps)
+{
+    Job job;
+    job.kind = Job::Exchanges;
+    job.run = [steps](JobContext &context) { context.RunScript(steps); };
+    return job;
+}
+
+Job Read(uint8_t command)
+{
+    return Script({ExchangeStep{command, QByteArray(1, '\0')}});
+}
+
+Job Write(uint8_t command, const QByteArray &data)
+{
+    return Script({ExchangeStep{command, data}});
+}
+
+Job StoredDownload(qint64 startDate, qint64 endDate, int sheet)
+{
+    Job job;
+    job.kind = Job::StoredDownload;
+    job.sheet = sheet;
+    job.run = [startDate, endDate](JobContext &context) { RunStored(context, startDate, endDate); };
+    return job;
+}
+
+Job ContinuousDownload(int sheet)
+{
+    Job job;
+    job.kind = Job::ContinuousDownload;
+    job.sheet = sheet;
+    job.run = [](JobContext &context) { RunContinuous(context); };
+    return job;
+}
+
+Job Connect(const QList<ExchangeStep> &identity, bool continuous, int sheet, std::function<QString()> advice)
+{
+    Job job;
+    job.kind = Job::Connect;
+    job.sheet = sheet;
+    job.run = [identity, continuous, advice](JobContext &context) {
+        CFt260 &link = context.Link();
+        if (!link.EnsureOpen()) {
+            context.Result().code = link.m_nResult < 0 ? link.m_nResult : RESULT_OPEN_FAILED;
+            context.Result().nothingSent = true;
+            if (advice)
+                context.Result().advice = advice();
+            return;
+        }
+        // An instrument that does not answer is told at once: after two time-outs in a row the connect
+        // ends with that result, without a query that could only time out as well.
+        int timeoutsInRow = 0;
+        for (const ExchangeStep &step : identity) {
+            if (context.Cancelled())
+                break;
+            timeoutsInRow = context.Exchange(step).code == RESULT_READ_FAILED ? timeoutsInRow + 1 : 0;
+            if (timeoutsInRow == 2)
+                return;
+        }
+        // The identity reads fill what they can; the download's outcome is the job's.
+        const qint64 today = context.Result().moment;
+        if (continuous)
+            RunContinuous(context);
+        else
+            RunStored(context, today, today);
+    };
+    return job;
+}
+
+Job SetClockNow(const QString &telephone)
+{
+    Job job;
+    job.kind = Job::SetClock;
+    job.run = [telephone](JobContext &context) {
+        const auto payload = InstrumentClock::SetClockPayloadAt(context.GetClock().Now(), telephone);
+        if (!payload) {
+            context.Result().nothingSent = true;
+            return;
+        }
+        context.Exchange(ExchangeStep{
+            CMD_SET_CLOCK, QByteArray(reinterpret_cast<const char *>(payload->data()), int(payload->size()))});
+    };
+    return job;
+}
+
+} // namespace SessionJobs

@@ -1,0 +1,263 @@
+// The windows while the instrument works on its own thread: input during a download, cancel, an
+// unplug mid-download, the packet log beside the modal main window and the console, the console
+// during a firmware upload, and the calibration's automatic reading after failed reads. Real input
+// events on shown windows; the simulated instrument on a virtual clock, held mid-job by a gate.
+#include "CDlgAdmin.h"
+#include "CDlgExport.h"
+#include "CDlgLog.h"
+#include "CIniSysInfo.h"
+#include "CSpreadSheet.h"
+#include "CTonvaleDlg.h"
+#include "CalibrationFields.h"
+#include "Clock.h"
+#include "Commands.h"
+#include "LocalTime.h"
+#include "ResultCodes.h"
+#include "Simulation.h"
+#include "SpreadSheetView.h"
+#include "session/SessionTestSupport.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QWindow>
+
+#include <cstdlib>
+#include <ctime>
+#include <memory>
+
+namespace {
+
+const bool kInSeoul = [] {
+    setenv("TZ", "Asia/Seoul", 1);
+    tzset();
+    return true;
+}();
+
+// 2024-05-01 10:00:00 in Seoul.
+constexpr qint64 kMay1_1000 = 1714525200;
+constexpr int kTodaysRecords = 1500;
+
+Scenario ManyToday()
+{
+    Scenario s;
+    std::vector<RecordBytes> records;
+    for (int i = 0; i < kTodaysRecords; ++i)
+        records.push_back(MakeRecord({2024, 5, 1, 8 + i / 3600, i / 60 % 60, i % 60}, 500 + i % 700, i % 3));
+    s.stored = records;
+    return s;
+}
+
+// A click at the middle of a widget, sent to its window as the window system would.
+void ClickOn(QWidget *widget)
+{
+    QWindow *window = widget->window()->windowHandle();
+    QVERIFY(window);
+    QTest::mouseClick(window, Qt::LeftButton, {}, widget->mapTo(widget->window(), widget->rect().center()));
+}
+
+// The main window shown as the program shows it (modal to the whole program), on one simulated
+// instrument held by a gate.
+struct Shown {
+    explicit Shown(const Scenario &scenario = ManyToday()) : clock(kMay1_1000), sim(scenario, clock)
+    {
+        info.logDir = tmp.path() + QStringLiteral("/Log/");
+        dlg = std::make_unique<CTonvaleDlg>(sim.Bridge(), sim.Discovery(), clock, info);
+        dlg->SetMessageBoxHandler([this](const CTonvaleDlg::MessageBoxRequest &r) {
+            messages << r.text;
+            return answer;
+        });
+        dlg->Create();
+        dlg->SetTimersEnabled(false);
+        dlg->Session().SetRecordObserver(&gate);
+        dlg->setWindowModality(Qt::ApplicationModal);
+        dlg->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dlg.get()));
+        dlg->PollPresence();
+        SETTLE(dlg->Session());
+    }
+    ~Shown()
+    {
+        gate.Release();
+        dlg.reset();
+    }
+    QWidget *Control(int id) { return dlg->Control(id); }
+    int StoredRows()
+    {
+        CSpreadSheet &grid = dlg->DataGrid();
+        const int kept = grid.GetAddressedSheet();
+        grid.SetAddressedSheet(kStoredRecordSheet);
+        const int rows = grid.GetRowCount();
+        grid.SetAddressedSheet(kept);
+        return rows;
+    }
+    QString Progress() { return qobject_cast<QLabel *>(Control(CTonvaleDlg::IDC_PROGRESS))->text(); }
+
+    QTemporaryDir tmp;
+    VirtualClock clock;
+    Simulation sim;
+    CIniSysInfo info;
+    SessionGate gate;
+    std::unique_ptr<CTonvaleDlg> dlg;
+    QStringList messages;
+    QMessageBox::StandardButton answer = QMessageBox::Ok;
+};
+
+} // namespace
+
+class WindowsOnSessionTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void InputDuringADownloadStartsNothing()
+    {
+        Shown w;
+        w.gate.HoldAtRecord(300);
+        ClickOn(w.Control(CTonvaleDlg::IDC_CONNECT));
+        QVERIFY(w.gate.WaitUntilHeld());
+
+        // The window is alive: rows so far are shown with their count, the cancel button is offered.
+        QVERIFY(w.StoredRows() > 0 && w.StoredRows() <= 300);
+        QVERIFY2(w.Progress().startsWith("수신 중 : "), qPrintable(w.Progress()));
+        QVERIFY(w.Control(CTonvaleDlg::IDC_CANCEL_DOWNLOAD)->isVisible());
+        QCOMPARE(w.dlg->cursor().shape(), Qt::WaitCursor);
+        for (int id : {CTonvaleDlg::IDC_CONNECT, CTonvaleDlg::IDC_QUERY, CTonvaleDlg::IDC_READ_TIME,
+                       CTonvaleDlg::IDC_SET_TIME, CTonvaleDlg::IDC_MODE_OUTPUT, CTonvaleDlg::IDC_EXPORT,
+                       CTonvaleDlg::IDC_ADMIN, CTonvaleDlg::IDC_SELECT_ALL}) {
+            QVERIFY2(!w.Control(id)->isEnabled(), qPrintable(QString::number(id)));
+            ClickOn(w.Control(id));
+        }
+        QTest::keyClick(w.dlg->windowHandle(), Qt::Key_Return);
+        w.gate.Release();
+        SETTLE(w.dlg->Session());
+
+        QCOMPARE(w.sim.Instrument().RequestCount(CMD_READ_MEMORY), 1);
+        QCOMPARE(w.sim.Instrument().RequestCount(CMD_READ_CLOCK), 0);
+        QCOMPARE(w.dlg->m_nMode, int(CTonvaleDlg::MODE_MEMORY));
+        QCOMPARE(w.StoredRows(), kTodaysRecords);
+        QVERIFY(w.messages.isEmpty());
+        QVERIFY(w.Control(CTonvaleDlg::IDC_QUERY)->isEnabled());
+        QVERIFY(!w.Control(CTonvaleDlg::IDC_CANCEL_DOWNLOAD)->isVisible());
+        QCOMPARE(w.dlg->cursor().shape(), Qt::ArrowCursor);
+        QCOMPARE(w.dlg->Records().Count(), kTodaysRecords);
+        QVERIFY(!w.dlg->Records().Incomplete());
+    }
+
+    void CancelKeepsTheRowsMarksTheTableIncompleteAndTheNextQueryWorks()
+    {
+        Shown w;
+        w.gate.HoldAtRecord(300);
+        ClickOn(w.Control(CTonvaleDlg::IDC_CONNECT));
+        QVERIFY(w.gate.WaitUntilHeld());
+        ClickOn(w.Control(CTonvaleDlg::IDC_CANCEL_DOWNLOAD));
+        w.gate.Release();
+        SETTLE(w.dlg->Session());
+
+        QCOMPARE(w.messages, QStringList{"데이터 조회 취소 (-1082)\n받은 데이터 300건"});
+        QCOMPARE(w.StoredRows(), 300);
+        QCOMPARE(w.dlg->Records().Count(), 300);
+        QVERIFY(w.dlg->Records().Incomplete());
+        QVERIFY2(w.Progress().contains("완전하지 않습니다") && w.Progress().contains("300건"),
+                 qPrintable(w.Progress()));
+        // The identity was read before the download and stays.
+        QCOMPARE(w.dlg->DeviceGrid().text(2, 3), QString("PFM-3000"));
+
+        // Exporting the incomplete table asks first; No writes nothing.
+        int fileQuestions = 0;
+        CDlgExport::SetFileQuestion([&](QWidget *) {
+            ++fileQuestions;
+            return QString();
+        });
+        w.messages.clear();
+        w.answer = QMessageBox::No;
+        ClickOn(w.Control(CTonvaleDlg::IDC_EXPORT));
+        QCOMPARE(w.messages.size(), 1);
+        QVERIFY(w.messages[0].contains("완전하지 않습니다 (300건"));
+        QCOMPARE(fileQuestions, 0);
+        w.answer = QMessageBox::Yes;
+        ClickOn(w.Control(CTonvaleDlg::IDC_EXPORT));
+        QCOMPARE(fileQuestions, 1);
+        CDlgExport::SetFileQuestion({});
+
+        // The rest of the stream was read off the line: the next query gets every record.
+        w.messages.clear();
+        ClickOn(w.Control(CTonvaleDlg::IDC_QUERY));
+        SETTLE(w.dlg->Session());
+        QVERIFY(w.messages.isEmpty());
+        QCOMPARE(w.StoredRows(), kTodaysRecords);
+        QVERIFY(!w.dlg->Records().Incomplete());
+        QCOMPARE(w.Progress(), QString());
+    }
+
+    void AnUnplugMidDownloadEndsWithTheResultTextAndTheRowsReceived()
+    {
+        Shown w;
+        w.gate.HoldAtRecord(200);
+        ClickOn(w.Control(CTonvaleDlg::IDC_CONNECT));
+        QVERIFY(w.gate.WaitUntilHeld());
+        w.sim.Bridge().Unplug(); // the session thread is held: nothing else touches the bridge now
+        w.gate.Release();
+        SETTLE(w.dlg->Session());
+
+        QCOMPARE(w.messages.size(), 1);
+        QVERIFY(w.messages[0].endsWith(")"));
+        QVERIFY2(w.messages[0] == ResultText(RESULT_READ_FAILED) || w.messages[0] == ResultText(RESULT_TIMEOUT),
+                 qPrintable(w.messages[0]));
+        QCOMPARE(w.StoredRows(), 200);
+        QVERIFY(w.dlg->Records().Incomplete());
+        QCOMPARE(w.dlg->windowTitle(), CTonvaleDlg::kCaptionDisconnected);
+        QVERIFY(!w.Control(CTonvaleDlg::IDC_CONNECT)->isEnabled());
+    }
+
+    void TheLogWindowTakesInputBesideTheModalMainWindowAndTheConsole()
+    {
+        Shown w(Scenario{});
+        CDlgLog *log = w.dlg->LogWindow();
+        ClickOn(w.Control(CTonvaleDlg::IDC_SHOW_LOG));
+        QVERIFY(log->isVisible());
+        QVERIFY(QTest::qWaitForWindowExposed(log));
+        // Its own place: it covers none of the main window's buttons.
+        for (QAbstractButton *button : w.dlg->findChildren<QAbstractButton *>()) {
+            if (button->isVisible())
+                QVERIFY2(!log->frameGeometry().intersects(QRect(button->mapToGlobal(QPoint(0, 0)), button->size())),
+                         qPrintable(button->text()));
+        }
+
+        ClickOn(log->LogSaveBox());
+        QVERIFY(log->LogSaveBox()->isChecked());
+        ClickOn(w.Control(CTonvaleDlg::IDC_CONNECT));
+        SETTLE(w.dlg->Session());
+        QFile hourly(log->LogFile().PathFor(w.clock.Now()));
+        QVERIFY2(hourly.open(QIODevice::ReadOnly), qPrintable(hourly.fileName()));
+        QVERIFY(hourly.readAll().contains("SEND-[2024-05-01 10:00:"));
+
+        // Beside the console, which holds the main window: "Clear" and "Close" still act.
+        bool cleared = false;
+        bool closedByClick = false;
+        w.dlg->SetConsoleOptions([](CDlgAdmin &console) { console.SetTimerEnabled(false); });
+        QTimer::singleShot(0, [&] {
+            auto *console = qobject_cast<CDlgAdmin *>(QApplication::activeModalWidget());
+            QVERIFY(console);
+            QVERIFY(QTest::qWaitForWindowExposed(console));
+            ClickOn(log->findChild<QPushButton *>(QString::number(CDlgLog::IDC_CLEAR)));
+            cleared = log->View()->toPlainText().isEmpty();
+            ClickOn(log->findChild<QPushButton *>(QStringLiteral("2")));
+            closedByClick = log->isHidden();
+            static_cast<QDialog *>(console)->done(QDialog::Rejected);
+        });
+        ClickOn(w.Control(CTonvaleDlg::IDC_ADMIN));
+        QVERIFY(cleared);
+        QVERIFY(closedByClick);
+    }
+};
+
+QTEST_MAIN(WindowsOnSessionTest)
+#include "WindowsOnSessionTest.moc"
