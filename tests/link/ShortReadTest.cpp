@@ -48,7 +48,8 @@ TEST_F(ShortRead, ExchangeAnswerCutShortFailsThoughItsStartIsAValidFrame)
     std::memset(response, 0x77, sizeof response);
     const uint8_t zero = 0;
 
-    EXPECT_EQ(link.Transact(CMD_READ_NAME, &zero, 1, response), RESULT_READ_FAILED);
+    // The link reads on to the answer's length; those 14 bytes are no frame (no ETX at their end).
+    EXPECT_EQ(link.Transact(CMD_READ_NAME, &zero, 1, response), RESULT_BAD_ETX);
     EXPECT_EQ(QByteArray(reinterpret_cast<const char *>(response), sizeof response), QByteArray(sizeof response, '\0'));
     EXPECT_FALSE(link.IsOpen());
     // The rest is taken off the line, and the next exchange works.

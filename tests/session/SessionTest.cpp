@@ -14,8 +14,10 @@
 #include <QThread>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
+#include <thread>
 
 namespace {
 
@@ -252,11 +254,20 @@ class SessionTest : public QObject {
     {
         auto rig = std::make_unique<Rig>(WithStored(5000));
         SETTLE(rig->host);
-        bool started = false;
-        QObject::connect(&rig->client, &SessionClient::jobStarted, [&] { started = true; });
+        // On the virtual clock the download takes no real time: hold it at its 100th record, and let it
+        // go on only once the shutdown has begun.
+        SessionGate gate;
+        rig->host.SetRecordObserver(&gate);
+        gate.HoldAtRecord(100);
         rig->client.Submit(SessionJobs::StoredDownload(kMay1_1000, kMay1_1000, 1));
-        QTRY_VERIFY(started);
+        QVERIFY(gate.WaitUntilHeld());
+        std::thread releaser([&gate] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            gate.Release();
+        });
         rig->host.Shutdown();
+        releaser.join();
+        QVERIFY(gate.Records() < 5000);
         QVERIFY(rig->host.Idle());
         // A closed session takes no more jobs.
         QCOMPARE(rig->client.Submit(SessionJobs::Read(CMD_READ_BATTERY)), JobId(0));
