@@ -32,7 +32,7 @@ export CCACHE_BASEDIR=$root
 if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
     -DTONVALE_FUZZ=ON -DTONVALE_BUILD_TESTS=OFF -DTONVALE_BUILD_BENCH=OFF \
-    "-DTONVALE_ONLY=link;sim;report;data;app;ui/admin" >/dev/null
+    "-DTONVALE_ONLY=link;sim;report;data;session;app;ui/admin" >/dev/null
 fi
 cmake --build "$build" --parallel "$(nproc)" --target "${selected[@]/#/fuzz_}"
 
