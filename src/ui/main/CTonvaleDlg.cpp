@@ -455,12 +455,12 @@ void CTonvaleDlg::RepositionControls()
     m_btnReadTime->setGeometry(430, h - 42, 140, 34);
     m_clockDisplay->setGeometry(575, h - 40, 160, 30);
     m_telephone->setGeometry(740, h - 37, 120, 24);
+    // From the right edge; the last two end before the clock display (at 735) also at the smallest width.
     m_btnExport->setGeometry(w - 130, h - 40, 120, 30);
-    m_btnAdmin->setGeometry(w - 255, h - 40, 120, 30);
-    m_btnShowLog->setGeometry(w - 380, h - 40, 120, 30);
-    // Between the clock display (ending at 735) and "로그 보기", also at the smallest width.
-    m_btnChart->setGeometry(w - 460, h - 40, 75, 30);
-    m_btnHistory->setGeometry(w - 540, h - 40, 75, 30);
+    m_btnAdmin->setGeometry(w - 250, h - 40, 115, 30);
+    m_btnShowLog->setGeometry(w - 365, h - 40, 110, 30);
+    m_btnChart->setGeometry(w - 455, h - 40, 85, 30);
+    m_btnHistory->setGeometry(w - 545, h - 40, 85, 30);
     update();
 }
 
