@@ -203,7 +203,7 @@ class MainWindowViewsTest : public QObject {
         QCOMPARE(w.Rows(kStoredRecordSheet), kTodaysRecords);
         QCOMPARE(w.dlg->Records().Count(), kTodaysRecords);
         QCOMPARE(w.messages.size(), 1);
-        QVERIFY2(w.messages[0].contains(QStringLiteral("보관")), qPrintable(w.messages[0]));
+        QVERIFY2(w.messages[0].contains(QStringLiteral("보관 실패")), qPrintable(w.messages[0]));
     }
 
     void TheChartBesideTheModalWindowFollowsDownloadsAndTicks()
