@@ -11,6 +11,7 @@
 #include "RecordTables.h"
 #include "Simulation.h"
 #include "ToolOutput.h"
+#include "WindowInput.h"
 #include "session/SessionTestSupport.h"
 
 #include <QApplication>
@@ -27,13 +28,6 @@
 
 namespace {
 
-const bool kInSeoul = [] {
-    setenv("TZ", "Asia/Seoul", 1);
-    tzset();
-    return true;
-}();
-
-constexpr qint64 kMay1_1000 = 1714525200; // 2024-05-01 10:00:00 in Seoul
 constexpr int kTodaysRecords = 40;
 
 Scenario Today()
@@ -44,13 +38,6 @@ Scenario Today()
         records.push_back(MakeRecord({2024, 5, 1, 8, i / 60, i % 60}, 500 + 37 * i, i % 3));
     s.stored = records;
     return s;
-}
-
-void ClickOn(QWidget *widget)
-{
-    QWindow *window = widget->window()->windowHandle();
-    QVERIFY(window);
-    QTest::mouseClick(window, Qt::LeftButton, {}, widget->mapTo(widget->window(), widget->rect().center()));
 }
 
 // The main window shown modal as the program shows it, its configuration file (and so its archive) in a
