@@ -8,6 +8,7 @@
 #include "ChartWindow.h"
 #include "Clock.h"
 #include "MeasurementArchive.h"
+#include "PressClassLimits.h"
 #include "RecordTables.h"
 #include "Simulation.h"
 #include "ToolOutput.h"
@@ -210,6 +211,17 @@ class MainWindowViewsTest : public QObject {
         QCOMPARE(chart->Records().TickedCount(), 0);
         ClickOn(w.Control(CTonvaleDlg::IDC_SELECT_INVERT));
         QCOMPARE(chart->Records().TickedCount(), kTodaysRecords);
+
+        // New limits from the chart ("판정 기준") mark the rows already shown.
+        CSpreadSheet &grid = w.dlg->DataGrid();
+        grid.SetAddressedSheet(kStoredRecordSheet);
+        for (const auto &[range, verdict] : {std::pair{"0.0,700.0", "합격"}, std::pair{"0.0,0.1", "불합격"}}) {
+            const QString ini = QStringLiteral("[LIMITS]\nCLASS_10_13=%1\nCLASS_15=%1\nCLASS_25_30=%1\n").arg(range);
+            emit chart->LimitsChanged(PressClassLimits::FromIniText(ini));
+            for (int row : {1, kTodaysRecords})
+                QVERIFY2(grid.toolTip(4, row).startsWith(QString::fromUtf8(verdict) + " ("),
+                         qPrintable(grid.toolTip(4, row)));
+        }
 
         // The chart's own buttons take the operator's clicks while the main window is modal.
         const QString png = w.tmp.filePath(QStringLiteral("chart.png"));

@@ -161,7 +161,7 @@ DialogTemplate CTonvaleDlg::MakeTemplate()
 CTonvaleDlg::CTonvaleDlg(Ft260Device &device, DeviceDiscovery &discovery, Clock &clock, CIniSysInfo &sysInfo,
                          QWidget *parent)
     : CDlgComm(MakeTemplate(), parent), m_clock(clock), m_sysInfo(sysInfo),
-      m_archive(std::make_unique<DownloadArchive>(DownloadArchive::SettingsFor(sysInfo.iniPath, &m_archiveError))),
+      m_archive(std::make_shared<DownloadArchive>(DownloadArchive::SettingsFor(sysInfo.iniPath, &m_archiveError))),
       m_session(device, discovery, clock)
 {
     setWindowIcon(TonvaleAppIcon());

@@ -226,7 +226,7 @@ class CTonvaleDlg : public CDlgComm {
     Clock &m_clock;
     CIniSysInfo &m_sysInfo;
     // Before the session: the session thread reaches it until the session has shut down.
-    std::unique_ptr<DownloadArchive> m_archive;
+    std::shared_ptr<DownloadArchive> m_archive;
     QString m_archiveError; // why the configured archive cannot be used; told once
     SessionHost m_session;
     SessionClient m_client{m_session};

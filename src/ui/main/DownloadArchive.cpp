@@ -27,8 +27,8 @@ Job DownloadArchive::Archived(const Job &job, const DownloadStart &start)
     if (!m_settings)
         return job;
     Job archived = Finished(job);
-    archived.run = [this, start, run = archived.run](JobContext &context) {
-        Begin(start, context.Result().moment);
+    archived.run = [self = shared_from_this(), start, run = archived.run](JobContext &context) {
+        self->Begin(start, context.Result().moment);
         run(context);
     };
     return archived;
@@ -39,10 +39,10 @@ Job DownloadArchive::Finished(const Job &job)
     if (!m_settings)
         return job;
     Job finished = job;
-    finished.run = [this, run = job.run](JobContext &context) {
+    finished.run = [self = shared_from_this(), run = job.run](JobContext &context) {
         if (run)
             run(context);
-        context.Result().notices = Finish(context.Result().code, context.GetClock().Now());
+        context.Result().notices = self->Finish(context.Result().code, context.GetClock().Now());
     };
     return finished;
 }
@@ -51,10 +51,10 @@ std::function<void(JobContext &)> DownloadArchive::BeginAfterIdentity(const Down
 {
     if (!m_settings)
         return {};
-    return [this, start](JobContext &context) {
+    return [self = shared_from_this(), start](JobContext &context) {
         DownloadStart filed = start;
         filed.identity = IdentityFromExchanges(context.Result().exchanges);
-        Begin(filed, context.Result().moment);
+        self->Begin(filed, context.Result().moment);
     };
 }
 

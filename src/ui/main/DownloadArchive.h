@@ -17,8 +17,9 @@ class JobContext;
 // observer once; its jobs are wrapped so that on the session thread an ArchivingLinkOwner is made when a
 // download begins, sees every record, and is finished and destroyed when the job ends (it owns database
 // connections, which belong to the thread that opened them). The archive's notices travel back in the
-// job's result. Nothing here can stop or fail a download.
-class DownloadArchive final : public LinkOwner {
+// job's result. Nothing here can stop or fail a download. Jobs hold it shared, so that a job still
+// running when the window goes (a session that did not stop in time) never reaches a deleted archive.
+class DownloadArchive final : public LinkOwner, public std::enable_shared_from_this<DownloadArchive> {
   public:
     // nullopt: downloads are not archived.
     explicit DownloadArchive(std::optional<ArchiveSettings> settings);
