@@ -4,7 +4,6 @@
 
 #include "CDlgHistory.h"
 #include "CDlgLog.h"
-#include "CFt260.h"
 #include "CIniSysInfo.h"
 #include "CSpreadSheet.h"
 #include "CTonvaleApp.h"
@@ -611,16 +610,16 @@ void CTonvaleDlg::ReadDeviceInfo()
 
 void CTonvaleDlg::ShowIdentity(const JobResult &result)
 {
-    m_deviceGrid->SetCellTextIfChanged(kCreatedCell.x(), kCreatedCell.y(), FormatLocalTime(result.moment));
     // A failed read leaves its cell empty; the others are still read.
-    ShowIdentityTexts(IdentityFromExchanges(result.exchanges));
+    ShowIdentityTexts(IdentityFromExchanges(result.exchanges), result.moment);
     const QDateTime now = QDateTime::fromSecsSinceEpoch(result.moment);
     m_startDate->setDateTime(now);
     m_endDate->setDateTime(now);
 }
 
-void CTonvaleDlg::ShowIdentityTexts(const InstrumentIdentity &identity)
+void CTonvaleDlg::ShowIdentityTexts(const InstrumentIdentity &identity, qint64 createdAt)
 {
+    m_deviceGrid->SetCellTextIfChanged(kCreatedCell.x(), kCreatedCell.y(), FormatLocalTime(createdAt));
     for (size_t i = 0; i < kIdentityFields.size(); ++i)
         m_deviceGrid->SetCellTextIfChanged(kIdentityFields[i].column, kIdentityFields[i].row, identity.texts[i]);
 }

@@ -208,7 +208,8 @@ class CTonvaleDlg : public CDlgComm {
     // The download's end: the records store, the incomplete-table note and, when `tell`, the notices.
     void FinishDownload(const JobResult &result, bool tell);
     void ShowIdentity(const JobResult &result);
-    void ShowIdentityTexts(const InstrumentIdentity &identity);
+    // The identity's cells and the report's creation time.
+    void ShowIdentityTexts(const InstrumentIdentity &identity, qint64 createdAt);
     // The identity the device grid shows, as the archive files a download under it.
     InstrumentIdentity GridIdentity() const;
     void ShowProgress();

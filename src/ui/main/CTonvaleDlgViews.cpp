@@ -8,7 +8,6 @@
 #include "ChartRecords.h"
 #include "ChartWindow.h"
 #include "DownloadReplay.h"
-#include "LocalTime.h"
 #include "MeasurementRecord.h"
 #include "PdfReport.h"
 #include "PressClassLimits.h"
@@ -17,7 +16,6 @@
 #include "ResultCodes.h"
 #include "SpreadSheetView.h"
 #include "VerdictMarker.h"
-#include "WaitCursor.h"
 
 #include <QAbstractButton>
 
@@ -91,8 +89,7 @@ void CTonvaleDlg::ShowArchivedDownload(const ArchivedDownload &download)
     // The identity the download was filed under, and when it was made.
     m_deviceGrid->ClearBlock(2, 3, 2, m_deviceGrid->GetRowCount(), true);
     m_deviceGrid->ClearBlock(4, 3, 4, m_deviceGrid->GetRowCount(), true);
-    ShowIdentityTexts(download.summary.identity);
-    m_deviceGrid->SetCellTextIfChanged(2, 1, FormatLocalTime(download.summary.startedAt));
+    ShowIdentityTexts(download.summary.identity, download.summary.startedAt);
 
     // The rows as the download made them, through the same row builders and records store.
     const int sheet = m_nMode + 1;
