@@ -178,7 +178,7 @@ class MainWindowViewsTest : public QObject {
         QCOMPARE(w.dlg->windowTitle(), CDlgHistory::ArchivedCaption(stored));
     }
 
-    void AnArchiveThatCannotBeWrittenStillShowsTheRowsAndTellsOnce()
+    void AnArchiveThatCannotTakeTheDownloadStillShowsTheRowsAndTellsOnce()
     {
         // The archive's folder is a file: nothing can be created there.
         QTemporaryDir other;
@@ -192,6 +192,16 @@ class MainWindowViewsTest : public QObject {
         QCOMPARE(w.dlg->Records().Count(), kTodaysRecords);
         QCOMPARE(w.messages.size(), 1);
         QVERIFY2(w.messages[0].contains(QStringLiteral("보관 실패")), qPrintable(w.messages[0]));
+
+        // A location that is none: the first download tells why nothing is archived, the next one is quiet.
+        Shown unknown("[ARCHIVE]\nDATABASE=mysql://db.plant/tonvale\n");
+        unknown.Run(CTonvaleDlg::IDC_CONNECT);
+        QCOMPARE(unknown.Rows(kStoredRecordSheet), kTodaysRecords);
+        QCOMPARE(unknown.messages.size(), 1);
+        QVERIFY2(unknown.messages[0].contains(QStringLiteral("[ARCHIVE] DATABASE")), qPrintable(unknown.messages[0]));
+        unknown.Run(CTonvaleDlg::IDC_QUERY);
+        QCOMPARE(unknown.messages.size(), 1);
+        QVERIFY(!QFile::exists(unknown.tmp.filePath(QStringLiteral("archive.sqlite"))));
     }
 
     void TheChartBesideTheModalWindowFollowsDownloadsAndTicks()

@@ -226,9 +226,9 @@ class CTonvaleDlg : public CDlgComm {
 
     Clock &m_clock;
     CIniSysInfo &m_sysInfo;
+    QString m_archiveError; // why the configured archive cannot be used; told once (set by m_archive's making)
     // Before the session: the session thread reaches it until the session has shut down.
     std::shared_ptr<DownloadArchive> m_archive;
-    QString m_archiveError; // why the configured archive cannot be used; told once
     SessionHost m_session;
     SessionClient m_client{m_session};
     DownloadRecords m_records;
