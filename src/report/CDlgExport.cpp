@@ -129,17 +129,25 @@ QString CDlgExport::AskTargetPath(Format *format) const
 
 bool CDlgExport::Save(const ReportExport &report, const QString &path) const
 {
+    return SaveWith([&](QString *error) { return report.Save(path, error); }, path, Format::Xls);
+}
+
+bool CDlgExport::SaveWith(const std::function<bool(QString *error)> &write, const QString &path, Format format) const
+{
+    const bool pdf = format == Format::Pdf;
     QString error;
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool saved = report.Save(path, &error);
+    const bool saved = write(&error);
     QGuiApplication::restoreOverrideCursor();
     if (!saved) {
-        m_message(QStringLiteral("%1 : %2").arg(kFailureText, error), kTitle, QMessageBox::Ok, QMessageBox::Warning);
+        m_message(QStringLiteral("%1 : %2").arg(pdf ? QStringLiteral("PDF 저장 실패") : kFailureText, error), kTitle,
+                  QMessageBox::Ok, QMessageBox::Warning);
         return false;
     }
     RememberedFolders::RememberFolderOf(m_iniPath, RememberedFolders::kExportKey, path);
     const QString where = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
-    if (m_message(QStringLiteral("엑셀 파일을 저장했습니다.\n%1\n\n파일이 있는 폴더를 여시겠습니까?").arg(where),
+    if (m_message(QStringLiteral("%1 파일을 저장했습니다.\n%2\n\n파일이 있는 폴더를 여시겠습니까?")
+                      .arg(pdf ? QStringLiteral("PDF") : QStringLiteral("엑셀"), where),
                   kTitle, QMessageBox::Yes | QMessageBox::No, QMessageBox::Information) == QMessageBox::Yes)
         RevealInFileManager(path);
     return true;

@@ -55,6 +55,9 @@ class CDlgExport {
     // older file as it was. A success remembers the folder, tells the operator where the file went and, when
     // asked to, shows it in the file manager.
     bool Save(const ReportExport &report, const QString &path) const;
+    // Writes a report of `format` to path with `write` (false with the reason), and tells the operator as
+    // Save does: "엑셀 저장 실패" or "PDF 저장 실패" with the reason, or where the file went.
+    bool SaveWith(const std::function<bool(QString *error)> &write, const QString &path, Format format) const;
 
     // How the file name is asked for; the default is the save dialog of AskTargetPath. Tests and scripted
     // runs answer it themselves (an empty text cancels). An empty function restores the dialog.

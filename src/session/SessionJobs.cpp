@@ -75,12 +75,13 @@ Job ContinuousDownload(int sheet)
     return job;
 }
 
-Job Connect(const QList<ExchangeStep> &identity, bool continuous, int sheet, std::function<QString()> advice)
+Job Connect(const QList<ExchangeStep> &identity, bool continuous, int sheet, std::function<QString()> advice,
+            std::function<void(JobContext &)> beforeDownload)
 {
     Job job;
     job.kind = Job::Connect;
     job.sheet = sheet;
-    job.run = [identity, continuous, advice](JobContext &context) {
+    job.run = [identity, continuous, advice, beforeDownload](JobContext &context) {
         CFt260 &link = context.Link();
         if (!link.EnsureOpen()) {
             context.Result().code = link.m_nResult < 0 ? link.m_nResult : RESULT_OPEN_FAILED;
@@ -101,6 +102,8 @@ Job Connect(const QList<ExchangeStep> &identity, bool continuous, int sheet, std
         }
         // The identity reads fill what they can; the download's outcome is the job's.
         const qint64 today = context.Result().moment;
+        if (beforeDownload)
+            beforeDownload(context);
         if (continuous)
             RunContinuous(context);
         else

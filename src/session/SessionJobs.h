@@ -23,8 +23,11 @@ Job StoredDownload(qint64 startDate, qint64 endDate, int sheet);
 Job ContinuousDownload(int sheet);
 // "장비 조회": opens the link, reads the identity (the eight reads, each optional), then downloads
 // today's stored records (or the continuous run) into `sheet`. When the link cannot be opened, the
-// result carries advice() (computed on the session thread) and nothing else is tried.
-Job Connect(const QList<ExchangeStep> &identity, bool continuous, int sheet, std::function<QString()> advice);
+// result carries advice() (computed on the session thread) and nothing else is tried. beforeDownload,
+// when given, runs on the session thread between the identity reads and the download (the archive
+// files the download under the identity just read).
+Job Connect(const QList<ExchangeStep> &identity, bool continuous, int sheet, std::function<QString()> advice,
+            std::function<void(JobContext &)> beforeDownload = {});
 // Sets the instrument clock to the PC's time of the moment it is sent, with the service telephone.
 // nothingSent when that time cannot be had.
 Job SetClockNow(const QString &telephone);

@@ -4,6 +4,7 @@
 #include <QList>
 #include <QMetaType>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <functional>
@@ -78,6 +79,7 @@ struct JobResult {
     bool nothingSent = false; // the job refused before the wire (for example no PC time)
     QString status;           // a job's own verdict text (the firmware upload)
     QString advice;           // how to get access to a bridge that could not be opened
+    QStringList notices;      // what the operator must be told after the job (the archive's, in Korean)
     QList<ExchangeOutcome> exchanges;
     LinkTrace trace;
 };

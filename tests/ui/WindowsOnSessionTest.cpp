@@ -15,6 +15,7 @@
 #include "ResultCodes.h"
 #include "Simulation.h"
 #include "SpreadSheetView.h"
+#include "WindowInput.h"
 #include "session/SessionTestSupport.h"
 
 #include <QAbstractButton>
@@ -37,14 +38,6 @@
 
 namespace {
 
-const bool kInSeoul = [] {
-    setenv("TZ", "Asia/Seoul", 1);
-    tzset();
-    return true;
-}();
-
-// 2024-05-01 10:00:00 in Seoul.
-constexpr qint64 kMay1_1000 = 1714525200;
 constexpr int kTodaysRecords = 1500;
 
 Scenario ManyToday()
@@ -55,14 +48,6 @@ Scenario ManyToday()
         records.push_back(MakeRecord({2024, 5, 1, 8 + i / 3600, i / 60 % 60, i % 60}, 500 + i % 700, i % 3));
     s.stored = records;
     return s;
-}
-
-// A click at the middle of a widget, sent to its window as the window system would.
-void ClickOn(QWidget *widget)
-{
-    QWindow *window = widget->window()->windowHandle();
-    QVERIFY(window);
-    QTest::mouseClick(window, Qt::LeftButton, {}, widget->mapTo(widget->window(), widget->rect().center()));
 }
 
 // The main window shown as the program shows it (modal to the whole program), on one simulated

@@ -2,18 +2,22 @@
 #include "KoreanMessageBox.h"
 #include "WaitCursor.h"
 
+#include "CDlgHistory.h"
 #include "CDlgLog.h"
-#include "CFt260.h"
 #include "CIniSysInfo.h"
 #include "CSpreadSheet.h"
 #include "CTonvaleApp.h"
+#include "ChartRecords.h"
+#include "ChartWindow.h"
 #include "Clock.h"
 #include "InstrumentIdentity.h"
 #include "LocalTime.h"
+#include "PressClassLimits.h"
 #include "ResultCodes.h"
 #include "SessionJobs.h"
 #include "SpreadSheetView.h"
 #include "TonvaleArt.h"
+#include "VerdictMarker.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -144,6 +148,8 @@ DialogTemplate CTonvaleDlg::MakeTemplate()
         {IDC_EXPORT, ControlClass::Button, QStringLiteral("엑셀 저장"), 435, 311, 60, 11, push},
         {IDC_ADMIN, ControlClass::Button, QStringLiteral("관리자 모드"), 372, 311, 60, 11, WS_TABSTOP | BS_PUSHBUTTON},
         {IDC_SHOW_LOG, ControlClass::Button, QStringLiteral("로그 보기"), 310, 311, 60, 11, WS_TABSTOP | BS_PUSHBUTTON},
+        {IDC_HISTORY, ControlClass::Button, QStringLiteral("기록 보기"), 246, 311, 30, 11, push},
+        {IDC_CHART, ControlClass::Button, QStringLiteral("그래프 보기"), 278, 311, 30, 11, push},
         {IDC_STATUS, ControlClass::Static, QStringLiteral("장비 상태 : 없음"), 5, 64, 100, 9, SS_LEFT},
         {1, ControlClass::Button, QStringLiteral("확인"), 390, 0, 50, 9, WS_DISABLED | BS_DEFPUSHBUTTON},
         {2, ControlClass::Button, QStringLiteral("취소"), 445, 0, 50, 9, BS_PUSHBUTTON},
@@ -153,7 +159,9 @@ DialogTemplate CTonvaleDlg::MakeTemplate()
 
 CTonvaleDlg::CTonvaleDlg(Ft260Device &device, DeviceDiscovery &discovery, Clock &clock, CIniSysInfo &sysInfo,
                          QWidget *parent)
-    : CDlgComm(MakeTemplate(), parent), m_clock(clock), m_sysInfo(sysInfo), m_session(device, discovery, clock)
+    : CDlgComm(MakeTemplate(), parent), m_clock(clock), m_sysInfo(sysInfo),
+      m_archive(std::make_shared<DownloadArchive>(DownloadArchive::SettingsFor(sysInfo.iniPath, &m_archiveError))),
+      m_session(device, discovery, clock)
 {
     setWindowIcon(TonvaleAppIcon());
     CreateTemplateControls();
@@ -167,10 +175,12 @@ CTonvaleDlg::CTonvaleDlg(Ft260Device &device, DeviceDiscovery &discovery, Clock 
     BindControls();
     m_nMode = MODE_MEMORY;
     connect(m_btnCancelDownload, &QPushButton::clicked, this, &CTonvaleDlg::OnCancelDownload);
-    connect(&m_session, &SessionHost::presenceChanged, this, [this](bool present) {
-        setWindowTitle(present ? kCaptionConnected : kCaptionDisconnected);
+    connect(&m_session, &SessionHost::presenceChanged, this, [this] {
+        ShowCaption();
         UpdateControls();
     });
+    if (m_archive->Enabled())
+        m_session.SetRecordObserver(m_archive.get());
     connect(&m_client, &SessionClient::jobStarted, this, &CTonvaleDlg::OnJobStarted);
     connect(&m_client, &SessionClient::recordsArrived, this, &CTonvaleDlg::AddRecordBatch);
     connect(&m_client, &SessionClient::jobFinished, this, &CTonvaleDlg::OnJobFinished);
@@ -208,6 +218,8 @@ void CTonvaleDlg::BindControls()
     m_btnReadTime = DlgItem<QPushButton>(IDC_READ_TIME);
     m_btnAdmin = DlgItem<QPushButton>(IDC_ADMIN);
     m_btnShowLog = DlgItem<QPushButton>(IDC_SHOW_LOG);
+    m_btnHistory = DlgItem<QPushButton>(IDC_HISTORY);
+    m_btnChart = DlgItem<QPushButton>(IDC_CHART);
     m_radioMemory = DlgItem<QAbstractButton>(IDC_MODE_MEMORY);
     m_radioOutput = DlgItem<QAbstractButton>(IDC_MODE_OUTPUT);
     m_startLabel = DlgItem<QLabel>(IDC_START_LABEL);
@@ -229,6 +241,8 @@ void CTonvaleDlg::BindControls()
     connect(m_btnShowLog, &QPushButton::clicked, this, &CTonvaleDlg::OnShowLog);
     connect(m_btnReadTime, &QPushButton::clicked, this, &CTonvaleDlg::OnReadDeviceTime);
     connect(m_btnSetTime, &QPushButton::clicked, this, &CTonvaleDlg::OnSetDeviceTime);
+    connect(m_btnHistory, &QPushButton::clicked, this, &CTonvaleDlg::OnShowHistory);
+    connect(m_btnChart, &QPushButton::clicked, this, &CTonvaleDlg::OnShowChart);
     // The pressed-in mode button in the accent colour, so the mode reads at a glance.
     for (QAbstractButton *radio : {m_radioMemory, m_radioOutput})
         radio->setStyleSheet(QStringLiteral("QPushButton:checked { background-color: #007ACC; color: white; "
@@ -320,6 +334,8 @@ void CTonvaleDlg::InitControls()
     colors.borderColor = int(pal.borderColor);
     SetUpRecordSheets(*m_dataGrid, colors, [this](CSpreadSheet &grid) { ApplyGridStyle(grid); });
     m_dataGrid->SetShownSheet(kStoredRecordSheet);
+    // Force cells judged against the press classes' ranges of the configuration file, if any.
+    m_rows.SetForceCellMarker(VerdictMarker(PressClassLimits::Load(m_sysInfo.iniPath)));
 
     m_deviceGrid->SetCellTextIfChanged(kReportNameCell.x(), kReportNameCell.y(), m_sysInfo.reportName);
     m_deviceGrid->SetCellTextIfChanged(kCompanyCell.x(), kCompanyCell.y(), m_sysInfo.company);
@@ -438,9 +454,12 @@ void CTonvaleDlg::RepositionControls()
     m_btnReadTime->setGeometry(430, h - 42, 140, 34);
     m_clockDisplay->setGeometry(575, h - 40, 160, 30);
     m_telephone->setGeometry(740, h - 37, 120, 24);
+    // From the right edge; the last two end before the clock display (at 735) also at the smallest width.
     m_btnExport->setGeometry(w - 130, h - 40, 120, 30);
-    m_btnAdmin->setGeometry(w - 255, h - 40, 120, 30);
-    m_btnShowLog->setGeometry(w - 380, h - 40, 120, 30);
+    m_btnAdmin->setGeometry(w - 250, h - 40, 115, 30);
+    m_btnShowLog->setGeometry(w - 365, h - 40, 110, 30);
+    m_btnChart->setGeometry(w - 455, h - 40, 85, 30);
+    m_btnHistory->setGeometry(w - 545, h - 40, 85, 30);
     update();
 }
 
@@ -483,7 +502,7 @@ void CTonvaleDlg::UpdateControls()
         w->setEnabled(instrument);
     for (QWidget *w :
          std::initializer_list<QWidget *>{m_radioMemory, m_radioOutput, m_startDate, m_endDate, m_btnExport, m_btnAdmin,
-                                          m_btnSelectAll, m_btnSelectNone, m_btnSelectInvert})
+                                          m_btnSelectAll, m_btnSelectNone, m_btnSelectInvert, m_btnHistory})
         w->setEnabled(!busy);
     m_btnCancelDownload->setVisible(busy && m_downloadSheet != 0);
 }
@@ -536,7 +555,7 @@ void CTonvaleDlg::OnJobFinished(const JobResult &result)
         m_waitCursor = false;
     }
     if (!result.present)
-        setWindowTitle(kCaptionDisconnected);
+        ShowCaption();
     UpdateControls();
     // Message boxes come last, when the window is already usable again.
     if (auto then = std::exchange(m_onJobFinished, nullptr))
@@ -560,7 +579,15 @@ void CTonvaleDlg::OnConnect()
     m_dataGrid->SetAddressedSheet(addressed);
 
     const int sheet = m_nMode + 1;
-    const Job job = SessionJobs::Connect(IdentitySteps(), m_nMode == MODE_OUTPUT, sheet, m_openFailureAdvice);
+    DownloadStart start;
+    start.mode = m_nMode == MODE_OUTPUT ? DownloadMode::Output : DownloadMode::Memory;
+    if (m_nMode == MODE_MEMORY) {
+        // Today's records, as the connect asks for them.
+        start.rangeFrom = m_clock.Now();
+        start.rangeTo = start.rangeFrom;
+    }
+    const Job job = m_archive->Finished(SessionJobs::Connect(
+        IdentitySteps(), m_nMode == MODE_OUTPUT, sheet, m_openFailureAdvice, m_archive->BeginAfterIdentity(start)));
     BeginDownload();
     StartJob(job, [this](const JobResult &result) {
         if (result.nothingSent) {
@@ -583,20 +610,26 @@ void CTonvaleDlg::ReadDeviceInfo()
 
 void CTonvaleDlg::ShowIdentity(const JobResult &result)
 {
-    m_deviceGrid->SetCellTextIfChanged(kCreatedCell.x(), kCreatedCell.y(), FormatLocalTime(result.moment));
-    for (const ExchangeOutcome &outcome : result.exchanges) {
-        const auto field = std::find_if(kIdentityFields.begin(), kIdentityFields.end(),
-                                        [&](const IdentityField &f) { return f.readCommand == outcome.command; });
-        if (field == kIdentityFields.end() || outcome.code < 0)
-            continue; // that cell stays empty; the others are still read
-        m_deviceGrid->SetCellTextIfChanged(field->column, field->row,
-                                           IdentityText(*field,
-                                                        reinterpret_cast<const uint8_t *>(outcome.response.constData()),
-                                                        CFt260::kResponseAreaSize));
-    }
+    // A failed read leaves its cell empty; the others are still read.
+    ShowIdentityTexts(IdentityFromExchanges(result.exchanges), result.moment);
     const QDateTime now = QDateTime::fromSecsSinceEpoch(result.moment);
     m_startDate->setDateTime(now);
     m_endDate->setDateTime(now);
+}
+
+void CTonvaleDlg::ShowIdentityTexts(const InstrumentIdentity &identity, qint64 createdAt)
+{
+    m_deviceGrid->SetCellTextIfChanged(kCreatedCell.x(), kCreatedCell.y(), FormatLocalTime(createdAt));
+    for (size_t i = 0; i < kIdentityFields.size(); ++i)
+        m_deviceGrid->SetCellTextIfChanged(kIdentityFields[i].column, kIdentityFields[i].row, identity.texts[i]);
+}
+
+InstrumentIdentity CTonvaleDlg::GridIdentity() const
+{
+    InstrumentIdentity identity;
+    for (size_t i = 0; i < kIdentityFields.size(); ++i)
+        identity.texts[i] = m_deviceGrid->text(kIdentityFields[i].column, kIdentityFields[i].row);
+    return identity;
 }
 
 void CTonvaleDlg::OnQueryData()
@@ -606,8 +639,16 @@ void CTonvaleDlg::OnQueryData()
     const qint64 start = m_startDate->dateTime().toSecsSinceEpoch();
     const qint64 end = m_endDate->dateTime().toSecsSinceEpoch();
     const int sheet = m_nMode + 1;
-    const Job job = m_nMode == MODE_MEMORY ? SessionJobs::StoredDownload(start, end, sheet)
-                                           : SessionJobs::ContinuousDownload(sheet);
+    DownloadStart filed;
+    filed.identity = GridIdentity();
+    filed.mode = m_nMode == MODE_OUTPUT ? DownloadMode::Output : DownloadMode::Memory;
+    if (m_nMode == MODE_MEMORY) {
+        filed.rangeFrom = start;
+        filed.rangeTo = end;
+    }
+    const Job job = m_archive->Archived(m_nMode == MODE_MEMORY ? SessionJobs::StoredDownload(start, end, sheet)
+                                                               : SessionJobs::ContinuousDownload(sheet),
+                                        filed);
     // The mode's sheet takes the rows, whatever a helper left addressed.
     m_dataGrid->SetAddressedSheet(sheet);
     if (m_nMode == MODE_MEMORY)
@@ -633,6 +674,8 @@ void CTonvaleDlg::BeginDownload()
         m_incompleteSheet = 0;
     m_records.Begin(m_nMode == MODE_OUTPUT);
     m_dataGridView->SetFollowLastRow(true);
+    m_archivedCaption.clear();
+    ShowCaption();
     ShowProgress();
 }
 
@@ -660,6 +703,13 @@ void CTonvaleDlg::FinishDownload(const JobResult &result, bool tell)
         MessageBox(DamagedRecordsText(result.damaged));
     else if (result.code == RESULT_OK && sheet == kStoredRecordSheet && m_downloadRows == 0)
         MessageBox(QStringLiteral("메모리 데이터 없음!"));
+    // What was not archived and why: once per download, after the download's own messages.
+    if (!m_archiveError.isEmpty())
+        MessageBox(QStringLiteral("측정 기록 보관 안 함 - [ARCHIVE] DATABASE 값이 잘못되었습니다: %1")
+                       .arg(std::exchange(m_archiveError, QString())),
+                   QString(), QMessageBox::Ok, QMessageBox::Warning);
+    for (const QString &notice : result.notices)
+        MessageBox(notice, QString(), QMessageBox::Ok, QMessageBox::Warning);
 }
 
 void CTonvaleDlg::ShowProgress()

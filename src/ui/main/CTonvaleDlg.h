@@ -1,6 +1,8 @@
 #pragma once
 
+#include "ArchiveTypes.h"
 #include "CDlgComm.h"
+#include "DownloadArchive.h"
 #include "DownloadRecords.h"
 #include "RecordTables.h"
 #include "SessionClient.h"
@@ -10,8 +12,15 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 class CDlgAdmin;
+class CDlgExport;
+class ReportExport;
+class CDlgHistory;
+class ChartRecords;
+class ChartWindow;
+class PressClassLimits;
 class CDlgLog;
 class CIniSysInfo;
 class CSpreadSheet;
@@ -63,6 +72,8 @@ class CTonvaleDlg : public CDlgComm {
         IDC_TELEPHONE = 1039,
         IDC_CANCEL_DOWNLOAD = 1040, // "취소": stops a download after its current frame
         IDC_PROGRESS = 1041,        // rows received, or the state of an incomplete table
+        IDC_HISTORY = 1042,         // "기록 보기": the archived downloads
+        IDC_CHART = 1043,           // "그래프 보기": the chart of the shown table
     };
     static constexpr int kPresenceIntervalMs = 1000;
     static constexpr int kStartWidth = 1280;
@@ -95,6 +106,10 @@ class CTonvaleDlg : public CDlgComm {
     CSpreadSheet &DataGrid() const { return *m_dataGrid; }
     SpreadSheetView *DeviceGridView() const { return m_deviceGridView; }
     SpreadSheetView *DataGridView() const { return m_dataGridView; }
+    // The measurement archive the window's downloads go to.
+    DownloadArchive &Archive() { return *m_archive; }
+    // The chart window; null until "그래프 보기" first opens it.
+    ChartWindow *Chart() const { return m_chart; }
     // The packet log window; null when it could not be created.
     CDlgLog *LogWindow() const { return m_pDlgLog; }
     // Shows a hidden log window and hides a shown one (both "로그 보기" buttons).
@@ -159,6 +174,10 @@ class CTonvaleDlg : public CDlgComm {
     void OnAdminMode();      // 1007 "관리자 모드"
     void OnExportExcel();    // 1006 "엑셀 저장"
     void OnCancel();         // Escape and the close box: asks before the program ends
+    void OnShowHistory();    // 1042 "기록 보기": a download opened there fills the grids
+    void OnShowChart();      // 1043 "그래프 보기"
+    // An archived download into the grids and the records store, as if it had just been downloaded.
+    void ShowArchivedDownload(const ArchivedDownload &download);
 
     // The query mode: MODE_MEMORY (sheet 1) or MODE_OUTPUT (sheet 2).
     int m_nMode = MODE_MEMORY;
@@ -189,14 +208,33 @@ class CTonvaleDlg : public CDlgComm {
     // The download's end: the records store, the incomplete-table note and, when `tell`, the notices.
     void FinishDownload(const JobResult &result, bool tell);
     void ShowIdentity(const JobResult &result);
+    // The identity's cells and the report's creation time.
+    void ShowIdentityTexts(const InstrumentIdentity &identity, qint64 createdAt);
+    // The identity the device grid shows, as the archive files a download under it.
+    InstrumentIdentity GridIdentity() const;
     void ShowProgress();
+    // The chart follows the records store and the ticks of the stored-record sheet.
+    void ConnectChart();
+    void ChartTicksFromGrid();
+    // The raw records of the shown table with its ticks (empty when the store holds the other mode).
+    ChartRecords ShownChartRecords() const;
+    // The force cells of the stored-record sheet marked again for these limits.
+    void MarkForceCells(const PressClassLimits &limits);
+    void ExportPdf(const ReportExport &report, int dataRows, const CDlgExport &dlg, const QString &path);
+    // The caption: an archived download's while one is shown, else the bridge's presence.
+    void ShowCaption();
 
     Clock &m_clock;
     CIniSysInfo &m_sysInfo;
+    QString m_archiveError; // why the configured archive cannot be used; told once (set by m_archive's making)
+    // Before the session: the session thread reaches it until the session has shut down.
+    std::shared_ptr<DownloadArchive> m_archive;
     SessionHost m_session;
     SessionClient m_client{m_session};
     DownloadRecords m_records;
     CDlgLog *m_pDlgLog = nullptr;
+    ChartWindow *m_chart = nullptr;
+    QString m_archivedCaption; // the caption of the archived download shown, empty for a fresh one
     MessageBoxHandler m_messageBoxHandler;
     std::function<QString()> m_openFailureAdvice;
     std::function<void(CDlgAdmin &)> m_consoleOptions;
@@ -227,6 +265,8 @@ class CTonvaleDlg : public CDlgComm {
     QPushButton *m_btnAdmin = nullptr;
     QPushButton *m_btnShowLog = nullptr;
     QPushButton *m_btnCancelDownload = nullptr;
+    QPushButton *m_btnHistory = nullptr;
+    QPushButton *m_btnChart = nullptr;
     QLabel *m_progressLabel = nullptr;
     QAbstractButton *m_radioMemory = nullptr;
     QAbstractButton *m_radioOutput = nullptr;

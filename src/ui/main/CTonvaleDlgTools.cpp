@@ -62,18 +62,21 @@ void CTonvaleDlg::OnSelectAll()
 {
     if (m_nMode != MODE_OUTPUT)
         RowSelection::SelectAll(*m_dataGrid);
+    ChartTicksFromGrid();
 }
 
 void CTonvaleDlg::OnSelectNone()
 {
     if (m_nMode != MODE_OUTPUT)
         RowSelection::SelectNone(*m_dataGrid);
+    ChartTicksFromGrid();
 }
 
 void CTonvaleDlg::OnSelectInvert()
 {
     if (m_nMode != MODE_OUTPUT)
         RowSelection::Invert(*m_dataGrid);
+    ChartTicksFromGrid();
 }
 
 void CTonvaleDlg::OnHelp()
@@ -131,12 +134,14 @@ void CTonvaleDlg::OnExportExcel()
     dlg.SetConfigurationFile(m_sysInfo.iniPath);
     dlg.SetProposedName(ReportExport::ProposedFileName(
         header.Serial(), mode, today ? QDate(today->year, today->month, today->day) : QDate::currentDate()));
-    const QString path = dlg.AskTargetPath();
+    CDlgExport::Format format = CDlgExport::Format::Xls;
+    const QString path = dlg.AskTargetPath(&format);
     if (path.isEmpty())
         return;
 
     ReportExport report(mode);
     QString iniError;
+    int dataRows = 0;
     {
         WaitCursor wait;
         // The report texts are kept before the workbook is written, so they survive a failed save.
@@ -145,12 +150,15 @@ void CTonvaleDlg::OnExportExcel()
         m_sysInfo.userName = header.Author();
         m_sysInfo.Save(&iniError);
         report.FillHeader(header);
-        report.FillRecords(*m_dataGrid);
+        dataRows = report.FillRecords(*m_dataGrid);
     }
     // The workbook is still written; the operator learns that the texts were not kept for next time.
     if (!iniError.isEmpty())
         MessageBox(iniError, CDlgExport::kTitle, QMessageBox::Ok, QMessageBox::Warning);
-    dlg.Save(report, path);
+    if (format == CDlgExport::Format::Pdf)
+        ExportPdf(report, dataRows, dlg, path);
+    else
+        dlg.Save(report, path);
 }
 
 void CTonvaleDlg::OnCancel()

@@ -1,0 +1,212 @@
+// The views over the operator's window: the archived downloads ("기록 보기"), the chart of the shown
+// table ("그래프 보기") with the verdicts it marks in the grid, and the report as a PDF.
+#include "CDlgExport.h"
+#include "CDlgHistory.h"
+#include "CIniSysInfo.h"
+#include "CSpreadSheet.h"
+#include "CTonvaleDlg.h"
+#include "ChartRecords.h"
+#include "ChartWindow.h"
+#include "DownloadReplay.h"
+#include "MeasurementRecord.h"
+#include "PdfReport.h"
+#include "PressClassLimits.h"
+#include "RecordTables.h"
+#include "ReportExport.h"
+#include "ResultCodes.h"
+#include "SpreadSheetView.h"
+#include "VerdictMarker.h"
+
+#include <QAbstractButton>
+
+namespace {
+
+// An archived download's records gathered into one batch, in the order the replay hands them over.
+class BatchCollector final : public LinkOwner {
+  public:
+    BatchCollector(int sheet, bool continuous)
+    {
+        m_batch.sheet = sheet;
+        m_batch.continuous = continuous;
+    }
+    const RecordBatch &Batch() const { return m_batch; }
+
+    PacketLogSink *PacketLog() override { return nullptr; }
+    void AddStoredRecordRow(int, const uint8_t *record) override { Append(record); }
+    void SetContinuousSummary(const uint8_t *summary) override
+    {
+        m_batch.summary = QByteArray(reinterpret_cast<const char *>(summary), kSummarySize);
+    }
+    void AddContinuousRecordRow(int, const uint8_t *record) override { Append(record); }
+
+  private:
+    void Append(const uint8_t *record) { m_batch.records.append(reinterpret_cast<const char *>(record), kRecordSize); }
+    RecordBatch m_batch;
+};
+
+ChartMode ChartModeOf(bool continuous)
+{
+    return continuous ? ChartMode::Output : ChartMode::Memory;
+}
+
+} // namespace
+
+void CTonvaleDlg::ShowCaption()
+{
+    if (!m_archivedCaption.isEmpty())
+        setWindowTitle(m_archivedCaption);
+    else
+        setWindowTitle(m_session.Present() ? kCaptionConnected : kCaptionDisconnected);
+}
+
+// ---- history ----
+
+void CTonvaleDlg::OnShowHistory()
+{
+    if (m_client.Busy())
+        return;
+    if (!m_archive->Enabled()) {
+        MessageBox(QStringLiteral("측정 기록 보관소가 설정되어 있지 않습니다."), QString(), QMessageBox::Ok,
+                   QMessageBox::Warning);
+        return;
+    }
+    CDlgHistory dlg(m_archive->Settings()->location, this);
+    connect(&dlg, &CDlgHistory::DownloadOpened, this, &CTonvaleDlg::ShowArchivedDownload);
+    dlg.exec();
+}
+
+void CTonvaleDlg::ShowArchivedDownload(const ArchivedDownload &download)
+{
+    if (m_client.Busy())
+        return;
+    const bool output = download.summary.mode == DownloadMode::Output;
+    (output ? m_radioOutput : m_radioMemory)->setChecked(true);
+    if (output)
+        OnModeOutput();
+    else
+        OnModeMemory();
+
+    // The identity the download was filed under, and when it was made.
+    m_deviceGrid->ClearBlock(2, 3, 2, m_deviceGrid->GetRowCount(), true);
+    m_deviceGrid->ClearBlock(4, 3, 4, m_deviceGrid->GetRowCount(), true);
+    ShowIdentityTexts(download.summary.identity, download.summary.startedAt);
+
+    // The rows as the download made them, through the same row builders and records store.
+    const int sheet = m_nMode + 1;
+    m_dataGrid->SetAddressedSheet(sheet);
+    if (output)
+        EmptyContinuousSheet(*m_dataGrid);
+    else
+        EmptyStoredRecordSheet(*m_dataGrid);
+    BeginDownload();
+    BatchCollector collector(sheet, output);
+    ReplayDownload(download, collector);
+    AddRecordBatch(collector.Batch());
+    JobResult ended;
+    const int code = download.summary.resultCode.value_or(RESULT_CANCELLED);
+    ended.code = download.summary.complete ? RESULT_OK : (code < 0 ? code : RESULT_CANCELLED);
+    FinishDownload(ended, false);
+
+    m_archivedCaption = CDlgHistory::ArchivedCaption(download.summary);
+    ShowCaption();
+}
+
+// ---- chart ----
+
+void CTonvaleDlg::OnShowChart()
+{
+    if (!m_chart) {
+        m_chart = new ChartWindow(this, m_sysInfo.iniPath);
+        connect(m_chart, &ChartWindow::LimitsChanged, this, &CTonvaleDlg::MarkForceCells);
+        ConnectChart();
+    }
+    m_chart->SetMode(ChartModeOf(m_records.Continuous()));
+    m_chart->SetRecords(ShownChartRecords());
+    m_chart->show();
+    m_chart->raise();
+    m_chart->activateWindow();
+}
+
+void CTonvaleDlg::ConnectChart()
+{
+    connect(&m_records, &DownloadRecords::cleared, m_chart, [this] {
+        m_chart->SetMode(ChartModeOf(m_records.Continuous()));
+        m_chart->Clear();
+    });
+    connect(&m_records, &DownloadRecords::summaryChanged, m_chart,
+            [this] { m_chart->SetSummary(reinterpret_cast<const uint8_t *>(m_records.Summary().constData())); });
+    connect(&m_records, &DownloadRecords::recordsAppended, m_chart, [this](int first, int count) {
+        for (int i = first; i < first + count; ++i) {
+            if (m_records.Continuous())
+                m_chart->SetContinuousRecord(i, m_records.Record(i));
+            else
+                m_chart->SetStoredRecord(i, m_records.Record(i));
+        }
+    });
+    connect(&m_records, &DownloadRecords::finished, m_chart, [this] { ChartTicksFromGrid(); });
+    // A tick the operator sets or clears in the stored-record sheet's first column.
+    connect(m_dataGrid, &CSpreadSheet::CellChangedByOperator, m_chart, [this](int sheet, int col, int) {
+        if (sheet == kStoredRecordSheet && col == 1)
+            ChartTicksFromGrid();
+    });
+}
+
+void CTonvaleDlg::ChartTicksFromGrid()
+{
+    if (!m_chart || m_records.Continuous())
+        return;
+    const int addressed = m_dataGrid->GetAddressedSheet();
+    m_dataGrid->SetAddressedSheet(kStoredRecordSheet);
+    m_chart->TakeTicks(*m_dataGrid);
+    m_dataGrid->SetAddressedSheet(addressed);
+}
+
+ChartRecords CTonvaleDlg::ShownChartRecords() const
+{
+    ChartRecords records;
+    records.SetMode(ChartModeOf(m_records.Continuous()));
+    if (!m_records.Summary().isEmpty())
+        records.SetSummary(reinterpret_cast<const uint8_t *>(m_records.Summary().constData()));
+    for (int i = 0; i < m_records.Count(); ++i) {
+        if (m_records.Continuous())
+            records.SetContinuousRecord(i, m_records.Record(i));
+        else
+            records.SetStoredRecord(i, m_records.Record(i));
+    }
+    if (!m_records.Continuous()) {
+        const int addressed = m_dataGrid->GetAddressedSheet();
+        m_dataGrid->SetAddressedSheet(kStoredRecordSheet);
+        records.TakeTicks(*m_dataGrid);
+        m_dataGrid->SetAddressedSheet(addressed);
+    }
+    return records;
+}
+
+void CTonvaleDlg::MarkForceCells(const PressClassLimits &limits)
+{
+    m_rows.SetForceCellMarker(VerdictMarker(limits));
+    if (m_records.Continuous())
+        return;
+    const int addressed = m_dataGrid->GetAddressedSheet();
+    m_dataGrid->SetAddressedSheet(kStoredRecordSheet);
+    for (int i = 0; i < m_records.Count(); ++i)
+        m_rows.MarkStoredForceCell(i, m_records.Record(i));
+    m_dataGrid->SetAddressedSheet(addressed);
+    m_dataGridView->viewport()->update();
+}
+
+// ---- PDF ----
+
+void CTonvaleDlg::ExportPdf(const ReportExport &report, int dataRows, const CDlgExport &dlg, const QString &path)
+{
+    // The chart and the verdicts are drawn from the raw records of the shown table; a table whose raw
+    // records are not at hand (the other mode's last download) is printed without them.
+    ChartRecords records;
+    const bool shownIsStored = m_records.Continuous() == (m_nMode == MODE_OUTPUT);
+    if (shownIsStored)
+        records = ShownChartRecords();
+    else
+        records.SetMode(ChartModeOf(m_nMode == MODE_OUTPUT));
+    const PdfReport pdf(report, dataRows, records, PressClassLimits::Load(m_sysInfo.iniPath));
+    dlg.SaveWith([&](QString *error) { return pdf.Save(path, error); }, path, CDlgExport::Format::Pdf);
+}

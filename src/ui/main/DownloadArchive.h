@@ -1,0 +1,68 @@
+#pragma once
+
+#include "ArchiveTypes.h"
+#include "ArchivingLinkOwner.h"
+#include "LinkOwner.h"
+#include "SessionTypes.h"
+
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class JobContext;
+
+// The main window's downloads into the measurement archive. The window sets it as the session's record
+// observer once; its jobs are wrapped so that on the session thread an ArchivingLinkOwner is made when a
+// download begins, sees every record, and is finished and destroyed when the job ends (it owns database
+// connections, which belong to the thread that opened them). The archive's notices travel back in the
+// job's result. Nothing here can stop or fail a download. Jobs hold it shared, so that a job still
+// running when the window goes (a session that did not stop in time) never reaches a deleted archive.
+class DownloadArchive final : public LinkOwner, public std::enable_shared_from_this<DownloadArchive> {
+  public:
+    // nullopt: downloads are not archived.
+    explicit DownloadArchive(std::optional<ArchiveSettings> settings);
+    ~DownloadArchive() override;
+
+    // The settings of the window whose configuration file is iniPath (empty: none, nothing archived);
+    // an unreadable [ARCHIVE] DATABASE= leaves the archive off with the reason in *error.
+    static std::optional<ArchiveSettings> SettingsFor(const QString &iniPath, QString *error);
+
+    bool Enabled() const { return m_settings.has_value(); }
+    const std::optional<ArchiveSettings> &Settings() const { return m_settings; }
+
+    // Window thread: the download of `job` archived under `start` (startedAt is the job's moment).
+    Job Archived(const Job &job, const DownloadStart &start);
+    // Window thread: a connect job made with BeginAfterIdentity(start) as its hook, finished in the archive.
+    Job Finished(const Job &job);
+    // The connect's hook: begins the download under the identity its own reads returned.
+    std::function<void(JobContext &)> BeginAfterIdentity(const DownloadStart &start);
+
+    PacketLogSink *PacketLog() override { return nullptr; }
+    void AddStoredRecordRow(int index, const uint8_t *record) override;
+    void SetContinuousSummary(const uint8_t *summary) override;
+    void AddContinuousRecordRow(int index, const uint8_t *record) override;
+
+  private:
+    // Session thread.
+    void Begin(DownloadStart start, qint64 moment);
+    QStringList Finish(int code, qint64 now);
+
+    // The grid gets the records from the session's own batches: the archive passes them to no one.
+    class Discard final : public LinkOwner {
+      public:
+        PacketLogSink *PacketLog() override { return nullptr; }
+        void AddStoredRecordRow(int, const uint8_t *) override {}
+        void SetContinuousSummary(const uint8_t *) override {}
+        void AddContinuousRecordRow(int, const uint8_t *) override {}
+    };
+
+    std::optional<ArchiveSettings> m_settings;
+    Discard m_discard;
+    std::unique_ptr<ArchivingLinkOwner> m_owner; // session thread, during a download only
+    int m_rows = 0;
+};
+
+// The instrument identity in kIdentityFields order from a job's identity reads (a failed read: empty).
+InstrumentIdentity IdentityFromExchanges(const QList<ExchangeOutcome> &exchanges);
