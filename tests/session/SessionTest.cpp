@@ -1,9 +1,11 @@
 // The instrument session on its own thread against the simulated instrument on a virtual clock:
-// batches in order and tagged, cancel, presence, the record observer, one job per client, shutdown.
+// batches in order and tagged, cancel, presence, the record observer, one job per client, shutdown;
+// and the mailbox that carries jobs and results between the threads.
 #include "CFt260.h"
 #include "Clock.h"
 #include "JobContext.h"
 #include "LinkOwner.h"
+#include "Mailbox.h"
 #include "ResultCodes.h"
 #include "SessionClient.h"
 #include "SessionJobs.h"
@@ -16,6 +18,8 @@
 #include <atomic>
 #include <cstdlib>
 #include <ctime>
+#include <memory>
+#include <mutex>
 
 namespace {
 
@@ -246,6 +250,46 @@ class SessionTest : public QObject {
             QVERIFY(packets[i].time >= kMay1_1000);
         }
         QCOMPARE(packets[0].bytes.toHex(' '), QByteArray("02 02 33 00 33 03"));
+    }
+
+    void AMailboxRunsTasksOnItsThreadInOrderAndDropsThoseNeverRun()
+    {
+        QThread thread;
+        auto mailbox = std::make_unique<Mailbox>();
+        mailbox->moveToThread(&thread);
+        thread.start();
+
+        std::mutex lock;
+        QList<int> ran;
+        bool allOnItsThread = true;
+        for (int i = 0; i < 200; ++i)
+            mailbox->Post([&, i] {
+                std::lock_guard<std::mutex> guard(lock);
+                ran << i;
+                allOnItsThread = allOnItsThread && QThread::currentThread() == &thread;
+            });
+        QTRY_VERIFY([&] {
+            std::lock_guard<std::mutex> guard(lock);
+            return ran.size() == 200;
+        }());
+        thread.quit();
+        QVERIFY(thread.wait(10000));
+
+        QList<int> expected;
+        for (int i = 0; i < 200; ++i)
+            expected << i;
+        QCOMPARE(ran, expected);
+        QVERIFY(allOnItsThread);
+
+        // The thread has ended: a task posted now never runs, and goes with the mailbox together with
+        // what it holds.
+        auto held = std::make_shared<int>(1);
+        bool lateRan = false;
+        mailbox->Post([held, &lateRan] { lateRan = true; });
+        QCOMPARE(held.use_count(), 2L);
+        mailbox.reset();
+        QCOMPARE(held.use_count(), 1L);
+        QVERIFY(!lateRan);
     }
 
     void ShutdownDuringADownloadCancelsItAndClosesTheLink()
