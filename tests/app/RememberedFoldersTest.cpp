@@ -30,7 +30,7 @@ TEST(RememberedFolders, EachKeyKeepsItsFolderBesideTheRestOfTheFile)
     EXPECT_EQ(Folder(ini, kExportKey, "/fallback"), exports);
     EXPECT_EQ(Folder(ini, kFirmwareKey, "/fallback"), firmware);
 
-    const QString text = IniFile::ReadFile(ini).value_or(QString());
+    const QString text = IniFile::ReadFile(ini).value_or(IniFile::Contents{}).text;
     EXPECT_EQ(IniFile::FindValue(text, "REPORT", "COMPANY").value_or(QString()), "한빛 프레스");
     EXPECT_EQ(IniFile::FindValue(text, "PATHS", "EXPORT_DIR").value_or(QString()), exports);
 }
@@ -46,7 +46,7 @@ TEST(RememberedFolders, AFolderThatIsNoLongerThereFallsBack)
     ASSERT_TRUE(QDir(gone).removeRecursively());
     EXPECT_EQ(Folder(ini, kExportKey, "/fallback"), "/fallback");
 
-    ASSERT_TRUE(IniFile::WriteFile(ini, "[PATHS]\nEXPORT_DIR=" + ini + "\n"));
+    ASSERT_TRUE(IniFile::WriteFile(ini, ("[PATHS]\nEXPORT_DIR=" + ini + "\n").toUtf8()));
     EXPECT_EQ(Folder(ini, kExportKey, "/fallback"), "/fallback");
 
     EXPECT_EQ(Folder(QString(), kExportKey, "/fallback"), "/fallback");

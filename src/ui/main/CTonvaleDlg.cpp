@@ -576,7 +576,7 @@ void CTonvaleDlg::OnConnect()
     });
 }
 
-bool CTonvaleDlg::ReadDeviceInfo()
+void CTonvaleDlg::ReadDeviceInfo()
 {
     StartJob(SessionJobs::Script(IdentitySteps()), [this](const JobResult &result) { ShowIdentity(result); });
 }
