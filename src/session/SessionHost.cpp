@@ -10,7 +10,8 @@
 
 SessionHost::SessionHost(Ft260Device &device, DeviceDiscovery &discovery, Clock &clock, QObject *parent)
     : QObject(parent), m_thread(new QThread), m_session(new LinkSession(device, discovery, clock)),
-      m_inbox(new Mailbox), m_outbox(new Mailbox(this)), m_clock(clock)
+      m_inbox(new Mailbox), m_outbox(new Mailbox(this)),
+      m_releases(new Mailbox, [](Mailbox *mailbox) { mailbox->deleteLater(); }), m_clock(clock)
 {
     LinkSession *session = m_session.load();
     m_thread->setObjectName(QStringLiteral("instrument session"));
@@ -88,7 +89,13 @@ JobId SessionHost::Submit(SessionClient *client, const Job &job)
     const JobId id = m_nextId++;
     if (client)
         m_owners.insert(id, client);
-    m_inbox->Post([session, id, job] { session->Run(id, job); });
+    // What a job captured from a window (a firmware image, a list of steps) is released back on the
+    // window's thread, so that its last reference never drops on the session thread while the window
+    // drops its own. The release mailbox holds nothing of this host: it may outlive it.
+    m_inbox->Post([session, id, held = std::make_shared<Job>(job), releases = m_releases]() mutable {
+        session->Run(id, *held);
+        releases->Post([released = std::move(held)] {});
+    });
     return id;
 }
 

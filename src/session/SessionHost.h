@@ -7,6 +7,7 @@
 #include <QPointer>
 
 #include <atomic>
+#include <memory>
 
 class Clock;
 class DeviceDiscovery;
@@ -70,8 +71,9 @@ class SessionHost : public QObject {
 
     QThread *m_thread = nullptr;
     std::atomic<LinkSession *> m_session{nullptr};
-    Mailbox *m_inbox = nullptr;  // on the session thread: jobs and settings for the session
-    Mailbox *m_outbox = nullptr; // on this thread: what the session tells
+    Mailbox *m_inbox = nullptr;          // on the session thread: jobs and settings for the session
+    Mailbox *m_outbox = nullptr;         // on this thread: what the session tells
+    std::shared_ptr<Mailbox> m_releases; // on this thread: jobs that have run, to be destroyed here
     // Set by the session thread as its last act, read once it has ended: orders everything it did
     // before what this thread does with the session afterwards (QThread::wait alone does not, to a
     // thread checker).
