@@ -537,6 +537,7 @@ class MainToolsTest : public QObject {
         CDlgExport::SetFileQuestion({});
         KoreanLocale::Install(); // as the program does at start-up
         Dlg().ReadDeviceInfo();
+        Settle();
         AddStoredRows(2);
         const QString serial = Dlg().DeviceGrid().text(4, 3);
         QVERIFY(!serial.isEmpty() && serial != QStringLiteral("-"));
