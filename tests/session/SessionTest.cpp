@@ -165,6 +165,30 @@ class SessionTest : public QObject {
         QCOMPARE(uint8_t(rig.finished[1].exchanges.value(0).response.at(0)), uint8_t(87));
     }
 
+    // What a job captured from a window is released on the window's thread after the job ran there
+    // on the session thread, so shared data of the window never loses its last reference elsewhere.
+    void AJobsCapturesAreReleasedOnTheThreadThatSubmittedIt()
+    {
+        Rig rig(WithStored(0));
+        SETTLE(rig.host);
+        std::atomic<QThread *> ranOn{nullptr};
+        std::atomic<QThread *> releasedOn{nullptr};
+        {
+            const std::shared_ptr<int> captured(new int(7), [&releasedOn](int *value) {
+                releasedOn.store(QThread::currentThread());
+                delete value;
+            });
+            Job job;
+            job.run = [captured, &ranOn](JobContext &) { ranOn.store(QThread::currentThread()); };
+            QVERIFY(rig.client.Submit(job) != 0);
+        }
+        SETTLE(rig.host);
+        QTRY_VERIFY(releasedOn.load() != nullptr);
+        QVERIFY(ranOn.load() != nullptr);
+        QVERIFY(ranOn.load() != QThread::currentThread());
+        QCOMPARE(releasedOn.load(), QThread::currentThread());
+    }
+
     void ACancelBeforeTheJobStartsEndsItAtOnce()
     {
         Rig rig(WithStored(50));
