@@ -318,12 +318,18 @@ class SessionTest : public QObject {
 
     void ShutdownDuringADownloadCancelsItAndClosesTheLink()
     {
+        SessionGate gate;
         auto rig = std::make_unique<Rig>(WithStored(5000));
         SETTLE(rig->host);
         bool started = false;
         QObject::connect(&rig->client, &SessionClient::jobStarted, [&] { started = true; });
+        // Held mid-download, so the job cannot end while the window waits for its start.
+        rig->host.SetRecordObserver(&gate);
+        gate.HoldAtRecord(100);
         rig->client.Submit(SessionJobs::StoredDownload(kMay1_1000, kMay1_1000, 1));
-        QTRY_VERIFY(started);
+        QVERIFY(gate.WaitUntilHeld());
+        QVERIFY(started);
+        gate.Release();
         rig->host.Shutdown();
         QVERIFY(rig->host.Idle());
         // A closed session takes no more jobs.
