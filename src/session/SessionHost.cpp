@@ -1,6 +1,7 @@
 #include "SessionHost.h"
 
 #include "LinkSession.h"
+#include "Mailbox.h"
 #include "SessionClient.h"
 #include "SessionJobs.h"
 
@@ -8,16 +9,40 @@
 #include <QThread>
 
 SessionHost::SessionHost(Ft260Device &device, DeviceDiscovery &discovery, Clock &clock, QObject *parent)
-    : QObject(parent), m_thread(new QThread), m_session(new LinkSession(device, discovery, clock)), m_clock(clock)
+    : QObject(parent), m_thread(new QThread), m_session(new LinkSession(device, discovery, clock)),
+      m_inbox(new Mailbox), m_outbox(new Mailbox(this)),
+      m_releases(new Mailbox, [](Mailbox *mailbox) { mailbox->deleteLater(); }), m_clock(clock)
 {
     LinkSession *session = m_session.load();
     m_thread->setObjectName(QStringLiteral("instrument session"));
     session->moveToThread(m_thread);
-    connect(session, &LinkSession::jobStarted, this, &SessionHost::OnJobStarted, Qt::QueuedConnection);
-    connect(session, &LinkSession::recordsArrived, this, &SessionHost::OnRecords, Qt::QueuedConnection);
-    connect(session, &LinkSession::packetsArrived, this, &SessionHost::packetsArrived, Qt::QueuedConnection);
-    connect(session, &LinkSession::progress, this, &SessionHost::OnProgress, Qt::QueuedConnection);
-    connect(session, &LinkSession::jobFinished, this, &SessionHost::OnFinished, Qt::QueuedConnection);
+    m_inbox->moveToThread(m_thread);
+    // The session's signals are taken on its own thread and their values posted here; the connections
+    // are made before the thread starts.
+    connect(
+        session, &LinkSession::jobStarted, m_outbox,
+        [this](JobId id) { m_outbox->Post([this, id] { OnJobStarted(id); }); }, Qt::DirectConnection);
+    connect(
+        session, &LinkSession::recordsArrived, m_outbox,
+        [this](const RecordBatch &batch) { m_outbox->Post([this, batch] { OnRecords(batch); }); },
+        Qt::DirectConnection);
+    connect(
+        session, &LinkSession::packetsArrived, m_outbox,
+        [this](const PacketBatch &packets) { m_outbox->Post([this, packets] { emit packetsArrived(packets); }); },
+        Qt::DirectConnection);
+    connect(
+        session, &LinkSession::progress, m_outbox,
+        [this](JobId id, int position, const QString &caption) {
+            m_outbox->Post([this, id, position, caption] { OnProgress(id, position, caption); });
+        },
+        Qt::DirectConnection);
+    connect(
+        session, &LinkSession::jobFinished, m_outbox,
+        [this](const JobResult &result) { m_outbox->Post([this, result] { OnFinished(result); }); },
+        Qt::DirectConnection);
+    connect(
+        m_thread, &QThread::finished, m_outbox, [this] { m_threadEnded.store(true, std::memory_order_release); },
+        Qt::DirectConnection);
     m_thread->start();
 }
 
@@ -32,10 +57,10 @@ void SessionHost::Shutdown()
         return;
     LinkSession *session = m_session.exchange(nullptr);
     session->Stop();
-    QMetaObject::invokeMethod(
-        session, [session] { session->Shutdown(); }, Qt::QueuedConnection);
-    if (m_thread->wait(QDeadlineTimer(kShutdownWaitMs))) {
+    m_inbox->Post([session] { session->Shutdown(); });
+    if (m_thread->wait(QDeadlineTimer(kShutdownWaitMs)) && m_threadEnded.load(std::memory_order_acquire)) {
         delete session;
+        delete m_inbox;
         delete m_thread;
     } else {
         // The job did not end in time: the thread and the link are left to the process's end rather
@@ -43,6 +68,7 @@ void SessionHost::Shutdown()
         qWarning("instrument session did not stop within %d ms", kShutdownWaitMs);
     }
     m_thread = nullptr;
+    m_inbox = nullptr;
     m_owners.clear();
     m_presenceJob = 0;
 }
@@ -52,8 +78,7 @@ void SessionHost::SetRecordObserver(LinkOwner *observer)
     LinkSession *session = m_session.load();
     if (!session)
         return;
-    QMetaObject::invokeMethod(
-        session, [session, observer] { session->SetRecordObserver(observer); }, Qt::QueuedConnection);
+    m_inbox->Post([session, observer] { session->SetRecordObserver(observer); });
 }
 
 JobId SessionHost::Submit(SessionClient *client, const Job &job)
@@ -64,8 +89,13 @@ JobId SessionHost::Submit(SessionClient *client, const Job &job)
     const JobId id = m_nextId++;
     if (client)
         m_owners.insert(id, client);
-    QMetaObject::invokeMethod(
-        session, [session, id, job] { session->Run(id, job); }, Qt::QueuedConnection);
+    // What a job captured from a window (a firmware image, a list of steps) is released back on the
+    // window's thread, so that its last reference never drops on the session thread while the window
+    // drops its own. The release mailbox holds nothing of this host: it may outlive it.
+    m_inbox->Post([session, id, held = std::make_shared<Job>(job), releases = m_releases]() mutable {
+        session->Run(id, *held);
+        releases->Post([released = std::move(held)] {});
+    });
     return id;
 }
 

@@ -7,18 +7,21 @@
 #include <QPointer>
 
 #include <atomic>
+#include <memory>
 
 class Clock;
 class DeviceDiscovery;
 class Ft260Device;
 class LinkOwner;
 class LinkSession;
+class Mailbox;
 class QThread;
 class SessionClient;
 
 // The window side of the instrument session: starts the session thread with the link on it for the
 // program's life, hands jobs over and routes what comes back to the client that submitted the job.
-// Lives on the window's thread.
+// Lives on the window's thread. Jobs travel to the session thread and everything the session tells
+// travels back through mailboxes (Mailbox), never as arguments of queued calls.
 //
 //     SessionHost host(device, discovery, clock);
 //     SessionClient client(host);
@@ -68,6 +71,13 @@ class SessionHost : public QObject {
 
     QThread *m_thread = nullptr;
     std::atomic<LinkSession *> m_session{nullptr};
+    Mailbox *m_inbox = nullptr;          // on the session thread: jobs and settings for the session
+    Mailbox *m_outbox = nullptr;         // on this thread: what the session tells
+    std::shared_ptr<Mailbox> m_releases; // on this thread: jobs that have run, to be destroyed here
+    // Set by the session thread as its last act, read once it has ended: orders everything it did
+    // before what this thread does with the session afterwards (QThread::wait alone does not, to a
+    // thread checker).
+    std::atomic<bool> m_threadEnded{false};
     QHash<JobId, QPointer<SessionClient>> m_owners;
     JobId m_nextId = 1;
     JobId m_presenceJob = 0;

@@ -1,9 +1,11 @@
 // The instrument session on its own thread against the simulated instrument on a virtual clock:
-// batches in order and tagged, cancel, presence, the record observer, one job per client, shutdown.
+// batches in order and tagged, cancel, presence, the record observer, one job per client, shutdown;
+// and the mailbox that carries jobs and results between the threads.
 #include "CFt260.h"
 #include "Clock.h"
 #include "JobContext.h"
 #include "LinkOwner.h"
+#include "Mailbox.h"
 #include "ResultCodes.h"
 #include "SessionClient.h"
 #include "SessionJobs.h"
@@ -14,10 +16,10 @@
 #include <QThread>
 
 #include <atomic>
-#include <chrono>
 #include <cstdlib>
 #include <ctime>
-#include <thread>
+#include <memory>
+#include <mutex>
 
 namespace {
 
@@ -163,6 +165,30 @@ class SessionTest : public QObject {
         QCOMPARE(uint8_t(rig.finished[1].exchanges.value(0).response.at(0)), uint8_t(87));
     }
 
+    // What a job captured from a window is released on the window's thread after the job ran there
+    // on the session thread, so shared data of the window never loses its last reference elsewhere.
+    void AJobsCapturesAreReleasedOnTheThreadThatSubmittedIt()
+    {
+        Rig rig(WithStored(0));
+        SETTLE(rig.host);
+        std::atomic<QThread *> ranOn{nullptr};
+        std::atomic<QThread *> releasedOn{nullptr};
+        {
+            const std::shared_ptr<int> captured(new int(7), [&releasedOn](int *value) {
+                releasedOn.store(QThread::currentThread());
+                delete value;
+            });
+            Job job;
+            job.run = [captured, &ranOn](JobContext &) { ranOn.store(QThread::currentThread()); };
+            QVERIFY(rig.client.Submit(job) != 0);
+        }
+        SETTLE(rig.host);
+        QTRY_VERIFY(releasedOn.load() != nullptr);
+        QVERIFY(ranOn.load() != nullptr);
+        QVERIFY(ranOn.load() != QThread::currentThread());
+        QCOMPARE(releasedOn.load(), QThread::currentThread());
+    }
+
     void ACancelBeforeTheJobStartsEndsItAtOnce()
     {
         Rig rig(WithStored(50));
@@ -250,24 +276,61 @@ class SessionTest : public QObject {
         QCOMPARE(packets[0].bytes.toHex(' '), QByteArray("02 02 33 00 33 03"));
     }
 
+    void AMailboxRunsTasksOnItsThreadInOrderAndDropsThoseNeverRun()
+    {
+        QThread thread;
+        auto mailbox = std::make_unique<Mailbox>();
+        mailbox->moveToThread(&thread);
+        thread.start();
+
+        std::mutex lock;
+        QList<int> ran;
+        bool allOnItsThread = true;
+        for (int i = 0; i < 200; ++i)
+            mailbox->Post([&, i] {
+                std::lock_guard<std::mutex> guard(lock);
+                ran << i;
+                allOnItsThread = allOnItsThread && QThread::currentThread() == &thread;
+            });
+        QTRY_VERIFY([&] {
+            std::lock_guard<std::mutex> guard(lock);
+            return ran.size() == 200;
+        }());
+        thread.quit();
+        QVERIFY(thread.wait(10000));
+
+        QList<int> expected;
+        for (int i = 0; i < 200; ++i)
+            expected << i;
+        QCOMPARE(ran, expected);
+        QVERIFY(allOnItsThread);
+
+        // The thread has ended: a task posted now never runs, and goes with the mailbox together with
+        // what it holds.
+        auto held = std::make_shared<int>(1);
+        bool lateRan = false;
+        mailbox->Post([held, &lateRan] { lateRan = true; });
+        QCOMPARE(held.use_count(), 2L);
+        mailbox.reset();
+        QCOMPARE(held.use_count(), 1L);
+        QVERIFY(!lateRan);
+    }
+
     void ShutdownDuringADownloadCancelsItAndClosesTheLink()
     {
+        SessionGate gate;
         auto rig = std::make_unique<Rig>(WithStored(5000));
         SETTLE(rig->host);
-        // On the virtual clock the download takes no real time: hold it at its 100th record, and let it
-        // go on only once the shutdown has begun.
-        SessionGate gate;
+        bool started = false;
+        QObject::connect(&rig->client, &SessionClient::jobStarted, [&] { started = true; });
+        // Held mid-download, so the job cannot end while the window waits for its start.
         rig->host.SetRecordObserver(&gate);
         gate.HoldAtRecord(100);
         rig->client.Submit(SessionJobs::StoredDownload(kMay1_1000, kMay1_1000, 1));
         QVERIFY(gate.WaitUntilHeld());
-        std::thread releaser([&gate] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            gate.Release();
-        });
+        QVERIFY(started);
+        gate.Release();
         rig->host.Shutdown();
-        releaser.join();
-        QVERIFY(gate.Records() < 5000);
         QVERIFY(rig->host.Idle());
         // A closed session takes no more jobs.
         QCOMPARE(rig->client.Submit(SessionJobs::Read(CMD_READ_BATTERY)), JobId(0));
