@@ -225,7 +225,9 @@ int CFt260::DownloadContinuousRecords()
                         more = false;
                         m_nResult = RESULT_OK;
                     }
-                } else if (m_rxBuf[2] == CMD_OUTPUT_RECORD && m_rxLen == recordLength) {
+                } else if (summarySeen && m_rxBuf[2] == CMD_OUTPUT_RECORD && m_rxLen == recordLength) {
+                    // Records count only after the summary that announces them; one before it is a stray
+                    // of an earlier stream.
                     const uint8_t *record = data + 1;
                     if (!RecordTime(record)) {
                         DiscardStream();

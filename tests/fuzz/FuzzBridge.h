@@ -33,6 +33,8 @@ class FuzzBridge : public Ft260Device {
     int readNumber = 0;
     // The first read after the latest write.
     QByteArray firstReadAfterWrite;
+    // Every byte read since the latest write, in order: the stream the link finds its frames in.
+    QByteArray readSinceWrite;
     int openHandles = 0;
 
     void SetHealthy()
@@ -106,6 +108,7 @@ class FuzzBridge : public Ft260Device {
         }
         if (n > 0)
             reads.append(lastRead);
+        readSinceWrite.append(lastRead);
         return FT260_OK;
     }
     FT260_STATUS UartWrite(FT260_HANDLE h, const uint8_t *buffer, uint32_t bufferLength, uint32_t toWrite,
@@ -115,6 +118,7 @@ class FuzzBridge : public Ft260Device {
         FUZZ_CHECK(toWrite <= bufferLength && toWrite >= 5);
         *written = toWrite;
         firstReadAfterWrite.clear();
+        readSinceWrite.clear();
         m_firstAfterWritePending = true;
         if (m_healthy) {
             // A short request carries its command ID at offset 2; no healthy check sends a long one.

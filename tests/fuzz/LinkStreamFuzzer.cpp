@@ -3,7 +3,8 @@
 // - an exchange succeeds only on an answer of the command's full length that the frame rules accept, and
 //   hands on exactly that answer's data; a failed exchange leaves zeros and closes the link;
 // - every record, summary and row number a download hands on comes from a whole frame of the right
-//   length that the frame rules accept, read just before, in the order the frames came;
+//   length that the frame rules accept, found in the bytes read since the request (a frame may come in
+//   several reads, and one read may hold several frames), each after the one before, in stream order;
 // - the packet log shows exactly the bytes the bridge handed out, so nothing past a received count is
 //   logged;
 // - afterwards the link answers a plain exchange with a healthy instrument.
@@ -41,16 +42,28 @@ bool SameBytes(const uint8_t *bytes, const QByteArray &frame, int offset, int co
     return std::memcmp(bytes, frame.constData() + offset, static_cast<size_t>(count)) == 0;
 }
 
-// The owner side of the link: checks every record against the read it came from.
+// Where in `stream` (from `from` on) an accepted frame of `length` bytes starts that `matches`; -1 for none.
+template <typename Match> int FindFrame(const QByteArray &stream, int from, int length, const Match &matches)
+{
+    for (int at = std::max(from, 0); at + length <= stream.size(); ++at) {
+        const QByteArray frame = stream.mid(at, length);
+        if (Accepted(frame, length) && matches(frame))
+            return at;
+    }
+    return -1;
+}
+
+// The owner side of the link: checks every record against the stream it came from.
 struct CheckingOwner : LinkOwner, PacketLogSink {
     explicit CheckingOwner(FuzzBridge &bridge) : m_bridge(bridge) {}
 
     QList<QByteArray> loggedReads;
     int rows = 0;
-    int lastReadNumber = 0;
     bool summarySeen = false;
     int announced = 0;
     qint64 endMoment = 0;
+    // Where the frame of the latest record or summary ended in the bridge's readSinceWrite.
+    int streamPosition = 0;
 
     PacketLogSink *PacketLog() override { return this; }
     void AddPacket(int direction, const uint8_t *bytes, int count) override
@@ -61,9 +74,8 @@ struct CheckingOwner : LinkOwner, PacketLogSink {
     }
     void AddStoredRecordRow(int index, const uint8_t *record) override
     {
-        const QByteArray &frame = FreshFrame(index);
-        FUZZ_CHECK(Accepted(frame, kStoredFrame));
-        FUZZ_CHECK(SameBytes(record, frame, 3, 10));
+        NextRow(index);
+        Consume(kStoredFrame, [&](const QByteArray &frame) { return SameBytes(record, frame, 3, 10); });
         FUZZ_CHECK(record[0] != 0x00); // the end marker is no record
         const QDateTime time(QDate(record[0] << 8 | record[1], record[2], record[3]),
                              QTime(record[4], record[5], record[6]));
@@ -71,33 +83,39 @@ struct CheckingOwner : LinkOwner, PacketLogSink {
     }
     void SetContinuousSummary(const uint8_t *summary) override
     {
-        const QByteArray &frame = m_bridge.lastRead;
-        FUZZ_CHECK(m_bridge.readNumber > lastReadNumber);
-        lastReadNumber = m_bridge.readNumber;
-        FUZZ_CHECK(Accepted(frame, kSummaryFrame) || Accepted(frame, kContinuousFrame));
-        FUZZ_CHECK(uint8_t(frame[2]) == CMD_READ_OUTPUT);
-        FUZZ_CHECK(SameBytes(summary, frame, 3, 9));
+        const auto isSummary = [&](const QByteArray &frame) {
+            return uint8_t(frame[2]) == CMD_READ_OUTPUT && SameBytes(summary, frame, 3, 9);
+        };
+        const QByteArray &stream = m_bridge.readSinceWrite;
+        const int at14 = FindFrame(stream, streamPosition, kSummaryFrame, isSummary);
+        const int at16 = FindFrame(stream, streamPosition, kContinuousFrame, isSummary);
+        FUZZ_CHECK(at14 >= 0 || at16 >= 0);
+        streamPosition = at14 >= 0 && (at16 < 0 || at14 <= at16) ? at14 + kSummaryFrame : at16 + kContinuousFrame;
         summarySeen = true;
         announced = summary[0];
     }
     void AddContinuousRecordRow(int index, const uint8_t *record) override
     {
-        const QByteArray &frame = FreshFrame(index);
+        NextRow(index);
         FUZZ_CHECK(summarySeen);
-        FUZZ_CHECK(Accepted(frame, kContinuousFrame));
-        FUZZ_CHECK(uint8_t(frame[2]) == CMD_OUTPUT_RECORD);
-        FUZZ_CHECK(SameBytes(record, frame, 4, 10));
+        Consume(kContinuousFrame, [&](const QByteArray &frame) {
+            return uint8_t(frame[2]) == CMD_OUTPUT_RECORD && SameBytes(record, frame, 4, 10);
+        });
     }
 
   private:
-    // The read a record came from: a newer one than the last record's, and rows numbered from 0 without gaps.
-    const QByteArray &FreshFrame(int index)
+    // Rows are numbered from 0 without gaps.
+    void NextRow(int index)
     {
         FUZZ_CHECK(index == rows);
         ++rows;
-        FUZZ_CHECK(m_bridge.readNumber > lastReadNumber);
-        lastReadNumber = m_bridge.readNumber;
-        return m_bridge.lastRead;
+    }
+    // The record's frame lies in what was read, after the frame of the one before.
+    template <typename Match> void Consume(int length, const Match &matches)
+    {
+        const int at = FindFrame(m_bridge.readSinceWrite, streamPosition, length, matches);
+        FUZZ_CHECK(at >= 0);
+        streamPosition = at + length;
     }
 
     FuzzBridge &m_bridge;
@@ -114,9 +132,11 @@ void CheckExchange(CFt260 &link, FuzzBridge &bridge, FuzzInput &input)
                                  : link.Transact(commandId, data.data(), int(data.size()), response);
     const int expected = kResponseDataLength[commandId - CMD_FIRST] + 5;
     if (result == RESULT_OK) {
-        const QByteArray &answer = bridge.firstReadAfterWrite;
-        FUZZ_CHECK(Accepted(answer, expected));
-        FUZZ_CHECK(SameBytes(response, answer, 3, expected - 5));
+        // The answer is a whole accepted frame of the command's length and ID among the bytes read since
+        // the request (answers of other commands before it are dropped).
+        FUZZ_CHECK(FindFrame(bridge.readSinceWrite, 0, expected, [&](const QByteArray &frame) {
+                       return uint8_t(frame[2]) == commandId && SameBytes(response, frame, 3, expected - 5);
+                   }) >= 0);
         for (int i = expected - 5; i < CFt260::kResponseAreaSize; ++i)
             FUZZ_CHECK(response[i] == 0);
         FUZZ_CHECK(link.IsOpen());
@@ -139,8 +159,8 @@ void CheckStoredDownload(CFt260 &link, FuzzBridge &bridge, CheckingOwner &owner,
     FUZZ_CHECK(rowCount == owner.rows);
     // Only the end marker ends a stored download well.
     if (result == RESULT_OK)
-        FUZZ_CHECK(std::any_of(bridge.reads.begin(), bridge.reads.end(),
-                               [](const QByteArray &frame) { return Accepted(frame, kStoredFrame) && frame[3] == 0; }));
+        FUZZ_CHECK(FindFrame(bridge.readSinceWrite, owner.streamPosition, kStoredFrame,
+                             [](const QByteArray &frame) { return frame[3] == 0; }) >= 0);
 }
 
 void CheckContinuousDownload(CFt260 &link, CheckingOwner &owner)

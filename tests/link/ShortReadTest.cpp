@@ -19,7 +19,17 @@ struct RecordKeepingOwner : LoggingOwner {
     {
         records << QByteArray(reinterpret_cast<const char *>(record), 10);
     }
+    void AddContinuousRecordRow(int, const uint8_t *record) override { AddStoredRecordRow(0, record); }
 };
+
+// A short frame of the instrument: STX, LEN, ID, data, checksum, ETX.
+QByteArray Frame(uint8_t commandId, const QByteArray &data)
+{
+    QByteArray frame;
+    frame.append('\x02').append(char(data.size() + 1)).append(char(commandId)).append(data);
+    frame.append(char(CFt260::Checksum(reinterpret_cast<const uint8_t *>(frame.constData()), int(frame.size()))));
+    return frame.append('\x03');
+}
 
 struct ShortRead : ::testing::Test {
     VirtualClock clock;
@@ -70,6 +80,19 @@ TEST_F(ShortRead, StoredRecordFrameCutShortIsNotHandedOn)
     EXPECT_NE(link.DownloadStoredRecords(clock.Now(), clock.Now(), &rows), RESULT_OK);
     EXPECT_EQ(rows, 0);
     EXPECT_TRUE(owner.records.isEmpty());
+}
+
+// Frames are found wherever they start, so a record frame can come before the run's summary (the tail of an
+// earlier stream). Only records after the summary that announces them belong to the run.
+TEST_F(ShortRead, ContinuousRecordBeforeItsSummaryIsNotHandedOn)
+{
+    const QByteArray stray = Hex("00 07 E8 05 01 0A 00 00 01 64 01");
+    const QByteArray record = Hex("00 07 E8 05 01 0A 00 05 02 58 02");
+    Answer(Frame(CMD_OUTPUT_RECORD, stray) + Frame(CMD_READ_OUTPUT, Hex("01 00 64 00 64 00 64 00 00")) +
+           Frame(CMD_OUTPUT_RECORD, record));
+
+    EXPECT_EQ(link.DownloadContinuousRecords(), RESULT_OK);
+    EXPECT_EQ(owner.records, QList<QByteArray>{record.mid(1)});
 }
 
 } // namespace
