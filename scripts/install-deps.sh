@@ -12,7 +12,8 @@ packages=(
   clang libclang-rt-14-dev
   python3 python3-xlrd poppler-utils gnumeric libreoffice-calc-nogui
   desktop-file-utils appstream lintian librsvg2-bin
-  fonts-noto-cjk xvfb xauth
+  fonts-noto-cjk xvfb xauth openbox xdotool imagemagick faketime
+  umockdev libumockdev-dev
 )
 
 missing=()
