@@ -21,6 +21,7 @@ std::unique_ptr<DeviceDiscovery> MakeHidDiscovery();
 
 // A sentence in Korean for the operator after "장비 열기 실패 (-1100)": that the bridge last opened is
 // strapped for I2C only and has no UART, or how to give this user access to the bridge (install the
-// udev rule, reload udev, replug) when one is on the bus that this user may not open. Empty otherwise,
+// udev rule, reload udev, replug) when one is on the bus that this user may not open, or that another
+// program holds the bridge (close it, replug). Empty otherwise,
 // so a caller can print it whenever it is non-empty.
 QString HidOpenFailureAdvice();

@@ -23,6 +23,7 @@ class HidDiscovery : public DeviceDiscovery {
 };
 
 // The operator's advice after the bridge could not be opened, given what the last open answered: the
-// chip has no UART (FT260_INCORRECT_CHIP_MODE), or a bridge is on the bus that this user may not open.
+// chip has no UART (FT260_INCORRECT_CHIP_MODE), or a bridge is on the bus that this user may not open or
+// that another program holds.
 // Empty when there is nothing to advise.
 QString HidOpenFailureAdviceFor(HidTransport &transport, FT260_STATUS lastOpenStatus);

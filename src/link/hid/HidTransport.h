@@ -35,6 +35,13 @@ class HidConnection {
     virtual int ReadTimeout(uint8_t *buffer, size_t length, int timeoutMs) = 0;
 };
 
+// Whether this user can have an interface, as far as can be told without opening it for good.
+enum class HidAccess {
+    Allowed,
+    Denied,        // the device node refuses this user
+    HeldElsewhere, // another program has claimed the interface
+};
+
 class HidTransport {
   public:
     virtual ~HidTransport() = default;
@@ -42,6 +49,6 @@ class HidTransport {
     virtual std::vector<HidDeviceEntry> Enumerate(uint16_t vendorId, uint16_t productId) = 0;
     // Null when the interface cannot be opened.
     virtual std::unique_ptr<HidConnection> Open(const std::string &path) = 0;
-    // False only when this user is known to lack the right to open the interface.
-    virtual bool MayOpen(const std::string &path) = 0;
+    // Allowed unless this user is known to lack the right to open the interface or another program holds it.
+    virtual HidAccess Access(const std::string &path) = 0;
 };

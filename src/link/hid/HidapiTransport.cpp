@@ -72,6 +72,45 @@ void AddHidInterfaces(libusb_device *device, const libusb_device_descriptor &des
     libusb_free_config_descriptor(config);
 }
 
+// An interface that no kernel driver has (usbdevfs names the claim of another program "usbfs", which
+// libusb does not count as a kernel driver) and that still cannot be claimed belongs to another program.
+// hidapi cannot say why an open failed, so the interface is tried once more here.
+bool InterfaceHeldElsewhere(const std::string &path)
+{
+    libusb_context *context = UsbContext();
+    libusb_device **devices = nullptr;
+    if (!context || libusb_get_device_list(context, &devices) < 0)
+        return false;
+    bool held = false;
+    for (libusb_device **device = devices; *device; ++device) {
+        libusb_config_descriptor *config = nullptr;
+        uint8_t portNumbers[8];
+        const int portCount = libusb_get_port_numbers(*device, portNumbers, sizeof portNumbers);
+        if (portCount <= 0 || libusb_get_active_config_descriptor(*device, &config) != 0)
+            continue;
+        const std::vector<int> ports(portNumbers, portNumbers + portCount);
+        const int bus = libusb_get_bus_number(*device);
+        for (int i = 0; i < config->bNumInterfaces; ++i) {
+            const int number = config->interface[i].altsetting[0].bInterfaceNumber;
+            if (HidapiTransport::InterfacePath(bus, ports, config->bConfigurationValue, number) != path)
+                continue;
+            libusb_device_handle *handle = nullptr;
+            if (libusb_open(*device, &handle) == 0) {
+                if (libusb_kernel_driver_active(handle, number) == 0) {
+                    const int claim = libusb_claim_interface(handle, number);
+                    held = claim == LIBUSB_ERROR_BUSY;
+                    if (claim == 0)
+                        libusb_release_interface(handle, number);
+                }
+                libusb_close(handle);
+            }
+        }
+        libusb_free_config_descriptor(config);
+    }
+    libusb_free_device_list(devices, 1);
+    return held;
+}
+
 int ReadSysfsNumber(const QString &file)
 {
     QFile f(file);
@@ -116,12 +155,12 @@ std::unique_ptr<HidConnection> HidapiTransport::Open(const std::string &path)
     return std::make_unique<HidapiConnection>(device);
 }
 
-bool HidapiTransport::MayOpen(const std::string &path)
+HidAccess HidapiTransport::Access(const std::string &path)
 {
     const std::string node = UsbDeviceNode(path);
-    if (node.empty() || access(node.c_str(), R_OK | W_OK) == 0)
-        return true;
-    return errno != EACCES && errno != EPERM;
+    if (!node.empty() && access(node.c_str(), R_OK | W_OK) != 0 && (errno == EACCES || errno == EPERM))
+        return HidAccess::Denied;
+    return InterfaceHeldElsewhere(path) ? HidAccess::HeldElsewhere : HidAccess::Allowed;
 }
 
 std::string HidapiTransport::InterfacePath(int bus, const std::vector<int> &ports, int configuration,

@@ -17,8 +17,9 @@ class HidapiTransport final : public HidTransport {
     // The HID interfaces of the active configuration of every matching USB device, in libusb's order.
     std::vector<HidDeviceEntry> Enumerate(uint16_t vendorId, uint16_t productId) override;
     std::unique_ptr<HidConnection> Open(const std::string &path) override;
-    // Checks the USB device node (/dev/bus/usb/BBB/DDD) the path belongs to; true when it cannot tell.
-    bool MayOpen(const std::string &path) override;
+    // Checks the USB device node (/dev/bus/usb/BBB/DDD) the path belongs to, then whether the interface can
+    // be claimed while no kernel driver holds it; Allowed when it cannot tell.
+    HidAccess Access(const std::string &path) override;
 
     // The device node of the USB device an interface path names, found through sysfs; empty when the
     // path does not say.

@@ -202,10 +202,10 @@ std::unique_ptr<HidConnection> Ft260ChipModel::Open(const std::string &path)
     return std::make_unique<ChipConnection>(*this);
 }
 
-bool Ft260ChipModel::MayOpen(const std::string &)
+HidAccess Ft260ChipModel::Access(const std::string &)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_accessible;
+    return m_accessible ? HidAccess::Allowed : HidAccess::Denied;
 }
 
 void Ft260ChipModel::Closed()

@@ -87,7 +87,7 @@ class Ft260ChipModel final : public HidTransport {
     // HidTransport
     std::vector<HidDeviceEntry> Enumerate(uint16_t vendorId, uint16_t productId) override;
     std::unique_ptr<HidConnection> Open(const std::string &path) override;
-    bool MayOpen(const std::string &path) override;
+    HidAccess Access(const std::string &path) override;
 
   private:
     friend class ChipConnection;

@@ -1,0 +1,338 @@
+#include "Ft260UsbModel.h"
+#include "UsbTestBed.h"
+
+#include "CFt260.h"
+#include "Clock.h"
+#include "Commands.h"
+#include "HidBridge.h"
+#include "LinkOwner.h"
+#include "LocalTime.h"
+#include "PacketLogSink.h"
+#include "Simulation.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <future>
+#include <mutex>
+#include <thread>
+
+// hidapi's libusb backend and libusb, unchanged from Debian, on an FT260 model behind usbdevfs in
+// umockdev's test bed. Everything runs in real time: the instrument's line at 115200 baud on the system
+// clock, the bridge's interrupt endpoint polled every millisecond.
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Transfer = Ft260UsbModel::Transfer;
+using ::testing::UnorderedElementsAre;
+
+// Records rows as they arrive; the download runs on another thread in the unplug test.
+class RecordingOwner : public LinkOwner, public PacketLogSink {
+  public:
+    PacketLogSink *PacketLog() override { return this; }
+    void AddPacket(int, const uint8_t *, int) override {}
+    void AddStoredRecordRow(int, const uint8_t *record) override { Add(m_stored, record); }
+    void SetContinuousSummary(const uint8_t *) override {}
+    void AddContinuousRecordRow(int, const uint8_t *record) override { Add(m_continuous, record); }
+
+    std::vector<RecordBytes> Stored() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_stored;
+    }
+    std::vector<RecordBytes> Continuous() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_continuous;
+    }
+
+  private:
+    void Add(std::vector<RecordBytes> &rows, const uint8_t *record)
+    {
+        RecordBytes r;
+        std::copy_n(record, r.size(), r.begin());
+        std::lock_guard<std::mutex> lock(m_mutex);
+        rows.push_back(r);
+    }
+
+    mutable std::mutex m_mutex;
+    std::vector<RecordBytes> m_stored;
+    std::vector<RecordBytes> m_continuous;
+};
+
+std::vector<RecordBytes> StoredRecords(int count)
+{
+    std::vector<RecordBytes> records;
+    for (int i = 0; i < count; ++i) {
+        const LocalFields t{2024, 1 + i / 200, 1 + (i / 8) % 25, 8 + i % 8, (i * 7) % 60, i % 60};
+        records.push_back(MakeRecord(t, 100 + i % 900, 1 + i % 2));
+    }
+    return records;
+}
+
+// One simulated instrument on the UART of one FT260 model, plugged into the test bed at 1-4.<port>.
+struct Instrument {
+    Instrument(SystemClock &clock, int port, uint8_t chipMode = Ft260UsbModel::kModeBoth,
+               const Scenario &scenario = Scenario())
+        : sim(scenario, clock), chip({1, UsbTestBed::Instance().NextAddress(), {4, port}, chipMode},
+                                     chipMode == Ft260UsbModel::kModeI2cOnly ? nullptr : &sim.Line()),
+          plugged(chip)
+    {
+    }
+    std::string UartPath(int interfaceNumber) const { return chip.SysName() + ":1." + std::to_string(interfaceNumber); }
+
+    Simulation sim;
+    Ft260UsbModel chip;
+    PluggedBridge plugged;
+};
+
+// The program's own bridge and discovery, as the windows and the CLI make them.
+struct Host {
+    explicit Host(SystemClock &clock) : device(MakeHidFt260Device(clock)), discovery(MakeHidDiscovery()) {}
+    QStringList Listed() const
+    {
+        QStringList paths;
+        for (const HidInterfaceInfo &info : discovery->EnumerateHidInterfaces())
+            paths << info.path;
+        return paths;
+    }
+    std::unique_ptr<Ft260Device> device;
+    std::unique_ptr<DeviceDiscovery> discovery;
+};
+
+void PrintTrace(const std::vector<Transfer> &transfers)
+{
+    if (!std::getenv("TONVALE_USB_TRACE"))
+        return;
+    for (const Transfer &t : transfers) {
+        std::printf("%-14s %02x%s", t.what.c_str(), t.interfaceOrEndpoint, t.refused ? " refused" : "");
+        for (uint8_t b : t.bytes)
+            std::printf(" %02x", b);
+        std::printf("\n");
+    }
+}
+
+std::vector<Transfer> Only(const std::vector<Transfer> &all, std::initializer_list<const char *> kinds)
+{
+    std::vector<Transfer> some;
+    for (const Transfer &t : all) {
+        for (const char *kind : kinds) {
+            if (t.what == kind)
+                some.push_back(t);
+        }
+    }
+    return some;
+}
+
+QByteArray Field(CFt260 &link, uint8_t command)
+{
+    const uint8_t zero = 0;
+    uint8_t response[CFt260::kResponseAreaSize];
+    const int result = link.Transact(command, &zero, 1, response);
+    if (result != RESULT_OK)
+        return QByteArray("result ") + QByteArray::number(result);
+    return QByteArray(reinterpret_cast<const char *>(response), link.m_rxLen - 5);
+}
+
+TEST(UsbBridgeTest, DiscoveryListsTheUartInterfaceOfEachBridgeWithItsBusPath)
+{
+    SystemClock clock;
+    Instrument both(clock, 1);
+    Instrument uartOnly(clock, 2, Ft260UsbModel::kModeUartOnly);
+    Host host(clock);
+    EXPECT_THAT(host.Listed(), UnorderedElementsAre("1-4.1:1.1", "1-4.2:1.0"));
+    // Discovery reads descriptors only: no interface was claimed, no driver detached.
+    EXPECT_THAT(Only(both.chip.Transfers(), {"CLAIM", "DISCONNECT"}), ::testing::IsEmpty());
+
+    uartOnly.plugged.Unplug();
+    EXPECT_THAT(host.Listed(), UnorderedElementsAre("1-4.1:1.1"));
+}
+
+TEST(UsbBridgeTest, OpenReadsTheChipModeAndConfiguresTheUartAsTheKernelDriverDoes)
+{
+    SystemClock clock;
+    Instrument meter(clock, 1);
+    Host host(clock);
+    RecordingOwner owner;
+    CFt260 link(*host.device, *host.discovery, clock, &owner);
+    ASSERT_EQ(link.FindDevice(), QStringLiteral("1-4.1:1.1"));
+    const QByteArray name = meter.sim.Instrument().IdentityField(CMD_READ_NAME);
+    EXPECT_EQ(Field(link, CMD_READ_NAME), name);
+    const std::vector<Transfer> seen = meter.chip.Transfers();
+    PrintTrace(seen);
+
+    // hidapi took the UART interface from the kernel's driver and claimed it.
+    const std::vector<Transfer> kernelSide = Only(seen, {"GETDRIVER", "DISCONNECT", "CLAIM"});
+    const std::vector<Transfer> expectedKernelSide = {{"GETDRIVER", 1, {}, false},
+                                                      {"GETDRIVER", 1, {}, false},
+                                                      {"DISCONNECT", 1, {}, false},
+                                                      {"CLAIM", 1, {}, false}};
+    EXPECT_EQ(kernelSide, expectedKernelSide);
+    EXPECT_EQ(meter.chip.DriverBound(), std::set<int>{0});
+
+    // The system status in full (25 bytes, as the kernel driver reads it at probe), then the UART set to
+    // 115200 8N1 without flow control by the same 11-byte request the driver sends.
+    const std::vector<Transfer> reports = Only(seen, {"GET_REPORT", "SET_REPORT"});
+    ASSERT_GE(reports.size(), 3u);
+    EXPECT_EQ(reports[0].what, "GET_REPORT");
+    EXPECT_EQ(reports[0].bytes.size(), 25u);
+    EXPECT_EQ(reports[0].bytes[0], 0xA1);
+    const Bytes configure = {0xA1, 0x41, 0x04, 0x00, 0xC2, 0x01, 0x00, 0x08, 0x00, 0x00, 0x00};
+    const auto configured = std::find_if(reports.begin(), reports.end(),
+                                         [&](const Transfer &t) { return t.bytes == configure; });
+    EXPECT_NE(configured, reports.end());
+    for (const Transfer &t : seen)
+        EXPECT_FALSE(t.refused) << t.what;
+    const UartConfig config = meter.chip.Config();
+    EXPECT_EQ(config.baudRate, 115200u);
+    EXPECT_EQ(config.flowCtrl, FT260_UART_NO_FLOW_CTRL);
+
+    // The request went out in one data report on the UART's interrupt OUT endpoint, and the answer came
+    // back on its IN endpoint.
+    const std::vector<Transfer> out = Only(seen, {"OUT"});
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].interfaceOrEndpoint, 0x02);
+    EXPECT_EQ(out[0].bytes[0], 0xF0 + (out[0].bytes[1] - 1) / 4);
+    EXPECT_FALSE(Only(seen, {"IN"}).empty());
+
+    // Closing gives the interface back to the kernel's driver.
+    link.Close();
+    EXPECT_EQ(meter.chip.DriverBound(), (std::set<int>{0, 1}));
+}
+
+TEST(UsbBridgeTest, StoredDownloadOfTwoThousandRecordsAndAContinuousRunArriveWhole)
+{
+    Scenario scenario;
+    const std::vector<RecordBytes> records = StoredRecords(2000);
+    scenario.stored = records;
+    std::vector<RecordBytes> run;
+    for (int i = 0; i < 200; ++i) // the summary counts up to 255
+        run.push_back(MakeRecord({2024, 5, 2, 10, i / 60, i % 60}, 500 + i % 40, 1));
+    scenario.continuous.records = run;
+    SystemClock clock;
+    Instrument meter(clock, 1, Ft260UsbModel::kModeBoth, scenario);
+    Host host(clock);
+    RecordingOwner owner;
+    CFt260 link(*host.device, *host.discovery, clock, &owner);
+    link.FindDevice();
+
+    int rows = 0;
+    ASSERT_EQ(link.DownloadStoredRecords(*LocalTimeFromFields({2023, 1, 1, 0, 0, 0}),
+                                         *LocalTimeFromFields({2025, 1, 1, 0, 0, 0}), &rows),
+              RESULT_OK);
+    EXPECT_EQ(rows, 2000);
+    EXPECT_EQ(owner.Stored(), records);
+
+    ASSERT_EQ(link.DownloadContinuousRecords(), RESULT_OK);
+    EXPECT_EQ(owner.Continuous(), run);
+    for (const Transfer &t : meter.chip.Transfers())
+        ASSERT_FALSE(t.refused) << t.what;
+}
+
+TEST(UsbBridgeTest, UnplugMidDownloadEndsInTheLinksUnplugResultAndKeepsTheRows)
+{
+    Scenario scenario;
+    const std::vector<RecordBytes> records = StoredRecords(2000);
+    scenario.stored = records;
+    SystemClock clock;
+    Instrument meter(clock, 1, Ft260UsbModel::kModeBoth, scenario);
+    Host host(clock);
+    RecordingOwner owner;
+    CFt260 link(*host.device, *host.discovery, clock, &owner);
+    link.FindDevice();
+
+    int rows = 0;
+    auto download = std::async(std::launch::async, [&] {
+        return link.DownloadStoredRecords(*LocalTimeFromFields({2023, 1, 1, 0, 0, 0}),
+                                          *LocalTimeFromFields({2025, 1, 1, 0, 0, 0}), &rows);
+    });
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (owner.Stored().size() < 200 && std::chrono::steady_clock::now() < giveUp)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    meter.plugged.Unplug();
+    ASSERT_EQ(download.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+    EXPECT_EQ(download.get(), RESULT_READ_FAILED);
+
+    const std::vector<RecordBytes> kept = owner.Stored();
+    EXPECT_GE(kept.size(), 200u);
+    EXPECT_LT(kept.size(), records.size());
+    EXPECT_TRUE(std::equal(kept.begin(), kept.end(), records.begin()));
+    // What follows fails at once instead of waiting on a bridge that is gone.
+    EXPECT_NE(Field(link, CMD_READ_NAME), meter.sim.Instrument().IdentityField(CMD_READ_NAME));
+}
+
+TEST(UsbBridgeTest, ChipStrappedForI2cOnlyIsRefusedWithItsMessage)
+{
+    SystemClock clock;
+    Instrument i2c(clock, 3, Ft260UsbModel::kModeI2cOnly);
+    Host host(clock);
+    CFt260 link(*host.device, *host.discovery, clock);
+    ASSERT_EQ(link.FindDevice(), QStringLiteral("1-4.3:1.0"));
+    EXPECT_EQ(Field(link, CMD_READ_NAME), "result " + QByteArray::number(RESULT_OPEN_FAILED));
+    EXPECT_TRUE(HidOpenFailureAdvice().contains(QStringLiteral("I2C 전용")));
+    // Nothing was asked of a UART it does not have, and the interface went back to the kernel.
+    EXPECT_THAT(Only(i2c.chip.Transfers(), {"SET_REPORT", "OUT"}), ::testing::IsEmpty());
+    EXPECT_EQ(i2c.chip.DriverBound(), std::set<int>{0});
+}
+
+TEST(UsbBridgeTest, TwoBridgesAreToldApart)
+{
+    SystemClock clock;
+    Scenario second;
+    QByteArray serial = Scenario().identity.at(CMD_READ_SERIAL);
+    serial[serial.size() - 1] = serial[serial.size() - 1] == '9' ? '8' : '9';
+    second.identity[CMD_READ_SERIAL] = serial;
+    Instrument a(clock, 1);
+    Instrument b(clock, 2, Ft260UsbModel::kModeBoth, second);
+    Host host(clock);
+    ASSERT_THAT(host.Listed(), UnorderedElementsAre("1-4.1:1.1", "1-4.2:1.1"));
+
+    // Both open at once, each answering with its own instrument.
+    FT260_HANDLE ha = nullptr;
+    FT260_HANDLE hb = nullptr;
+    ASSERT_EQ(host.device->OpenByDevicePath(QStringLiteral("1-4.1:1.1"), &ha), FT260_OK);
+    ASSERT_EQ(host.device->OpenByDevicePath(QStringLiteral("1-4.2:1.1"), &hb), FT260_OK);
+    host.device->Close(ha);
+    host.device->Close(hb);
+
+    for (Instrument *meter : {&a, &b}) {
+        struct OnePath : DeviceDiscovery {
+            QString path;
+            QList<HidInterfaceInfo> EnumerateHidInterfaces() override { return {{path, 0x0403, 0x6030}}; }
+        } only;
+        only.path = QString::fromStdString(meter->UartPath(1));
+        CFt260 link(*host.device, only, clock);
+        link.FindDevice();
+        EXPECT_EQ(Field(link, CMD_READ_SERIAL), meter->sim.Instrument().IdentityField(CMD_READ_SERIAL));
+    }
+    EXPECT_NE(a.sim.Instrument().IdentityField(CMD_READ_SERIAL), b.sim.Instrument().IdentityField(CMD_READ_SERIAL));
+}
+
+TEST(UsbBridgeTest, InterfaceHeldByAnotherProgramGivesTheAdviceForIt)
+{
+    SystemClock clock;
+    Instrument meter(clock, 1);
+    meter.chip.SetHeldElsewhere(true);
+    Host host(clock);
+    CFt260 link(*host.device, *host.discovery, clock);
+    link.FindDevice();
+    EXPECT_EQ(Field(link, CMD_READ_NAME), "result " + QByteArray::number(RESULT_OPEN_FAILED));
+    const std::vector<Transfer> claims = Only(meter.chip.Transfers(), {"CLAIM"});
+    ASSERT_FALSE(claims.empty());
+    EXPECT_TRUE(claims.front().refused);
+    EXPECT_TRUE(HidOpenFailureAdvice().contains(QStringLiteral("다른 프로그램")));
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    RunInsideUmockdev(argc, argv);
+    UsbTestBed::Instance();
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
