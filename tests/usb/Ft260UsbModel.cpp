@@ -99,7 +99,7 @@ std::string Hex(const std::vector<uint8_t> &bytes)
 } // namespace
 
 Ft260UsbModel::Ft260UsbModel(Placement placement, SimulatedUartLine *line)
-    : m_placement(std::move(placement)), m_line(line)
+    : m_placement(std::move(placement)), m_line(line), m_lastRequestMicros(BusMicros())
 {
     for (int i = 0; i < InterfaceCount(); ++i)
         m_driverBound.insert(i);
@@ -370,6 +370,7 @@ int Ft260UsbModel::SubmitLocked(UMockdevIoctlClient *client, usbdevfs_urb *urb)
             if (holder == m_claims.end() || holder->second != client)
                 return -EBUSY;
         }
+        HostRequestLocked(false);
         const int outcome = ControlLocked(buffer, buffer + 8);
         if (outcome < 0)
             urb->status = outcome;
@@ -390,6 +391,7 @@ int Ft260UsbModel::SubmitLocked(UMockdevIoctlClient *client, usbdevfs_urb *urb)
         m_inFlight.push_back({client, urb});
         return 0;
     }
+    HostRequestLocked(true);
     const int outcome = UartDataLocked(interfaceNumber, buffer, urb->buffer_length);
     if (outcome < 0)
         urb->status = outcome;
@@ -439,7 +441,11 @@ bool Ft260UsbModel::FillInputLocked(usbdevfs_urb *urb)
         return false;
     auto *report = static_cast<uint8_t *>(urb->buffer);
     const int room = std::min(kMaxUartData, urb->buffer_length - 2);
-    const int n = m_line->HostRead(report + 2, room);
+    int n = m_line->HostRead(report + 2, room);
+    const int lost = std::min(n, m_dropReceived);
+    m_dropReceived -= lost;
+    n -= lost;
+    std::memmove(report + 2, report + 2 + lost, static_cast<size_t>(n));
     if (n <= 0)
         return false;
     // The report ID says the room, 4 bytes a step; the count byte says how much of it is data.
@@ -613,6 +619,14 @@ int Ft260UsbModel::UartDataLocked(int interfaceNumber, const uint8_t *report, in
     if (m_line)
         m_line->HostWrite(report + 2, count);
     return length;
+}
+
+void Ft260UsbModel::HostRequestLocked(bool dataWrite)
+{
+    const qint64 now = BusMicros();
+    if (m_powerSaving && now - m_lastRequestMicros >= kDozeAfterMicros && dataWrite)
+        m_dropReceived = kBytesLostWhenDozing;
+    m_lastRequestMicros = now;
 }
 
 void Ft260UsbModel::FormatChangedLocked()

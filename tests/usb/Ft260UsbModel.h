@@ -71,7 +71,11 @@ class Ft260UsbModel {
 
     // Another process has claimed the UART interface through usbdevfs.
     void SetHeldElsewhere(bool held);
+    // With power saving on, the chip dozes after kDozeAfterMicros without requests. A control request wakes
+    // it; a data report wakes it too late, and the first kBytesLostWhenDozing bytes that come back are lost.
     void SetPowerSaving(bool on);
+    static constexpr qint64 kDozeAfterMicros = 5'000'000;
+    static constexpr int kBytesLostWhenDozing = 2;
     // The device leaves the bus: URBs in flight complete with -ENODEV, every later request fails so.
     void Unplug();
 
@@ -105,6 +109,7 @@ class Ft260UsbModel {
     bool IsUartInterface(int interfaceNumber) const;
     void Record(std::string what, int where, std::vector<uint8_t> bytes, bool refused);
     void FormatChangedLocked();
+    void HostRequestLocked(bool dataWrite);
 
     const Placement m_placement;
     SimulatedUartLine *const m_line;
@@ -120,5 +125,7 @@ class Ft260UsbModel {
     std::deque<PendingUrb> m_inFlight;
     std::deque<PendingUrb> m_completed;
     qint64 m_lastInputFrameMicros = 0;
+    qint64 m_lastRequestMicros;
+    int m_dropReceived = 0;
     std::vector<Transfer> m_transfers;
 };

@@ -204,6 +204,28 @@ TEST(UsbBridgeTest, OpenReadsTheChipModeAndConfiguresTheUartAsTheKernelDriverDoe
     EXPECT_EQ(meter.chip.DriverBound(), (std::set<int>{0, 1}));
 }
 
+TEST(UsbBridgeTest, AfterASilenceAPowerSavingChipIsWokenBeforeTheRequest)
+{
+    SystemClock clock;
+    Instrument meter(clock, 1);
+    meter.chip.SetPowerSaving(true);
+    Host host(clock);
+    CFt260 link(*host.device, *host.discovery, clock);
+    link.FindDevice();
+    const QByteArray name = meter.sim.Instrument().IdentityField(CMD_READ_NAME);
+    ASSERT_EQ(Field(link, CMD_READ_NAME), name);
+
+    std::this_thread::sleep_for(std::chrono::microseconds(Ft260UsbModel::kDozeAfterMicros + 500'000));
+    meter.chip.ClearTransfers();
+    EXPECT_EQ(Field(link, CMD_READ_NAME), name);
+    // The chip-version report (13 bytes, as the kernel driver's keep-awake request reads it) came first.
+    const std::vector<Transfer> seen = Only(meter.chip.Transfers(), {"GET_REPORT", "OUT"});
+    ASSERT_GE(seen.size(), 2u);
+    EXPECT_EQ(seen[0].what, "GET_REPORT");
+    EXPECT_EQ(seen[0].bytes.size(), 13u);
+    EXPECT_EQ(seen[0].bytes[0], 0xA0);
+}
+
 TEST(UsbBridgeTest, StoredDownloadOfTwoThousandRecordsAndAContinuousRunArriveWhole)
 {
     Scenario scenario;
@@ -261,8 +283,13 @@ TEST(UsbBridgeTest, UnplugMidDownloadEndsInTheLinksUnplugResultAndKeepsTheRows)
     EXPECT_GE(kept.size(), 200u);
     EXPECT_LT(kept.size(), records.size());
     EXPECT_TRUE(std::equal(kept.begin(), kept.end(), records.begin()));
-    // What follows fails at once instead of waiting on a bridge that is gone.
-    EXPECT_NE(Field(link, CMD_READ_NAME), meter.sim.Instrument().IdentityField(CMD_READ_NAME));
+    // What follows fails instead of talking to a bridge that is gone; a bridge plugged in again (a new
+    // device on the same port) is found and answers.
+    const QByteArray name = meter.sim.Instrument().IdentityField(CMD_READ_NAME);
+    EXPECT_NE(Field(link, CMD_READ_NAME), name);
+    Instrument again(clock, 1);
+    EXPECT_EQ(link.FindDevice(), QStringLiteral("1-4.1:1.1"));
+    EXPECT_EQ(Field(link, CMD_READ_NAME), again.sim.Instrument().IdentityField(CMD_READ_NAME));
 }
 
 TEST(UsbBridgeTest, ChipStrappedForI2cOnlyIsRefusedWithItsMessage)
