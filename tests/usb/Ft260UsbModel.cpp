@@ -424,6 +424,7 @@ int Ft260UsbModel::DiscardLocked(UMockdevIoctlClient *client, usbdevfs_urb *urb)
 {
     const auto it = std::find_if(m_inFlight.begin(), m_inFlight.end(),
                                  [&](const PendingUrb &p) { return p.client == client && p.urb == urb; });
+    Record("DISCARD", urb->endpoint, {}, it == m_inFlight.end());
     if (it == m_inFlight.end())
         return -EINVAL;
     urb->status = -ENOENT;

@@ -48,8 +48,8 @@ class Ft260UsbModel {
 
     // One request the host made, as the bus saw it.
     struct Transfer {
-        // "GET_REPORT", "SET_REPORT", "GET_DESCRIPTOR", "OUT", "IN", "CLAIM", "RELEASE", "GETDRIVER",
-        // "DISCONNECT", "CONNECT", or another control request as "CONTROL".
+        // "GET_REPORT", "SET_REPORT", "SET_IDLE", "GET_DESCRIPTOR", "OUT", "IN", "DISCARD", "CLAIM",
+        // "RELEASE", "GETDRIVER", "DISCONNECT", "CONNECT", or another control request as "CONTROL".
         std::string what;
         int interfaceOrEndpoint = 0;
         std::vector<uint8_t> bytes; // the report or data, ID first; empty for the kernel-side requests

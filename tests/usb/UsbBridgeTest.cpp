@@ -163,7 +163,6 @@ TEST(UsbBridgeTest, OpenReadsTheChipModeAndConfiguresTheUartAsTheKernelDriverDoe
     const QByteArray name = meter.sim.Instrument().IdentityField(CMD_READ_NAME);
     EXPECT_EQ(Field(link, CMD_READ_NAME), name);
     const std::vector<Transfer> seen = meter.chip.Transfers();
-    PrintTrace(seen);
 
     // hidapi took the UART interface from the kernel's driver and claimed it.
     const std::vector<Transfer> kernelSide = Only(seen, {"GETDRIVER", "DISCONNECT", "CLAIM"});
@@ -202,6 +201,7 @@ TEST(UsbBridgeTest, OpenReadsTheChipModeAndConfiguresTheUartAsTheKernelDriverDoe
     // Closing gives the interface back to the kernel's driver.
     link.Close();
     EXPECT_EQ(meter.chip.DriverBound(), (std::set<int>{0, 1}));
+    PrintTrace(meter.chip.Transfers());
 }
 
 TEST(UsbBridgeTest, AfterASilenceAPowerSavingChipIsWokenBeforeTheRequest)
