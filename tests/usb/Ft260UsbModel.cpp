@@ -165,10 +165,10 @@ std::string Ft260UsbModel::SysfsRecord() const
         config.insert(config.end(), {9, USB_DT_INTERFACE, static_cast<uint8_t>(i), 0, 2, USB_CLASS_HID, 0, 0, 0});
         config.insert(config.end(), {9, kHidDescriptorType, 0x11, 0x01, 0, 1, kReportDescriptorType});
         AppendLe16(config, static_cast<int>(ReportDescriptor(IsUartInterface(i)).size()));
-        config.insert(config.end(), {7, USB_DT_ENDPOINT, static_cast<uint8_t>(0x81 + i), USB_ENDPOINT_XFER_INT,
-                                     kMaxPacket, 0, 1});
-        config.insert(config.end(), {7, USB_DT_ENDPOINT, static_cast<uint8_t>(0x01 + i), USB_ENDPOINT_XFER_INT,
-                                     kMaxPacket, 0, 1});
+        config.insert(config.end(),
+                      {7, USB_DT_ENDPOINT, static_cast<uint8_t>(0x81 + i), USB_ENDPOINT_XFER_INT, kMaxPacket, 0, 1});
+        config.insert(config.end(),
+                      {7, USB_DT_ENDPOINT, static_cast<uint8_t>(0x01 + i), USB_ENDPOINT_XFER_INT, kMaxPacket, 0, 1});
     }
     d.insert(d.end(), {9, USB_DT_CONFIG});
     AppendLe16(d, 9 + static_cast<int>(config.size()));
@@ -177,9 +177,8 @@ std::string Ft260UsbModel::SysfsRecord() const
     d.insert(d.end(), config.begin(), config.end());
 
     char numbers[160];
-    std::snprintf(numbers, sizeof numbers,
-                  "E: BUSNUM=%03d\nE: DEVNUM=%03d\nA: busnum=%d\\n\nA: devnum=%d\\n\n", m_placement.bus,
-                  m_placement.address, m_placement.bus, m_placement.address);
+    std::snprintf(numbers, sizeof numbers, "E: BUSNUM=%03d\nE: DEVNUM=%03d\nA: busnum=%d\\n\nA: devnum=%d\\n\n",
+                  m_placement.bus, m_placement.address, m_placement.bus, m_placement.address);
     std::string record = "P: " + SysPath() + "\nN: " + DeviceNode().substr(5) +
                          "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nE: DRIVER=usb\nE: DEVNAME=" + DeviceNode() +
                          "\nE: PRODUCT=403/6030/200\n" + numbers +
@@ -270,7 +269,7 @@ bool Ft260UsbModel::HandleIoctl(UMockdevIoctlClient *client)
     switch (request) {
     case USBDEVFS_GET_CAPABILITIES:
         *static_cast<uint32_t *>(pointer) = USBDEVFS_CAP_ZERO_PACKET | USBDEVFS_CAP_BULK_CONTINUATION |
-                                             USBDEVFS_CAP_NO_PACKET_SIZE_LIM | USBDEVFS_CAP_REAP_AFTER_DISCONNECT;
+                                            USBDEVFS_CAP_NO_PACKET_SIZE_LIM | USBDEVFS_CAP_REAP_AFTER_DISCONNECT;
         break;
     case USBDEVFS_GETDRIVER: {
         auto *query = static_cast<usbdevfs_getdriver *>(pointer);
@@ -411,8 +410,8 @@ int Ft260UsbModel::ReapLocked(UMockdevIoctlClient *client, usbdevfs_urb **reaped
             break;
         }
     }
-    const auto done = std::find_if(m_completed.begin(), m_completed.end(),
-                                   [&](const PendingUrb &p) { return p.client == client; });
+    const auto done =
+        std::find_if(m_completed.begin(), m_completed.end(), [&](const PendingUrb &p) { return p.client == client; });
     if (done == m_completed.end())
         return m_gone ? -ENODEV : -EAGAIN;
     *reaped = done->urb;

@@ -104,6 +104,32 @@ struct Host {
     std::unique_ptr<DeviceDiscovery> discovery;
 };
 
+// One bridge with its instrument at 1-4.1, and the link on it as the program sets it up.
+struct Rig {
+    explicit Rig(const Scenario &scenario = Scenario(), uint8_t chipMode = Ft260UsbModel::kModeBoth)
+        : meter(clock, 1, chipMode, scenario), host(clock), link(*host.device, *host.discovery, clock, &owner)
+    {
+    }
+    int DownloadStored(int *rows)
+    {
+        return link.DownloadStoredRecords(*LocalTimeFromFields({2023, 1, 1, 0, 0, 0}),
+                                          *LocalTimeFromFields({2025, 1, 1, 0, 0, 0}), rows);
+    }
+
+    SystemClock clock;
+    Instrument meter;
+    Host host;
+    RecordingOwner owner;
+    CFt260 link;
+};
+
+Scenario WithStored(const std::vector<RecordBytes> &records)
+{
+    Scenario scenario;
+    scenario.stored = records;
+    return scenario;
+}
+
 void PrintTrace(const std::vector<Transfer> &transfers)
 {
     if (!std::getenv("TONVALE_USB_TRACE"))
@@ -154,15 +180,13 @@ TEST(UsbBridgeTest, DiscoveryListsTheUartInterfaceOfEachBridgeWithItsBusPath)
 
 TEST(UsbBridgeTest, OpenReadsTheChipModeAndConfiguresTheUartAsTheKernelDriverDoes)
 {
-    SystemClock clock;
-    Instrument meter(clock, 1);
-    Host host(clock);
-    RecordingOwner owner;
-    CFt260 link(*host.device, *host.discovery, clock, &owner);
+    Rig rig;
+    CFt260 &link = rig.link;
+    Ft260UsbModel &chip = rig.meter.chip;
     ASSERT_EQ(link.FindDevice(), QStringLiteral("1-4.1:1.1"));
-    const QByteArray name = meter.sim.Instrument().IdentityField(CMD_READ_NAME);
+    const QByteArray name = rig.meter.sim.Instrument().IdentityField(CMD_READ_NAME);
     EXPECT_EQ(Field(link, CMD_READ_NAME), name);
-    const std::vector<Transfer> seen = meter.chip.Transfers();
+    const std::vector<Transfer> seen = chip.Transfers();
 
     // hidapi took the UART interface from the kernel's driver and claimed it.
     const std::vector<Transfer> kernelSide = Only(seen, {"GETDRIVER", "DISCONNECT", "CLAIM"});
@@ -171,7 +195,7 @@ TEST(UsbBridgeTest, OpenReadsTheChipModeAndConfiguresTheUartAsTheKernelDriverDoe
                                                       {"DISCONNECT", 1, {}, false},
                                                       {"CLAIM", 1, {}, false}};
     EXPECT_EQ(kernelSide, expectedKernelSide);
-    EXPECT_EQ(meter.chip.DriverBound(), std::set<int>{0});
+    EXPECT_EQ(chip.DriverBound(), std::set<int>{0});
 
     // The system status in full (25 bytes, as the kernel driver reads it at probe), then the UART set to
     // 115200 8N1 without flow control by the same 11-byte request the driver sends.
@@ -181,12 +205,12 @@ TEST(UsbBridgeTest, OpenReadsTheChipModeAndConfiguresTheUartAsTheKernelDriverDoe
     EXPECT_EQ(reports[0].bytes.size(), 25u);
     EXPECT_EQ(reports[0].bytes[0], 0xA1);
     const Bytes configure = {0xA1, 0x41, 0x04, 0x00, 0xC2, 0x01, 0x00, 0x08, 0x00, 0x00, 0x00};
-    const auto configured = std::find_if(reports.begin(), reports.end(),
-                                         [&](const Transfer &t) { return t.bytes == configure; });
+    const auto configured =
+        std::find_if(reports.begin(), reports.end(), [&](const Transfer &t) { return t.bytes == configure; });
     EXPECT_NE(configured, reports.end());
     for (const Transfer &t : seen)
         EXPECT_FALSE(t.refused) << t.what;
-    const UartConfig config = meter.chip.Config();
+    const UartConfig config = chip.Config();
     EXPECT_EQ(config.baudRate, 115200u);
     EXPECT_EQ(config.flowCtrl, FT260_UART_NO_FLOW_CTRL);
 
@@ -200,26 +224,23 @@ TEST(UsbBridgeTest, OpenReadsTheChipModeAndConfiguresTheUartAsTheKernelDriverDoe
 
     // Closing gives the interface back to the kernel's driver.
     link.Close();
-    EXPECT_EQ(meter.chip.DriverBound(), (std::set<int>{0, 1}));
-    PrintTrace(meter.chip.Transfers());
+    EXPECT_EQ(chip.DriverBound(), (std::set<int>{0, 1}));
+    PrintTrace(chip.Transfers());
 }
 
 TEST(UsbBridgeTest, AfterASilenceAPowerSavingChipIsWokenBeforeTheRequest)
 {
-    SystemClock clock;
-    Instrument meter(clock, 1);
-    meter.chip.SetPowerSaving(true);
-    Host host(clock);
-    CFt260 link(*host.device, *host.discovery, clock);
-    link.FindDevice();
-    const QByteArray name = meter.sim.Instrument().IdentityField(CMD_READ_NAME);
-    ASSERT_EQ(Field(link, CMD_READ_NAME), name);
+    Rig rig;
+    rig.meter.chip.SetPowerSaving(true);
+    rig.link.FindDevice();
+    const QByteArray name = rig.meter.sim.Instrument().IdentityField(CMD_READ_NAME);
+    ASSERT_EQ(Field(rig.link, CMD_READ_NAME), name);
 
     std::this_thread::sleep_for(std::chrono::microseconds(Ft260UsbModel::kDozeAfterMicros + 500'000));
-    meter.chip.ClearTransfers();
-    EXPECT_EQ(Field(link, CMD_READ_NAME), name);
+    rig.meter.chip.ClearTransfers();
+    EXPECT_EQ(Field(rig.link, CMD_READ_NAME), name);
     // The chip-version report (13 bytes, as the kernel driver's keep-awake request reads it) came first.
-    const std::vector<Transfer> seen = Only(meter.chip.Transfers(), {"GET_REPORT", "OUT"});
+    const std::vector<Transfer> seen = Only(rig.meter.chip.Transfers(), {"GET_REPORT", "OUT"});
     ASSERT_GE(seen.size(), 2u);
     EXPECT_EQ(seen[0].what, "GET_REPORT");
     EXPECT_EQ(seen[0].bytes.size(), 13u);
@@ -228,82 +249,63 @@ TEST(UsbBridgeTest, AfterASilenceAPowerSavingChipIsWokenBeforeTheRequest)
 
 TEST(UsbBridgeTest, StoredDownloadOfTwoThousandRecordsAndAContinuousRunArriveWhole)
 {
-    Scenario scenario;
     const std::vector<RecordBytes> records = StoredRecords(2000);
-    scenario.stored = records;
+    Scenario scenario = WithStored(records);
     std::vector<RecordBytes> run;
     for (int i = 0; i < 200; ++i) // the summary counts up to 255
         run.push_back(MakeRecord({2024, 5, 2, 10, i / 60, i % 60}, 500 + i % 40, 1));
     scenario.continuous.records = run;
-    SystemClock clock;
-    Instrument meter(clock, 1, Ft260UsbModel::kModeBoth, scenario);
-    Host host(clock);
-    RecordingOwner owner;
-    CFt260 link(*host.device, *host.discovery, clock, &owner);
-    link.FindDevice();
+    Rig rig(scenario);
+    rig.link.FindDevice();
 
     int rows = 0;
-    ASSERT_EQ(link.DownloadStoredRecords(*LocalTimeFromFields({2023, 1, 1, 0, 0, 0}),
-                                         *LocalTimeFromFields({2025, 1, 1, 0, 0, 0}), &rows),
-              RESULT_OK);
+    ASSERT_EQ(rig.DownloadStored(&rows), RESULT_OK);
     EXPECT_EQ(rows, 2000);
-    EXPECT_EQ(owner.Stored(), records);
+    EXPECT_EQ(rig.owner.Stored(), records);
 
-    ASSERT_EQ(link.DownloadContinuousRecords(), RESULT_OK);
-    EXPECT_EQ(owner.Continuous(), run);
-    for (const Transfer &t : meter.chip.Transfers())
+    ASSERT_EQ(rig.link.DownloadContinuousRecords(), RESULT_OK);
+    EXPECT_EQ(rig.owner.Continuous(), run);
+    for (const Transfer &t : rig.meter.chip.Transfers())
         ASSERT_FALSE(t.refused) << t.what;
 }
 
 TEST(UsbBridgeTest, UnplugMidDownloadEndsInTheLinksUnplugResultAndKeepsTheRows)
 {
-    Scenario scenario;
     const std::vector<RecordBytes> records = StoredRecords(2000);
-    scenario.stored = records;
-    SystemClock clock;
-    Instrument meter(clock, 1, Ft260UsbModel::kModeBoth, scenario);
-    Host host(clock);
-    RecordingOwner owner;
-    CFt260 link(*host.device, *host.discovery, clock, &owner);
-    link.FindDevice();
+    Rig rig(WithStored(records));
+    rig.link.FindDevice();
 
     int rows = 0;
-    auto download = std::async(std::launch::async, [&] {
-        return link.DownloadStoredRecords(*LocalTimeFromFields({2023, 1, 1, 0, 0, 0}),
-                                          *LocalTimeFromFields({2025, 1, 1, 0, 0, 0}), &rows);
-    });
+    auto download = std::async(std::launch::async, [&] { return rig.DownloadStored(&rows); });
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (owner.Stored().size() < 200 && std::chrono::steady_clock::now() < giveUp)
+    while (rig.owner.Stored().size() < 200 && std::chrono::steady_clock::now() < giveUp)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    meter.plugged.Unplug();
+    rig.meter.plugged.Unplug();
     ASSERT_EQ(download.wait_for(std::chrono::seconds(60)), std::future_status::ready);
     EXPECT_EQ(download.get(), RESULT_READ_FAILED);
 
-    const std::vector<RecordBytes> kept = owner.Stored();
+    const std::vector<RecordBytes> kept = rig.owner.Stored();
     EXPECT_GE(kept.size(), 200u);
     EXPECT_LT(kept.size(), records.size());
     EXPECT_TRUE(std::equal(kept.begin(), kept.end(), records.begin()));
     // What follows fails instead of talking to a bridge that is gone; a bridge plugged in again (a new
     // device on the same port) is found and answers.
-    const QByteArray name = meter.sim.Instrument().IdentityField(CMD_READ_NAME);
-    EXPECT_NE(Field(link, CMD_READ_NAME), name);
-    Instrument again(clock, 1);
-    EXPECT_EQ(link.FindDevice(), QStringLiteral("1-4.1:1.1"));
-    EXPECT_EQ(Field(link, CMD_READ_NAME), again.sim.Instrument().IdentityField(CMD_READ_NAME));
+    const QByteArray name = rig.meter.sim.Instrument().IdentityField(CMD_READ_NAME);
+    EXPECT_NE(Field(rig.link, CMD_READ_NAME), name);
+    Instrument again(rig.clock, 1);
+    EXPECT_EQ(rig.link.FindDevice(), QStringLiteral("1-4.1:1.1"));
+    EXPECT_EQ(Field(rig.link, CMD_READ_NAME), again.sim.Instrument().IdentityField(CMD_READ_NAME));
 }
 
 TEST(UsbBridgeTest, ChipStrappedForI2cOnlyIsRefusedWithItsMessage)
 {
-    SystemClock clock;
-    Instrument i2c(clock, 3, Ft260UsbModel::kModeI2cOnly);
-    Host host(clock);
-    CFt260 link(*host.device, *host.discovery, clock);
-    ASSERT_EQ(link.FindDevice(), QStringLiteral("1-4.3:1.0"));
-    EXPECT_EQ(Field(link, CMD_READ_NAME), "result " + QByteArray::number(RESULT_OPEN_FAILED));
+    Rig rig(Scenario(), Ft260UsbModel::kModeI2cOnly);
+    ASSERT_EQ(rig.link.FindDevice(), QStringLiteral("1-4.1:1.0"));
+    EXPECT_EQ(Field(rig.link, CMD_READ_NAME), "result " + QByteArray::number(RESULT_OPEN_FAILED));
     EXPECT_TRUE(HidOpenFailureAdvice().contains(QStringLiteral("I2C 전용")));
     // Nothing was asked of a UART it does not have, and the interface went back to the kernel.
-    EXPECT_THAT(Only(i2c.chip.Transfers(), {"SET_REPORT", "OUT"}), ::testing::IsEmpty());
-    EXPECT_EQ(i2c.chip.DriverBound(), std::set<int>{0});
+    EXPECT_THAT(Only(rig.meter.chip.Transfers(), {"SET_REPORT", "OUT"}), ::testing::IsEmpty());
+    EXPECT_EQ(rig.meter.chip.DriverBound(), std::set<int>{0});
 }
 
 TEST(UsbBridgeTest, TwoBridgesAreToldApart)
@@ -341,14 +343,11 @@ TEST(UsbBridgeTest, TwoBridgesAreToldApart)
 
 TEST(UsbBridgeTest, InterfaceHeldByAnotherProgramGivesTheAdviceForIt)
 {
-    SystemClock clock;
-    Instrument meter(clock, 1);
-    meter.chip.SetHeldElsewhere(true);
-    Host host(clock);
-    CFt260 link(*host.device, *host.discovery, clock);
-    link.FindDevice();
-    EXPECT_EQ(Field(link, CMD_READ_NAME), "result " + QByteArray::number(RESULT_OPEN_FAILED));
-    const std::vector<Transfer> claims = Only(meter.chip.Transfers(), {"CLAIM"});
+    Rig rig;
+    rig.meter.chip.SetHeldElsewhere(true);
+    rig.link.FindDevice();
+    EXPECT_EQ(Field(rig.link, CMD_READ_NAME), "result " + QByteArray::number(RESULT_OPEN_FAILED));
+    const std::vector<Transfer> claims = Only(rig.meter.chip.Transfers(), {"CLAIM"});
     ASSERT_FALSE(claims.empty());
     EXPECT_TRUE(claims.front().refused);
     EXPECT_TRUE(HidOpenFailureAdvice().contains(QStringLiteral("다른 프로그램")));

@@ -28,7 +28,9 @@ std::string HubRecord(const std::string &sysPath, int address, uint16_t vendor, 
                   "E: DEVNAME=/dev/bus/usb/001/%03d\nE: BUSNUM=001\nE: DEVNUM=%03d\nA: busnum=1\\n\nA: devnum=%d\\n\n"
                   "A: bConfigurationValue=1\\n\nA: speed=480\\n\n"
                   "H: descriptors=1201000209000140%02x%02x%02x%02x000603020101"
-                  "09021900010100e000" "090400000109000000" "0705810304000c\n\n",
+                  "09021900010100e000"
+                  "090400000109000000"
+                  "0705810304000c\n\n",
                   sysPath.c_str(), address, address, address, address, vendor & 0xFF, vendor >> 8, product & 0xFF,
                   product >> 8);
     return record;
