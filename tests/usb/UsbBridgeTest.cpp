@@ -68,7 +68,7 @@ std::vector<RecordBytes> StoredRecords(int count)
 {
     std::vector<RecordBytes> records;
     for (int i = 0; i < count; ++i) {
-        const LocalFields t{2024, 1 + i / 200, 1 + (i / 8) % 25, 8 + i % 8, (i * 7) % 60, i % 60};
+        const LocalFields t{2024, 1 + (i / 1000) % 12, 1 + (i / 40) % 25, 8 + i % 8, (i * 7) % 60, i % 60};
         records.push_back(MakeRecord(t, 100 + i % 900, 1 + i % 2));
     }
     return records;
@@ -271,7 +271,8 @@ TEST(UsbBridgeTest, StoredDownloadOfTwoThousandRecordsAndAContinuousRunArriveWho
 
 TEST(UsbBridgeTest, UnplugMidDownloadEndsInTheLinksUnplugResultAndKeepsTheRows)
 {
-    const std::vector<RecordBytes> records = StoredRecords(2000);
+    // Long enough (13 s on the line) that the unplug surely comes first, however loaded the machine.
+    const std::vector<RecordBytes> records = StoredRecords(10000);
     Rig rig(WithStored(records));
     rig.link.FindDevice();
 
