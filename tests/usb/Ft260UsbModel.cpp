@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 namespace {
 
@@ -24,6 +25,7 @@ constexpr int kMaxPacket = 64;
 // Full-speed interrupt endpoints polled every frame.
 constexpr qint64 kFrameMicros = 1000;
 constexpr int kMaxUartData = 60;
+constexpr auto kIdleReapPause = std::chrono::microseconds(200);
 constexpr uint32_t kMinBaud = 1200;
 constexpr uint32_t kMaxBaud = 12'000'000;
 
@@ -264,7 +266,7 @@ bool Ft260UsbModel::HandleIoctl(UMockdevIoctlClient *client)
     void *pointer = nullptr;
     std::memcpy(&pointer, arg->data, sizeof pointer);
 
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     int result = 0;
     switch (request) {
     case USBDEVFS_GET_CAPABILITIES:
@@ -334,6 +336,11 @@ bool Ft260UsbModel::HandleIoctl(UMockdevIoctlClient *client)
     case USBDEVFS_RESET: result = m_gone ? -ENODEV : 0; break;
     default: std::fprintf(stderr, "FT260 model: ioctl 0x%lx not handled\n", request); return false;
     }
+    lock.unlock();
+    // umockdev's node is a socket that poll always finds writable, so libusb asks again at once when
+    // nothing is done; a short pause keeps that loop from eating the processor the host's threads need.
+    if (result == -EAGAIN)
+        std::this_thread::sleep_for(kIdleReapPause);
     umockdev_ioctl_client_complete(client, result < 0 ? -1 : 0, result < 0 ? -result : 0);
     return true;
 }

@@ -13,6 +13,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -296,6 +297,62 @@ TEST(UsbBridgeTest, UnplugMidDownloadEndsInTheLinksUnplugResultAndKeepsTheRows)
     Instrument again(rig.clock, 1);
     EXPECT_EQ(rig.link.FindDevice(), QStringLiteral("1-4.1:1.1"));
     EXPECT_EQ(Field(rig.link, CMD_READ_NAME), again.sim.Instrument().IdentityField(CMD_READ_NAME));
+}
+
+// The system clock, except that once armed, the first look at it from another thread than the arming one
+// (the bridge's reader thread, noting the time of a report) holds that thread for a while.
+class StallingClock final : public Clock {
+  public:
+    void Arm(std::chrono::milliseconds stall)
+    {
+        m_stall = stall;
+        m_arming = std::this_thread::get_id();
+        m_armed = true;
+    }
+    qint64 Now() const override { return m_real.Now(); }
+    qint64 NowAt(qint64 monotonicMicros) const override { return m_real.NowAt(monotonicMicros); }
+    qint64 MonotonicMicros() const override
+    {
+        if (m_armed && std::this_thread::get_id() != m_arming && m_armed.exchange(false))
+            std::this_thread::sleep_for(m_stall);
+        return m_real.MonotonicMicros();
+    }
+    void Sleep(int milliseconds) override { m_real.Sleep(milliseconds); }
+    void WaitUntil(qint64 deadlineMicros, Waker &waker, quint64 seenEpoch) override
+    {
+        m_real.WaitUntil(deadlineMicros, waker, seenEpoch);
+    }
+
+  private:
+    SystemClock m_real;
+    mutable std::atomic<bool> m_armed{false};
+    std::thread::id m_arming;
+    std::chrono::milliseconds m_stall{0};
+};
+
+TEST(UsbBridgeTest, ReportsLostWhileTheReaderStalledFailTheDownloadInsteadOfLeavingAHole)
+{
+    // hidapi holds 32 input reports; the chip sends one a millisecond, so a reader held for 200 ms loses
+    // most of what came meanwhile.
+    const std::vector<RecordBytes> records = StoredRecords(2000);
+    SystemClock clock;
+    Instrument meter(clock, 1, Ft260UsbModel::kModeBoth, WithStored(records));
+    StallingClock deviceClock;
+    std::unique_ptr<Ft260Device> device = MakeHidFt260Device(deviceClock);
+    std::unique_ptr<DeviceDiscovery> discovery = MakeHidDiscovery();
+    RecordingOwner owner;
+    CFt260 link(*device, *discovery, clock, &owner);
+    link.FindDevice();
+    ASSERT_EQ(Field(link, CMD_READ_NAME), meter.sim.Instrument().IdentityField(CMD_READ_NAME));
+
+    deviceClock.Arm(std::chrono::milliseconds(200));
+    int rows = 0;
+    EXPECT_EQ(link.DownloadStoredRecords(*LocalTimeFromFields({2023, 1, 1, 0, 0, 0}),
+                                         *LocalTimeFromFields({2025, 1, 1, 0, 0, 0}), &rows),
+              RESULT_READ_FAILED);
+    const std::vector<RecordBytes> kept = owner.Stored();
+    EXPECT_LT(kept.size(), records.size());
+    EXPECT_TRUE(std::equal(kept.begin(), kept.end(), records.begin()));
 }
 
 TEST(UsbBridgeTest, ChipStrappedForI2cOnlyIsRefusedWithItsMessage)

@@ -13,6 +13,10 @@
 
 namespace {
 
+// hidapi's libusb backend queues at most this many input reports and silently drops the oldest when
+// another one comes.
+constexpr int kHidapiQueuedReports = 32;
+
 class HidapiConnection final : public HidConnection {
   public:
     explicit HidapiConnection(hid_device *device) : m_device(device) {}
@@ -26,13 +30,24 @@ class HidapiConnection final : public HidConnection {
         return hid_send_feature_report(m_device, report, length);
     }
     int GetFeature(uint8_t *buffer, size_t length) override { return hid_get_feature_report(m_device, buffer, length); }
+    // A reader that finds hidapi's queue full (as many reports waiting in a row as it holds) may have
+    // lost reports to it: the byte stream has a hole nobody would see. The connection then fails as if
+    // the bridge had gone, so that the exchange or download in progress fails instead of ending whole
+    // with bytes missing. A report that comes during the wait is not counted as waiting.
     int ReadTimeout(uint8_t *buffer, size_t length, int timeoutMs) override
     {
+        const int queued = hid_read_timeout(m_device, buffer, length, 0);
+        if (queued > 0)
+            return ++m_waitingInARow >= kHidapiQueuedReports ? -1 : queued;
+        m_waitingInARow = 0;
+        if (queued < 0 || timeoutMs == 0)
+            return queued;
         return hid_read_timeout(m_device, buffer, length, timeoutMs);
     }
 
   private:
     hid_device *m_device;
+    int m_waitingInARow = 0; // the reader thread's own
 };
 
 // One libusb context for the process's enumerations, made on first use and kept.
