@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <future>
 #include <mutex>
 #include <thread>
@@ -300,12 +301,12 @@ TEST(UsbBridgeTest, UnplugMidDownloadEndsInTheLinksUnplugResultAndKeepsTheRows)
 }
 
 // The system clock, except that once armed, the first look at it from another thread than the arming one
-// (the bridge's reader thread, noting the time of a report) holds that thread for a while.
+// (the bridge's reader thread, noting the time of a report) holds that thread until a condition holds.
 class StallingClock final : public Clock {
   public:
-    void Arm(std::chrono::milliseconds stall)
+    void Arm(std::function<bool()> until)
     {
-        m_stall = stall;
+        m_until = std::move(until);
         m_arming = std::this_thread::get_id();
         m_armed = true;
     }
@@ -313,8 +314,11 @@ class StallingClock final : public Clock {
     qint64 NowAt(qint64 monotonicMicros) const override { return m_real.NowAt(monotonicMicros); }
     qint64 MonotonicMicros() const override
     {
-        if (m_armed && std::this_thread::get_id() != m_arming && m_armed.exchange(false))
-            std::this_thread::sleep_for(m_stall);
+        if (m_armed && std::this_thread::get_id() != m_arming && m_armed.exchange(false)) {
+            const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+            while (!m_until() && std::chrono::steady_clock::now() < giveUp)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
         return m_real.MonotonicMicros();
     }
     void Sleep(int milliseconds) override { m_real.Sleep(milliseconds); }
@@ -327,13 +331,12 @@ class StallingClock final : public Clock {
     SystemClock m_real;
     mutable std::atomic<bool> m_armed{false};
     std::thread::id m_arming;
-    std::chrono::milliseconds m_stall{0};
+    std::function<bool()> m_until;
 };
 
 TEST(UsbBridgeTest, ReportsLostWhileTheReaderStalledFailTheDownloadInsteadOfLeavingAHole)
 {
-    // hidapi holds 32 input reports; the chip sends one a millisecond, so a reader held for 200 ms loses
-    // most of what came meanwhile.
+    // hidapi holds 32 input reports and drops the oldest beyond; the reader is held while 48 come.
     const std::vector<RecordBytes> records = StoredRecords(2000);
     SystemClock clock;
     Instrument meter(clock, 1, Ft260UsbModel::kModeBoth, WithStored(records));
@@ -345,7 +348,8 @@ TEST(UsbBridgeTest, ReportsLostWhileTheReaderStalledFailTheDownloadInsteadOfLeav
     link.FindDevice();
     ASSERT_EQ(Field(link, CMD_READ_NAME), meter.sim.Instrument().IdentityField(CMD_READ_NAME));
 
-    deviceClock.Arm(std::chrono::milliseconds(200));
+    const size_t before = Only(meter.chip.Transfers(), {"IN"}).size();
+    deviceClock.Arm([&] { return Only(meter.chip.Transfers(), {"IN"}).size() >= before + 48; });
     int rows = 0;
     EXPECT_EQ(link.DownloadStoredRecords(*LocalTimeFromFields({2023, 1, 1, 0, 0, 0}),
                                          *LocalTimeFromFields({2025, 1, 1, 0, 0, 0}), &rows),
