@@ -97,6 +97,11 @@ UsbTestBed::UsbTestBed() : m_testbed(umockdev_testbed_new())
     Add(HubRecord("/devices/usb1/1-4", 2, 0x05e3, 0x0608), "/devices/usb1/1-4");
 }
 
+UsbTestBed::~UsbTestBed()
+{
+    g_object_unref(m_testbed);
+}
+
 void UsbTestBed::Add(const std::string &record, const std::string &sysPath)
 {
     GError *error = nullptr;

@@ -24,6 +24,9 @@ class UsbTestBed {
     // A device address not used before in this process, so that libusb never confuses two devices.
     int NextAddress();
 
+    // The test bed's temporary folder goes with it.
+    ~UsbTestBed();
+
   private:
     UsbTestBed();
     void Add(const std::string &record, const std::string &sysPath);
