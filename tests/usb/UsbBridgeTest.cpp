@@ -230,6 +230,24 @@ TEST(UsbBridgeTest, OpenReadsTheChipModeAndConfiguresTheUartAsTheKernelDriverDoe
     PrintTrace(chip.Transfers());
 }
 
+TEST(UsbBridgeTest, WhatTheChipRefusesComesBackAsAFailureAndChangesNothing)
+{
+    Rig rig;
+    FT260_HANDLE h = nullptr;
+    ASSERT_EQ(rig.host.device->OpenByDevicePath(QStringLiteral("1-4.1:1.1"), &h), FT260_OK);
+    ASSERT_EQ(rig.host.device->UartInit(h), FT260_OK);
+    // Above the chip's 12 Mbaud: the request stalls, hidapi reports it, the configuration stays.
+    EXPECT_NE(rig.host.device->UartSetBaudRate(h, 20'000'000), FT260_OK);
+    EXPECT_NE(rig.host.device->UartSetDataCharacteristics(h, 6, 0, 0), FT260_OK);
+    UartConfig config{};
+    ASSERT_EQ(rig.host.device->UartGetConfig(h, &config), FT260_OK);
+    EXPECT_EQ(config.baudRate, 115200u);
+    EXPECT_EQ(config.dataBits, 8);
+    const std::vector<Transfer> sets = Only(rig.meter.chip.Transfers(), {"SET_REPORT"});
+    EXPECT_EQ(std::count_if(sets.begin(), sets.end(), [](const Transfer &t) { return t.refused; }), 2);
+    rig.host.device->Close(h);
+}
+
 TEST(UsbBridgeTest, AfterASilenceAPowerSavingChipIsWokenBeforeTheRequest)
 {
     Rig rig;
