@@ -123,14 +123,19 @@ SqlDialect MeasurementArchive::Dialect() const
 
 void MeasurementArchive::Close()
 {
+    // The connection goes first: the server drops its prepared statements with the session, where the
+    // statements let go one by one would cost a round trip each.
+    if (m_db.isValid())
+        m_db.close();
     m_insertStored = QSqlQuery();
     m_linkStored = QSqlQuery();
     m_insertContinuous = QSqlQuery();
     m_insertStoredSet = QSqlQuery();
     m_linkStoredSet = QSqlQuery();
     m_insertContinuousSet = QSqlQuery();
+    m_setRowCount = QSqlQuery();
+    m_finishDownload = QSqlQuery();
     if (m_db.isValid()) {
-        m_db.close();
         m_db = QSqlDatabase();
         QSqlDatabase::removeDatabase(m_connectionName);
     }
@@ -484,24 +489,27 @@ bool MeasurementArchive::AddContinuousRecords(const DownloadHandle &handle,
 
 bool MeasurementArchive::SetRowCount(const DownloadHandle &handle, int rowCount)
 {
-    QSqlQuery update(m_db);
-    update.prepare(QStringLiteral("UPDATE downloads SET row_count = ? WHERE id = ?"));
-    update.addBindValue(rowCount);
-    update.addBindValue(handle.downloadId);
-    return Exec(update);
+    // Kept prepared: on a server each preparation is a round trip of its own.
+    if (m_setRowCount.lastQuery().isEmpty() &&
+        !Prepare(m_setRowCount, "UPDATE downloads SET row_count = ? WHERE id = ?"))
+        return false;
+    m_setRowCount.bindValue(0, rowCount);
+    m_setRowCount.bindValue(1, handle.downloadId);
+    return Exec(m_setRowCount);
 }
 
 bool MeasurementArchive::FinishDownload(const DownloadHandle &handle, qint64 endedAt, int resultCode, int rowCount)
 {
-    QSqlQuery update(m_db);
-    update.prepare(QStringLiteral("UPDATE downloads SET ended_at = ?, result_code = ?, row_count = ?, complete = ?"
-                                  " WHERE id = ?"));
-    update.addBindValue(endedAt);
-    update.addBindValue(resultCode);
-    update.addBindValue(rowCount);
-    update.addBindValue(resultCode >= 0 ? 1 : 0);
-    update.addBindValue(handle.downloadId);
-    return Exec(update);
+    if (m_finishDownload.lastQuery().isEmpty() &&
+        !Prepare(m_finishDownload, "UPDATE downloads SET ended_at = ?, result_code = ?, row_count = ?, complete = ?"
+                                   " WHERE id = ?"))
+        return false;
+    m_finishDownload.bindValue(0, endedAt);
+    m_finishDownload.bindValue(1, resultCode);
+    m_finishDownload.bindValue(2, rowCount);
+    m_finishDownload.bindValue(3, resultCode >= 0 ? 1 : 0);
+    m_finishDownload.bindValue(4, handle.downloadId);
+    return Exec(m_finishDownload);
 }
 
 std::optional<QList<DownloadSummary>> MeasurementArchive::SelectDownloads(const QString &where,

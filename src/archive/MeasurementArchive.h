@@ -120,4 +120,6 @@ class MeasurementArchive {
     QSqlQuery m_insertStoredSet;
     QSqlQuery m_linkStoredSet;
     QSqlQuery m_insertContinuousSet;
+    QSqlQuery m_setRowCount;
+    QSqlQuery m_finishDownload;
 };

@@ -17,16 +17,17 @@ struct CliRun {
     QString err;
 };
 
-// tonvale-cli placed in `dir` (a hard link, or a copy across file systems), so that its configuration
-// folder, and with it the INI file, the default archive, Log and Dmp, is dir and not the build's bin/:
-// tests that ctest runs at once never share a file. An existing program in dir is kept.
-inline QString CliCopyIn(const QString &dir)
+// tonvale-cli (or another build's, `program`) placed in `dir` (a hard link, or a copy across file
+// systems), so that its configuration folder, and with it the INI file, the default archive, Log and Dmp,
+// is dir and not the build's bin/: tests that ctest runs at once never share a file. An existing program
+// in dir is kept.
+inline QString CliCopyIn(const QString &dir, const QString &program = QStringLiteral(TONVALE_CLI_PATH))
 {
-    const QString program = dir + QStringLiteral("/tonvale-cli");
-    if (!QFile::exists(program) &&
-        ::link(TONVALE_CLI_PATH, QFile::encodeName(program).constData()) != 0)
-        QFile::copy(QStringLiteral(TONVALE_CLI_PATH), program);
-    return program;
+    const QString placed = dir + QStringLiteral("/tonvale-cli");
+    if (!QFile::exists(placed) &&
+        ::link(QFile::encodeName(program).constData(), QFile::encodeName(placed).constData()) != 0)
+        QFile::copy(program, placed);
+    return placed;
 }
 
 // Runs program to its end. inChild runs in the child between fork and exec (to set resource limits, for
