@@ -2,7 +2,6 @@
 #include "MeasurementArchive.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -13,6 +12,11 @@
 #include <memory>
 #include <vector>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace {
 
 // Several tonvale-cli processes writing one SQLite archive at once, as the window and the command line
@@ -22,12 +26,17 @@ class ArchiveWriters : public ::testing::Test {
     QString Path(const QString &name) const { return m_dir.filePath(name); }
     QString Database() const { return "sqlite:" + Path("archive.sqlite"); }
 
-    // Starts one download of the scenario's records, the program in a folder of its own.
-    std::unique_ptr<QProcess> StartDownload(const QString &scenario, bool virtualTime)
+    QString StationFolder(int station) const { return Path(QStringLiteral("station%1").arg(station)); }
+
+    // Starts one download of the scenario's records, the program in a folder of its own; into the shared
+    // SQLite archive unless `database` says otherwise.
+    std::unique_ptr<QProcess> StartDownload(const QString &scenario, bool virtualTime, QString database = {})
     {
-        const QString folder = Path(QStringLiteral("station%1").arg(m_stations++));
+        const QString folder = StationFolder(m_stations++);
         QDir().mkpath(folder);
-        QStringList arguments{"--simulate=" + scenario, "--database", Database(), "memory", "--from", "2024-05-01",
+        if (database.isEmpty())
+            database = Database();
+        QStringList arguments{"--simulate=" + scenario, "--database", database, "memory", "--from", "2024-05-01",
                               "--to", "2024-05-01"};
         if (virtualTime)
             arguments.insert(1, "--virtual-time");
@@ -127,6 +136,44 @@ TEST_F(ArchiveWriters, ADownloadWhileAnotherProgramHoldsTheFileIsArchivedOnceItL
     const auto download = archive.LoadDownload(list->first().id);
     ASSERT_TRUE(download);
     EXPECT_EQ(int(download->records.size()), kRecords);
+}
+
+// A server that takes the connection and never answers: the download goes on at the line's pace into the
+// station's own archive, marked for the server, and the operator is told once.
+TEST_F(ArchiveWriters, AServerThatNeverAnswersLeavesTheDownloadToTheLocalArchive)
+{
+    // Listening but never accepting: the system completes the connection and keeps what the client sends.
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 8), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length), 0);
+    const QString server = QStringLiteral("postgresql://tonvale@127.0.0.1:%1/tonvale").arg(ntohs(address.sin_port));
+
+    constexpr int kRecords = 3000;
+    const QString scenario = WriteFile(Path("s.json"), ManyStoredRecords(kRecords));
+    const std::unique_ptr<QProcess> download = StartDownload(scenario, false, server);
+    ASSERT_TRUE(download->waitForFinished(120000));
+    ::close(listener);
+    EXPECT_EQ(download->exitCode(), 0);
+    EXPECT_EQ(QString::fromUtf8(download->readAllStandardOutput()).count('\n'), kRecords + 1);
+    const QString local = StationFolder(0) + "/archive.sqlite";
+    const QStringList told = QString::fromUtf8(download->readAllStandardError()).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(told.size(), 1);
+    EXPECT_TRUE(told[0].startsWith("기록 서버(" + server + ")에 연결할 수 없어")) << told[0].toStdString();
+    EXPECT_TRUE(told[0].contains(local));
+
+    MeasurementArchive archive(ParseArchiveLocation("sqlite:" + local, nullptr).value());
+    ASSERT_TRUE(archive.Open(MeasurementArchive::Purpose::Read));
+    const auto pending = archive.PendingDownloads(server);
+    ASSERT_TRUE(pending && pending->size() == 1);
+    const auto kept = archive.LoadDownload(pending->first());
+    ASSERT_TRUE(kept);
+    EXPECT_TRUE(kept->summary.complete);
+    EXPECT_EQ(int(kept->records.size()), kRecords);
 }
 
 } // namespace
