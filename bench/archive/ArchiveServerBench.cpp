@@ -51,8 +51,7 @@ struct Timed {
 };
 
 // One memory download of the scenario by `program`; database empty: --no-archive.
-Timed Download(const QString &program, const QString &scenario, const QString &database, bool virtualTime,
-               int records)
+Timed Download(const QString &program, const QString &scenario, const QString &database, bool virtualTime, int records)
 {
     QTemporaryDir folder;
     QStringList arguments{"--simulate=" + scenario, "memory", "--from", "2024-05-01", "--to", "2024-05-31"};
@@ -121,8 +120,8 @@ int main(int argc, char *argv[])
     ::listen(silent, 8);
     ::getsockname(silent, reinterpret_cast<sockaddr *>(&address), &length);
     const Timed unanswered = Download(
-        program, line, QStringLiteral("postgresql://tonvale@127.0.0.1:%1/tonvale").arg(ntohs(address.sin_port)),
-        false, kLineRecords);
+        program, line, QStringLiteral("postgresql://tonvale@127.0.0.1:%1/tonvale").arg(ntohs(address.sin_port)), false,
+        kLineRecords);
     ::close(silent);
     std::printf("%d records at the line's pace, the server never answering: %.2f s = %.3f x without archive\n",
                 kLineRecords, unanswered.seconds, unanswered.seconds / bareMiddle.seconds);

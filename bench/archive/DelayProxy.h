@@ -96,8 +96,7 @@ class DelayProxy {
             int waitMs = 50;
             if (!pending.empty()) {
                 const auto due = pending.front().first - Clock::now();
-                waitMs = int(std::max<long long>(
-                    0, std::chrono::ceil<std::chrono::milliseconds>(due).count()));
+                waitMs = int(std::max<long long>(0, std::chrono::ceil<std::chrono::milliseconds>(due).count()));
             }
             pollfd ready{from, short(open ? POLLIN : 0), 0};
             if (::poll(&ready, 1, waitMs) > 0 && (ready.revents & (POLLIN | POLLHUP | POLLERR))) {

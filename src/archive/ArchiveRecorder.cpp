@@ -94,9 +94,9 @@ ArchiveRecorder::Outcome ArchiveRecorder::Write()
     if (!m_target->BeginBatch())
         return m_target->LastError().kind == ArchiveError::Kind::Busy ? Outcome::Busy : TargetFailed();
     // The end sets the row count itself.
-    const bool written = WriteItems() && (m_end ? m_target->FinishDownload(*m_handle, m_end->endedAt,
-                                                                            m_end->resultCode, m_end->rowCount)
-                                                : m_target->SetRowCount(*m_handle, m_rows));
+    const bool written =
+        WriteItems() && (m_end ? m_target->FinishDownload(*m_handle, m_end->endedAt, m_end->resultCode, m_end->rowCount)
+                               : m_target->SetRowCount(*m_handle, m_rows));
     if (!written)
         m_target->RollbackBatch();
     if (!written || !m_target->CommitBatch())

@@ -190,8 +190,7 @@ void ArchivingLinkOwner::Run()
         }
         if (stop && !giveUpAt)
             giveUpAt = Clock::now() + kStopPatience;
-        ArchiveRecorder::Outcome outcome =
-            recorder.HasWork() ? recorder.Write() : ArchiveRecorder::Outcome::Written;
+        ArchiveRecorder::Outcome outcome = recorder.HasWork() ? recorder.Write() : ArchiveRecorder::Outcome::Written;
         if (outcome == ArchiveRecorder::Outcome::Busy && giveUpAt && Clock::now() >= *giveUpAt) {
             recorder.GiveUp({ArchiveError::Kind::Busy, QString()});
             outcome = ArchiveRecorder::Outcome::Failed;

@@ -91,9 +91,9 @@ TEST_F(ArchivePostgres, BatchesGoAsSetsWithRepeatsKeptOnceAtEveryPosition)
         std::vector<RawRecord> records;
         for (int i = 0; i < 600; ++i)
             records.push_back(TestRecord(i % 200, 1000 + i % 200, i % 200 % 3));
-        EXPECT_EQ(ArchiveStoredDownload(storedOwner, TestStart(TestIdentity("SN-SET"), DownloadMode::Memory, 100),
-                                        records),
-                  QStringList());
+        EXPECT_EQ(
+            ArchiveStoredDownload(storedOwner, TestStart(TestIdentity("SN-SET"), DownloadMode::Memory, 100), records),
+            QStringList());
 
         continuousOwner.BeginDownload(TestStart(TestIdentity("SN-SET"), DownloadMode::Output, 200));
         const uint8_t summary[9] = {3, 0x30, 0x34, 0x30, 0x3D, 0x3A, 0x98, 0x00, 0x23};

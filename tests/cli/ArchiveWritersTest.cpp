@@ -36,8 +36,8 @@ class ArchiveWriters : public ::testing::Test {
         QDir().mkpath(folder);
         if (database.isEmpty())
             database = Database();
-        QStringList arguments{"--simulate=" + scenario, "--database", database, "memory", "--from", "2024-05-01",
-                              "--to", "2024-05-01"};
+        QStringList arguments{
+            "--simulate=" + scenario, "--database", database, "memory", "--from", "2024-05-01", "--to", "2024-05-01"};
         if (virtualTime)
             arguments.insert(1, "--virtual-time");
         auto process = std::make_unique<QProcess>();

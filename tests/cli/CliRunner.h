@@ -32,8 +32,8 @@ inline QString CliCopyIn(const QString &dir, const QString &program = QStringLit
 
 // Runs program to its end. inChild runs in the child between fork and exec (to set resource limits, for
 // example); environment empty: the test's own.
-inline CliRun RunProgram(const QString &program, const QStringList &arguments, const std::function<void()> &inChild = {},
-                         const QProcessEnvironment &environment = {})
+inline CliRun RunProgram(const QString &program, const QStringList &arguments,
+                         const std::function<void()> &inChild = {}, const QProcessEnvironment &environment = {})
 {
     QProcess process;
     if (inChild)
