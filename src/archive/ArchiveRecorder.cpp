@@ -10,6 +10,7 @@ ArchiveRecorder::~ArchiveRecorder() = default;
 
 void ArchiveRecorder::BeginDownload(const DownloadStart &start)
 {
+    m_begun = true;
     m_start = start;
     m_target = nullptr;
     m_pendingServer.clear();
@@ -42,7 +43,7 @@ void ArchiveRecorder::EndDownload(int resultCode, int rowCount, qint64 endedAt)
 
 bool ArchiveRecorder::HasWork() const
 {
-    return !m_failed && (!m_handle || !m_kept.empty() || (m_end && !m_endWritten));
+    return m_begun && !m_failed && (!m_handle || !m_kept.empty() || (m_end && !m_endWritten));
 }
 
 MeasurementArchive *ArchiveRecorder::OpenPrimary()

@@ -40,7 +40,7 @@ class ArchiveRecorder {
     ArchiveRecorder(const ArchiveRecorder &) = delete;
     ArchiveRecorder &operator=(const ArchiveRecorder &) = delete;
 
-    // A new download: nothing is written until the next Write.
+    // A new download, once the last one's end was written: nothing is written until the next Write.
     void BeginDownload(const DownloadStart &start);
     void Keep(const std::vector<ArchiveItem> &items);
     // The end of the download, written with the next Write.
@@ -64,6 +64,7 @@ class ArchiveRecorder {
     std::unique_ptr<MeasurementArchive> m_primary;
     std::unique_ptr<MeasurementArchive> m_local;
 
+    bool m_begun = false;
     DownloadStart m_start;
     MeasurementArchive *m_target = nullptr;
     QString m_pendingServer; // set while the download goes to the local archive for the server

@@ -33,7 +33,8 @@ class ArchivingLinkOwner : public LinkOwner {
     // A download not finished stays as far as it was committed: incomplete, without a result.
     ~ArchivingLinkOwner() override;
 
-    // Around each download. start.uid and start.startedAt are filled in when empty.
+    // Around each download (one at a time: FinishDownload before the next BeginDownload). start.uid and
+    // start.startedAt are filled in when empty.
     void BeginDownload(DownloadStart start);
     // resultCode: what the download returned; rowCount: the rows it delivered; endedAt in seconds since
     // 1970. Returns when the archive thread has written the download (or given up on it).
