@@ -1,6 +1,7 @@
 #include "CDlgHistory.h"
 
 #include "LocalTime.h"
+#include "Mailbox.h"
 #include "MeasurementArchive.h"
 #include "ResultCodes.h"
 
@@ -21,7 +22,7 @@ enum Column { kId, kSerial, kName, kStarted, kMode, kRows, kResult, kColumnCount
 } // namespace
 
 // The window's connection to the archive, opened, used and closed on the reader's thread.
-class CDlgHistory::Reader final : public QObject {
+class CDlgHistory::Reader {
   public:
     explicit Reader(ArchiveLocation location) : m_location(std::move(location)) {}
 
@@ -48,8 +49,6 @@ class CDlgHistory::Reader final : public QObject {
         return download;
     }
 
-    void Close() { m_archive.reset(); }
-
   private:
     bool OpenArchive(QString *error)
     {
@@ -69,7 +68,8 @@ class CDlgHistory::Reader final : public QObject {
 
 CDlgHistory::CDlgHistory(ArchiveLocation location, QWidget *parent)
     : QDialog(parent), m_readerThread(new QThread(this)), m_reader(new Reader(std::move(location))),
-      m_serial(new QLineEdit(this)), m_useDates(new QCheckBox(QStringLiteral("기간"), this)),
+      m_toReader(new Mailbox), m_toWindow(new Mailbox(this)), m_serial(new QLineEdit(this)),
+      m_useDates(new QCheckBox(QStringLiteral("기간"), this)),
       m_from(new QDateEdit(QDate::currentDate().addMonths(-1), this)), m_to(new QDateEdit(QDate::currentDate(), this)),
       m_query(new QPushButton(QStringLiteral("조회"), this)), m_table(new QTableWidget(0, kColumnCount, this)),
       m_status(new QLabel(this)), m_open(new QPushButton(QStringLiteral("열기"), this))
@@ -125,20 +125,21 @@ CDlgHistory::CDlgHistory(ArchiveLocation location, QWidget *parent)
     connect(m_table, &QTableWidget::itemSelectionChanged, this,
             [this] { m_open->setEnabled(!m_table->selectedItems().isEmpty()); });
     m_open->setEnabled(false);
-    m_reader->moveToThread(m_readerThread);
+    m_toReader->moveToThread(m_readerThread);
     m_readerThread->start();
     Refresh();
 }
 
 CDlgHistory::~CDlgHistory()
 {
-    // Answers still on their way are dropped with the window.
-    QMetaObject::invokeMethod(m_reader, [reader = m_reader] {
-        reader->Close();
+    // The reader ends on its thread after what was asked before; answers still on their way are dropped
+    // with m_toWindow.
+    m_toReader->Post([reader = m_reader] {
+        delete reader;
         QThread::currentThread()->quit();
     });
     m_readerThread->wait();
-    delete m_reader;
+    delete m_toReader;
 }
 
 QString CDlgHistory::ResultColumnText(const DownloadSummary &download)
@@ -175,11 +176,10 @@ void CDlgHistory::Refresh()
     }
     const int request = ++m_request;
     ShowStatus(QStringLiteral("기록을 읽는 중입니다..."));
-    QMetaObject::invokeMethod(m_reader, [this, reader = m_reader, filter, request] {
+    m_toReader->Post([this, reader = m_reader, filter, request] {
         QString error;
         std::optional<QList<DownloadSummary>> downloads = reader->List(filter, &error);
-        QMetaObject::invokeMethod(
-            this, [this, request, downloads = std::move(downloads), error] { ShowList(request, downloads, error); });
+        m_toWindow->Post([this, request, downloads, error] { ShowList(request, downloads, error); });
     });
 }
 
@@ -219,11 +219,10 @@ void CDlgHistory::OpenSelected()
     const qint64 id = selected.first()->data(Qt::UserRole).toLongLong();
     m_open->setEnabled(false); // one download at a time
     ShowStatus(QStringLiteral("기록을 읽는 중입니다..."));
-    QMetaObject::invokeMethod(m_reader, [this, reader = m_reader, id] {
+    m_toReader->Post([this, reader = m_reader, id] {
         QString error;
         std::optional<ArchivedDownload> download = reader->Load(id, &error);
-        QMetaObject::invokeMethod(
-            this, [this, download = std::move(download), error]() mutable { ShowOpened(std::move(download), error); });
+        m_toWindow->Post([this, download, error] { ShowOpened(download, error); });
     });
 }
 

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 
+class Mailbox;
 class QCheckBox;
 class QDateEdit;
 class QLabel;
@@ -49,9 +50,12 @@ class CDlgHistory : public QDialog {
     void ShowList(int request, const std::optional<QList<DownloadSummary>> &downloads, const QString &error);
     void ShowOpened(std::optional<ArchivedDownload> download, const QString &error);
 
+    // Every value crosses between the threads through a Mailbox (a lock the thread checker sees).
     QThread *m_readerThread;
-    Reader *m_reader;  // lives on m_readerThread
-    int m_request = 0; // the list asked for last; older answers are dropped
+    Reader *m_reader;    // used on m_readerThread only, and deleted there
+    Mailbox *m_toReader; // lives on m_readerThread
+    Mailbox *m_toWindow; // lives on the GUI thread
+    int m_request = 0;   // the list asked for last; older answers are dropped
     std::optional<ArchivedDownload> m_opened;
     QLineEdit *m_serial;
     QCheckBox *m_useDates;
