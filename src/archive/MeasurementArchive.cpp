@@ -489,9 +489,7 @@ bool MeasurementArchive::AddContinuousRecords(const DownloadHandle &handle,
 
 bool MeasurementArchive::SetRowCount(const DownloadHandle &handle, int rowCount)
 {
-    // Kept prepared: on a server each preparation is a round trip of its own.
-    if (m_setRowCount.lastQuery().isEmpty() &&
-        !Prepare(m_setRowCount, "UPDATE downloads SET row_count = ? WHERE id = ?"))
+    if (!PrepareDownloadUpdates())
         return false;
     m_setRowCount.bindValue(0, rowCount);
     m_setRowCount.bindValue(1, handle.downloadId);
@@ -500,9 +498,7 @@ bool MeasurementArchive::SetRowCount(const DownloadHandle &handle, int rowCount)
 
 bool MeasurementArchive::FinishDownload(const DownloadHandle &handle, qint64 endedAt, int resultCode, int rowCount)
 {
-    if (m_finishDownload.lastQuery().isEmpty() &&
-        !Prepare(m_finishDownload, "UPDATE downloads SET ended_at = ?, result_code = ?, row_count = ?, complete = ?"
-                                   " WHERE id = ?"))
+    if (!PrepareDownloadUpdates())
         return false;
     m_finishDownload.bindValue(0, endedAt);
     m_finishDownload.bindValue(1, resultCode);
@@ -510,6 +506,16 @@ bool MeasurementArchive::FinishDownload(const DownloadHandle &handle, qint64 end
     m_finishDownload.bindValue(3, resultCode >= 0 ? 1 : 0);
     m_finishDownload.bindValue(4, handle.downloadId);
     return Exec(m_finishDownload);
+}
+
+bool MeasurementArchive::PrepareDownloadUpdates()
+{
+    // Kept prepared, and both at the first batch: on a server each preparation is a round trip of its
+    // own, which the download's end then does not wait for.
+    return !m_finishDownload.lastQuery().isEmpty() ||
+           (Prepare(m_setRowCount, "UPDATE downloads SET row_count = ? WHERE id = ?") &&
+            Prepare(m_finishDownload, "UPDATE downloads SET ended_at = ?, result_code = ?, row_count = ?,"
+                                      " complete = ? WHERE id = ?"));
 }
 
 std::optional<QList<DownloadSummary>> MeasurementArchive::SelectDownloads(const QString &where,

@@ -105,6 +105,7 @@ class MeasurementArchive {
     // Prepares sql on this connection, binds values in order and executes it.
     bool Run(QSqlQuery &query, const char *sql, const QVariantList &values);
     std::optional<qint64> InsertOrFind(const char *insertSql, const char *selectSql, const QVariantList &values);
+    bool PrepareDownloadUpdates();
     std::optional<qint64> InstrumentId(const InstrumentIdentity &identity);
     std::optional<qint64> IdentityId(qint64 instrumentId, const InstrumentIdentity &identity);
     std::optional<QList<DownloadSummary>> SelectDownloads(const QString &where, const QVariantList &values, int limit);
