@@ -1,6 +1,5 @@
 #include "ArchivingLinkOwner.h"
 
-#include "ArchiveSync.h"
 #include "IniFile.h"
 #include "MeasurementRecord.h"
 
@@ -9,7 +8,24 @@
 #include <QUuid>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <random>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A writer that meets another's lock pauses a random while, longer each time up to the longest, so that
+// two or three writers take turns instead of one starving.
+constexpr int kFirstPauseMs = 10;
+constexpr int kLongestPauseMs = 250;
+// How long the end of a download waits for the file before its records are given up; a process that
+// goes without ending its download waits less.
+constexpr auto kEndPatience = std::chrono::seconds(120);
+constexpr auto kStopPatience = std::chrono::seconds(10);
+
+} // namespace
 
 std::optional<ArchiveSettings> ConfiguredArchiveSettings(const QString &iniPath, const QString &databaseUrl,
                                                          QString *error)
@@ -31,219 +47,165 @@ std::optional<ArchiveSettings> ConfiguredArchiveSettings(const QString &iniPath,
 ArchivingLinkOwner::ArchivingLinkOwner(LinkOwner &inner, ArchiveSettings settings)
     : m_inner(inner), m_settings(std::move(settings))
 {
+    if (m_settings.enabled)
+        m_thread = std::thread([this] { Run(); });
 }
 
 ArchivingLinkOwner::~ArchivingLinkOwner()
 {
-    // A download still open stays as far as it was committed: incomplete, without a result.
-    if (m_target && m_inBatch)
-        CommitBatch();
-}
-
-const ArchiveLocation *ArchivingLinkOwner::DownloadLocation() const
-{
-    return m_target ? &m_target->Location() : nullptr;
-}
-
-MeasurementArchive *ArchivingLinkOwner::OpenPrimary()
-{
-    if (!m_primary)
-        m_primary = std::make_unique<MeasurementArchive>(m_settings.location);
-    if (!m_primary->IsOpen()) {
-        if (!m_primary->Open())
-            return nullptr;
-        // Back in touch with the server: what waited locally goes first.
-        if (m_settings.location.IsServer() && !(m_settings.local == m_settings.location)) {
-            MeasurementArchive local(m_settings.local);
-            if (local.Open(MeasurementArchive::Purpose::Read))
-                SendPendingDownloads(local, *m_primary);
-        }
+    if (!m_thread.joinable())
+        return;
+    HandOverBatch();
+    {
+        const std::lock_guard lock(m_mutex);
+        m_stop = true;
     }
-    return m_primary.get();
+    m_wake.notify_one();
+    m_thread.join();
 }
 
-bool ArchivingLinkOwner::StartOn(MeasurementArchive &archive, const QString &pendingServer)
+void ArchivingLinkOwner::Post(Command command)
 {
-    const std::optional<DownloadHandle> handle = archive.BeginDownload(m_start, pendingServer);
-    if (!handle)
-        return false;
-    m_target = &archive;
-    m_handle = *handle;
-    return true;
+    {
+        const std::lock_guard lock(m_mutex);
+        if (command.kind == Command::Kind::End)
+            m_endDone = false;
+        m_commands.push_back(std::move(command));
+    }
+    m_wake.notify_one();
 }
 
 void ArchivingLinkOwner::BeginDownload(DownloadStart start)
 {
-    if (m_target && m_inBatch)
-        CommitBatch();
+    if (!m_settings.enabled)
+        return;
     if (start.uid.isEmpty())
         start.uid = QUuid::createUuid().toString(QUuid::WithoutBraces);
     if (start.startedAt == 0)
         start.startedAt = QDateTime::currentSecsSinceEpoch();
-    m_start = std::move(start);
-    m_target = nullptr;
-    m_handle = {};
-    m_inBatch = false;
-    m_batch.clear();
-    m_rows = m_records = m_archived = 0;
-    m_failed = false;
-    m_serverError = m_failure = {};
-    m_failedLocation.clear();
-    m_notices.clear();
+    HandOverBatch();
+    Command begin;
+    begin.kind = Command::Kind::Begin;
+    begin.start = std::move(start);
+    Post(std::move(begin));
+}
+
+void ArchivingLinkOwner::HandOverBatch()
+{
+    if (m_batch.empty())
+        return;
+    Command items;
+    items.items = std::exchange(m_batch, {});
+    Post(std::move(items));
+}
+
+void ArchivingLinkOwner::Received(ArchiveItem::Kind kind, int index, const uint8_t *bytes, size_t size)
+{
     if (!m_settings.enabled)
         return;
-    MeasurementArchive *primary = OpenPrimary();
-    if (primary && StartOn(*primary, QString()))
-        return;
-    m_target = m_primary.get();
-    TargetFailed();
-}
-
-void ArchivingLinkOwner::TargetFailed()
-{
-    MeasurementArchive *failed = m_target;
-    if (failed && failed->IsOpen())
-        failed->RollbackBatch();
-    m_inBatch = false;
-    const ArchiveError error = failed ? failed->LastError() : ArchiveError{ArchiveError::Kind::Other, QString()};
-    const bool serverFailed = failed == m_primary.get() && m_settings.location.IsServer();
-    if (failed)
-        failed->Close(); // reopened at the next download
-    m_target = nullptr;
-    if (serverFailed) {
-        m_serverError = error;
-        if (!m_local)
-            m_local = std::make_unique<MeasurementArchive>(m_settings.local);
-        if ((m_local->IsOpen() || m_local->Open()) && StartOn(*m_local, m_settings.location.Describe())) {
-            const std::vector<Item> replay = std::move(m_batch);
-            m_batch.clear();
-            for (const Item &item : replay)
-                Archive(item);
-            return;
-        }
-        m_failure = m_local->LastError();
-        m_failedLocation = m_settings.local.Describe();
-    } else {
-        m_failure = error;
-        m_failedLocation = failed ? failed->Location().Describe() : m_settings.location.Describe();
-    }
-    m_failed = true;
-    m_batch.clear();
-}
-
-bool ArchivingLinkOwner::Write(const Item &item)
-{
-    switch (item.kind) {
-    case ItemKind::Stored: return m_target->AddStoredRecord(m_handle, item.position, item.bytes.data());
-    case ItemKind::Summary: return m_target->SetContinuousSummary(m_handle, item.bytes.data());
-    case ItemKind::Continuous: return m_target->AddContinuousRecord(m_handle, item.position, item.bytes.data());
-    }
-    return false;
-}
-
-void ArchivingLinkOwner::Archive(const Item &item)
-{
-    if (!m_target)
-        return;
-    if (!m_inBatch) {
-        if (!m_target->BeginBatch()) {
-            m_batch.push_back(item);
-            TargetFailed();
-            return;
-        }
-        m_inBatch = true;
+    ArchiveItem item{kind, index, {}};
+    std::memcpy(item.bytes.data(), bytes, size);
+    if (m_batch.empty()) {
+        m_batch.reserve(size_t(m_settings.batchRecords));
         m_batchAge.start();
     }
     m_batch.push_back(item);
-    if (!Write(item)) {
-        TargetFailed();
-        return;
-    }
     if (int(m_batch.size()) >= m_settings.batchRecords || m_batchAge.elapsed() >= m_settings.batchMilliseconds)
-        CommitBatch();
-}
-
-bool ArchivingLinkOwner::CommitBatch()
-{
-    if (!m_target->SetRowCount(m_handle, m_rows) || !m_target->CommitBatch()) {
-        TargetFailed();
-        return false;
-    }
-    m_inBatch = false;
-    m_archived += int(
-        std::count_if(m_batch.begin(), m_batch.end(), [](const Item &item) { return item.kind != ItemKind::Summary; }));
-    m_batch.clear();
-    return true;
-}
-
-void ArchivingLinkOwner::Received(ItemKind kind, int index, const uint8_t *bytes)
-{
-    Item item{kind, index, {}};
-    std::memcpy(item.bytes.data(), bytes, kind == ItemKind::Summary ? kSummarySize : kRecordSize);
-    if (kind != ItemKind::Summary) {
-        ++m_records;
-        m_rows = std::max(m_rows, index + 1);
-    }
-    Archive(item);
+        HandOverBatch();
 }
 
 void ArchivingLinkOwner::AddStoredRecordRow(int index, const uint8_t *record)
 {
     m_inner.AddStoredRecordRow(index, record);
-    Received(ItemKind::Stored, index, record);
+    Received(ArchiveItem::Kind::Stored, index, record, kRecordSize);
 }
 
 void ArchivingLinkOwner::SetContinuousSummary(const uint8_t *summary)
 {
     m_inner.SetContinuousSummary(summary);
-    Received(ItemKind::Summary, 0, summary);
+    Received(ArchiveItem::Kind::Summary, 0, summary, kSummarySize);
 }
 
 void ArchivingLinkOwner::AddContinuousRecordRow(int index, const uint8_t *record)
 {
     m_inner.AddContinuousRecordRow(index, record);
-    Received(ItemKind::Continuous, index, record);
+    Received(ArchiveItem::Kind::Continuous, index, record, kRecordSize);
 }
 
 void ArchivingLinkOwner::FinishDownload(int resultCode, int rowCount, qint64 endedAt)
 {
     if (!m_settings.enabled)
         return;
-    // The end goes into the last transaction; if the server fails on it, the local archive takes it.
-    for (int attempt = 0; attempt < 2 && m_target; ++attempt) {
-        if (!m_inBatch) {
-            if (!m_target->BeginBatch()) {
-                TargetFailed();
-                continue;
-            }
-            m_inBatch = true;
-        }
-        if (!m_target->FinishDownload(m_handle, endedAt, resultCode, rowCount)) {
-            TargetFailed();
-            continue;
-        }
-        if (CommitBatch())
-            break;
-    }
-
-    if (m_failed) {
-        const int lost = m_records - m_archived;
-        QString what =
-            m_records == 0 || m_archived == 0
-                ? QStringLiteral("이번 다운로드는 보관되지 않았습니다")
-                : QStringLiteral("이번 다운로드의 기록 %1건 중 %2건이 보관되지 않았습니다").arg(m_records).arg(lost);
-        if (m_serverError.kind != ArchiveError::Kind::None)
-            what += QStringLiteral(" (기록 서버: %1)").arg(m_serverError.Reason());
-        m_notices << QStringLiteral("측정 기록 보관 실패 - %1: %2. %3. 받은 데이터는 그대로 표시됩니다.")
-                         .arg(m_failure.Reason(), m_failedLocation, what);
-    } else if (m_serverError.kind != ArchiveError::Kind::None) {
-        m_notices << QStringLiteral("기록 서버(%1)에 연결할 수 없어 이번 다운로드를 이 PC의 보관 파일(%2)에 "
-                                    "두었습니다. 서버에 다시 연결되면 보냅니다 (tonvale-cli archive sync).")
-                         .arg(m_settings.location.Describe(), m_settings.local.sqlitePath);
-    }
+    HandOverBatch();
+    Command end;
+    end.kind = Command::Kind::End;
+    end.resultCode = resultCode;
+    end.rowCount = rowCount;
+    end.endedAt = endedAt;
+    Post(std::move(end));
+    std::unique_lock lock(m_mutex);
+    m_ended.wait(lock, [this] { return m_endDone; });
 }
 
 QStringList ArchivingLinkOwner::TakeNotices()
 {
+    const std::lock_guard lock(m_mutex);
     return std::exchange(m_notices, {});
+}
+
+void ArchivingLinkOwner::Run()
+{
+    ArchiveRecorder recorder(m_settings);
+    std::minstd_rand random(std::random_device{}());
+    int pauseMs = 0; // after a busy file
+    std::optional<Clock::time_point> giveUpAt;
+    bool endPending = false;
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        if (pauseMs > 0) {
+            lock.unlock();
+            std::this_thread::sleep_for(
+                std::chrono::milliseconds(std::uniform_int_distribution<int>(pauseMs / 2, pauseMs)(random)));
+            lock.lock();
+        } else {
+            m_wake.wait(lock, [this] { return m_stop || !m_commands.empty(); });
+        }
+        std::deque<Command> commands = std::exchange(m_commands, {});
+        const bool stop = m_stop;
+        lock.unlock();
+
+        for (Command &command : commands) {
+            switch (command.kind) {
+            case Command::Kind::Begin:
+                recorder.BeginDownload(command.start);
+                giveUpAt.reset();
+                break;
+            case Command::Kind::Items: recorder.Keep(command.items); break;
+            case Command::Kind::End:
+                recorder.EndDownload(command.resultCode, command.rowCount, command.endedAt);
+                endPending = true;
+                giveUpAt = Clock::now() + kEndPatience;
+                break;
+            }
+        }
+        if (stop && !giveUpAt)
+            giveUpAt = Clock::now() + kStopPatience;
+        ArchiveRecorder::Outcome outcome = recorder.HasWork() ? recorder.Write() : ArchiveRecorder::Outcome::Written;
+        if (outcome == ArchiveRecorder::Outcome::Busy && giveUpAt && Clock::now() >= *giveUpAt) {
+            recorder.GiveUp({ArchiveError::Kind::Busy, QString()});
+            outcome = ArchiveRecorder::Outcome::Failed;
+        }
+        const bool busy = outcome == ArchiveRecorder::Outcome::Busy;
+        pauseMs = busy ? std::clamp(pauseMs * 2, kFirstPauseMs, kLongestPauseMs) : 0;
+
+        lock.lock();
+        if (endPending && !busy) {
+            endPending = false;
+            m_notices = recorder.Notices();
+            m_endDone = true;
+            m_ended.notify_all();
+        }
+        if (stop && !busy)
+            return;
+    }
 }

@@ -1,24 +1,17 @@
 #pragma once
 
-#include "ArchiveLocation.h"
+#include "ArchiveRecorder.h"
 #include "ArchiveTypes.h"
 #include "LinkOwner.h"
-#include "MeasurementArchive.h"
 
 #include <QElapsedTimer>
 #include <QStringList>
 
-#include <memory>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
 #include <vector>
-
-struct ArchiveSettings {
-    bool enabled = true;
-    ArchiveLocation location; // where downloads go: an SQLite file or a PostgreSQL server
-    // The station's own SQLite archive: where downloads wait while the server cannot be reached.
-    ArchiveLocation local;
-    int batchRecords = 500;      // a transaction holds at most this many records
-    int batchMilliseconds = 500; // and is committed once it is this old when the next record arrives
-};
 
 // The settings of the program whose INI file is iniPath: databaseUrl when given, else [ARCHIVE] DATABASE=
 // of the INI file, else archive.sqlite in the INI file's folder, which is also always the local archive.
@@ -26,27 +19,28 @@ struct ArchiveSettings {
 std::optional<ArchiveSettings> ConfiguredArchiveSettings(const QString &iniPath, const QString &databaseUrl,
                                                          QString *error);
 
-// A link owner that passes every record on to another owner (the grid) and archives it as it arrives.
-// Records are written in transactions of bounded size, so that a crash, a kill or an unplug loses at
-// most the open transaction, and the download row tells how far it came. Nothing the archive does can
-// stop or fail the download: when the server goes away the download goes on into the local archive
-// (to be sent later), and when no archive takes it the operator gets one Korean notice at the end.
+// A link owner that passes every record on to another owner (the grid) and archives it. The archive has a
+// thread of its own: the thread that downloads only copies the records into batches (at most
+// batchRecords records or batchMilliseconds old) and hands them over, so it never waits for a database,
+// not even to open it. The archive thread writes each batch in one short transaction (see
+// ArchiveRecorder), so that a crash, a kill or an unplug loses at most what was not yet committed and
+// the download row tells how far it came. Nothing the archive does can stop or fail the download.
 //
-// Owns its database connections: create, use and destroy it on the thread that runs the downloads.
+// Create, use and destroy it on the thread that runs the downloads.
 class ArchivingLinkOwner : public LinkOwner {
   public:
     ArchivingLinkOwner(LinkOwner &inner, ArchiveSettings settings);
+    // A download not finished stays as far as it was committed: incomplete, without a result.
     ~ArchivingLinkOwner() override;
 
-    // Around each download. start.uid and start.startedAt are filled in when empty.
+    // Around each download (one at a time: FinishDownload before the next BeginDownload). start.uid and
+    // start.startedAt are filled in when empty.
     void BeginDownload(DownloadStart start);
-    // resultCode: what the download returned; rowCount: the rows it delivered; endedAt in seconds since 1970.
+    // resultCode: what the download returned; rowCount: the rows it delivered; endedAt in seconds since
+    // 1970. Returns when the archive thread has written the download (or given up on it).
     void FinishDownload(int resultCode, int rowCount, qint64 endedAt);
     // What the operator must be told about the last download's archiving (nothing when all went well).
     QStringList TakeNotices();
-    // The archive row of the current or last download (0 when none took it), and where it is.
-    qint64 DownloadId() const { return m_handle.downloadId; }
-    const ArchiveLocation *DownloadLocation() const;
 
     PacketLogSink *PacketLog() override { return m_inner.PacketLog(); }
     void AddStoredRecordRow(int index, const uint8_t *record) override;
@@ -54,40 +48,33 @@ class ArchivingLinkOwner : public LinkOwner {
     void AddContinuousRecordRow(int index, const uint8_t *record) override;
 
   private:
-    enum class ItemKind { Stored, Summary, Continuous };
-    struct Item {
-        ItemKind kind;
-        int position;
-        std::array<uint8_t, 10> bytes;
+    struct Command {
+        enum class Kind { Begin, Items, End };
+        Kind kind = Kind::Items;
+        DownloadStart start;
+        std::vector<ArchiveItem> items;
+        int resultCode = 0;
+        int rowCount = 0;
+        qint64 endedAt = 0;
     };
 
-    // Counts a record (or the summary) handed on to the grid and archives it.
-    void Received(ItemKind kind, int index, const uint8_t *bytes);
-    MeasurementArchive *OpenPrimary();
-    bool StartOn(MeasurementArchive &archive, const QString &pendingServer);
-    void Archive(const Item &item);
-    bool Write(const Item &item);
-    bool CommitBatch();
-    // The target failed: go on locally when the target was the server, else give up on this download.
-    void TargetFailed();
+    void Received(ArchiveItem::Kind kind, int index, const uint8_t *bytes, size_t size);
+    void HandOverBatch();
+    void Post(Command command);
+    // The archive thread.
+    void Run();
 
     LinkOwner &m_inner;
-    ArchiveSettings m_settings;
-    std::unique_ptr<MeasurementArchive> m_primary;
-    std::unique_ptr<MeasurementArchive> m_local;
-
-    DownloadStart m_start;
-    MeasurementArchive *m_target = nullptr;
-    DownloadHandle m_handle;
-    bool m_inBatch = false;
-    std::vector<Item> m_batch; // the open transaction's items, written again locally if the server fails
+    const ArchiveSettings m_settings;
+    std::vector<ArchiveItem> m_batch; // downloading thread
     QElapsedTimer m_batchAge;
-    int m_rows = 0;
-    int m_records = 0;  // records received in this download
-    int m_archived = 0; // records committed
-    bool m_failed = false;
-    ArchiveError m_serverError; // set when the download went to the local archive instead
-    ArchiveError m_failure;
-    QString m_failedLocation;
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;  // commands or stop for the archive thread
+    std::condition_variable m_ended; // the end written
+    std::deque<Command> m_commands;
+    bool m_stop = false;
+    bool m_endDone = false;
     QStringList m_notices;
+    std::thread m_thread;
 };

@@ -13,6 +13,8 @@ QAtomicInteger<int> g_connectionCount;
 
 // SQLite's primary result codes that say something to the operator.
 constexpr int kSqliteCorrupt = 11;
+constexpr int kSqliteBusy = 5;
+constexpr int kSqliteLocked = 6;
 constexpr int kSqliteReadOnly = 8;
 constexpr int kSqliteFull = 13;
 constexpr int kSqliteCantOpen = 14;
@@ -27,6 +29,8 @@ ArchiveError::Kind SqliteErrorKind(const QSqlError &error)
     case kSqliteReadOnly: return ArchiveError::Kind::ReadOnly;
     case kSqliteFull: return ArchiveError::Kind::DiskFull;
     case kSqliteCantOpen: return ArchiveError::Kind::CannotOpen;
+    case kSqliteBusy:
+    case kSqliteLocked: return ArchiveError::Kind::Busy;
     default: return ArchiveError::Kind::Other;
     }
 }
@@ -47,6 +51,41 @@ const char *const kDownloadColumns =
     " i.serial, i.lc15_cover_serial, i.lc25_cover_serial, i.firmware"
     " FROM downloads d JOIN identities i ON i.id = d.identity_id";
 
+// PostgreSQL array literals of the batch's columns, bound as one value each.
+QString IntegerArray(const std::vector<std::pair<int, RawRecord>> &records, int (*column)(int, const RawRecord &))
+{
+    QStringList values;
+    values.reserve(qsizetype(records.size()));
+    for (const auto &[position, record] : records)
+        values << QString::number(column(position, record));
+    return QLatin1Char('{') + values.join(QLatin1Char(',')) + QLatin1Char('}');
+}
+
+QString TimeArray(const std::vector<std::pair<int, RawRecord>> &records)
+{
+    // The texts are digits, '-', ':' and a space; quoted all the same, as an array element with a space must be.
+    QStringList values;
+    values.reserve(qsizetype(records.size()));
+    for (const auto &record : records)
+        values << QLatin1Char('"') + RawRecordTimeText(record.second.data()) + QLatin1Char('"');
+    return QLatin1Char('{') + values.join(QLatin1Char(',')) + QLatin1Char('}');
+}
+
+int PositionOf(int position, const RawRecord &)
+{
+    return position;
+}
+
+int RawForceOf(int, const RawRecord &record)
+{
+    return record[7] * 256 + record[8];
+}
+
+int SettingCodeOf(int, const RawRecord &record)
+{
+    return record[9];
+}
+
 } // namespace
 
 QString ArchiveError::Reason() const
@@ -60,6 +99,7 @@ QString ArchiveError::Reason() const
     case Kind::DiskFull: return QStringLiteral("디스크 공간이 부족합니다");
     case Kind::Corrupt: return QStringLiteral("보관 파일이 손상되었습니다");
     case Kind::NewerSchema: return QStringLiteral("더 새로운 버전의 프로그램이 만든 보관 파일입니다");
+    case Kind::Busy: return QStringLiteral("다른 프로그램이 보관 파일에 쓰고 있습니다");
     case Kind::Other: break;
     }
     return QStringLiteral("보관 중 오류가 났습니다 (%1)").arg(detail);
@@ -83,11 +123,19 @@ SqlDialect MeasurementArchive::Dialect() const
 
 void MeasurementArchive::Close()
 {
+    // The connection goes first: the server drops its prepared statements with the session, where the
+    // statements let go one by one would cost a round trip each.
+    if (m_db.isValid())
+        m_db.close();
     m_insertStored = QSqlQuery();
     m_linkStored = QSqlQuery();
     m_insertContinuous = QSqlQuery();
+    m_insertStoredSet = QSqlQuery();
+    m_linkStoredSet = QSqlQuery();
+    m_insertContinuousSet = QSqlQuery();
+    m_setRowCount = QSqlQuery();
+    m_finishDownload = QSqlQuery();
     if (m_db.isValid()) {
-        m_db.close();
         m_db = QSqlDatabase();
         QSqlDatabase::removeDatabase(m_connectionName);
     }
@@ -156,6 +204,8 @@ bool MeasurementArchive::Open(Purpose purpose)
                 m_error.kind = ArchiveError::Kind::Corrupt;
             else if (schema.error.contains(QLatin1String("full")))
                 m_error.kind = ArchiveError::Kind::DiskFull;
+            else if (schema.error.contains(QLatin1String("database is locked")))
+                m_error.kind = ArchiveError::Kind::Busy;
         }
         Close();
         return false;
@@ -179,8 +229,10 @@ bool MeasurementArchive::OpenSqlite(Purpose purpose)
         m_db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_OPEN_READONLY"));
     } else {
         m_db.setDatabaseName(m_location.sqlitePath);
-        // The window and the command line may write at once: a writer waits for the other's transaction.
-        m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+        // The window and the command line may write at once. Each writer holds the lock for one short
+        // transaction a batch; a writer that does not get it within a second is told Busy, keeps its
+        // records and tries again after a pause, which lets the other writers in between.
+        m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=1000"));
     }
     if (!m_db.open()) {
         m_error = {ArchiveError::Kind::CannotOpen, m_db.lastError().text()};
@@ -369,26 +421,101 @@ bool MeasurementArchive::AddContinuousRecord(const DownloadHandle &handle, int p
     return Exec(m_insertContinuous);
 }
 
+bool MeasurementArchive::AddStoredRecords(const DownloadHandle &handle,
+                                          const std::vector<std::pair<int, RawRecord>> &records)
+{
+    if (records.empty())
+        return true;
+    if (Dialect() == SqlDialect::Sqlite) {
+        // In-process: a statement per record costs nothing a set would save.
+        for (const auto &[position, record] : records)
+            if (!AddStoredRecord(handle, position, record.data()))
+                return false;
+        return true;
+    }
+    if (m_insertStoredSet.lastQuery().isEmpty() &&
+        (!Prepare(m_insertStoredSet,
+                  "INSERT INTO stored_records (instrument_id, record_time, raw_force, setting_code)"
+                  " SELECT ?, t, f, c FROM unnest(?::text[], ?::integer[], ?::integer[]) AS u (t, f, c)"
+                  " ON CONFLICT DO NOTHING") ||
+         !Prepare(m_linkStoredSet,
+                  "INSERT INTO download_records (download_id, position, record_id)"
+                  " SELECT ?, u.p, s.id FROM unnest(?::integer[], ?::text[], ?::integer[], ?::integer[])"
+                  " AS u (p, t, f, c) JOIN stored_records s ON s.instrument_id = ? AND s.record_time = u.t"
+                  " AND s.raw_force = u.f AND s.setting_code = u.c ON CONFLICT DO NOTHING")))
+        return false;
+    const QString times = TimeArray(records);
+    const QString forces = IntegerArray(records, RawForceOf);
+    const QString settings = IntegerArray(records, SettingCodeOf);
+    m_insertStoredSet.bindValue(0, handle.instrumentId);
+    m_insertStoredSet.bindValue(1, times);
+    m_insertStoredSet.bindValue(2, forces);
+    m_insertStoredSet.bindValue(3, settings);
+    if (!Exec(m_insertStoredSet))
+        return false;
+    m_linkStoredSet.bindValue(0, handle.downloadId);
+    m_linkStoredSet.bindValue(1, IntegerArray(records, PositionOf));
+    m_linkStoredSet.bindValue(2, times);
+    m_linkStoredSet.bindValue(3, forces);
+    m_linkStoredSet.bindValue(4, settings);
+    m_linkStoredSet.bindValue(5, handle.instrumentId);
+    return Exec(m_linkStoredSet);
+}
+
+bool MeasurementArchive::AddContinuousRecords(const DownloadHandle &handle,
+                                              const std::vector<std::pair<int, RawRecord>> &records)
+{
+    if (records.empty())
+        return true;
+    if (Dialect() == SqlDialect::Sqlite) {
+        for (const auto &[position, record] : records)
+            if (!AddContinuousRecord(handle, position, record.data()))
+                return false;
+        return true;
+    }
+    if (m_insertContinuousSet.lastQuery().isEmpty() &&
+        !Prepare(m_insertContinuousSet,
+                 "INSERT INTO continuous_records (download_id, position, record_time, raw_force, setting_code)"
+                 " SELECT ?, p, t, f, c FROM unnest(?::integer[], ?::text[], ?::integer[], ?::integer[])"
+                 " AS u (p, t, f, c) ON CONFLICT DO NOTHING"))
+        return false;
+    m_insertContinuousSet.bindValue(0, handle.downloadId);
+    m_insertContinuousSet.bindValue(1, IntegerArray(records, PositionOf));
+    m_insertContinuousSet.bindValue(2, TimeArray(records));
+    m_insertContinuousSet.bindValue(3, IntegerArray(records, RawForceOf));
+    m_insertContinuousSet.bindValue(4, IntegerArray(records, SettingCodeOf));
+    return Exec(m_insertContinuousSet);
+}
+
 bool MeasurementArchive::SetRowCount(const DownloadHandle &handle, int rowCount)
 {
-    QSqlQuery update(m_db);
-    update.prepare(QStringLiteral("UPDATE downloads SET row_count = ? WHERE id = ?"));
-    update.addBindValue(rowCount);
-    update.addBindValue(handle.downloadId);
-    return Exec(update);
+    if (!PrepareDownloadUpdates())
+        return false;
+    m_setRowCount.bindValue(0, rowCount);
+    m_setRowCount.bindValue(1, handle.downloadId);
+    return Exec(m_setRowCount);
 }
 
 bool MeasurementArchive::FinishDownload(const DownloadHandle &handle, qint64 endedAt, int resultCode, int rowCount)
 {
-    QSqlQuery update(m_db);
-    update.prepare(QStringLiteral("UPDATE downloads SET ended_at = ?, result_code = ?, row_count = ?, complete = ?"
-                                  " WHERE id = ?"));
-    update.addBindValue(endedAt);
-    update.addBindValue(resultCode);
-    update.addBindValue(rowCount);
-    update.addBindValue(resultCode >= 0 ? 1 : 0);
-    update.addBindValue(handle.downloadId);
-    return Exec(update);
+    if (!PrepareDownloadUpdates())
+        return false;
+    m_finishDownload.bindValue(0, endedAt);
+    m_finishDownload.bindValue(1, resultCode);
+    m_finishDownload.bindValue(2, rowCount);
+    m_finishDownload.bindValue(3, resultCode >= 0 ? 1 : 0);
+    m_finishDownload.bindValue(4, handle.downloadId);
+    return Exec(m_finishDownload);
+}
+
+bool MeasurementArchive::PrepareDownloadUpdates()
+{
+    // Kept prepared, and both at the first batch: on a server each preparation is a round trip of its
+    // own, which the download's end then does not wait for.
+    return !m_finishDownload.lastQuery().isEmpty() ||
+           (Prepare(m_setRowCount, "UPDATE downloads SET row_count = ? WHERE id = ?") &&
+            Prepare(m_finishDownload, "UPDATE downloads SET ended_at = ?, result_code = ?, row_count = ?,"
+                                      " complete = ? WHERE id = ?"));
 }
 
 std::optional<QList<DownloadSummary>> MeasurementArchive::SelectDownloads(const QString &where,
@@ -554,15 +681,9 @@ bool MeasurementArchive::ImportDownload(const ArchivedDownload &download)
     }
     const DownloadHandle handle{upsert.value(0).toLongLong(), *instrument};
     upsert.finish();
-    bool ok = true;
-    if (download.continuousSummary)
-        ok = SetContinuousSummary(handle, download.continuousSummary->data());
-    for (const auto &[position, record] : download.records) {
-        if (!ok)
-            break;
-        ok = d.mode == DownloadMode::Memory ? AddStoredRecord(handle, position, record.data())
-                                            : AddContinuousRecord(handle, position, record.data());
-    }
+    bool ok = !download.continuousSummary || SetContinuousSummary(handle, download.continuousSummary->data());
+    ok = ok && (d.mode == DownloadMode::Memory ? AddStoredRecords(handle, download.records)
+                                               : AddContinuousRecords(handle, download.records));
     if (!ok) {
         RollbackBatch();
         return false;

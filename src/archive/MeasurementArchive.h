@@ -12,7 +12,18 @@
 
 // Why the archive could not do something. The kind decides what the operator is told.
 struct ArchiveError {
-    enum class Kind { None, Unreachable, Missing, CannotOpen, ReadOnly, DiskFull, Corrupt, NewerSchema, Other };
+    enum class Kind {
+        None,
+        Unreachable,
+        Missing,
+        CannotOpen,
+        ReadOnly,
+        DiskFull,
+        Corrupt,
+        NewerSchema,
+        Busy, // another program holds the file's write lock: try again shortly
+        Other
+    };
     Kind kind = Kind::None;
     QString detail; // the database's own text, for the log
 
@@ -68,6 +79,10 @@ class MeasurementArchive {
     bool AddStoredRecord(const DownloadHandle &handle, int position, const uint8_t *record);
     bool SetContinuousSummary(const DownloadHandle &handle, const uint8_t *summary);
     bool AddContinuousRecord(const DownloadHandle &handle, int position, const uint8_t *record);
+    // The same for many records at once: on a server one statement each for the records and their links,
+    // whatever their number, so that a batch costs the same few round trips as one record.
+    bool AddStoredRecords(const DownloadHandle &handle, const std::vector<std::pair<int, RawRecord>> &records);
+    bool AddContinuousRecords(const DownloadHandle &handle, const std::vector<std::pair<int, RawRecord>> &records);
     // Rows so far, inside a batch, so that a download cut short still tells how far it came.
     bool SetRowCount(const DownloadHandle &handle, int rowCount);
     bool FinishDownload(const DownloadHandle &handle, qint64 endedAt, int resultCode, int rowCount);
@@ -90,6 +105,7 @@ class MeasurementArchive {
     // Prepares sql on this connection, binds values in order and executes it.
     bool Run(QSqlQuery &query, const char *sql, const QVariantList &values);
     std::optional<qint64> InsertOrFind(const char *insertSql, const char *selectSql, const QVariantList &values);
+    bool PrepareDownloadUpdates();
     std::optional<qint64> InstrumentId(const InstrumentIdentity &identity);
     std::optional<qint64> IdentityId(qint64 instrumentId, const InstrumentIdentity &identity);
     std::optional<QList<DownloadSummary>> SelectDownloads(const QString &where, const QVariantList &values, int limit);
@@ -102,4 +118,9 @@ class MeasurementArchive {
     QSqlQuery m_insertStored;
     QSqlQuery m_linkStored;
     QSqlQuery m_insertContinuous;
+    QSqlQuery m_insertStoredSet;
+    QSqlQuery m_linkStoredSet;
+    QSqlQuery m_insertContinuousSet;
+    QSqlQuery m_setRowCount;
+    QSqlQuery m_finishDownload;
 };

@@ -77,6 +77,55 @@ TEST_F(ArchivePostgres, AFirstVersionServerIsMigratedAndDownloadsReplayFromIt)
     EXPECT_EQ(SheetTexts(rebuilt), SheetTexts(grid.grid));
 }
 
+// A batch goes to the server as one set: records it holds twice are kept once and linked at each of
+// their positions, and a continuous run's summary and records arrive whole, in order.
+TEST_F(ArchivePostgres, BatchesGoAsSetsWithRepeatsKeptOnceAtEveryPosition)
+{
+    ArchiveSettings settings;
+    settings.location = m_server;
+    settings.local = DefaultArchiveLocation(m_dir.path());
+    settings.batchRecords = 250;
+    TestGrid stored(DownloadMode::Memory), continuous(DownloadMode::Output);
+    {
+        ArchivingLinkOwner storedOwner(stored.sink, settings), continuousOwner(continuous.sink, settings);
+        std::vector<RawRecord> records;
+        for (int i = 0; i < 600; ++i)
+            records.push_back(TestRecord(i % 200, 1000 + i % 200, i % 200 % 3));
+        EXPECT_EQ(
+            ArchiveStoredDownload(storedOwner, TestStart(TestIdentity("SN-SET"), DownloadMode::Memory, 100), records),
+            QStringList());
+
+        continuousOwner.BeginDownload(TestStart(TestIdentity("SN-SET"), DownloadMode::Output, 200));
+        const uint8_t summary[9] = {3, 0x30, 0x34, 0x30, 0x3D, 0x3A, 0x98, 0x00, 0x23};
+        continuousOwner.SetContinuousSummary(summary);
+        for (int i = 0; i < 300; ++i)
+            continuousOwner.AddContinuousRecordRow(i, TestRecord(300 - i, 1460 + i, i % 3).data());
+        continuousOwner.FinishDownload(0, 300, 201);
+        EXPECT_EQ(continuousOwner.TakeNotices(), QStringList());
+    }
+    EXPECT_FALSE(QFile::exists(settings.local.sqlitePath));
+
+    MeasurementArchive server(m_server);
+    ASSERT_TRUE(server.Open(MeasurementArchive::Purpose::Read));
+    QSqlQuery q(server.Database());
+    ASSERT_TRUE(q.exec("SELECT (SELECT COUNT(*) FROM stored_records), (SELECT COUNT(*) FROM download_records),"
+                       " (SELECT COUNT(*) FROM continuous_records)") &&
+                q.next());
+    EXPECT_EQ(q.value(0).toInt(), 200);
+    EXPECT_EQ(q.value(1).toInt(), 600);
+    EXPECT_EQ(q.value(2).toInt(), 300);
+    const auto list = server.ListDownloads({});
+    ASSERT_TRUE(list && list->size() == 2);
+    for (const auto &[summary, grid] : {std::pair{list->at(0), &continuous}, std::pair{list->at(1), &stored}}) {
+        EXPECT_TRUE(summary.complete);
+        const auto download = server.LoadDownload(summary.id);
+        ASSERT_TRUE(download);
+        CSpreadSheet rebuilt;
+        FillRecordSheets(*download, rebuilt);
+        EXPECT_EQ(SheetTexts(rebuilt), SheetTexts(grid->grid));
+    }
+}
+
 TEST_F(ArchivePostgres, AnUnreachableServerSendsTheLocalCopyOnceItIsBack)
 {
     TestGrid grid(DownloadMode::Memory);

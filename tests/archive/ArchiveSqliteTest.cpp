@@ -3,10 +3,12 @@
 #include "MeasurementArchive.h"
 #include "MeasurementRecord.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QVariant>
 
 #include <gtest/gtest.h>
@@ -141,22 +143,30 @@ TEST_F(ArchiveSqlite, ADownloadCutShortKeepsItsCommittedBatchesAndStaysIncomplet
     for (int i = 0; i < 10; ++i)
         owner->AddStoredRecordRow(i, TestRecord(i, 100 + i).data());
 
-    // Another connection (the window while the command line downloads) sees two whole batches.
+    // Another connection (the window while the command line downloads) sees two whole batches once the
+    // archive's thread has written them.
     MeasurementArchive reader(DefaultArchiveLocation(m_dir.path()));
-    ASSERT_TRUE(reader.Open(MeasurementArchive::Purpose::Read));
-    auto list = reader.ListDownloads({});
-    ASSERT_TRUE(list && list->size() == 1);
-    EXPECT_FALSE(list->at(0).complete);
-    EXPECT_FALSE(list->at(0).resultCode.has_value());
-    EXPECT_EQ(list->at(0).rowCount, 8);
-    EXPECT_EQ(reader.LoadDownload(list->at(0).id)->records.size(), 8u);
+    QList<DownloadSummary> list;
+    QElapsedTimer waited;
+    waited.start();
+    while ((list.isEmpty() || list.at(0).rowCount < 8) && waited.elapsed() < 30000) {
+        QThread::msleep(10);
+        if (reader.IsOpen() || reader.Open(MeasurementArchive::Purpose::Read))
+            list = reader.ListDownloads({}).value_or(QList<DownloadSummary>());
+    }
+    ASSERT_EQ(list.size(), 1);
+    EXPECT_FALSE(list.at(0).complete);
+    EXPECT_FALSE(list.at(0).resultCode.has_value());
+    EXPECT_EQ(list.at(0).rowCount, 8);
+    EXPECT_EQ(reader.LoadDownload(list.at(0).id)->records.size(), 8u);
 
     // A download that fails is finished with its result and not complete.
     owner->FinishDownload(-1086, 10, 5010);
-    list = reader.ListDownloads({});
-    EXPECT_EQ(list->at(0).resultCode, -1086);
-    EXPECT_FALSE(list->at(0).complete);
-    EXPECT_EQ(list->at(0).rowCount, 10);
+    list = reader.ListDownloads({}).value_or(QList<DownloadSummary>());
+    ASSERT_EQ(list.size(), 1);
+    EXPECT_EQ(list.at(0).resultCode, -1086);
+    EXPECT_FALSE(list.at(0).complete);
+    EXPECT_EQ(list.at(0).rowCount, 10);
     EXPECT_EQ(grid.grid.GetRowCount(), 10);
 }
 

@@ -65,7 +65,7 @@ class HistoryWindowTest : public QObject {
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         auto *table = dialog.findChild<QTableWidget *>();
-        QCOMPARE(table->rowCount(), 3);
+        QTRY_COMPARE(table->rowCount(), 3);
         QCOMPARE(table->item(0, 1)->text(), QStringLiteral("SN-1"));
         QCOMPARE(table->item(0, 3)->text(), FormatLocalTime(At(3, 9)));
         QCOMPARE(table->item(0, 6)->text(), QStringLiteral("중단됨"));
@@ -77,7 +77,7 @@ class HistoryWindowTest : public QObject {
         auto *serial = dialog.findChild<QLineEdit *>();
         QTest::keyClicks(serial, QStringLiteral("SN-2"));
         QTest::keyClick(serial, Qt::Key_Return);
-        QCOMPARE(table->rowCount(), 1);
+        QTRY_COMPARE(table->rowCount(), 1);
         QVERIFY(dialog.isVisible()); // Enter in the filter does not close the window
 
         serial->clear();
@@ -88,14 +88,14 @@ class HistoryWindowTest : public QObject {
         dates[0]->setDate(QDate(2024, 5, 1));
         dates[1]->setDate(QDate(2024, 5, 2));
         QTest::mouseClick(Button(dialog, QStringLiteral("조회")), Qt::LeftButton);
-        QCOMPARE(table->rowCount(), 2);
+        QTRY_COMPARE(table->rowCount(), 2);
         QCOMPARE(table->item(0, 1)->text(), QStringLiteral("SN-2"));
 
         QSignalSpy opened(&dialog, &CDlgHistory::DownloadOpened);
         const QRect cell = table->visualItemRect(table->item(1, 3));
         QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, cell.center());
         QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, cell.center());
-        QCOMPARE(opened.count(), 1);
+        QTRY_COMPARE(opened.count(), 1);
         QVERIFY(!dialog.isVisible());
         const ArchivedDownload download = opened.first().first().value<ArchivedDownload>();
         QCOMPARE(download.summary.identity.Serial(), QStringLiteral("SN-1"));
@@ -113,11 +113,14 @@ class HistoryWindowTest : public QObject {
         CDlgHistory dialog(ParseArchiveLocation("sqlite:" + m_dir.filePath("none.sqlite"), nullptr).value());
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        const auto told = [&] {
+            for (QLabel *label : dialog.findChildren<QLabel *>())
+                if (label->text().startsWith(QStringLiteral("기록 읽기 실패 - 보관 파일이 없습니다")))
+                    return true;
+            return false;
+        };
+        QTRY_VERIFY(told());
         QCOMPARE(dialog.findChild<QTableWidget *>()->rowCount(), 0);
-        bool told = false;
-        for (QLabel *label : dialog.findChildren<QLabel *>())
-            told = told || label->text().startsWith(QStringLiteral("기록 읽기 실패 - 보관 파일이 없습니다"));
-        QVERIFY(told);
         QVERIFY(!Button(dialog, QStringLiteral("열기"))->isEnabled());
     }
 

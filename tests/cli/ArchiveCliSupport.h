@@ -31,20 +31,3 @@ inline QString WriteFile(const QString &path, const QByteArray &bytes)
     file.write(bytes);
     return path;
 }
-
-// tonvale-cli copied into `dir`, so that its configuration folder, and with it the default archive, is dir.
-inline QString CliCopyIn(const QString &dir)
-{
-    const QString copy = dir + QStringLiteral("/tonvale-cli");
-    QFile::copy(QStringLiteral(TONVALE_CLI_PATH), copy);
-    return copy;
-}
-
-inline CliRun RunProgram(const QString &program, const QStringList &arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    process.waitForFinished(180000);
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
-}

@@ -2,6 +2,7 @@
 #include "MeasurementArchive.h"
 #include "archive/PostgresCluster.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QSqlQuery>
 #include <QThread>
@@ -60,9 +61,12 @@ TEST_F(ArchiveServer, TwoStationsDownloadingOneInstrumentAtOnceKeepEveryRecordOn
 {
     constexpr int kRecords = 400;
     const QString scenario = WriteFile(Path("s.json"), ManyStoredRecords(kRecords));
+    // Two stations: each program in a folder of its own.
+    QDir(m_dir.path()).mkpath("first");
+    QDir(m_dir.path()).mkpath("second");
     QProcess first, second;
-    first.start(TONVALE_CLI_PATH, Memory(scenario));
-    second.start(TONVALE_CLI_PATH, Memory(scenario));
+    first.start(CliCopyIn(Path("first")), Memory(scenario));
+    second.start(CliCopyIn(Path("second")), Memory(scenario));
     ASSERT_TRUE(first.waitForFinished(120000) && second.waitForFinished(120000));
     for (QProcess *process : {&first, &second}) {
         EXPECT_EQ(process->exitCode(), 0) << process->readAllStandardError().toStdString();

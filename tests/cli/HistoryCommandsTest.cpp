@@ -145,8 +145,8 @@ TEST_F(HistoryCommands, AProcessKilledMidDownloadLeavesItsRecordsAndAnIncomplete
     constexpr int kRecords = 4000; // about five seconds on the line
     const QString scenario = WriteFile(Path("s.json"), ManyStoredRecords(kRecords));
     QProcess cli;
-    cli.start(TONVALE_CLI_PATH, {"--simulate=" + scenario, "--database", Database(), "memory", "--from", "2024-05-01",
-                                 "--to", "2024-05-01"});
+    cli.start(CliCopyIn(m_dir.path()), {"--simulate=" + scenario, "--database", Database(), "memory", "--from",
+                                        "2024-05-01", "--to", "2024-05-01"});
     ASSERT_TRUE(cli.waitForStarted());
 
     MeasurementArchive archive(ParseArchiveLocation(Database(), nullptr).value());

@@ -19,15 +19,10 @@ namespace {
 // tonvale-cli as a service account or a cron job runs it: no display, no platform chosen.
 CliRun RunCliWithoutDisplay(const QStringList &arguments)
 {
-    QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         env.remove(QLatin1String(name));
-    process.setProcessEnvironment(env);
-    process.start(QStringLiteral(TONVALE_CLI_PATH), arguments);
-    process.waitForFinished(120000);
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
+    return RunCli(arguments, {}, env);
 }
 
 class ReportFiles : public ::testing::Test {

@@ -155,12 +155,16 @@ class MainWindowViewsTest : public QObject {
             QVERIFY(QTest::qWaitForWindowExposed(history));
             auto *table = history->findChild<QTableWidget *>();
             QVERIFY(table);
-            listed = table->rowCount();
-            const QPoint row = table->visualItemRect(table->item(1, 0)).center();
-            QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, row);
-            QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, row);
-            if (history->isVisible())
-                history->reject();
+            // The window reads on a thread of its own: the list and the download come when they come.
+            if (QTest::qWaitFor([&] { return table->rowCount() == 2; }, 10000)) {
+                listed = table->rowCount();
+                const QPoint row = table->visualItemRect(table->item(1, 0)).center();
+                QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, row);
+                QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, row);
+                if (QTest::qWaitFor([&] { return !history->isVisible(); }, 10000))
+                    return;
+            }
+            history->reject();
         });
         ClickOn(w.Control(CTonvaleDlg::IDC_HISTORY));
         QCOMPARE(listed, 2);

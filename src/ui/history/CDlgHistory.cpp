@@ -1,6 +1,7 @@
 #include "CDlgHistory.h"
 
 #include "LocalTime.h"
+#include "Mailbox.h"
 #include "MeasurementArchive.h"
 #include "ResultCodes.h"
 
@@ -12,6 +13,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QThread>
 #include <QVBoxLayout>
 
 namespace {
@@ -19,8 +21,54 @@ constexpr int kListLimit = 1000;
 enum Column { kId, kSerial, kName, kStarted, kMode, kRows, kResult, kColumnCount };
 } // namespace
 
+// The window's connection to the archive, opened, used and closed on the reader's thread.
+class CDlgHistory::Reader {
+  public:
+    explicit Reader(ArchiveLocation location) : m_location(std::move(location)) {}
+
+    // nullopt with the Korean reason when the archive cannot be read.
+    std::optional<QList<DownloadSummary>> List(const DownloadFilter &filter, QString *error)
+    {
+        if (!OpenArchive(error))
+            return std::nullopt;
+        std::optional<QList<DownloadSummary>> downloads = m_archive->ListDownloads(filter);
+        if (!downloads) {
+            *error = QStringLiteral("기록 읽기 실패 - %1").arg(m_archive->LastError().Reason());
+            m_archive.reset(); // opened afresh next time
+        }
+        return downloads;
+    }
+
+    std::optional<ArchivedDownload> Load(qint64 id, QString *error)
+    {
+        if (!OpenArchive(error))
+            return std::nullopt;
+        std::optional<ArchivedDownload> download = m_archive->LoadDownload(id);
+        if (!download)
+            *error = QStringLiteral("기록 읽기 실패 - %1").arg(m_archive->LastError().Reason());
+        return download;
+    }
+
+  private:
+    bool OpenArchive(QString *error)
+    {
+        if (m_archive && m_archive->IsOpen())
+            return true;
+        m_archive = std::make_unique<MeasurementArchive>(m_location);
+        if (m_archive->Open(MeasurementArchive::Purpose::Read))
+            return true;
+        *error = QStringLiteral("기록 읽기 실패 - %1: %2").arg(m_archive->LastError().Reason(), m_location.Describe());
+        m_archive.reset();
+        return false;
+    }
+
+    const ArchiveLocation m_location;
+    std::unique_ptr<MeasurementArchive> m_archive;
+};
+
 CDlgHistory::CDlgHistory(ArchiveLocation location, QWidget *parent)
-    : QDialog(parent), m_location(std::move(location)), m_serial(new QLineEdit(this)),
+    : QDialog(parent), m_readerThread(new QThread(this)), m_reader(new Reader(std::move(location))),
+      m_toReader(new Mailbox), m_toWindow(new Mailbox(this)), m_serial(new QLineEdit(this)),
       m_useDates(new QCheckBox(QStringLiteral("기간"), this)),
       m_from(new QDateEdit(QDate::currentDate().addMonths(-1), this)), m_to(new QDateEdit(QDate::currentDate(), this)),
       m_query(new QPushButton(QStringLiteral("조회"), this)), m_table(new QTableWidget(0, kColumnCount, this)),
@@ -77,10 +125,22 @@ CDlgHistory::CDlgHistory(ArchiveLocation location, QWidget *parent)
     connect(m_table, &QTableWidget::itemSelectionChanged, this,
             [this] { m_open->setEnabled(!m_table->selectedItems().isEmpty()); });
     m_open->setEnabled(false);
+    m_toReader->moveToThread(m_readerThread);
+    m_readerThread->start();
     Refresh();
 }
 
-CDlgHistory::~CDlgHistory() = default;
+CDlgHistory::~CDlgHistory()
+{
+    // The reader ends on its thread after what was asked before; answers still on their way are dropped
+    // with m_toWindow.
+    m_toReader->Post([reader = m_reader] {
+        delete reader;
+        QThread::currentThread()->quit();
+    });
+    m_readerThread->wait();
+    delete m_toReader;
+}
 
 QString CDlgHistory::ResultColumnText(const DownloadSummary &download)
 {
@@ -106,15 +166,6 @@ void CDlgHistory::ShowStatus(const QString &text)
 
 void CDlgHistory::Refresh()
 {
-    if (!m_archive || !m_archive->IsOpen()) {
-        m_archive = std::make_unique<MeasurementArchive>(m_location);
-        if (!m_archive->Open(MeasurementArchive::Purpose::Read)) {
-            m_table->setRowCount(0);
-            ShowStatus(
-                QStringLiteral("기록 읽기 실패 - %1: %2").arg(m_archive->LastError().Reason(), m_location.Describe()));
-            return;
-        }
-    }
     DownloadFilter filter;
     filter.serial = m_serial->text().trimmed();
     filter.limit = kListLimit;
@@ -123,10 +174,22 @@ void CDlgHistory::Refresh()
         filter.from = LocalTimeFromFields({from.year(), from.month(), from.day(), 0, 0, 0});
         filter.before = LocalTimeFromFields({next.year(), next.month(), next.day(), 0, 0, 0});
     }
-    const std::optional<QList<DownloadSummary>> downloads = m_archive->ListDownloads(filter);
+    const int request = ++m_request;
+    ShowStatus(QStringLiteral("기록을 읽는 중입니다..."));
+    m_toReader->Post([this, reader = m_reader, filter, request] {
+        QString error;
+        std::optional<QList<DownloadSummary>> downloads = reader->List(filter, &error);
+        m_toWindow->Post([this, request, downloads, error] { ShowList(request, downloads, error); });
+    });
+}
+
+void CDlgHistory::ShowList(int request, const std::optional<QList<DownloadSummary>> &downloads, const QString &error)
+{
+    if (request != m_request)
+        return;
     if (!downloads) {
-        ShowStatus(QStringLiteral("기록 읽기 실패 - %1").arg(m_archive->LastError().Reason()));
-        m_archive.reset();
+        m_table->setRowCount(0);
+        ShowStatus(error);
         return;
     }
     m_table->setRowCount(int(downloads->size()));
@@ -151,12 +214,23 @@ void CDlgHistory::Refresh()
 void CDlgHistory::OpenSelected()
 {
     const QList<QTableWidgetItem *> selected = m_table->selectedItems();
-    if (selected.isEmpty() || !m_archive)
+    if (selected.isEmpty() || !m_open->isEnabled())
         return;
     const qint64 id = selected.first()->data(Qt::UserRole).toLongLong();
-    std::optional<ArchivedDownload> download = m_archive->LoadDownload(id);
+    m_open->setEnabled(false); // one download at a time
+    ShowStatus(QStringLiteral("기록을 읽는 중입니다..."));
+    m_toReader->Post([this, reader = m_reader, id] {
+        QString error;
+        std::optional<ArchivedDownload> download = reader->Load(id, &error);
+        m_toWindow->Post([this, download, error] { ShowOpened(download, error); });
+    });
+}
+
+void CDlgHistory::ShowOpened(std::optional<ArchivedDownload> download, const QString &error)
+{
+    m_open->setEnabled(!m_table->selectedItems().isEmpty());
     if (!download) {
-        ShowStatus(QStringLiteral("기록 읽기 실패 - %1").arg(m_archive->LastError().Reason()));
+        ShowStatus(error);
         return;
     }
     m_opened = std::move(download);

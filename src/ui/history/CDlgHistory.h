@@ -8,18 +8,20 @@
 #include <memory>
 #include <optional>
 
-class MeasurementArchive;
+class Mailbox;
 class QCheckBox;
 class QDateEdit;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTableWidget;
+class QThread;
 
 // The history window: the archived downloads, newest first, filtered by instrument serial and by the
 // days they were made. Opening one (double click, Enter or "열기") reads it back and hands it on with
 // DownloadOpened; the caller fills its grids from it (ReplayDownload) like a fresh download.
-// Keeps its own connection to the archive, on the GUI thread.
+// Reads on a thread of its own, with its own connection to the archive: a slow or distant archive never
+// holds up the GUI thread; the answers fill the window when they come.
 class CDlgHistory : public QDialog {
     Q_OBJECT
   public:
@@ -28,7 +30,7 @@ class CDlgHistory : public QDialog {
 
     // The download opened last, if any.
     const std::optional<ArchivedDownload> &OpenedDownload() const { return m_opened; }
-    // Reads the list again with the current filter.
+    // Reads the list again with the current filter (the table is filled when the answer comes).
     void Refresh();
     // How the main window's caption marks a download opened from here, e.g.
     // "보관 기록 #12 - PF24050117 2026-12-07 11:53:21 MEMORY".
@@ -40,11 +42,20 @@ class CDlgHistory : public QDialog {
     void DownloadOpened(const ArchivedDownload &download);
 
   private:
+    class Reader;
+
     void OpenSelected();
     void ShowStatus(const QString &text);
+    // GUI thread: the answers of the reader's thread.
+    void ShowList(int request, const std::optional<QList<DownloadSummary>> &downloads, const QString &error);
+    void ShowOpened(std::optional<ArchivedDownload> download, const QString &error);
 
-    ArchiveLocation m_location;
-    std::unique_ptr<MeasurementArchive> m_archive;
+    // Every value crosses between the threads through a Mailbox (a lock the thread checker sees).
+    QThread *m_readerThread;
+    Reader *m_reader;    // used on m_readerThread only, and deleted there
+    Mailbox *m_toReader; // lives on m_readerThread
+    Mailbox *m_toWindow; // lives on the GUI thread
+    int m_request = 0;   // the list asked for last; older answers are dropped
     std::optional<ArchivedDownload> m_opened;
     QLineEdit *m_serial;
     QCheckBox *m_useDates;

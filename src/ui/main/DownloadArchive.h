@@ -15,10 +15,11 @@ class JobContext;
 
 // The main window's downloads into the measurement archive. The window sets it as the session's record
 // observer once; its jobs are wrapped so that on the session thread an ArchivingLinkOwner is made when a
-// download begins, sees every record, and is finished and destroyed when the job ends (it owns database
-// connections, which belong to the thread that opened them). The archive's notices travel back in the
-// job's result. Nothing here can stop or fail a download. Jobs hold it shared, so that a job still
-// running when the window goes (a session that did not stop in time) never reaches a deleted archive.
+// download begins, sees every record, and is finished and destroyed when the job ends (it hands the
+// records to the archive's own thread, which it owns; only the download's end waits for that thread's
+// last write). The archive's notices travel back in the job's result. Nothing here can stop or fail a
+// download. Jobs hold it shared, so that a job still running when the window goes (a session that did not
+// stop in time) never reaches a deleted archive.
 class DownloadArchive final : public LinkOwner, public std::enable_shared_from_this<DownloadArchive> {
   public:
     // nullopt: downloads are not archived.
