@@ -205,7 +205,7 @@ void ArchivingLinkOwner::AddContinuousRecordRow(int index, const uint8_t *record
     Received(ItemKind::Continuous, index, record);
 }
 
-void ArchivingLinkOwner::FinishDownload(int resultCode, int rowCount, qint64 endedAt)
+void ArchivingLinkOwner::FinishDownload(int resultCode, int rowCount, qint64 endedAt, int damaged)
 {
     if (!m_settings.enabled)
         return;
@@ -218,7 +218,7 @@ void ArchivingLinkOwner::FinishDownload(int resultCode, int rowCount, qint64 end
             }
             m_inBatch = true;
         }
-        if (!m_target->FinishDownload(m_handle, endedAt, resultCode, rowCount)) {
+        if (!m_target->FinishDownload(m_handle, endedAt, resultCode, rowCount, damaged)) {
             TargetFailed();
             continue;
         }

@@ -40,8 +40,9 @@ class ArchivingLinkOwner : public LinkOwner {
 
     // Around each download. start.uid and start.startedAt are filled in when empty.
     void BeginDownload(DownloadStart start);
-    // resultCode: what the download returned; rowCount: the rows it delivered; endedAt in seconds since 1970.
-    void FinishDownload(int resultCode, int rowCount, qint64 endedAt);
+    // resultCode: what the download returned; rowCount: the rows it delivered; endedAt in seconds since 1970;
+    // damaged: the records that arrived damaged and were left out.
+    void FinishDownload(int resultCode, int rowCount, qint64 endedAt, int damaged = 0);
     // What the operator must be told about the last download's archiving (nothing when all went well).
     QStringList TakeNotices();
     // The archive row of the current or last download (0 when none took it), and where it is.

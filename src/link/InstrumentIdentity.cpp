@@ -7,7 +7,9 @@ QString IdentityText(const IdentityField &field, const uint8_t *response, int le
 {
     if (field.dashWhenErased && (length < 1 || response[0] == 0x00 || response[0] == 0xFF))
         return QStringLiteral("-");
-    return DecodeAnsi(response, length);
+    // A field read empty is "", never the null text that stands for a field not read.
+    const QString text = DecodeAnsi(response, length);
+    return text.isNull() ? QStringLiteral("") : text;
 }
 
 IdentityReadResult ReadInstrumentIdentity(CFt260 &link,
