@@ -599,8 +599,8 @@ void CTonvaleDlg::OnConnect()
             return;
         }
         ShowIdentity(result);
-        TellUnreadIdentity(result);
         FinishDownload(result, true);
+        TellUnreadIdentity(result);
     });
 }
 
