@@ -230,7 +230,7 @@ class MainWindowViewsTest : public QObject {
         QCOMPARE(archived.size(), 2);
         QVERIFY(archived[0].identity.texts[0].isNull());
 
-        // "기록 보기" shows both as incomplete, with the count.
+        // "기록 보기" shows both as incomplete, with the count; one opened from there is incomplete again.
         QStringList results;
         QTimer::singleShot(0, [&] {
             auto *history = qobject_cast<CDlgHistory *>(QApplication::activeModalWidget());
@@ -238,10 +238,17 @@ class MainWindowViewsTest : public QObject {
             auto *table = history->findChild<QTableWidget *>();
             for (int row = 0; table && row < table->rowCount(); ++row)
                 results << table->item(row, table->columnCount() - 1)->text();
-            history->reject();
+            const QPoint first = table->visualItemRect(table->item(0, 0)).center();
+            QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, first);
+            QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, first);
+            if (history->isVisible())
+                history->reject();
         });
+        w.dlg->DeviceGrid().SetCellTextIfChanged(4, 3, QString());
         ClickOn(w.Control(CTonvaleDlg::IDC_HISTORY));
         QCOMPARE(results, QStringList(2, QStringLiteral("불완전 (손상된 기록 1건 제외)")));
+        QCOMPARE(w.dlg->DeviceGrid().text(4, 3), serial);
+        QVERIFY2(w.Progress().endsWith("완전하지 않습니다 : 손상된 기록 1건 제외"), qPrintable(w.Progress()));
     }
 
     void AnArchiveThatCannotTakeTheDownloadStillShowsTheRowsAndTellsOnce()
