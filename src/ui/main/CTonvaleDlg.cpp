@@ -651,13 +651,13 @@ void CTonvaleDlg::TellUnreadIdentity(const JobResult &result)
     QStringList unread;
     bool anyRead = false;
     for (const ExchangeOutcome &outcome : result.exchanges) {
-        const auto field = std::find_if(kIdentityFields.begin(), kIdentityFields.end(),
-                                        [&](const IdentityField &f) { return f.readCommand == outcome.command; });
-        if (field == kIdentityFields.end())
+        const int index = IdentityFieldIndex(outcome.command);
+        if (index < 0)
             continue;
         anyRead = anyRead || outcome.code >= 0;
         if (outcome.code < 0)
-            unread << QStringLiteral("%1 : %2").arg(QString::fromUtf8(field->label), ResultText(outcome.code));
+            unread << QStringLiteral("%1 : %2").arg(QString::fromUtf8(kIdentityFields[size_t(index)].label),
+                                                    ResultText(outcome.code));
     }
     if (anyRead && !unread.isEmpty())
         MessageBox(QStringLiteral("장비 정보를 읽지 못한 항목이 있습니다 (빈 칸으로 둡니다).\n%1")

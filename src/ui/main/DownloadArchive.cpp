@@ -6,8 +6,6 @@
 #include "JobContext.h"
 #include "ResultCodes.h"
 
-#include <algorithm>
-
 DownloadArchive::DownloadArchive(std::optional<ArchiveSettings> settings) : m_settings(std::move(settings)) {}
 
 DownloadArchive::~DownloadArchive() = default;
@@ -48,9 +46,7 @@ void DownloadArchive::ReadMissingIdentity(JobContext &context, InstrumentIdentit
             context.Exchange(ExchangeStep{kIdentityFields[i].readCommand, QByteArray(1, '\0'), true});
         timeoutsInRow = outcome.code == RESULT_READ_FAILED ? timeoutsInRow + 1 : 0;
         if (outcome.code >= 0)
-            identity.texts[i] =
-                IdentityText(kIdentityFields[i], reinterpret_cast<const uint8_t *>(outcome.response.constData()),
-                             CFt260::kResponseAreaSize);
+            identity.texts[i] = IdentityFromExchanges({outcome}).texts[i];
     }
 }
 
@@ -125,12 +121,12 @@ InstrumentIdentity IdentityFromExchanges(const QList<ExchangeOutcome> &exchanges
 {
     InstrumentIdentity identity;
     for (const ExchangeOutcome &outcome : exchanges) {
-        const auto field = std::find_if(kIdentityFields.begin(), kIdentityFields.end(),
-                                        [&](const IdentityField &f) { return f.readCommand == outcome.command; });
-        if (field == kIdentityFields.end() || outcome.code < 0)
+        const int index = IdentityFieldIndex(outcome.command);
+        if (index < 0 || outcome.code < 0)
             continue;
-        identity.texts[size_t(field - kIdentityFields.begin())] = IdentityText(
-            *field, reinterpret_cast<const uint8_t *>(outcome.response.constData()), CFt260::kResponseAreaSize);
+        identity.texts[size_t(index)] =
+            IdentityText(kIdentityFields[size_t(index)],
+                         reinterpret_cast<const uint8_t *>(outcome.response.constData()), CFt260::kResponseAreaSize);
     }
     return identity;
 }
