@@ -111,7 +111,8 @@ int RunHistoryShow(CliContext &context, const QStringList &arguments)
         context.err << "history show ID " << ReportOptionsUsage(ReportMode::Memory) << Qt::endl;
         return kExitUsage;
     }
-    const std::unique_ptr<MeasurementArchive> archive = OpenForReading(context);
+    bool nothingYet = false; // told by OpenForReading; the download asked for is not there either way
+    const std::unique_ptr<MeasurementArchive> archive = OpenForReading(context, &nothingYet);
     if (!archive)
         return kExitInstrumentFailed;
     const std::optional<ArchivedDownload> download = archive->LoadDownload(id);

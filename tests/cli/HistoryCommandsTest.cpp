@@ -97,6 +97,9 @@ TEST_F(HistoryCommands, NoArchiveWritesNothingAndAnArchiveNotMadeYetHoldsNothing
     EXPECT_EQ(history.exitCode, 0);
     EXPECT_EQ(Lines(history.err), QStringList{"아직 보관된 다운로드가 없습니다: " + Database()});
     EXPECT_EQ(Lines(history.out), QStringList{"id\tinstrument\tstarted\tmode\trows\tresult\tcomplete\tdamaged"});
+    const CliRun show = RunCli({"--database", Database(), "history", "show", "1"});
+    EXPECT_EQ(show.exitCode, 1);
+    EXPECT_EQ(Lines(show.err), QStringList{"아직 보관된 다운로드가 없습니다: " + Database()});
     EXPECT_FALSE(QFile::exists(Path("archive.sqlite")));
 }
 
