@@ -36,9 +36,9 @@ void ArchiveRecorder::Keep(const std::vector<ArchiveItem> &items)
         m_kept.insert(m_kept.end(), items.begin(), items.end());
 }
 
-void ArchiveRecorder::EndDownload(int resultCode, int rowCount, qint64 endedAt)
+void ArchiveRecorder::EndDownload(int resultCode, int rowCount, qint64 endedAt, int damaged)
 {
-    m_end = End{resultCode, rowCount, endedAt};
+    m_end = End{resultCode, rowCount, endedAt, damaged};
 }
 
 bool ArchiveRecorder::HasWork() const
@@ -96,7 +96,8 @@ ArchiveRecorder::Outcome ArchiveRecorder::Write()
         return m_target->LastError().kind == ArchiveError::Kind::Busy ? Outcome::Busy : TargetFailed();
     // The end sets the row count itself.
     const bool written =
-        WriteItems() && (m_end ? m_target->FinishDownload(*m_handle, m_end->endedAt, m_end->resultCode, m_end->rowCount)
+        WriteItems() && (m_end ? m_target->FinishDownload(*m_handle, m_end->endedAt, m_end->resultCode, m_end->rowCount,
+                                                      m_end->damaged)
                                : m_target->SetRowCount(*m_handle, m_rows));
     if (!written)
         m_target->RollbackBatch();

@@ -44,7 +44,7 @@ class ArchiveRecorder {
     void BeginDownload(const DownloadStart &start);
     void Keep(const std::vector<ArchiveItem> &items);
     // The end of the download, written with the next Write.
-    void EndDownload(int resultCode, int rowCount, qint64 endedAt);
+    void EndDownload(int resultCode, int rowCount, qint64 endedAt, int damaged);
     // Files the download when not yet done and writes everything kept (and the end) in one transaction.
     // Busy: nothing lost, try again later. Failed: what could not be written anywhere is counted as lost.
     Outcome Write();
@@ -74,6 +74,7 @@ class ArchiveRecorder {
         int resultCode;
         int rowCount;
         qint64 endedAt;
+        int damaged;
     };
     std::optional<End> m_end;
     bool m_endWritten = false;

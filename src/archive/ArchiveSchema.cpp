@@ -5,10 +5,25 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <optional>
+
 namespace {
 
+// Version 3 in both dialects, after the identities' fields may be NULL.
+QStringList Version3Shared()
+{
+    QStringList columns{QStringLiteral("instrument_id")};
+    for (const char *field : {"name", "lc15_serial", "lc30_serial", "lc30_cover_serial", "serial", "lc15_cover_serial",
+                              "lc25_cover_serial", "firmware"})
+        columns << QStringLiteral("(COALESCE(%1, ''))").arg(QLatin1String(field))
+                << QStringLiteral("(%1 IS NULL)").arg(QLatin1String(field));
+    return {QStringLiteral("CREATE UNIQUE INDEX identities_unique ON identities (%1)").arg(columns.join(", ")),
+            // Records that arrived damaged and were left out: such a download is incomplete.
+            QStringLiteral("ALTER TABLE downloads ADD COLUMN damaged_count INTEGER NOT NULL DEFAULT 0")};
+}
+
 // %ID% is the dialect's auto-numbered 64-bit key, %UID% an expression giving a fresh random text.
-const QStringList &VersionSteps(int version)
+const QStringList &VersionSteps(int version, SqlDialect dialect)
 {
     static const QStringList kVersion1{
         "CREATE TABLE instruments (id %ID%, instrument_key TEXT NOT NULL UNIQUE, serial TEXT NOT NULL)",
@@ -47,8 +62,35 @@ const QStringList &VersionSteps(int version)
         "ALTER TABLE downloads ADD COLUMN pending_server TEXT",
         "CREATE INDEX downloads_pending ON downloads (pending_server)",
     };
+    // An identity field that could not be read is NULL. Identities stay unique with unknown fields too:
+    // the index compares the texts and which of them are unknown. SQLite cannot drop NOT NULL, so it gets
+    // the table anew (with foreign keys off, see MigrateArchive).
+    static const QStringList kVersion3Sqlite =
+        QStringList{
+            "CREATE TABLE identities_v3 (id %ID%, instrument_id BIGINT NOT NULL REFERENCES instruments (id),"
+            " name TEXT, lc15_serial TEXT, lc30_serial TEXT, lc30_cover_serial TEXT, serial TEXT,"
+            " lc15_cover_serial TEXT, lc25_cover_serial TEXT, firmware TEXT)",
+            "INSERT INTO identities_v3 SELECT id, instrument_id, name, lc15_serial, lc30_serial, lc30_cover_serial,"
+            " serial, lc15_cover_serial, lc25_cover_serial, firmware FROM identities",
+            "DROP TABLE identities",
+            "ALTER TABLE identities_v3 RENAME TO identities",
+        } +
+        Version3Shared();
+    static const QStringList kVersion3Postgres =
+        QStringList{
+            "ALTER TABLE identities ALTER COLUMN name DROP NOT NULL, ALTER COLUMN lc15_serial DROP NOT NULL,"
+            " ALTER COLUMN lc30_serial DROP NOT NULL, ALTER COLUMN lc30_cover_serial DROP NOT NULL,"
+            " ALTER COLUMN serial DROP NOT NULL, ALTER COLUMN lc15_cover_serial DROP NOT NULL,"
+            " ALTER COLUMN lc25_cover_serial DROP NOT NULL, ALTER COLUMN firmware DROP NOT NULL",
+        } +
+        Version3Shared();
     static const QStringList kNone;
-    return version == 1 ? kVersion1 : version == 2 ? kVersion2 : kNone;
+    switch (version) {
+    case 1: return kVersion1;
+    case 2: return kVersion2;
+    case 3: return dialect == SqlDialect::Sqlite ? kVersion3Sqlite : kVersion3Postgres;
+    default: return kNone;
+    }
 }
 
 QString ForDialect(QString statement, SqlDialect dialect)
@@ -74,10 +116,39 @@ bool Exec(QSqlDatabase &db, const QString &statement, QString *error)
 
 } // namespace
 
+namespace {
+
+// SQLite rebuilds a table by dropping the old one, which foreign keys would refuse while downloads refer
+// to its rows (the new table keeps their ids). The setting can only change outside a transaction.
+class SqliteForeignKeysOff {
+  public:
+    explicit SqliteForeignKeysOff(QSqlDatabase &db) : m_db(db)
+    {
+        QSqlQuery query(m_db);
+        m_wasOn = query.exec(QStringLiteral("PRAGMA foreign_keys")) && query.next() && query.value(0).toInt() == 1;
+        if (m_wasOn)
+            query.exec(QStringLiteral("PRAGMA foreign_keys=OFF"));
+    }
+    ~SqliteForeignKeysOff()
+    {
+        if (m_wasOn)
+            QSqlQuery(m_db).exec(QStringLiteral("PRAGMA foreign_keys=ON"));
+    }
+
+  private:
+    QSqlDatabase &m_db;
+    bool m_wasOn = false;
+};
+
+} // namespace
+
 SchemaResult MigrateArchive(QSqlDatabase &db, SqlDialect dialect, int targetVersion)
 {
     SchemaResult result;
     const bool sqlite = dialect == SqlDialect::Sqlite;
+    std::optional<SqliteForeignKeysOff> foreignKeysOff;
+    if (sqlite)
+        foreignKeysOff.emplace(db);
     if (!Exec(db, sqlite ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN"), &result.error))
         return result;
     auto fail = [&] {
@@ -103,7 +174,7 @@ SchemaResult MigrateArchive(QSqlDatabase &db, SqlDialect dialect, int targetVers
         return fail();
     }
     for (int v = result.foundVersion + 1; v <= targetVersion; ++v)
-        for (const QString &step : VersionSteps(v))
+        for (const QString &step : VersionSteps(v, dialect))
             if (!Exec(db, ForDialect(step, dialect), &result.error))
                 return fail();
     if (targetVersion > result.foundVersion) {

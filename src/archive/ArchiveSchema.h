@@ -11,8 +11,10 @@
 //            instrument) linked to the downloads that saw them, continuous runs and their records.
 // Version 2: downloads get a station-independent uid and the server they still wait for, so that a
 //            download kept locally while the server was down can be sent on later exactly once.
+// Version 3: identity fields that could not be read are NULL (unknown, not empty); downloads keep how many
+//            records arrived damaged and were left out.
 
-inline constexpr int kArchiveSchemaVersion = 2;
+inline constexpr int kArchiveSchemaVersion = 3;
 
 enum class SqlDialect { Sqlite, Postgres };
 

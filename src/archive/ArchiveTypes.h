@@ -11,7 +11,7 @@
 
 // The eight identity texts the operator's window reads at connect, in the order of kIdentityFields
 // (name, the load-cell and cover serials, the instrument serial, the firmware version). An erased serial
-// reads "-".
+// reads "-"; a field that could not be read is a null QString (unknown), a field read empty is "".
 struct InstrumentIdentity {
     static constexpr int kFieldCount = 8;
     static constexpr int kSerialField = 4; // 0x32, "측정기 S/N"
@@ -59,6 +59,7 @@ struct DownloadSummary {
     std::optional<qint64> rangeTo;
     std::optional<int> resultCode; // none while the download never finished (killed, crashed)
     int rowCount = 0;
+    int damaged = 0; // records that arrived damaged and were left out
     bool complete = false;
 };
 

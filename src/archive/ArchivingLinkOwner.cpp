@@ -132,7 +132,7 @@ void ArchivingLinkOwner::AddContinuousRecordRow(int index, const uint8_t *record
     Received(ArchiveItem::Kind::Continuous, index, record, kRecordSize);
 }
 
-void ArchivingLinkOwner::FinishDownload(int resultCode, int rowCount, qint64 endedAt)
+void ArchivingLinkOwner::FinishDownload(int resultCode, int rowCount, qint64 endedAt, int damaged)
 {
     if (!m_settings.enabled)
         return;
@@ -142,6 +142,7 @@ void ArchivingLinkOwner::FinishDownload(int resultCode, int rowCount, qint64 end
     end.resultCode = resultCode;
     end.rowCount = rowCount;
     end.endedAt = endedAt;
+    end.damaged = damaged;
     Post(std::move(end));
     std::unique_lock lock(m_mutex);
     m_ended.wait(lock, [this] { return m_endDone; });
@@ -182,7 +183,7 @@ void ArchivingLinkOwner::Run()
                 break;
             case Command::Kind::Items: recorder.Keep(command.items); break;
             case Command::Kind::End:
-                recorder.EndDownload(command.resultCode, command.rowCount, command.endedAt);
+                recorder.EndDownload(command.resultCode, command.rowCount, command.endedAt, command.damaged);
                 endPending = true;
                 giveUpAt = Clock::now() + kEndPatience;
                 break;

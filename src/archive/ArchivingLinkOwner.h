@@ -37,8 +37,9 @@ class ArchivingLinkOwner : public LinkOwner {
     // start.startedAt are filled in when empty.
     void BeginDownload(DownloadStart start);
     // resultCode: what the download returned; rowCount: the rows it delivered; endedAt in seconds since
-    // 1970. Returns when the archive thread has written the download (or given up on it).
-    void FinishDownload(int resultCode, int rowCount, qint64 endedAt);
+    // 1970; damaged: the records that arrived damaged and were left out. Returns when the archive thread
+    // has written the download (or given up on it).
+    void FinishDownload(int resultCode, int rowCount, qint64 endedAt, int damaged = 0);
     // What the operator must be told about the last download's archiving (nothing when all went well).
     QStringList TakeNotices();
 
@@ -56,6 +57,7 @@ class ArchivingLinkOwner : public LinkOwner {
         int resultCode = 0;
         int rowCount = 0;
         qint64 endedAt = 0;
+        int damaged = 0;
     };
 
     void Received(ArchiveItem::Kind kind, int index, const uint8_t *bytes, size_t size);

@@ -47,7 +47,8 @@ std::optional<qint64> OptionalInt(const QVariant &value)
 
 const char *const kDownloadColumns =
     "SELECT d.id, d.uid, d.host, d.os_user, d.started_at, d.ended_at, d.mode, d.range_from, d.range_to,"
-    " d.result_code, d.row_count, d.complete, i.name, i.lc15_serial, i.lc30_serial, i.lc30_cover_serial,"
+    " d.result_code, d.row_count, d.complete, d.damaged_count, i.name, i.lc15_serial, i.lc30_serial, "
+    "i.lc30_cover_serial,"
     " i.serial, i.lc15_cover_serial, i.lc25_cover_serial, i.firmware"
     " FROM downloads d JOIN identities i ON i.id = d.identity_id";
 
@@ -303,9 +304,12 @@ std::optional<qint64> MeasurementArchive::IdentityId(qint64 instrumentId, const 
     return InsertOrFind("INSERT INTO identities (instrument_id, name, lc15_serial, lc30_serial, lc30_cover_serial,"
                         " serial, lc15_cover_serial, lc25_cover_serial, firmware) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"
                         " ON CONFLICT DO NOTHING RETURNING id",
-                        "SELECT id FROM identities WHERE instrument_id = ? AND name = ? AND lc15_serial = ?"
-                        " AND lc30_serial = ? AND lc30_cover_serial = ? AND serial = ? AND lc15_cover_serial = ?"
-                        " AND lc25_cover_serial = ? AND firmware = ?",
+                        // An unknown (NULL) field matches only an unknown one.
+                        "SELECT id FROM identities WHERE instrument_id = ? AND name IS NOT DISTINCT FROM ?"
+                        " AND lc15_serial IS NOT DISTINCT FROM ? AND lc30_serial IS NOT DISTINCT FROM ?"
+                        " AND lc30_cover_serial IS NOT DISTINCT FROM ? AND serial IS NOT DISTINCT FROM ?"
+                        " AND lc15_cover_serial IS NOT DISTINCT FROM ? AND lc25_cover_serial IS NOT DISTINCT FROM ?"
+                        " AND firmware IS NOT DISTINCT FROM ?",
                         values);
 }
 
@@ -496,15 +500,17 @@ bool MeasurementArchive::SetRowCount(const DownloadHandle &handle, int rowCount)
     return Exec(m_setRowCount);
 }
 
-bool MeasurementArchive::FinishDownload(const DownloadHandle &handle, qint64 endedAt, int resultCode, int rowCount)
+bool MeasurementArchive::FinishDownload(const DownloadHandle &handle, qint64 endedAt, int resultCode, int rowCount,
+                                        int damaged)
 {
     if (!PrepareDownloadUpdates())
         return false;
     m_finishDownload.bindValue(0, endedAt);
     m_finishDownload.bindValue(1, resultCode);
     m_finishDownload.bindValue(2, rowCount);
-    m_finishDownload.bindValue(3, resultCode >= 0 ? 1 : 0);
-    m_finishDownload.bindValue(4, handle.downloadId);
+    m_finishDownload.bindValue(3, resultCode >= 0 && damaged == 0 ? 1 : 0);
+    m_finishDownload.bindValue(4, damaged);
+    m_finishDownload.bindValue(5, handle.downloadId);
     return Exec(m_finishDownload);
 }
 
@@ -515,7 +521,7 @@ bool MeasurementArchive::PrepareDownloadUpdates()
     return !m_finishDownload.lastQuery().isEmpty() ||
            (Prepare(m_setRowCount, "UPDATE downloads SET row_count = ? WHERE id = ?") &&
             Prepare(m_finishDownload, "UPDATE downloads SET ended_at = ?, result_code = ?, row_count = ?,"
-                                      " complete = ? WHERE id = ?"));
+                                      " complete = ?, damaged_count = ? WHERE id = ?"));
 }
 
 std::optional<QList<DownloadSummary>> MeasurementArchive::SelectDownloads(const QString &where,
@@ -551,8 +557,9 @@ std::optional<QList<DownloadSummary>> MeasurementArchive::SelectDownloads(const 
             d.resultCode = query.value(9).toInt();
         d.rowCount = query.value(10).toInt();
         d.complete = query.value(11).toInt() != 0;
+        d.damaged = query.value(12).toInt();
         for (int i = 0; i < InstrumentIdentity::kFieldCount; ++i)
-            d.identity.texts[i] = query.value(12 + i).toString();
+            d.identity.texts[i] = query.value(13 + i).toString();
         downloads << d;
     }
     return downloads;
@@ -562,9 +569,19 @@ std::optional<QList<DownloadSummary>> MeasurementArchive::ListDownloads(const Do
 {
     QStringList conditions;
     QVariantList values;
-    if (!filter.serial.isEmpty()) {
+    if (filter.serial == QLatin1String("-")) {
+        // The text an erased serial shows: those instruments only.
         conditions << QStringLiteral("d.instrument_id IN (SELECT id FROM instruments WHERE serial = ?)");
         values << filter.serial;
+    } else if (!filter.serial.isEmpty()) {
+        // Any part of the serial, in either case.
+        QString pattern = filter.serial.toLower();
+        pattern.replace(QLatin1String("\\"), QLatin1String("\\\\"))
+            .replace(QLatin1String("%"), QLatin1String("\\%"))
+            .replace(QLatin1String("_"), QLatin1String("\\_"));
+        conditions << QStringLiteral(
+            "d.instrument_id IN (SELECT id FROM instruments WHERE LOWER(serial) LIKE ? ESCAPE '\\')");
+        values << QLatin1Char('%') + pattern + QLatin1Char('%');
     }
     if (filter.from) {
         conditions << QStringLiteral("d.started_at >= ?");
@@ -663,18 +680,20 @@ bool MeasurementArchive::ImportDownload(const ArchivedDownload &download)
     if (!Run(upsert,
 
              "INSERT INTO downloads (uid, instrument_id, identity_id, host, os_user, started_at, ended_at, mode,"
-             " range_from, range_to, result_code, row_count, complete) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"
+             " range_from, range_to, result_code, row_count, complete, damaged_count)"
+             " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"
              " ON CONFLICT (uid) DO UPDATE SET ended_at = COALESCE(excluded.ended_at, downloads.ended_at),"
              " result_code = COALESCE(excluded.result_code, downloads.result_code),"
              " row_count = CASE WHEN excluded.row_count > downloads.row_count THEN excluded.row_count"
              " ELSE downloads.row_count END,"
              " complete = CASE WHEN excluded.complete > downloads.complete THEN excluded.complete ELSE "
              "downloads.complete "
-             "END"
+             "END, damaged_count = CASE WHEN excluded.damaged_count > downloads.damaged_count"
+             " THEN excluded.damaged_count ELSE downloads.damaged_count END"
              " RETURNING id",
              {d.uid, *instrument, *identity, d.host, d.osUser, d.startedAt, Optional(d.endedAt),
               DownloadModeName(d.mode), Optional(d.rangeFrom), Optional(d.rangeTo), result, d.rowCount,
-              d.complete ? 1 : 0}) ||
+              d.complete ? 1 : 0, d.damaged}) ||
         !upsert.next()) {
         RollbackBatch();
         return false;

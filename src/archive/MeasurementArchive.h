@@ -32,7 +32,7 @@ struct ArchiveError {
 };
 
 struct DownloadFilter {
-    QString serial;               // empty: every instrument
+    QString serial;               // any part of the serial, either case ("-": erased); empty: all
     std::optional<qint64> from;   // started at or after (seconds since 1970)
     std::optional<qint64> before; // started before
     int limit = -1;               // -1: every download
@@ -85,7 +85,8 @@ class MeasurementArchive {
     bool AddContinuousRecords(const DownloadHandle &handle, const std::vector<std::pair<int, RawRecord>> &records);
     // Rows so far, inside a batch, so that a download cut short still tells how far it came.
     bool SetRowCount(const DownloadHandle &handle, int rowCount);
-    bool FinishDownload(const DownloadHandle &handle, qint64 endedAt, int resultCode, int rowCount);
+    // damaged: records that arrived damaged and were left out; with any, the download is not complete.
+    bool FinishDownload(const DownloadHandle &handle, qint64 endedAt, int resultCode, int rowCount, int damaged = 0);
 
     // Reading.
     std::optional<QList<DownloadSummary>> ListDownloads(const DownloadFilter &filter);

@@ -5,6 +5,7 @@
 #include "ReportExport.h"
 
 #include <QFileInfo>
+#include <QFontMetricsF>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
@@ -25,6 +26,8 @@ constexpr qreal kChartHeight = 250.0;
 constexpr qreal kGap = 8.0;
 constexpr qreal kFooterHeight = 18.0;
 constexpr qreal kFontPoints = 8.5;
+constexpr qreal kSmallestFontPoints = 6.0; // a long header text shrinks to this, then wraps
+constexpr qreal kCellPadding = 2.0;
 constexpr int kColumns = 5;
 constexpr int kHeaderRows = ReportTemplate::kHeaderRows;
 constexpr int kTitleRow = 8;
@@ -38,6 +41,7 @@ constexpr qreal kVerdictWidth = 12.0;
 const QColor kLabelBack(230, 230, 230);
 const QColor kPassColor(0, 120, 40);
 const QColor kFailColor(200, 30, 20);
+const QColor kIncompleteColor(200, 30, 20);
 
 // Latin letters and digits in DejaVu Sans, Hangul in Noto Sans CJK KR (both embedded). Digits that follow
 // Latin letters ("PF24050117") drawn in the CJK font would lose their text in the PDF: a reader could not
@@ -67,6 +71,59 @@ void DrawRow(QPainter &p, qreal y, const QList<qreal> &widths, const QStringList
         p.drawText(cell.adjusted(2, 0, -2, 0), Qt::AlignCenter, texts.value(i));
         x += widths[i];
     }
+}
+
+// A header text in a cell of `width`: its font (shrunk until the text fits on one line, down to
+// kSmallestFontPoints), the drawing flags (wrapped when even that is too wide) and the height it needs.
+struct FittedText {
+    QFont font;
+    int flags = Qt::AlignCenter;
+    qreal height = kRowHeight;
+};
+
+FittedText FitHeaderText(QPainter &p, const QString &text, qreal width, bool bold)
+{
+    FittedText fitted{ReportFont(bold)};
+    const qreal room = width - 2 * kCellPadding;
+    for (qreal points = kFontPoints; points >= kSmallestFontPoints; points -= 0.5) {
+        fitted.font = ReportFont(bold, points);
+        if (QFontMetricsF(fitted.font, p.device()).horizontalAdvance(text) <= room)
+            return fitted;
+    }
+    // Words wrap where they can; a word wider than the cell (a serial, say) breaks anywhere.
+    const QFontMetricsF metrics(fitted.font, p.device());
+    const QStringList words = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    const bool wordsFit = std::all_of(words.begin(), words.end(),
+                                      [&](const QString &word) { return metrics.horizontalAdvance(word) <= room; });
+    fitted.flags = Qt::AlignCenter | (wordsFit ? Qt::TextWordWrap : Qt::TextWrapAnywhere);
+    p.setFont(fitted.font);
+    fitted.height =
+        std::max(kRowHeight, p.boundingRect(QRectF(0, 0, room, 1e6), fitted.flags, text).height() + 2 * kCellPadding);
+    return fitted;
+}
+
+// One row of the header block (label, value, label, value), every text whole on the page; draws it when
+// `draw`. Returns the row's height.
+qreal DrawHeaderRow(QPainter &p, qreal y, const QList<qreal> &widths, const QStringList &texts, bool draw = true)
+{
+    QList<FittedText> fitted;
+    qreal height = kRowHeight;
+    for (int i = 0; i < widths.size(); ++i) {
+        fitted << FitHeaderText(p, texts.value(i), widths[i], false);
+        height = std::max(height, fitted.last().height);
+    }
+    qreal x = 0;
+    for (int i = 0; draw && i < widths.size(); ++i) {
+        const QRectF cell(x, y, widths[i], height);
+        p.setPen(QPen(Qt::black, 0.5));
+        p.drawRect(cell);
+        p.setFont(fitted[i].font);
+        p.drawText(cell.adjusted(kCellPadding, kCellPadding, -kCellPadding, -kCellPadding), fitted[i].flags,
+                   texts.value(i));
+        x += widths[i];
+    }
+    p.setFont(ReportFont());
+    return height;
 }
 
 QList<qreal> ScaledWidths(const qreal *relative, int count, bool verdict, qreal total)
@@ -156,8 +213,19 @@ bool PdfReport::Save(const QString &path, QString *error) const
     const bool memory = m_report.Mode() == ReportMode::Memory;
     const CSpreadSheet &sheet = m_report.Sheet();
 
+    const QList<qreal> headerWidths{width * 0.2, width * 0.3, width * 0.2, width * 0.3};
+    QList<QStringList> headerTexts;
+    qreal headerHeight = 0;
+    for (int row = 1; row <= kHeaderRows; ++row) {
+        headerTexts << QStringList{sheet.text(1, row), sheet.text(3, row), sheet.text(4, row), sheet.text(5, row)};
+        headerHeight += DrawHeaderRow(p, 0, headerWidths, headerTexts.last(), false);
+    }
+    const QString incomplete = m_report.IncompleteNote();
+    if (!incomplete.isEmpty())
+        headerHeight += kRowHeight;
+
     // First page: the header block, the title, the chart (and the statistics and counts) above the table.
-    qreal firstTableTop = kHeaderRows * kRowHeight + kGap + kTitleHeight + kChartHeight + kGap;
+    qreal firstTableTop = headerHeight + kGap + kTitleHeight + kChartHeight + kGap;
     if (!memory)
         firstTableTop += 2 * kRowHeight + kGap;
     if (!m_verdicts.isEmpty())
@@ -167,7 +235,6 @@ bool PdfReport::Save(const QString &path, QString *error) const
     const int pageCount =
         1 + (m_dataRows > firstPageRows ? (m_dataRows - firstPageRows + laterPageRows - 1) / laterPageRows : 0);
 
-    const QList<qreal> headerWidths{width * 0.2, width * 0.3, width * 0.2, width * 0.3};
     const QList<qreal> tableWidths =
         ScaledWidths(memory ? kMemoryWidths : kOutputWidths, kColumns, !m_verdicts.isEmpty(), width);
     const QList<qreal> statisticsWidths = ScaledWidths(kOutputWidths, kColumns, false, width);
@@ -181,9 +248,19 @@ bool PdfReport::Save(const QString &path, QString *error) const
 
     p.setFont(ReportFont());
     qreal y = 0;
-    for (int row = 1; row <= kHeaderRows; ++row, y += kRowHeight)
-        DrawRow(p, y, headerWidths, {sheet.text(1, row), sheet.text(3, row), sheet.text(4, row), sheet.text(5, row)},
-                false);
+    for (const QStringList &texts : headerTexts)
+        y += DrawHeaderRow(p, y, headerWidths, texts);
+    if (!incomplete.isEmpty()) {
+        const QRectF note(0, y, width, kRowHeight);
+        p.setPen(QPen(Qt::black, 0.5));
+        p.drawRect(note);
+        p.setFont(ReportFont(true));
+        p.setPen(kIncompleteColor);
+        p.drawText(note, Qt::AlignCenter, incomplete);
+        p.setFont(ReportFont());
+        p.setPen(Qt::black);
+        y += kRowHeight;
+    }
     y += kGap;
     p.setFont(ReportFont(true, 13));
     p.drawText(QRectF(0, y, width, kTitleHeight), Qt::AlignCenter, sheet.text(1, kTitleRow).trimmed());

@@ -11,6 +11,7 @@
 #include "RecordCommands.h"
 #include "RecordTables.h"
 #include "ReportCommands.h"
+#include "ResultCodes.h"
 
 #include <QDate>
 
@@ -19,7 +20,8 @@
 namespace {
 
 // The archive of --database / [ARCHIVE] DATABASE=, opened for reading; null after printing the reason.
-std::unique_ptr<MeasurementArchive> OpenForReading(CliContext &context)
+// With missingIsEmpty, an SQLite archive not made yet is told as empty and *missingIsEmpty set.
+std::unique_ptr<MeasurementArchive> OpenForReading(CliContext &context, bool *missingIsEmpty = nullptr)
 {
     if (context.archive.disabled) {
         context.err << "--no-archive: there is no archive to read" << Qt::endl;
@@ -30,6 +32,13 @@ std::unique_ptr<MeasurementArchive> OpenForReading(CliContext &context)
         return nullptr;
     auto archive = std::make_unique<MeasurementArchive>(settings.location);
     if (!archive->Open(MeasurementArchive::Purpose::Read)) {
+        if (archive->LastError().kind == ArchiveError::Kind::Missing && missingIsEmpty) {
+            // A new installation: no download has been archived yet, which is not a failure.
+            *missingIsEmpty = true;
+            context.err << QStringLiteral("아직 보관된 다운로드가 없습니다: %1").arg(settings.location.Describe())
+                        << Qt::endl;
+            return nullptr;
+        }
         context.err << QStringLiteral("기록 읽기 실패 - %1: %2")
                            .arg(archive->LastError().Reason(), settings.location.Describe())
                     << Qt::endl;
@@ -59,13 +68,20 @@ int RunHistoryList(CliContext &context, const QStringList &arguments)
             const QDate next = QDate::fromString(value, QStringLiteral("yyyy-MM-dd")).addDays(1);
             filter.before = ParseDay(next.toString(QStringLiteral("yyyy-MM-dd")));
         } else {
-            context.err << "history takes [--instrument SERIAL] [--from YYYY-MM-DD] [--to YYYY-MM-DD], "
+            context.err << "history takes [--instrument PART-OF-SERIAL] [--from YYYY-MM-DD] [--to YYYY-MM-DD], "
                            "or show ID"
                         << Qt::endl;
             return kExitUsage;
         }
     }
-    const std::unique_ptr<MeasurementArchive> archive = OpenForReading(context);
+    const char *const heading = "id\tinstrument\tstarted\tmode\trows\tresult\tcomplete\tdamaged\n";
+    bool nothingYet = false;
+    const std::unique_ptr<MeasurementArchive> archive = OpenForReading(context, &nothingYet);
+    if (nothingYet) {
+        context.out << heading;
+        context.out.flush();
+        return kExitOk;
+    }
     if (!archive)
         return kExitInstrumentFailed;
     const std::optional<QList<DownloadSummary>> downloads = archive->ListDownloads(filter);
@@ -73,11 +89,12 @@ int RunHistoryList(CliContext &context, const QStringList &arguments)
         context.err << QStringLiteral("기록 읽기 실패 - %1").arg(archive->LastError().Reason()) << Qt::endl;
         return kExitInstrumentFailed;
     }
-    context.out << "id\tinstrument\tstarted\tmode\trows\tresult\n";
+    context.out << heading;
     for (const DownloadSummary &d : *downloads)
         context.out << d.id << '\t' << d.identity.Serial() << '\t' << FormatLocalTime(d.startedAt) << '\t'
                     << DownloadModeName(d.mode) << '\t' << d.rowCount << '\t'
-                    << (d.resultCode ? QString::number(*d.resultCode) : QString()) << '\n';
+                    << (d.resultCode ? QString::number(*d.resultCode) : QString()) << '\t' << (d.complete ? 1 : 0)
+                    << '\t' << d.damaged << '\n';
     context.out.flush();
     return kExitOk;
 }
@@ -94,7 +111,8 @@ int RunHistoryShow(CliContext &context, const QStringList &arguments)
         context.err << "history show ID " << ReportOptionsUsage(ReportMode::Memory) << Qt::endl;
         return kExitUsage;
     }
-    const std::unique_ptr<MeasurementArchive> archive = OpenForReading(context);
+    bool nothingYet = false; // told by OpenForReading; the download asked for is not there either way
+    const std::unique_ptr<MeasurementArchive> archive = OpenForReading(context, &nothingYet);
     if (!archive)
         return kExitInstrumentFailed;
     const std::optional<ArchivedDownload> download = archive->LoadDownload(id);
@@ -119,8 +137,10 @@ int RunHistoryShow(CliContext &context, const QStringList &arguments)
     PrintDownloadTable(context.out, grid, mode);
     if (!report.AnyOutput())
         return kExitOk;
-    return WriteReports(context, report, mode, grid, sink.Records(), download->summary.startedAt,
-                        &download->summary.identity);
+    const DownloadSummary &summary = download->summary;
+    return WriteReports(
+        context, report, mode, grid, sink.Records(), summary.startedAt, &summary.identity,
+        IncompleteTableText(!summary.resultCode || *summary.resultCode < 0, summary.rowCount, summary.damaged));
 }
 
 int RunHistory(CliContext &context, const QStringList &arguments)
@@ -174,9 +194,10 @@ int RunArchive(CliContext &context, const QStringList &arguments)
     return kExitOk;
 }
 
-const QByteArray kHistoryUsage = (QStringLiteral("[--instrument SERIAL] [--from YYYY-MM-DD] [--to YYYY-MM-DD] | show ID ") +
-                                  ReportOptionsUsage(ReportMode::Memory))
-                                     .toUtf8();
+const QByteArray kHistoryUsage =
+    (QStringLiteral("[--instrument PART-OF-SERIAL] [--from YYYY-MM-DD] [--to YYYY-MM-DD] | show ID ") +
+     ReportOptionsUsage(ReportMode::Memory))
+        .toUtf8();
 const CliCommandRegistration kHistory("history", kHistoryUsage.constData(), RunHistory);
 const CliCommandRegistration kArchive("archive", "sync", RunArchive);
 

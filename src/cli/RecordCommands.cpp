@@ -96,7 +96,7 @@ DownloadRun RunDownload(CliContext &context, LinkOwner &sink, DownloadStart star
         BorrowedOwner borrowed(context.link, archiving);
         run.result = download();
     }
-    archiving.FinishDownload(run.result, rowCount(), context.clock.Now());
+    archiving.FinishDownload(run.result, rowCount(), context.clock.Now(), context.link.DamagedRecordCount());
     run.notices = archiving.TakeNotices();
     return run;
 }
@@ -132,7 +132,8 @@ int FinishDownload(CliContext &context, const ReportOptions &report, ReportMode 
     if (!report.AnyOutput())
         return damaged;
     const int written =
-        WriteReports(context, report, mode, grid, raw, run.downloadTime, run.identityRead ? &run.identity : nullptr);
+        WriteReports(context, report, mode, grid, raw, run.downloadTime, run.identityRead ? &run.identity : nullptr,
+                     IncompleteTableText(false, 0, context.link.DamagedRecordCount()));
     return written != kExitOk ? written : damaged;
 }
 

@@ -142,7 +142,8 @@ bool TakeReportOptions(QStringList &arguments, ReportMode mode, ReportOptions &o
 }
 
 int WriteReports(CliContext &context, const ReportOptions &options, ReportMode mode, CSpreadSheet &records,
-                 ChartRecords &raw, qint64 downloadTime, const InstrumentIdentity *identity)
+                 ChartRecords &raw, qint64 downloadTime, const InstrumentIdentity *identity,
+                 const QString &incompleteWhy)
 {
     if (mode == ReportMode::Memory) {
         if (!options.allRows) {
@@ -204,6 +205,8 @@ int WriteReports(CliContext &context, const ReportOptions &options, ReportMode m
     ReportExport report(mode);
     report.FillHeader(header);
     const int dataRows = report.FillRecords(records);
+    if (!incompleteWhy.isEmpty())
+        report.MarkIncomplete(incompleteWhy);
     QString error;
     if (!options.xlsPath.isEmpty()) {
         if (!report.Save(options.xlsPath, &error)) {

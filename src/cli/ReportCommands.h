@@ -54,6 +54,8 @@ bool ReadInstrumentIdentity(CliContext &context, InstrumentIdentity &identity);
 // After a download into `records` (its addressed sheet the mode's record sheet, as SheetRecordSink fills
 // it) and `raw` (the same records as bytes): ticks the --rows, takes the instrument's identity for the header
 // (read from the instrument when `identity` is null) and writes the files asked for. downloadTime (seconds
-// since 1970) becomes the report's "작성 일시". Returns the command's exit status.
+// since 1970) becomes the report's "작성 일시". incompleteWhy (IncompleteTableText), when not empty, marks
+// the files as of an incomplete table. Returns the command's exit status.
 int WriteReports(CliContext &context, const ReportOptions &options, ReportMode mode, CSpreadSheet &records,
-                 ChartRecords &raw, qint64 downloadTime, const InstrumentIdentity *identity = nullptr);
+                 ChartRecords &raw, qint64 downloadTime, const InstrumentIdentity *identity = nullptr,
+                 const QString &incompleteWhy = {});

@@ -3,11 +3,21 @@
 #include "AnsiText.h"
 #include "CFt260.h"
 
+int IdentityFieldIndex(uint8_t readCommand)
+{
+    for (size_t i = 0; i < kIdentityFields.size(); ++i)
+        if (kIdentityFields[i].readCommand == readCommand)
+            return int(i);
+    return -1;
+}
+
 QString IdentityText(const IdentityField &field, const uint8_t *response, int length)
 {
     if (field.dashWhenErased && (length < 1 || response[0] == 0x00 || response[0] == 0xFF))
         return QStringLiteral("-");
-    return DecodeAnsi(response, length);
+    // A field read empty is "", never the null text that stands for a field not read.
+    const QString text = DecodeAnsi(response, length);
+    return text.isNull() ? QStringLiteral("") : text;
 }
 
 IdentityReadResult ReadInstrumentIdentity(CFt260 &link,

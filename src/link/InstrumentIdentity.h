@@ -30,8 +30,12 @@ inline constexpr std::array<IdentityField, 8> kIdentityFields = {{
     {0x30, 4, 6, "버전 정보", false},
 }};
 
+// The index in kIdentityFields of the field read by `readCommand`; -1 for any other command.
+int IdentityFieldIndex(uint8_t readCommand);
+
 // The text an identity answer shows: "-" for an erased serial (first byte 0x00 or 0xFF), otherwise the
-// field's code page 949 text up to its first zero byte. `response` is the link's 32-byte answer area.
+// field's code page 949 text up to its first zero byte (never a null QString: null means "not read").
+// `response` is the link's 32-byte answer area.
 QString IdentityText(const IdentityField &field, const uint8_t *response, int length);
 
 // Reads the identity fields in their order through the link and hands each answer that came (its index

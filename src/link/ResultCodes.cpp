@@ -1,5 +1,7 @@
 #include "ResultCodes.h"
 
+#include <QStringList>
+
 namespace {
 const char *ResultTemplate(int code)
 {
@@ -40,4 +42,14 @@ QString DamagedRecordsText(int count)
     if (count <= 0)
         return QString();
     return QStringLiteral("수신 중 손상된 데이터 %1건은 제외되었습니다.").arg(count);
+}
+
+QString IncompleteTableText(bool endedEarly, int rows, int damaged)
+{
+    QStringList why;
+    if (endedEarly)
+        why << QStringLiteral("%1건만 받음").arg(rows);
+    if (damaged > 0)
+        why << QStringLiteral("손상된 기록 %1건 제외").arg(damaged);
+    return why.join(QStringLiteral(", "));
 }

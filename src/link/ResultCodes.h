@@ -37,3 +37,8 @@ QString ResultText(int code);
 
 // What the operator is told when a download left out records that arrived damaged; empty for none.
 QString DamagedRecordsText(int count);
+
+// Why a downloaded table is incomplete, for the window's note, the export's question and the report:
+// "12건만 받음" when the download ended early with `rows` rows, "손상된 기록 2건 제외" for damaged records
+// left out, or both; empty when the table is complete.
+QString IncompleteTableText(bool endedEarly, int rows, int damaged);

@@ -46,6 +46,16 @@ int ReportExport::FillRecords(const CSpreadSheet &records)
     return m_mode == ReportMode::Memory ? FillStoredRows(records) : FillContinuousRows(records);
 }
 
+void ReportExport::MarkIncomplete(const QString &why)
+{
+    m_incompleteNote = QStringLiteral("표가 완전하지 않음 (%1)").arg(why);
+    grid::PrintSettings print = m_sheet.GetPrintSettings();
+    // '&' starts a footer code; the note's own is doubled.
+    print.footer =
+        QStringLiteral("&L") + QString(m_incompleteNote).replace(QLatin1Char('&'), QStringLiteral("&&")) + print.footer;
+    m_sheet.SetPrintSettings(print);
+}
+
 namespace {
 
 bool IsTicked(const CSpreadSheet &records, int row)

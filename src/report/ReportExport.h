@@ -45,6 +45,11 @@ class ReportExport {
     // 1, 2, 3 ...; OUTPUT takes the continuous sheet whole (statistics in row 2, records from row 4).
     // Returns the number of data rows written.
     int FillRecords(const CSpreadSheet &records);
+    // The table is incomplete (`why`: what is missing, IncompleteTableText): the workbook says so in the
+    // left section of its page footer, the template's cells stay as they are; the PDF shows IncompleteNote().
+    void MarkIncomplete(const QString &why);
+    // "표가 완전하지 않음 (...)", or empty for a complete table.
+    const QString &IncompleteNote() const { return m_incompleteNote; }
 
     // Writes the workbook. An existing file at `path` is replaced only by a complete new one; on failure it
     // stays as it was and *error tells why.
@@ -71,4 +76,5 @@ class ReportExport {
     ReportMode m_mode;
     CSpreadSheet m_sheet;
     QString m_loadError;
+    QString m_incompleteNote;
 };

@@ -133,10 +133,13 @@ TEST_F(ArchivePostgres, AnUnreachableServerSendsTheLocalCopyOnceItIsBack)
     settings.location = m_server;
     settings.local = DefaultArchiveLocation(m_dir.path());
     ASSERT_TRUE(m_cluster.Stop());
+    // The name did not answer and one record arrived damaged: both travel to the server as they are.
+    InstrumentIdentity nameUnread = TestIdentity("SN-5");
+    nameUnread.texts[0] = QString();
     {
         ArchivingLinkOwner owner(grid.sink, settings);
-        const QStringList notices = ArchiveStoredDownload(
-            owner, TestStart(TestIdentity("SN-5"), DownloadMode::Memory, 100), {TestRecord(0, 1), TestRecord(1, 2)});
+        const QStringList notices = ArchiveStoredDownload(owner, TestStart(nameUnread, DownloadMode::Memory, 100),
+                                                          {TestRecord(0, 1), TestRecord(1, 2)}, 0, 1);
         ASSERT_EQ(notices.size(), 1);
         EXPECT_TRUE(notices[0].contains(settings.local.sqlitePath));
     }
@@ -155,6 +158,17 @@ TEST_F(ArchivePostgres, AnUnreachableServerSendsTheLocalCopyOnceItIsBack)
     ASSERT_TRUE(list && list->size() == 1);
     EXPECT_EQ(list->first().uid, kept->first().uid);
     EXPECT_EQ(server.LoadDownload(list->first().id)->records.size(), 2u);
+    EXPECT_TRUE(list->first().identity.texts[0].isNull());
+    EXPECT_EQ(list->first().damaged, 1);
+    EXPECT_FALSE(list->first().complete);
+    // A later download under the same partial identity files no second identity.
+    ArchivingLinkOwner owner(grid.sink, settings);
+    EXPECT_EQ(ArchiveStoredDownload(owner, TestStart(nameUnread, DownloadMode::Memory, 200), {TestRecord(2, 3)}),
+              QStringList());
+    QSqlQuery q(server.Database());
+    ASSERT_TRUE(q.exec("SELECT COUNT(*) FROM identities WHERE name IS NULL") && q.next());
+    EXPECT_EQ(q.value(0).toInt(), 1);
+    EXPECT_EQ(server.ListDownloads({QStringLiteral("sn-5"), {}, {}, -1})->size(), 2);
 }
 
 } // namespace

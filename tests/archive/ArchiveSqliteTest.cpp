@@ -109,6 +109,68 @@ TEST_F(ArchiveSqlite, InstrumentsAreToldApartByTheirIdentityWhenTheSerialIsErase
     EXPECT_EQ(window->at(1).startedAt, 200);
 }
 
+// A field the instrument did not answer for is unknown: the download is kept, the field reads back null
+// (not ""), and downloads under the same partial identity share one identity row.
+TEST_F(ArchiveSqlite, UnknownIdentityFieldsStayUnknownAndDamagedRecordsMakeADownloadIncomplete)
+{
+    TestGrid grid(DownloadMode::Memory);
+    ArchivingLinkOwner owner(grid.sink, Settings());
+    InstrumentIdentity nameUnread = TestIdentity("PF24050117");
+    nameUnread.texts[0] = QString();
+    InstrumentIdentity nameEmpty = TestIdentity("PF24050117");
+    nameEmpty.texts[0] = QStringLiteral("");
+    const InstrumentIdentity nothingRead;
+    EXPECT_EQ(ArchiveStoredDownload(owner, TestStart(nameUnread, DownloadMode::Memory, 100), {TestRecord(0, 1)}),
+              QStringList());
+    EXPECT_EQ(ArchiveStoredDownload(owner, TestStart(nameUnread, DownloadMode::Memory, 200), {TestRecord(1, 1)}),
+              QStringList());
+    EXPECT_EQ(ArchiveStoredDownload(owner, TestStart(nameEmpty, DownloadMode::Memory, 300), {TestRecord(2, 1)}),
+              QStringList());
+    EXPECT_EQ(ArchiveStoredDownload(owner, TestStart(nothingRead, DownloadMode::Memory, 400), {TestRecord(3, 1)}),
+              QStringList());
+    owner.BeginDownload(TestStart(TestIdentity("PF24050118"), DownloadMode::Memory, 500));
+    owner.AddStoredRecordRow(0, TestRecord(4, 1).data());
+    owner.FinishDownload(0, 1, 505, 2);
+
+    MeasurementArchive archive(DefaultArchiveLocation(m_dir.path()));
+    ASSERT_TRUE(archive.Open(MeasurementArchive::Purpose::Read));
+    EXPECT_EQ(Count(archive, "SELECT COUNT(*) FROM identities WHERE name IS NULL"), 2);
+    EXPECT_EQ(Count(archive, "SELECT COUNT(*) FROM identities"), 4);
+    const auto list = archive.ListDownloads({});
+    ASSERT_TRUE(list && list->size() == 5);
+    EXPECT_TRUE(list->at(4).identity.texts[0].isNull());
+    EXPECT_EQ(list->at(4).identity.Serial(), "PF24050117");
+    EXPECT_FALSE(list->at(2).identity.texts[0].isNull());
+    EXPECT_TRUE(list->at(1).identity.Serial().isNull());
+    for (int i = 1; i < 5; ++i)
+        EXPECT_TRUE(list->at(i).complete && list->at(i).damaged == 0) << i;
+    EXPECT_EQ(list->at(0).resultCode, 0);
+    EXPECT_EQ(list->at(0).damaged, 2);
+    EXPECT_FALSE(list->at(0).complete);
+}
+
+// The filter takes any part of the serial in either case, and its text is never a pattern.
+TEST_F(ArchiveSqlite, TheSerialFilterMatchesAPartOfTheSerialInEitherCase)
+{
+    TestGrid grid(DownloadMode::Memory);
+    ArchivingLinkOwner owner(grid.sink, Settings());
+    for (const char *serial : {"PF24050117", "PF24050118", "QX_9%1"})
+        ArchiveStoredDownload(owner, TestStart(TestIdentity(serial), DownloadMode::Memory, 100), {TestRecord(0, 1)});
+    MeasurementArchive archive(DefaultArchiveLocation(m_dir.path()));
+    ASSERT_TRUE(archive.Open(MeasurementArchive::Purpose::Read));
+    const auto count = [&](const char *part) {
+        const auto found = archive.ListDownloads({QString::fromLatin1(part), {}, {}, -1});
+        return found ? found->size() : -1;
+    };
+    EXPECT_EQ(count("PF2405"), 2);
+    EXPECT_EQ(count("pf24050117"), 1);
+    EXPECT_EQ(count("0118"), 1);
+    EXPECT_EQ(count("x_9%"), 1);
+    EXPECT_EQ(count("%"), 1);
+    EXPECT_EQ(count("F_4"), 0);
+    EXPECT_EQ(count("PF240501170"), 0);
+}
+
 TEST_F(ArchiveSqlite, ContinuousRunKeepsItsSummaryAndRecordsInOrder)
 {
     TestGrid grid(DownloadMode::Output);
@@ -203,6 +265,10 @@ TEST_F(ArchiveSqlite, AnArchiveOfTheFirstSchemaVersionOpensAfterAMigration)
     const auto old = archive.LoadDownload(list->at(1).id);
     ASSERT_TRUE(old && old->records.size() == 1);
     EXPECT_EQ(StoredRecordTexts(old->records[0].second.data()).force, "15.0 톤");
+    // The identities were rebuilt under the downloads that refer to them.
+    EXPECT_EQ(old->summary.identity.texts[0], "PM-15");
+    EXPECT_EQ(Count(archive, "SELECT COUNT(*) FROM pragma_foreign_key_check"), 0);
+    EXPECT_EQ(Count(archive, "PRAGMA foreign_keys"), 1);
 
     // Downloads go on into the migrated archive, next to the old ones.
     TestGrid grid(DownloadMode::Memory);

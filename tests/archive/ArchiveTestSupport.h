@@ -69,11 +69,11 @@ struct TestGrid {
 
 // Runs one stored download through an archiving owner (into the grid it passes the records on to).
 inline QStringList ArchiveStoredDownload(ArchivingLinkOwner &owner, const DownloadStart &start,
-                                         const std::vector<RawRecord> &records, int result = 0)
+                                         const std::vector<RawRecord> &records, int result = 0, int damaged = 0)
 {
     owner.BeginDownload(start);
     for (size_t i = 0; i < records.size(); ++i)
         owner.AddStoredRecordRow(int(i), records[i].data());
-    owner.FinishDownload(result, int(records.size()), start.startedAt + 5);
+    owner.FinishDownload(result, int(records.size()), start.startedAt + 5, damaged);
     return owner.TakeNotices();
 }

@@ -14,6 +14,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include "PdfWords.h"
 #include "ToolOutput.h"
 
 #include <gtest/gtest.h>
@@ -184,6 +185,43 @@ TEST_F(PdfReportTest, WithoutLimitsThereIsNoVerdictAnywhere)
     EXPECT_FALSE(text.contains(QStringLiteral("판정")));
     EXPECT_TRUE(text.contains(QStringLiteral("페이지 1 / 1")));
     EXPECT_TRUE(text.contains(table.grid.text(3, 5)));
+}
+
+// Long texts of the header block shrink or wrap inside the page; a table with records missing says so in the
+// header block.
+TEST_F(PdfReportTest, LongHeaderTextsStayWholeOnThePageAndAnIncompleteTableSaysSo)
+{
+    StoredTable table(4);
+    ReportHeader header = Header();
+    const QString company =
+        QStringLiteral("한국정밀프레스 주식회사 경기도 화성시 제2공장 유압 프레스 품질관리부 정기 점검 담당");
+    const QString reportName =
+        QStringLiteral("ANNUAL-HYDRAULIC-PRESS-INSPECTION-REPORT-LINE-7-PRESSES-1-TO-12-YEAR-2026");
+    header.Company() = company;
+    header.ReportName() = reportName;
+    header.Author() = QStringLiteral("김");
+    ReportExport report(ReportMode::Memory);
+    report.FillHeader(header);
+    const int rows = report.FillRecords(table.grid);
+    report.MarkIncomplete(QStringLiteral("손상된 기록 1건 제외"));
+    const QString path = dir.filePath(QStringLiteral("long.pdf"));
+    ASSERT_TRUE(PdfReport(report, rows, table.records, PressClassLimits()).Save(path));
+
+    const QList<PdfPage> pages =
+        ParsePdfWords(ToolOutput(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), path, QStringLiteral("-")}));
+    ASSERT_FALSE(pages.isEmpty());
+    const PdfPage &page = pages.first();
+    QString words;
+    for (const PdfWord &word : page.words) {
+        EXPECT_GE(word.xMin, 0.0) << word.text.toStdString();
+        EXPECT_LE(word.xMax, page.width) << word.text.toStdString();
+        words += word.text;
+    }
+    for (const QString &text : {company, reportName})
+        EXPECT_TRUE(words.contains(QString(text).remove(QLatin1Char(' ')))) << text.toStdString();
+    EXPECT_TRUE(PageText(path, 1).contains(QStringLiteral("표가 완전하지 않음 (손상된 기록 1건 제외)")));
+    // The rows still start below the grown header block, numbered from 1.
+    EXPECT_TRUE(page.HasLine({QStringLiteral("1"), table.grid.text(3, 1).section(' ', 0, 0)}));
 }
 
 TEST_F(PdfReportTest, AFailedWriteLeavesTheOldFileAndSaysWhy)

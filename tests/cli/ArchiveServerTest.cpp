@@ -78,7 +78,7 @@ TEST_F(ArchiveServer, TwoStationsDownloadingOneInstrumentAtOnceKeepEveryRecordOn
     const QStringList lines = Lines(history.out);
     ASSERT_EQ(lines.size(), 3);
     for (const QString &line : lines.mid(1))
-        EXPECT_TRUE(line.endsWith(QStringLiteral("\tMEMORY\t%1\t0").arg(kRecords))) << line.toStdString();
+        EXPECT_TRUE(line.endsWith(QStringLiteral("\tMEMORY\t%1\t0\t1\t0").arg(kRecords))) << line.toStdString();
 
     MeasurementArchive server(ParseArchiveLocation(m_cluster.Url(), nullptr).value());
     ASSERT_TRUE(server.Open(MeasurementArchive::Purpose::Read));

@@ -1,5 +1,6 @@
 #include "ArchiveCliSupport.h"
 #include "MeasurementArchive.h"
+#include "ToolOutput.h"
 #include "report/XlrdReader.h"
 
 #include <QDir>
@@ -52,10 +53,10 @@ TEST_F(HistoryCommands, HistoryShowReproducesTheDownloadsTableAndWorkbook)
     ASSERT_EQ(history.exitCode, 0) << history.err.toStdString();
     const QStringList lines = Lines(history.out);
     ASSERT_EQ(lines.size(), 3);
-    EXPECT_EQ(lines[0], "id\tinstrument\tstarted\tmode\trows\tresult");
+    EXPECT_EQ(lines[0], "id\tinstrument\tstarted\tmode\trows\tresult\tcomplete\tdamaged");
     EXPECT_TRUE(lines[1].startsWith("2\tSN-42\t")) << lines[1].toStdString();
-    EXPECT_TRUE(lines[1].endsWith("\tOUTPUT\t2\t0"));
-    EXPECT_TRUE(lines[2].endsWith("\tMEMORY\t3\t0"));
+    EXPECT_TRUE(lines[1].endsWith("\tOUTPUT\t2\t0\t1\t0"));
+    EXPECT_TRUE(lines[2].endsWith("\tMEMORY\t3\t0\t1\t0"));
     EXPECT_EQ(Lines(RunCli({"--database", Database(), "history", "--instrument", "OTHER"}).out).size(), 1);
     EXPECT_EQ(
         Lines(RunCli({"--database", Database(), "history", "--from", "2000-01-01", "--to", "2000-01-02"}).out).size(),
@@ -84,7 +85,7 @@ TEST_F(HistoryCommands, HistoryShowReproducesTheDownloadsTableAndWorkbook)
     EXPECT_EQ(RunCli({"--database", "postgresql://u:pw@h/d", "history"}).exitCode, 2);
 }
 
-TEST_F(HistoryCommands, NoArchiveWritesNothingAndAMissingArchiveCannotBeRead)
+TEST_F(HistoryCommands, NoArchiveWritesNothingAndAnArchiveNotMadeYetHoldsNothing)
 {
     const QString scenario = WriteFile(Path("s.json"), ManyStoredRecords(2));
     const CliRun run = RunCli({"--simulate=" + scenario, "--virtual-time", "--no-archive", "--database", Database(),
@@ -93,9 +94,65 @@ TEST_F(HistoryCommands, NoArchiveWritesNothingAndAMissingArchiveCannotBeRead)
     EXPECT_EQ(Lines(run.out).size(), 3);
     EXPECT_FALSE(QFile::exists(Path("archive.sqlite")));
     const CliRun history = RunCli({"--database", Database(), "history"});
-    EXPECT_EQ(history.exitCode, 1);
-    EXPECT_EQ(Lines(history.err), QStringList{"기록 읽기 실패 - 보관 파일이 없습니다: " + Database()});
-    EXPECT_TRUE(history.out.isEmpty());
+    EXPECT_EQ(history.exitCode, 0);
+    EXPECT_EQ(Lines(history.err), QStringList{"아직 보관된 다운로드가 없습니다: " + Database()});
+    EXPECT_EQ(Lines(history.out), QStringList{"id\tinstrument\tstarted\tmode\trows\tresult\tcomplete\tdamaged"});
+    const CliRun show = RunCli({"--database", Database(), "history", "show", "1"});
+    EXPECT_EQ(show.exitCode, 1);
+    EXPECT_EQ(Lines(show.err), QStringList{"아직 보관된 다운로드가 없습니다: " + Database()});
+    EXPECT_FALSE(QFile::exists(Path("archive.sqlite")));
+}
+
+// A name read that timed out and a download with a damaged record are both archived; history tells the
+// incomplete one with its count, and its PDF and workbook say so.
+TEST_F(HistoryCommands, AnUnreadNameOrADamagedRecordIsArchivedAndTheIncompleteDownloadSaysSo)
+{
+    const QString silentName = WriteFile(Path("silent.json"), R"({"identity": {"serial": "PF24050117"},
+        "stored": [{"time": "2024-05-01 10:00:00", "raw": 1470, "setting": 1}],
+        "faults": [{"kind": "silent", "command": "31", "occurrence": 1}]})");
+    const QString damaged = WriteFile(Path("damaged.json"), R"({"identity": {"serial": "PF24050118"},
+        "stored": [{"time": "2024-05-01 10:00:00", "raw": 1470, "setting": 1},
+                   {"time": "2024-05-01 10:00:01", "raw": 0, "setting": 3},
+                   {"time": "2024-05-01 10:00:02", "raw": 65535, "setting": 2}],
+        "faults": [{"kind": "stored_bad_checksum", "index": 1}]})");
+    const QStringList day{"memory", "--from", "2024-05-01", "--to", "2024-05-01"};
+    const CliRun unread =
+        RunCli(QStringList{"--simulate=" + silentName, "--virtual-time", "--database", Database()} + day);
+    ASSERT_EQ(unread.exitCode, 0) << unread.err.toStdString();
+    EXPECT_TRUE(unread.err.isEmpty()) << unread.err.toStdString();
+    const CliRun broken = RunCli(QStringList{"--simulate=" + damaged, "--virtual-time", "--database", Database()} +
+                                 day + QStringList{"--pdf", Path("d.pdf"), "--xls", Path("d.xls")});
+    EXPECT_EQ(broken.exitCode, 1);
+    EXPECT_TRUE(broken.err.contains("수신 중 손상된 데이터 1건은 제외되었습니다.")) << broken.err.toStdString();
+
+    const QStringList lines = Lines(RunCli({"--database", Database(), "history"}).out);
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_TRUE(lines[1].startsWith("2\tPF24050118\t")) << lines[1].toStdString();
+    EXPECT_TRUE(lines[1].endsWith("\tMEMORY\t2\t0\t0\t1")) << lines[1].toStdString();
+    EXPECT_TRUE(lines[2].startsWith("1\tPF24050117\t")) << lines[2].toStdString();
+    EXPECT_TRUE(lines[2].endsWith("\tMEMORY\t1\t0\t1\t0")) << lines[2].toStdString();
+    {
+        MeasurementArchive archive(ParseArchiveLocation(Database(), nullptr).value());
+        ASSERT_TRUE(archive.Open(MeasurementArchive::Purpose::Read));
+        const auto first = archive.LoadDownload(1);
+        ASSERT_TRUE(first);
+        EXPECT_TRUE(first->summary.identity.texts[0].isNull()); // the name was not read: unknown, not ""
+    }
+
+    // Any part of the serial, in either case.
+    EXPECT_EQ(Lines(RunCli({"--database", Database(), "history", "--instrument", "pf2405"}).out).size(), 3);
+    EXPECT_EQ(Lines(RunCli({"--database", Database(), "history", "--instrument=pf24050118"}).out).size(), 2);
+
+    const QString expected = QStringLiteral("표가 완전하지 않음 (손상된 기록 1건 제외)");
+    EXPECT_TRUE(ToolOutput("pdftotext", {Path("d.pdf"), "-"}).contains(expected));
+    QString failure;
+    const QJsonObject book = ReadWithXlrd(Path("d.xls"), 0, &failure);
+    ASSERT_TRUE(failure.isEmpty()) << failure.toStdString();
+    EXPECT_EQ(book["print"].toObject()["footer"].toString(), "&L" + expected + "&C&P / &N");
+    // The archived download gives the same files again.
+    const CliRun show = RunCli({"--database", Database(), "history", "show", "2", "--pdf", Path("again.pdf")});
+    ASSERT_EQ(show.exitCode, 0) << show.err.toStdString();
+    EXPECT_TRUE(ToolOutput("pdftotext", {Path("again.pdf"), "-"}).contains(expected));
 }
 
 // The command runs as the unprivileged user nobody when the tests run as root, so that file permissions
@@ -180,7 +237,7 @@ TEST_F(HistoryCommands, AProcessKilledMidDownloadLeavesItsRecordsAndAnIncomplete
         EXPECT_EQ(records->records[i].second[7] * 256 + records->records[i].second[8], 1000 + i);
     }
     const CliRun history = RunCli({"--database", Database(), "history"});
-    EXPECT_TRUE(Lines(history.out).value(1).endsWith(QStringLiteral("\tMEMORY\t%1\t").arg(download.rowCount)));
+    EXPECT_TRUE(Lines(history.out).value(1).endsWith(QStringLiteral("\tMEMORY\t%1\t\t0\t0").arg(download.rowCount)));
 }
 
 } // namespace

@@ -7,9 +7,11 @@
 #include "CTonvaleDlg.h"
 #include "ChartWindow.h"
 #include "Clock.h"
+#include "Commands.h"
 #include "MeasurementArchive.h"
 #include "PressClassLimits.h"
 #include "RecordTables.h"
+#include "ResultCodes.h"
 #include "Simulation.h"
 #include "ToolOutput.h"
 #include "WindowInput.h"
@@ -17,6 +19,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -44,7 +47,8 @@ Scenario Today()
 // The main window shown modal as the program shows it, its configuration file (and so its archive) in a
 // temporary folder; iniText is written to that file first.
 struct Shown {
-    explicit Shown(const QByteArray &iniText = {}) : clock(kMay1_1000), sim(Today(), clock)
+    explicit Shown(const QByteArray &iniText = {}, const Scenario &scenario = Today())
+        : clock(kMay1_1000), sim(scenario, clock)
     {
         info.logDir = tmp.path() + QStringLiteral("/Log/");
         info.iniPath = tmp.filePath(QStringLiteral("tonvale.ini"));
@@ -80,6 +84,7 @@ struct Shown {
         grid.SetAddressedSheet(kept);
         return rows;
     }
+    QString Progress() { return qobject_cast<QLabel *>(Control(CTonvaleDlg::IDC_PROGRESS))->text(); }
     QList<DownloadSummary> Archived()
     {
         MeasurementArchive archive(DefaultArchiveLocation(tmp.path()));
@@ -180,6 +185,74 @@ class MainWindowViewsTest : public QObject {
         w.dlg->PollPresence();
         SETTLE(w.dlg->Session());
         QCOMPARE(w.dlg->windowTitle(), CDlgHistory::ArchivedCaption(stored));
+    }
+
+    // "데이터 조회" without "장비 조회" reads the identity it lacks; a name that never answers is unknown in the
+    // archive and told after "장비 조회"; a damaged record leaves the table incomplete until the next download.
+    void DownloadsWithAnUnreadNameAndADamagedRecordAreArchivedAndTheTableStaysIncomplete()
+    {
+        Scenario scenario = Today();
+        scenario.faults.answers.push_back({AnswerFault::Kind::Silent, CMD_READ_NAME});
+        scenario.faults.storedBadChecksum = {3};
+        Shown w({}, scenario);
+        w.Run(CTonvaleDlg::IDC_QUERY);
+        QCOMPARE(w.Rows(kStoredRecordSheet), kTodaysRecords - 1);
+        QCOMPARE(w.messages, QStringList{DamagedRecordsText(1)});
+        const QString serial = w.dlg->DeviceGrid().text(4, 3);
+        QVERIFY(!serial.isEmpty());
+        QVERIFY(w.dlg->DeviceGrid().text(2, 3).isEmpty());
+        QList<DownloadSummary> archived = w.Archived();
+        QCOMPARE(archived.size(), 1);
+        QCOMPARE(archived[0].identity.Serial(), serial);
+        QVERIFY(archived[0].identity.texts[0].isNull());
+        QCOMPARE(archived[0].damaged, 1);
+        QVERIFY(!archived[0].complete);
+        QVERIFY2(w.Progress().contains("완전하지 않습니다") && w.Progress().contains("손상된 기록 1건 제외"),
+                 qPrintable(w.Progress()));
+
+        // Export asks first; "아니오" ends it before a file is asked for.
+        w.messages.clear();
+        w.answer = QMessageBox::No;
+        bool fileAsked = false;
+        CDlgExport::SetFileQuestion([&fileAsked](QWidget *) {
+            fileAsked = true;
+            return QString();
+        });
+        ClickOn(w.Control(CTonvaleDlg::IDC_EXPORT));
+        CDlgExport::SetFileQuestion({});
+        QVERIFY(!fileAsked);
+        QCOMPARE(w.messages.size(), 1);
+        QVERIFY2(w.messages[0].contains("완전하지 않습니다 (손상된 기록 1건 제외)"), qPrintable(w.messages[0]));
+
+        // "장비 조회" tells which field it could not read, and archives the download all the same.
+        w.messages.clear();
+        w.Run(CTonvaleDlg::IDC_CONNECT);
+        QCOMPARE(w.messages.size(), 2);
+        QCOMPARE(w.messages[0], DamagedRecordsText(1));
+        QVERIFY2(w.messages[1].contains("측정기 명 : " + ResultText(RESULT_READ_FAILED)), qPrintable(w.messages[1]));
+        archived = w.Archived();
+        QCOMPARE(archived.size(), 2);
+        QVERIFY(archived[0].identity.texts[0].isNull());
+
+        // "기록 보기" shows both as incomplete, with the count; one opened from there is incomplete again.
+        QStringList results;
+        QTimer::singleShot(0, [&] {
+            auto *history = qobject_cast<CDlgHistory *>(QApplication::activeModalWidget());
+            QVERIFY(history);
+            auto *table = history->findChild<QTableWidget *>();
+            for (int row = 0; table && row < table->rowCount(); ++row)
+                results << table->item(row, table->columnCount() - 1)->text();
+            const QPoint first = table->visualItemRect(table->item(0, 0)).center();
+            QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, first);
+            QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, first);
+            if (history->isVisible())
+                history->reject();
+        });
+        w.dlg->DeviceGrid().SetCellTextIfChanged(4, 3, QString());
+        ClickOn(w.Control(CTonvaleDlg::IDC_HISTORY));
+        QCOMPARE(results, QStringList(2, QStringLiteral("불완전 (손상된 기록 1건 제외)")));
+        QCOMPARE(w.dlg->DeviceGrid().text(4, 3), serial);
+        QVERIFY2(w.Progress().endsWith("완전하지 않습니다 : 손상된 기록 1건 제외"), qPrintable(w.Progress()));
     }
 
     void AnArchiveThatCannotTakeTheDownloadStillShowsTheRowsAndTellsOnce()

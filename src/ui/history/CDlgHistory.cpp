@@ -57,7 +57,10 @@ class CDlgHistory::Reader {
         m_archive = std::make_unique<MeasurementArchive>(m_location);
         if (m_archive->Open(MeasurementArchive::Purpose::Read))
             return true;
-        *error = QStringLiteral("기록 읽기 실패 - %1: %2").arg(m_archive->LastError().Reason(), m_location.Describe());
+        // A new installation has not archived anything yet; that is no failure.
+        *error = m_archive->LastError().kind == ArchiveError::Kind::Missing
+                     ? QStringLiteral("아직 보관된 다운로드가 없습니다")
+                     : QStringLiteral("기록 읽기 실패 - %1: %2").arg(m_archive->LastError().Reason(), m_location.Describe());
         m_archive.reset();
         return false;
     }
@@ -75,7 +78,7 @@ CDlgHistory::CDlgHistory(ArchiveLocation location, QWidget *parent)
       m_status(new QLabel(this)), m_open(new QPushButton(QStringLiteral("열기"), this))
 {
     setWindowTitle(QStringLiteral("기록 보기"));
-    m_serial->setPlaceholderText(QStringLiteral("측정기 S/N (전체)"));
+    m_serial->setPlaceholderText(QStringLiteral("측정기 S/N의 일부 (전체)"));
     m_serial->setClearButtonEnabled(true);
     for (QDateEdit *date : {m_from, m_to}) {
         date->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
@@ -144,12 +147,16 @@ CDlgHistory::~CDlgHistory()
 
 QString CDlgHistory::ResultColumnText(const DownloadSummary &download)
 {
+    QString text;
     if (!download.resultCode)
-        return QStringLiteral("중단됨");
-    if (*download.resultCode >= 0)
-        return QStringLiteral("정상");
-    const QString text = ResultText(*download.resultCode);
-    return text.isEmpty() ? QString::number(*download.resultCode) : text;
+        text = QStringLiteral("중단됨");
+    else if (*download.resultCode >= 0)
+        text = download.damaged > 0 ? QStringLiteral("불완전") : QStringLiteral("정상");
+    else if (text = ResultText(*download.resultCode); text.isEmpty())
+        text = QString::number(*download.resultCode);
+    if (download.damaged > 0)
+        text += QStringLiteral(" (손상된 기록 %1건 제외)").arg(download.damaged);
+    return text;
 }
 
 QString CDlgHistory::ArchivedCaption(const DownloadSummary &download)

@@ -600,6 +600,7 @@ void CTonvaleDlg::OnConnect()
         }
         ShowIdentity(result);
         FinishDownload(result, true);
+        TellUnreadIdentity(result);
     });
 }
 
@@ -626,10 +627,42 @@ void CTonvaleDlg::ShowIdentityTexts(const InstrumentIdentity &identity, qint64 c
 
 InstrumentIdentity CTonvaleDlg::GridIdentity() const
 {
+    // An empty cell was not read (or read empty): it stays unknown until the download reads it again.
     InstrumentIdentity identity;
-    for (size_t i = 0; i < kIdentityFields.size(); ++i)
-        identity.texts[i] = m_deviceGrid->text(kIdentityFields[i].column, kIdentityFields[i].row);
+    for (size_t i = 0; i < kIdentityFields.size(); ++i) {
+        const QString text = m_deviceGrid->text(kIdentityFields[i].column, kIdentityFields[i].row);
+        if (!text.isEmpty())
+            identity.texts[i] = text;
+    }
     return identity;
+}
+
+void CTonvaleDlg::ShowReadIdentityTexts(const JobResult &result)
+{
+    const InstrumentIdentity read = IdentityFromExchanges(result.exchanges);
+    for (size_t i = 0; i < kIdentityFields.size(); ++i)
+        if (!read.texts[i].isNull())
+            m_deviceGrid->SetCellTextIfChanged(kIdentityFields[i].column, kIdentityFields[i].row, read.texts[i]);
+}
+
+void CTonvaleDlg::TellUnreadIdentity(const JobResult &result)
+{
+    // When nothing answered, the download's own failure says so.
+    QStringList unread;
+    bool anyRead = false;
+    for (const ExchangeOutcome &outcome : result.exchanges) {
+        const int index = IdentityFieldIndex(outcome.command);
+        if (index < 0)
+            continue;
+        anyRead = anyRead || outcome.code >= 0;
+        if (outcome.code < 0)
+            unread << QStringLiteral("%1 : %2").arg(QString::fromUtf8(kIdentityFields[size_t(index)].label),
+                                                    ResultText(outcome.code));
+    }
+    if (anyRead && !unread.isEmpty())
+        MessageBox(QStringLiteral("장비 정보를 읽지 못한 항목이 있습니다 (빈 칸으로 둡니다).\n%1")
+                       .arg(unread.join(QLatin1Char('\n'))),
+                   QString(), QMessageBox::Ok, QMessageBox::Warning);
 }
 
 void CTonvaleDlg::OnQueryData()
@@ -656,7 +689,10 @@ void CTonvaleDlg::OnQueryData()
     else
         EmptyContinuousSheet(*m_dataGrid);
     BeginDownload();
-    StartJob(job, [this](const JobResult &result) { FinishDownload(result, true); });
+    StartJob(job, [this](const JobResult &result) {
+        ShowReadIdentityTexts(result);
+        FinishDownload(result, true);
+    });
 }
 
 void CTonvaleDlg::OnCancelDownload()
@@ -686,9 +722,11 @@ void CTonvaleDlg::FinishDownload(const JobResult &result, bool tell)
     m_dataGridView->SetFollowLastRow(false);
     m_dataGridView->viewport()->update();
     m_records.Finish(result.code);
-    if (result.code < 0) {
+    // Damaged records left out make the table as incomplete as an early end does.
+    const QString incomplete = IncompleteTableText(result.code < 0, m_downloadRows, result.damaged);
+    if (!incomplete.isEmpty()) {
         m_incompleteSheet = sheet;
-        m_incompleteRows = m_downloadRows;
+        m_incompleteWhy = incomplete;
     }
     UpdateControls();
     ShowProgress();
@@ -720,9 +758,9 @@ void CTonvaleDlg::ShowProgress()
                    ? QStringLiteral("수신 중 : %1 / %2건").arg(m_downloadRows).arg(m_downloadAnnounced)
                    : QStringLiteral("수신 중 : %1건").arg(m_downloadRows);
     } else if (m_incompleteSheet != 0) {
-        text = QStringLiteral("%1 표가 완전하지 않습니다 : %2건만 받음")
-                   .arg(m_incompleteSheet == kStoredRecordSheet ? QStringLiteral("MEMORY") : QStringLiteral("OUTPUT"))
-                   .arg(m_incompleteRows);
+        text = QStringLiteral("%1 표가 완전하지 않습니다 : %2")
+                   .arg(m_incompleteSheet == kStoredRecordSheet ? QStringLiteral("MEMORY") : QStringLiteral("OUTPUT"),
+                        m_incompleteWhy);
     }
     m_progressLabel->setText(text);
 }

@@ -210,8 +210,12 @@ class CTonvaleDlg : public CDlgComm {
     void ShowIdentity(const JobResult &result);
     // The identity's cells and the report's creation time.
     void ShowIdentityTexts(const InstrumentIdentity &identity, qint64 createdAt);
-    // The identity the device grid shows, as the archive files a download under it.
+    // The identity the device grid shows, as the archive files a download under it (empty cells unknown).
     InstrumentIdentity GridIdentity() const;
+    // The identity fields a download read because the grid did not have them.
+    void ShowReadIdentityTexts(const JobResult &result);
+    // Which identity fields the connect could not read, and why.
+    void TellUnreadIdentity(const JobResult &result);
     void ShowProgress();
     // The chart follows the records store and the ticks of the stored-record sheet.
     void ConnectChart();
@@ -246,7 +250,7 @@ class CTonvaleDlg : public CDlgComm {
     int m_downloadRows = 0;       // rows it has delivered so far
     int m_downloadAnnounced = -1; // the continuous run's announced count
     int m_incompleteSheet = 0;    // the sheet whose table is incomplete (0: none)
-    int m_incompleteRows = 0;
+    QString m_incompleteWhy;      // what is missing from it (IncompleteTableText)
 
     CSpreadSheet *m_deviceGrid = nullptr;
     CSpreadSheet *m_dataGrid = nullptr;

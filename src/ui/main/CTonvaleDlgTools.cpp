@@ -120,12 +120,12 @@ void CTonvaleDlg::OnExportExcel()
     const ReportMode mode = m_nMode == MODE_OUTPUT ? ReportMode::Output : ReportMode::Memory;
     // A table a download left incomplete is written only when the operator says so.
     const int sheet = m_nMode + 1;
+    const bool incomplete = m_incompleteSheet == sheet;
     if (m_client.Busy() ||
-        (m_incompleteSheet == sheet &&
-         MessageBox(
-             QStringLiteral("표가 완전하지 않습니다 (%1건만 받음). 그래도 저장하시겠습니까?").arg(m_incompleteRows),
-             QStringLiteral("엑셀 저장"), QMessageBox::Yes | QMessageBox::No,
-             QMessageBox::Question) != QMessageBox::Yes))
+        (incomplete &&
+         MessageBox(QStringLiteral("표가 완전하지 않습니다 (%1). 그래도 저장하시겠습니까?").arg(m_incompleteWhy),
+                    QStringLiteral("엑셀 저장"), QMessageBox::Yes | QMessageBox::No,
+                    QMessageBox::Question) != QMessageBox::Yes))
         return;
     if (!dlg.ConfirmRecords(mode, *m_dataGrid))
         return;
@@ -151,6 +151,8 @@ void CTonvaleDlg::OnExportExcel()
         m_sysInfo.Save(&iniError);
         report.FillHeader(header);
         dataRows = report.FillRecords(*m_dataGrid);
+        if (incomplete)
+            report.MarkIncomplete(m_incompleteWhy);
     }
     // The workbook is still written; the operator learns that the texts were not kept for next time.
     if (!iniError.isEmpty())

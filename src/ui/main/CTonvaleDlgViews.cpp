@@ -102,9 +102,12 @@ void CTonvaleDlg::ShowArchivedDownload(const ArchivedDownload &download)
     BatchCollector collector(sheet, output);
     ReplayDownload(download, collector);
     AddRecordBatch(collector.Batch());
+    // An incomplete download opens as incomplete: cut short, or with damaged records left out.
     JobResult ended;
+    ended.damaged = download.summary.damaged;
     const int code = download.summary.resultCode.value_or(RESULT_CANCELLED);
-    ended.code = download.summary.complete ? RESULT_OK : (code < 0 ? code : RESULT_CANCELLED);
+    const bool cutShort = !download.summary.complete && ended.damaged == 0;
+    ended.code = code < 0 ? code : cutShort ? RESULT_CANCELLED : RESULT_OK;
     FinishDownload(ended, false);
 
     m_archivedCaption = CDlgHistory::ArchivedCaption(download.summary);

@@ -4,8 +4,7 @@
 #include "Clock.h"
 #include "InstrumentIdentity.h"
 #include "JobContext.h"
-
-#include <algorithm>
+#include "ResultCodes.h"
 
 DownloadArchive::DownloadArchive(std::optional<ArchiveSettings> settings) : m_settings(std::move(settings)) {}
 
@@ -28,10 +27,27 @@ Job DownloadArchive::Archived(const Job &job, const DownloadStart &start)
         return job;
     Job archived = Finished(job);
     archived.run = [self = shared_from_this(), start, run = archived.run](JobContext &context) {
-        self->Begin(start, context.Result().moment);
+        DownloadStart filed = start;
+        ReadMissingIdentity(context, filed.identity);
+        self->Begin(filed, context.Result().moment);
         run(context);
     };
     return archived;
+}
+
+void DownloadArchive::ReadMissingIdentity(JobContext &context, InstrumentIdentity &identity)
+{
+    // An instrument that does not answer twice in a row is left to the download to tell.
+    int timeoutsInRow = 0;
+    for (size_t i = 0; i < kIdentityFields.size() && timeoutsInRow < 2 && !context.Cancelled(); ++i) {
+        if (!identity.texts[i].isNull())
+            continue;
+        const ExchangeOutcome outcome =
+            context.Exchange(ExchangeStep{kIdentityFields[i].readCommand, QByteArray(1, '\0'), true});
+        timeoutsInRow = outcome.code == RESULT_READ_FAILED ? timeoutsInRow + 1 : 0;
+        if (outcome.code >= 0)
+            identity.texts[i] = IdentityFromExchanges({outcome}).texts[i];
+    }
 }
 
 Job DownloadArchive::Finished(const Job &job)
@@ -42,7 +58,8 @@ Job DownloadArchive::Finished(const Job &job)
     finished.run = [self = shared_from_this(), run = job.run](JobContext &context) {
         if (run)
             run(context);
-        context.Result().notices = self->Finish(context.Result().code, context.GetClock().Now());
+        context.Result().notices =
+            self->Finish(context.Result().code, context.Result().damaged, context.GetClock().Now());
     };
     return finished;
 }
@@ -68,11 +85,11 @@ void DownloadArchive::Begin(DownloadStart start, qint64 moment)
     m_owner->BeginDownload(start);
 }
 
-QStringList DownloadArchive::Finish(int code, qint64 now)
+QStringList DownloadArchive::Finish(int code, int damaged, qint64 now)
 {
     if (!m_owner)
         return {};
-    m_owner->FinishDownload(code, m_rows, now);
+    m_owner->FinishDownload(code, m_rows, now, damaged);
     QStringList notices = m_owner->TakeNotices();
     m_owner.reset();
     return notices;
@@ -104,12 +121,12 @@ InstrumentIdentity IdentityFromExchanges(const QList<ExchangeOutcome> &exchanges
 {
     InstrumentIdentity identity;
     for (const ExchangeOutcome &outcome : exchanges) {
-        const auto field = std::find_if(kIdentityFields.begin(), kIdentityFields.end(),
-                                        [&](const IdentityField &f) { return f.readCommand == outcome.command; });
-        if (field == kIdentityFields.end() || outcome.code < 0)
+        const int index = IdentityFieldIndex(outcome.command);
+        if (index < 0 || outcome.code < 0)
             continue;
-        identity.texts[size_t(field - kIdentityFields.begin())] = IdentityText(
-            *field, reinterpret_cast<const uint8_t *>(outcome.response.constData()), CFt260::kResponseAreaSize);
+        identity.texts[size_t(index)] =
+            IdentityText(kIdentityFields[size_t(index)],
+                         reinterpret_cast<const uint8_t *>(outcome.response.constData()), CFt260::kResponseAreaSize);
     }
     return identity;
 }

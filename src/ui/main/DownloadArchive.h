@@ -33,7 +33,8 @@ class DownloadArchive final : public LinkOwner, public std::enable_shared_from_t
     bool Enabled() const { return m_settings.has_value(); }
     const std::optional<ArchiveSettings> &Settings() const { return m_settings; }
 
-    // Window thread: the download of `job` archived under `start` (startedAt is the job's moment).
+    // Window thread: the download of `job` archived under `start` (startedAt is the job's moment). The
+    // identity fields start does not know (null) are read first; the job's exchanges carry what they got.
     Job Archived(const Job &job, const DownloadStart &start);
     // Window thread: a connect job made with BeginAfterIdentity(start) as its hook, finished in the archive.
     Job Finished(const Job &job);
@@ -47,8 +48,9 @@ class DownloadArchive final : public LinkOwner, public std::enable_shared_from_t
 
   private:
     // Session thread.
+    static void ReadMissingIdentity(JobContext &context, InstrumentIdentity &identity);
     void Begin(DownloadStart start, qint64 moment);
-    QStringList Finish(int code, qint64 now);
+    QStringList Finish(int code, int damaged, qint64 now);
 
     // The grid gets the records from the session's own batches: the archive passes them to no one.
     class Discard final : public LinkOwner {
@@ -65,5 +67,5 @@ class DownloadArchive final : public LinkOwner, public std::enable_shared_from_t
     int m_rows = 0;
 };
 
-// The instrument identity in kIdentityFields order from a job's identity reads (a failed read: empty).
+// The instrument identity in kIdentityFields order from a job's identity reads (a field not read: null).
 InstrumentIdentity IdentityFromExchanges(const QList<ExchangeOutcome> &exchanges);
