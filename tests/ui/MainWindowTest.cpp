@@ -140,8 +140,8 @@ struct Bench {
     }
     void SetRange(qint64 start, qint64 end)
     {
-        dlg->StartDate()->setDateTime(QDateTime::fromSecsSinceEpoch(start));
-        dlg->EndDate()->setDateTime(QDateTime::fromSecsSinceEpoch(end));
+        dlg->StartDate()->setDate(LocalDateOf(start));
+        dlg->EndDate()->setDate(LocalDateOf(end));
     }
 
     QTemporaryDir tmp;
@@ -285,6 +285,44 @@ class MainWindowTest : public QObject {
         b.Click(CTonvaleDlg::IDC_QUERY);
         QCOMPARE(b.Rows(1), 0);
         QCOMPARE(b.messages, QStringList{"메모리 데이터 없음!"});
+    }
+
+    void ThePickersShowAndAskForTheLocalDayAtEveryHour_data()
+    {
+        QTest::addColumn<int>("hour");
+        QTest::addColumn<int>("minute");
+        // Before 09:00 the UTC date is the day before Seoul's; 23:30 is late on Seoul's day.
+        QTest::newRow("00:30") << 0 << 30;
+        QTest::newRow("08:59") << 8 << 59;
+        QTest::newRow("12:00") << 12 << 0;
+        QTest::newRow("23:30") << 23 << 30;
+    }
+    void ThePickersShowAndAskForTheLocalDayAtEveryHour()
+    {
+        QFETCH(int, hour);
+        QFETCH(int, minute);
+        Bench b;
+        b.clock.SetNow(*LocalTimeFromFields({2024, 5, 1, hour, minute, 0}));
+        b.dlg->LogWindow()->View()->clear();
+        b.Connect();
+        QCOMPARE(b.dlg->StartDate()->date(), QDate(2024, 5, 1));
+        QCOMPARE(b.dlg->EndDate()->date(), QDate(2024, 5, 1));
+        QCOMPARE(b.Times(), (QStringList{"2024-05-01 08:15:00", "2024-05-01 09:45:00", "2024-05-01 23:59:59"}));
+
+        // The next day, picked with the keyboard in both, asks for that day and shows its record.
+        b.dlg->show();
+        QVERIFY(QTest::qWaitForWindowActive(b.dlg.get()));
+        for (QDateTimeEdit *picker : {b.dlg->StartDate(), b.dlg->EndDate()}) {
+            picker->setFocus();
+            picker->setCurrentSection(QDateTimeEdit::DaySection);
+            QTest::keyClick(b.dlg->windowHandle(), Qt::Key_Up);
+            QCOMPARE(picker->date(), QDate(2024, 5, 2));
+        }
+        b.dlg->LogWindow()->View()->clear();
+        b.Click(CTonvaleDlg::IDC_QUERY);
+        QVERIFY(LinesOf(b.dlg->LogWindow()->View()).first().contains("] 02 08 35 07 E8 05 02 00 00 00 "));
+        QCOMPARE(b.Times(), QStringList{"2024-05-02 00:00:00"});
+        QVERIFY(b.messages.isEmpty());
     }
 
     void UnpluggingDisablesWithinOneTickAndReplugEnablesWithoutAClick()

@@ -319,11 +319,9 @@ void CTonvaleDlg::InitControls()
     QFont bold(CDlgFontScaler::ResolveFamily(QStringLiteral("GulimChe")));
     bold.setPixelSize(12);
     bold.setWeight(QFont::DemiBold);
-    const QDateTime now = QDateTime::fromSecsSinceEpoch(m_clock.Now());
-    for (QDateTimeEdit *picker : {m_startDate, m_endDate}) {
+    for (QDateTimeEdit *picker : {m_startDate, m_endDate})
         picker->setFont(bold);
-        picker->setDateTime(now);
-    }
+    ShowDayInPickers(m_clock.Now());
 
     InitDeviceGrid();
 
@@ -612,9 +610,16 @@ void CTonvaleDlg::ShowIdentity(const JobResult &result)
 {
     // A failed read leaves its cell empty; the others are still read.
     ShowIdentityTexts(IdentityFromExchanges(result.exchanges), result.moment);
-    const QDateTime now = QDateTime::fromSecsSinceEpoch(result.moment);
-    m_startDate->setDateTime(now);
-    m_endDate->setDateTime(now);
+    ShowDayInPickers(result.moment);
+}
+
+void CTonvaleDlg::ShowDayInPickers(qint64 moment)
+{
+    // The pickers hold local calendar days only: a date picker keeps its date in UTC, which before
+    // 09:00 in Korea is the day before, so neither a time nor its QDateTime goes into them.
+    const QDate day = LocalDateOf(moment);
+    m_startDate->setDate(day);
+    m_endDate->setDate(day);
 }
 
 void CTonvaleDlg::ShowIdentityTexts(const InstrumentIdentity &identity, qint64 createdAt)
@@ -636,8 +641,9 @@ void CTonvaleDlg::OnQueryData()
 {
     if (m_client.Busy())
         return;
-    const qint64 start = m_startDate->dateTime().toSecsSinceEpoch();
-    const qint64 end = m_endDate->dateTime().toSecsSinceEpoch();
+    // The first second of each picked local day: the instrument is asked for whole days.
+    const qint64 start = LocalDayStart(m_startDate->date()).value_or(0);
+    const qint64 end = LocalDayStart(m_endDate->date()).value_or(0);
     const int sheet = m_nMode + 1;
     DownloadStart filed;
     filed.identity = GridIdentity();

@@ -210,6 +210,8 @@ class CTonvaleDlg : public CDlgComm {
     void ShowIdentity(const JobResult &result);
     // The identity's cells and the report's creation time.
     void ShowIdentityTexts(const InstrumentIdentity &identity, qint64 createdAt);
+    // Both date pickers on the local calendar day of a time.
+    void ShowDayInPickers(qint64 moment);
     // The identity the device grid shows, as the archive files a download under it.
     InstrumentIdentity GridIdentity() const;
     void ShowProgress();
