@@ -28,6 +28,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWindow>
@@ -179,7 +180,43 @@ class WindowsOnSessionTest : public QObject {
         QVERIFY(w.messages.isEmpty());
         QCOMPARE(w.StoredRows(), kTodaysRecords);
         QVERIFY(!w.dlg->Records().Incomplete());
-        QCOMPARE(w.Progress(), QString());
+        QCOMPARE(w.Progress(), QStringLiteral("%1건 수신").arg(kTodaysRecords));
+    }
+
+    void AfterADownloadTheLastRowIsInSightAndTheCountStays()
+    {
+        Scenario s = ManyToday();
+        constexpr int kRunRecords = 255;
+        std::vector<RecordBytes> run;
+        for (int i = 0; i < kRunRecords; ++i)
+            run.push_back(MakeRecord({2024, 5, 1, 9, i / 60, i % 60}, 1000 + i, 1));
+        s.continuous.records = run;
+        Shown w(s);
+        SpreadSheetView *view = w.dlg->DataGridView();
+        QScrollBar *bar = view->verticalScrollBar();
+        const auto lastRowInSight = [&](int lastRow) {
+            QCoreApplication::processEvents();
+            QVERIFY(bar->maximum() > 0);
+            QCOMPARE(bar->value(), bar->maximum());
+            const QRect last = view->CellRect(2, lastRow);
+            QVERIFY2(view->viewport()->rect().contains(last),
+                     qPrintable(QStringLiteral("row %1 at y %2, viewport %3 high")
+                                    .arg(lastRow)
+                                    .arg(last.y())
+                                    .arg(view->viewport()->height())));
+        };
+        ClickOn(w.Control(CTonvaleDlg::IDC_CONNECT));
+        SETTLE(w.dlg->Session());
+        QCOMPARE(w.StoredRows(), kTodaysRecords);
+        lastRowInSight(kTodaysRecords);
+        QCOMPARE(w.Progress(), QStringLiteral("%1건 수신").arg(kTodaysRecords));
+
+        // The continuous run: its three heading rows, then one row a record.
+        ClickOn(w.Control(CTonvaleDlg::IDC_MODE_OUTPUT));
+        ClickOn(w.Control(CTonvaleDlg::IDC_QUERY));
+        SETTLE(w.dlg->Session());
+        lastRowInSight(3 + kRunRecords);
+        QCOMPARE(w.Progress(), QStringLiteral("%1건 수신").arg(kRunRecords));
     }
 
     void AnUnplugMidDownloadEndsWithTheResultTextAndTheRowsReceived()

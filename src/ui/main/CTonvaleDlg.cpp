@@ -676,6 +676,7 @@ void CTonvaleDlg::BeginDownload()
     m_downloadSheet = m_nMode + 1;
     m_downloadRows = 0;
     m_downloadAnnounced = -1;
+    m_receivedRows = -1;
     if (m_incompleteSheet == m_downloadSheet)
         m_incompleteSheet = 0;
     m_records.Begin(m_nMode == MODE_OUTPUT);
@@ -692,6 +693,8 @@ void CTonvaleDlg::FinishDownload(const JobResult &result, bool tell)
     m_dataGridView->SetFollowLastRow(false);
     m_dataGridView->viewport()->update();
     m_records.Finish(result.code);
+    if (!result.nothingSent)
+        m_receivedRows = m_downloadRows;
     if (result.code < 0) {
         m_incompleteSheet = sheet;
         m_incompleteRows = m_downloadRows;
@@ -729,6 +732,8 @@ void CTonvaleDlg::ShowProgress()
         text = QStringLiteral("%1 표가 완전하지 않습니다 : %2건만 받음")
                    .arg(m_incompleteSheet == kStoredRecordSheet ? QStringLiteral("MEMORY") : QStringLiteral("OUTPUT"))
                    .arg(m_incompleteRows);
+    } else if (m_receivedRows >= 0) {
+        text = QStringLiteral("%1건 수신").arg(m_receivedRows);
     }
     m_progressLabel->setText(text);
 }
