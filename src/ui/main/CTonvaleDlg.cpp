@@ -782,13 +782,14 @@ void CTonvaleDlg::ToggleLogWindow()
 }
 
 QMessageBox::StandardButton CTonvaleDlg::MessageBox(const QString &text, const QString &caption,
-                                                    QMessageBox::StandardButtons buttons, QMessageBox::Icon icon)
+                                                    QMessageBox::StandardButtons buttons, QMessageBox::Icon icon,
+                                                    QMessageBox::StandardButton defaultButton)
 {
     if (m_messageBoxHandler) {
         const QString title = caption.isEmpty() ? QGuiApplication::applicationDisplayName() : caption;
-        return m_messageBoxHandler(MessageBoxRequest{text, title, buttons, icon});
+        return m_messageBoxHandler(MessageBoxRequest{text, title, buttons, icon, defaultButton});
     }
-    return ShowKoreanMessageBox(this, icon, caption, text, buttons);
+    return ShowKoreanMessageBox(this, icon, caption, text, buttons, defaultButton);
 }
 
 void CTonvaleDlg::reject()

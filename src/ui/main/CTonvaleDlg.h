@@ -130,6 +130,7 @@ class CTonvaleDlg : public CDlgComm {
         QString caption;
         QMessageBox::StandardButtons buttons;
         QMessageBox::Icon icon;
+        QMessageBox::StandardButton defaultButton; // NoButton: the box's own choice
     };
     using MessageBoxHandler = std::function<QMessageBox::StandardButton(const MessageBoxRequest &)>;
     // Says how to get access to a bridge that is on the bus but may not be opened (empty otherwise);
@@ -140,7 +141,8 @@ class CTonvaleDlg : public CDlgComm {
     void SetConsoleOptions(std::function<void(CDlgAdmin &)> options) { m_consoleOptions = std::move(options); }
     QMessageBox::StandardButton MessageBox(const QString &text, const QString &caption = QString(),
                                            QMessageBox::StandardButtons buttons = QMessageBox::Ok,
-                                           QMessageBox::Icon icon = QMessageBox::NoIcon);
+                                           QMessageBox::Icon icon = QMessageBox::NoIcon,
+                                           QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
 
     // ---- the row builders: record batches of the current download become rows of their sheet ----
     void AddRecordBatch(const RecordBatch &batch);

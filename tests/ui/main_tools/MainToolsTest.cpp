@@ -29,6 +29,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -328,6 +329,26 @@ class MainToolsTest : public QObject {
         QTest::keyClick(&Dlg(), Qt::Key_Escape);
         QVERIFY(!Dlg().isVisible());
         QCOMPARE(Dlg().result(), int(QDialog::Accepted));
+    }
+
+    void escapeThenEnterKeepsTheProgramRunning()
+    {
+        Dlg().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&Dlg()));
+        Dlg().SetMessageBoxHandler({}); // the real box, answered with Enter as a habit would
+        QString shown;
+        QTimer::singleShot(0, this, [&shown] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            shown = box->windowTitle() + '|' + box->text();
+            for (QAbstractButton *button : box->buttons())
+                shown += '|' + button->text();
+            QTest::keyClick(box, Qt::Key_Return);
+        });
+        QTest::keyClick(&Dlg(), Qt::Key_Escape);
+        QCOMPARE(shown, QStringLiteral("프로그램 종료|프로그램을 종료하시겠습니까?|예(&Y)|아니요(&N)"));
+        QVERIFY(Dlg().isVisible());
+        QCOMPARE(Dlg().result(), 0);
     }
 
     void logButtonShowsAndHidesTheLogWindow()
