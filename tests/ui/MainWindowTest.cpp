@@ -325,6 +325,35 @@ class MainWindowTest : public QObject {
         QVERIFY(b.messages.isEmpty());
     }
 
+    void AnInstrumentClockFarFromThePcsIsToldAfterConnect_data()
+    {
+        QTest::addColumn<int>("offsetSeconds"); // the instrument's clock minus the PC's
+        QTest::addColumn<QString>("told");      // empty: nothing is said
+        QTest::newRow("4 minutes slow") << -240 << QString();
+        QTest::newRow("5 minutes fast") << 300 << QString();
+        QTest::newRow("6 minutes fast") << 360 << QStringLiteral("6분 빠릅니다");
+        QTest::newRow("2.5 years slow") << -int(912 * kDay + 2 * 3600 + 5 * 60)
+                                        << QStringLiteral("장비 시간(2021-11-01 07:55:00)이 컴퓨터 시간(2024-05-01 "
+                                                          "10:00:00)보다 912일 2시간 5분 느립니다");
+    }
+    void AnInstrumentClockFarFromThePcsIsToldAfterConnect()
+    {
+        QFETCH(int, offsetSeconds);
+        QFETCH(QString, told);
+        Scenario s = ThreeDays();
+        s.clock = LocalFieldsOf(kMay1_1000 + offsetSeconds);
+        Bench b(s);
+        b.Connect();
+        QCOMPARE(b.dlg->DeviceGrid().text(2, 3), QString("PFM-3000"));
+        if (told.isEmpty()) {
+            QVERIFY2(b.messages.isEmpty(), qPrintable(b.messages.join('|')));
+            return;
+        }
+        QVERIFY(!b.messages.isEmpty());
+        QVERIFY2(b.messages.last().contains(told) && b.messages.last().contains("'현재시간 설정'"),
+                 qPrintable(b.messages.last()));
+    }
+
     void UnpluggingDisablesWithinOneTickAndReplugEnablesWithoutAClick()
     {
         Bench b;
@@ -423,15 +452,16 @@ class MainWindowTest : public QObject {
 
         const QStringList lines = LinesOf(log->View());
         const char *ids[] = {"31", "37", "3B", "3D", "32", "39", "3F", "30"};
-        QVERIFY(lines.size() >= 16);
+        QVERIFY(lines.size() >= 20);
         for (int i = 0; i < 8; ++i) {
             QVERIFY2(lines[2 * i].startsWith("SEND-[2024-05-01 10:00:"), qPrintable(lines[2 * i]));
             QVERIFY2(lines[2 * i].contains(QString("] 02 02 %1 00 ").arg(ids[i])), qPrintable(lines[2 * i]));
             QVERIFY2(lines[2 * i + 1].startsWith("RECV-[2024-05-01 10:00:"), qPrintable(lines[2 * i + 1]));
             QVERIFY(lines[2 * i + 1].contains(QString(" %1 ").arg(ids[i])));
         }
-        // The stored download follows: its request, then the record frames.
-        QVERIFY(lines[16].contains("] 02 08 35 07 E8 05 01 00 00 00 "));
+        // The instrument's clock, then the stored download: its request, then the record frames.
+        QVERIFY(lines[16].contains("] 02 02 4B 00 "));
+        QVERIFY(lines[18].contains("] 02 08 35 07 E8 05 01 00 00 00 "));
 
         QFile file(log->LogFile().PathFor(kMay1_1000));
         QVERIFY(file.open(QIODevice::ReadOnly));

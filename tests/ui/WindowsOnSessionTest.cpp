@@ -126,7 +126,7 @@ class WindowsOnSessionTest : public QObject {
         SETTLE(w.dlg->Session());
 
         QCOMPARE(w.sim.Instrument().RequestCount(CMD_READ_MEMORY), 1);
-        QCOMPARE(w.sim.Instrument().RequestCount(CMD_READ_CLOCK), 0);
+        QCOMPARE(w.sim.Instrument().RequestCount(CMD_READ_CLOCK), 1); // the connect's own, before the download
         QCOMPARE(w.dlg->m_nMode, int(CTonvaleDlg::MODE_MEMORY));
         QCOMPARE(w.StoredRows(), kTodaysRecords);
         QVERIFY(w.messages.isEmpty());

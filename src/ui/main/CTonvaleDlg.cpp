@@ -10,6 +10,8 @@
 #include "ChartRecords.h"
 #include "ChartWindow.h"
 #include "Clock.h"
+#include "Commands.h"
+#include "InstrumentClock.h"
 #include "InstrumentIdentity.h"
 #include "LocalTime.h"
 #include "PressClassLimits.h"
@@ -584,8 +586,11 @@ void CTonvaleDlg::OnConnect()
         start.rangeFrom = m_clock.Now();
         start.rangeTo = start.rangeFrom;
     }
-    const Job job = m_archive->Finished(SessionJobs::Connect(
-        IdentitySteps(), m_nMode == MODE_OUTPUT, sheet, m_openFailureAdvice, m_archive->BeginAfterIdentity(start)));
+    // The instrument's clock after its identity: one far from the PC's files the records under other days.
+    QList<ExchangeStep> steps = IdentitySteps();
+    steps.append(ExchangeStep{CMD_READ_CLOCK, QByteArray(1, '\0'), true});
+    const Job job = m_archive->Finished(SessionJobs::Connect(steps, m_nMode == MODE_OUTPUT, sheet, m_openFailureAdvice,
+                                                             m_archive->BeginAfterIdentity(start)));
     BeginDownload();
     StartJob(job, [this](const JobResult &result) {
         if (result.nothingSent) {
@@ -598,7 +603,21 @@ void CTonvaleDlg::OnConnect()
         }
         ShowIdentity(result);
         FinishDownload(result, true);
+        TellClockOffset(result);
     });
+}
+
+void CTonvaleDlg::TellClockOffset(const JobResult &result)
+{
+    for (const ExchangeOutcome &outcome : result.exchanges) {
+        if (outcome.command != CMD_READ_CLOCK || outcome.code < 0 ||
+            outcome.response.size() < InstrumentClock::kPayloadSize)
+            continue;
+        const QString notice = InstrumentClock::ClockOffsetNotice(
+            reinterpret_cast<const uint8_t *>(outcome.response.constData()), result.moment);
+        if (!notice.isEmpty())
+            MessageBox(notice, QString(), QMessageBox::Ok, QMessageBox::Warning);
+    }
 }
 
 void CTonvaleDlg::ReadDeviceInfo()

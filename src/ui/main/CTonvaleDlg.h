@@ -210,6 +210,8 @@ class CTonvaleDlg : public CDlgComm {
     // The download's end: the records store, the incomplete-table note and, when `tell`, the notices.
     void FinishDownload(const JobResult &result, bool tell);
     void ShowIdentity(const JobResult &result);
+    // After a connect: the operator is told when the instrument's clock is far from the PC's.
+    void TellClockOffset(const JobResult &result);
     // The identity's cells and the report's creation time.
     void ShowIdentityTexts(const InstrumentIdentity &identity, qint64 createdAt);
     // Both date pickers on the local calendar day of a time.
