@@ -249,6 +249,23 @@ class MainWindowViewsTest : public QObject {
         QVERIFY(chart->Records().Summary().has_value());
     }
 
+    void LimitsLinesThatAreNoRangesAreToldOnce()
+    {
+        Shown w("[LIMITS]\nCLASS_10_13=13.0,10.0\nCLASS_15=abc,def\nCLASS_25_30=25.0,30.0\n");
+        QTRY_COMPARE(w.messages.size(), 1);
+        const QString told = w.messages[0];
+        for (const char *part :
+             {"CLASS_10_13=13.0,10.0 : 하한은 상한보다 작아야 합니다.", "CLASS_15=abc,def : ", "abc", "'판정 기준'"})
+            QVERIFY2(told.contains(QString::fromUtf8(part)), qPrintable(told));
+        QVERIFY(!told.contains("CLASS_25_30"));
+
+        // Not again: a download, the chart and its judgement of the valid class go on without a word.
+        w.Run(CTonvaleDlg::IDC_CONNECT);
+        ClickOn(w.Control(CTonvaleDlg::IDC_CHART));
+        QCOMPARE(w.messages.size(), 1);
+        QVERIFY(!w.dlg->Chart()->Limits().IsEmpty());
+    }
+
     void ThePdfExportWritesTheTickedRowsOrTellsWhyNot()
     {
         Shown w;

@@ -31,6 +31,7 @@
 #include <QPalette>
 #include <QPushButton>
 #include <QShortcut>
+#include <QTimer>
 #include <QTimerEvent>
 
 #include <algorithm>
@@ -334,8 +335,19 @@ void CTonvaleDlg::InitControls()
     colors.borderColor = int(pal.borderColor);
     SetUpRecordSheets(*m_dataGrid, colors, [this](CSpreadSheet &grid) { ApplyGridStyle(grid); });
     m_dataGrid->SetShownSheet(kStoredRecordSheet);
-    // Force cells judged against the press classes' ranges of the configuration file, if any.
-    m_rows.SetForceCellMarker(VerdictMarker(PressClassLimits::Load(m_sysInfo.iniPath)));
+    // Force cells judged against the press classes' ranges of the configuration file, if any. Lines that
+    // are no ranges are told once, when the window is up, since they leave their classes unjudged.
+    QStringList limitsProblems;
+    m_rows.SetForceCellMarker(VerdictMarker(PressClassLimits::Load(m_sysInfo.iniPath, &limitsProblems)));
+    if (!limitsProblems.isEmpty()) {
+        QTimer::singleShot(0, this, [this, limitsProblems] {
+            MessageBox(
+                QStringLiteral("설정 파일의 판정 기준 중 다음 줄은 잘못되어 무시했습니다:\n%1\n\n'그래프 보기'의 "
+                               "'판정 기준'에서 다시 정할 수 있습니다.")
+                    .arg(limitsProblems.join(QLatin1Char('\n'))),
+                QString(), QMessageBox::Ok, QMessageBox::Warning);
+        });
+    }
 
     m_deviceGrid->SetCellTextIfChanged(kReportNameCell.x(), kReportNameCell.y(), m_sysInfo.reportName);
     m_deviceGrid->SetCellTextIfChanged(kCompanyCell.x(), kCompanyCell.y(), m_sysInfo.company);
