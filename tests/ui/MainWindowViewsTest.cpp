@@ -274,7 +274,7 @@ class MainWindowViewsTest : public QObject {
         ClickOn(w.Control(CTonvaleDlg::IDC_SELECT_NONE));
         grid.SetCellInteger(1, 2, 1);
         grid.SetCellInteger(1, 5, 1);
-        CDlgExport::SetRevealFunction([](const QString &) {});
+        CDlgExport::SetRevealFunction([](const QString &) { return true; });
 
         QString target = w.tmp.filePath(QStringLiteral("보고서.pdf"));
         CDlgExport::SetFileQuestion([&](QWidget *) { return target; });

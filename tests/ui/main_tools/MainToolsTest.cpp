@@ -168,7 +168,10 @@ class MainToolsTest : public QObject {
         m_dlg->PollPresence();
         Settle();
         m_revealed.clear();
-        CDlgExport::SetRevealFunction([this](const QString &path) { m_revealed << path; });
+        CDlgExport::SetRevealFunction([this](const QString &path) {
+            m_revealed << path;
+            return true;
+        });
         m_fileAnswers.clear();
         CDlgExport::SetFileQuestion(
             [this](QWidget *) { return m_fileAnswers.isEmpty() ? QString() : m_fileAnswers.takeFirst(); });
@@ -425,6 +428,34 @@ class MainToolsTest : public QObject {
         QCOMPARE(reread.company, QStringLiteral("한빛 프레스"));
         QCOMPARE(reread.reportName, QStringLiteral("3월 점검"));
         QCOMPARE(reread.userName, QStringLiteral("김 민준"));
+    }
+
+    void exportSaysWhenTheFolderCannotBeOpened()
+    {
+        // The desktop's own way of showing the file, on a desktop without a file manager, a session bus
+        // or a program that opens folders.
+        CDlgExport::SetRevealFunction({});
+        const QByteArray path = qgetenv("PATH"), bus = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+        const bool busSet = qEnvironmentVariableIsSet("DBUS_SESSION_BUS_ADDRESS");
+        QTemporaryDir nothing;
+        qputenv("PATH", nothing.path().toLocal8Bit());
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + nothing.filePath(QStringLiteral("bus")).toLocal8Bit());
+        AddStoredRows(2);
+        const QString target = m_dir->filePath(QStringLiteral("Report.xls"));
+        m_fileAnswers << target;
+        Dlg().OnExportExcel(); // "Yes" to opening the folder
+        qputenv("PATH", path);
+        if (busSet)
+            qputenv("DBUS_SESSION_BUS_ADDRESS", bus);
+        else
+            qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+
+        QVERIFY(QFile::exists(target));
+        QCOMPARE(m_boxes.size(), 2);
+        QVERIFY2(m_boxes[1].text.startsWith(QStringLiteral("폴더를 열 수 없습니다")) &&
+                     m_boxes[1].text.contains(target),
+                 qPrintable(m_boxes[1].text));
+        QCOMPARE(m_boxes[1].icon, QMessageBox::Warning);
     }
 
     void exportOfOutputTakesEveryRecord()
