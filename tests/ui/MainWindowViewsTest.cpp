@@ -17,6 +17,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -236,7 +237,18 @@ class MainWindowViewsTest : public QObject {
         // The chart's own buttons take the operator's clicks while the main window is modal.
         const QString png = w.tmp.filePath(QStringLiteral("chart.png"));
         ChartWindow::SetFileQuestion([&](QWidget *) { return png; });
+        QString told; // where the picture went, in a box that Enter closes
+        QTimer answer;
+        connect(&answer, &QTimer::timeout, [&told] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                told = box->text();
+                QTest::keyClick(box, Qt::Key_Return);
+            }
+        });
+        answer.start(10);
         ClickOn(chart->SaveButton());
+        answer.stop();
+        QVERIFY2(told.contains(png), qPrintable(told));
         ChartWindow::SetFileQuestion({});
         QVERIFY(QFile::exists(png));
 
