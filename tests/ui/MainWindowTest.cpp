@@ -177,9 +177,10 @@ class MainWindowTest : public QObject {
         QVERIFY(dlg.PresenceTimerId() != 0);
         QVERIFY(dlg.LogWindow() && dlg.LogWindow()->isHidden());
 
-        // Never below 1280 x 720; a larger window keeps the bottom row 10 pixels above its edge.
+        // 1280 x 720 on a screen with room, never narrower than 1280; a larger window keeps the bottom row
+        // 10 pixels above its edge.
         QCOMPARE(dlg.size(), QSize(1280, 720));
-        QCOMPARE(dlg.minimumSize(), QSize(1280, 720));
+        QCOMPARE(dlg.minimumSize().width(), 1280);
         dlg.show();
         dlg.resize(1600, 900);
         QCOMPARE(dlg.Control(CTonvaleDlg::IDC_EXPORT)->geometry(), QRect(1470, 860, 120, 30));

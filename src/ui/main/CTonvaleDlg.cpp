@@ -30,6 +30,7 @@
 #include <QLineEdit>
 #include <QPalette>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QTimer>
 #include <QTimerEvent>
@@ -49,6 +50,11 @@ namespace {
 constexpr int kTemplateId = 102;
 constexpr int kGridFontSize = 11;
 constexpr QSize kHelpPictureSize(180, 90);
+// The data grid starts this far below the help picture and ends this far above the window's bottom edge
+// (the bottom row of buttons); it is never lower than kMinimumGridHeight.
+constexpr int kDataGridTop = 45;
+constexpr int kBottomRow = 50;
+constexpr int kMinimumGridHeight = 120;
 
 // The device grid: labels in columns 1 and 3, values in 2 and 4.
 constexpr int kDeviceColumns = 4;
@@ -276,9 +282,18 @@ bool CTonvaleDlg::OnInitDialog()
     InitControls();
     CreateLogWindow();
 
-    setMinimumSize(kStartWidth, kStartHeight);
-    move(0, 0);
-    resize(kStartWidth, kStartHeight);
+    // As wide as the bottom row of buttons needs; as high as the rows above and below the data grid
+    // and a few of its rows need. It opens at its usual size, or lower on a smaller screen (a high scale
+    // factor), and inside the screen's free area with its frame.
+    const int minimumHeight = m_btnConnect->geometry().bottom() + 1 + kDataGridTop + kMinimumGridHeight + kBottomRow;
+    setMinimumSize(kStartWidth, minimumHeight);
+    QSize start(kStartWidth, kStartHeight);
+    if (const QScreen *shown = screen()) {
+        const QRect area = shown->availableGeometry();
+        start = start.boundedTo(area.size().shrunkBy(CDlgLog::kAssumedFrame)).expandedTo(minimumSize());
+        move(area.topLeft());
+    }
+    resize(start);
     m_bLayoutReady = true;
     RepositionControls();
 
@@ -451,7 +466,7 @@ void CTonvaleDlg::RepositionControls()
     m_btnCancelDownload->setGeometry(262, bBottom + 20, 70, 25);
     m_progressLabel->setGeometry(340, bBottom + 20, std::max(0, w - 575 - 350), 25);
 
-    const QRect dataRect = FromEdges(10, bBottom + 45, w - 10, h - 50);
+    const QRect dataRect = FromEdges(10, bBottom + kDataGridTop, w - 10, h - kBottomRow);
     m_dataGridView->setGeometry(dataRect);
     for (int sheet : {kStoredRecordSheet, kContinuousSheet}) {
         m_dataGrid->SetAddressedSheet(sheet);

@@ -221,6 +221,7 @@ class CTonvaleDlg : public CDlgComm {
     void ShowProgress();
     // The chart follows the records store and the ticks of the stored-record sheet.
     void ConnectChart();
+    void PlaceChart();
     void ChartTicksFromGrid();
     // The raw records of the shown table with its ticks (empty when the store holds the other mode).
     ChartRecords ShownChartRecords() const;
