@@ -1,6 +1,7 @@
 // The main window and its companion windows on screens smaller than the window's usual size: 1920 x 1080
 // at a scale of 150 % (1280 x 720 pixels to the windows) and 1366 x 768. The screen is the offscreen
 // platform's, from the configuration file the test is started with.
+#include "CDlgAdmin.h"
 #include "CDlgLog.h"
 #include "CIniSysInfo.h"
 #include "CTonvaleDlg.h"
@@ -111,6 +112,23 @@ class SmallScreenTest : public QObject {
                 QVERIFY2(!framed.intersects(Global(button)),
                          qPrintable(window->windowTitle() + " over " + button->text()));
         }
+    }
+
+    void TheConsoleFitsTheScreenWithItsFrame()
+    {
+        Shown w;
+        CDlgAdmin console(w.dlg->Session(), {}, w.dlg.get());
+        console.Create();
+        console.SetTimerEnabled(false);
+        console.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&console));
+        const QSize framed = console.size().grownBy(CDlgLog::kAssumedFrame);
+        QVERIFY2(framed.width() <= w.Area().width() && framed.height() <= w.Area().height(),
+                 qPrintable(QStringLiteral("%1 x %2").arg(framed.width()).arg(framed.height())));
+        // Every control is still inside it.
+        for (QWidget *control : console.findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+            if (control->isVisible())
+                QVERIFY2(console.rect().contains(control->geometry()), qPrintable(control->objectName()));
     }
 };
 

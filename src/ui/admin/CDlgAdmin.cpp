@@ -26,6 +26,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTimer>
 
 #include <utility>
@@ -62,6 +63,9 @@ void SetButtonLook(CSpreadSheet &grid, const AppPalette &pal)
 }
 
 const QString kSetCaption = QStringLiteral("설정");
+// The frame a window manager usually puts around a window (title bar, borders).
+constexpr QMargins kUsualFrame(4, 32, 4, 4);
+
 const QString kClockRefused = QStringLiteral("시간 정보가 잘못되었습니다. 확인바랍니다.");
 
 } // namespace
@@ -240,8 +244,27 @@ void CDlgAdmin::UpdateControls()
 // ---------------------------------------------------------------------------------------------------
 // Set-up, layout and shut-down
 
+void CDlgAdmin::FitToScreen()
+{
+    // The console is laid out in dialog units of its font: at a high scale factor its usual font makes it
+    // larger than the screen, so a smaller font shrinks all of it until it fits with its frame.
+    const QScreen *shown = screen();
+    if (!shown)
+        return;
+    const QSize room = shown->availableGeometry().size().shrunkBy(kUsualFrame);
+    for (double resolution = FontResolution();
+         resolution > FontResolution() / 2 && (width() > room.width() || height() > room.height());
+         resolution *= 0.97) {
+        setMinimumSize(0, 0); // the fixed size of the larger font
+        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        m_fontScaler.Apply(m_template, this, resolution * 0.97);
+        setFixedSize(size());
+    }
+}
+
 void CDlgAdmin::InitControls()
 {
+    FitToScreen();
     m_progress->setRange(0, 100);
     m_progress->setValue(0);
     m_progress->setFormat(QString()); // no caption until a file is chosen

@@ -101,6 +101,8 @@ class CDlgAdmin : public CDlgComm {
 
   protected:
     void InitControls() override;
+    // A smaller font, and so a smaller console, where the usual one would not fit the screen.
+    void FitToScreen();
     void RepositionControls() override;
     QWidget *CreateCustomControl(const DialogControl &control) override;
     void done(int result) override;
