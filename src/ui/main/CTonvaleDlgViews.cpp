@@ -23,6 +23,9 @@
 
 namespace {
 
+// The smallest chart window that is still worth opening beside the main window instead of over its rows.
+constexpr QSize kLeastChart(480, 360);
+
 // An archived download's records gathered into one batch, in the order the replay hands them over.
 class BatchCollector final : public LinkOwner {
   public:
@@ -132,13 +135,14 @@ void CTonvaleDlg::OnShowChart()
 
 void CTonvaleDlg::PlaceChart()
 {
-    // Beside this window when the screen has room; otherwise over the rows of the data grid, never over
-    // a button, and inside the screen so that it can be moved away. Its frame is not known before the
-    // window manager has framed it once: a usual one is assumed.
+    // Beside this window when the screen has room for a chart that can still be read; otherwise over the rows of the
+    // data grid, never over a button, and inside the screen so that it can be moved away. Its frame is not known before
+    // the window manager has framed it once: a usual one is assumed.
     const QRect area = screen() ? screen()->availableGeometry() : QRect();
     const QRect rows(mapToGlobal(m_dataGridView->geometry().topLeft()), m_dataGridView->size());
     const QRect place =
-        CDlgLog::PlaceBeside(frameGeometry(), rows, area, m_chart->size().grownBy(CDlgLog::kAssumedFrame));
+        CDlgLog::PlaceBeside(frameGeometry(), rows, area, m_chart->size().grownBy(CDlgLog::kAssumedFrame),
+                             kLeastChart.grownBy(CDlgLog::kAssumedFrame));
     m_chart->resize(place.size().shrunkBy(CDlgLog::kAssumedFrame));
     m_chart->move(place.topLeft());
 }
