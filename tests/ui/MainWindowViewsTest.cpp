@@ -45,7 +45,7 @@ Scenario Today()
 // The main window shown modal as the program shows it, its configuration file (and so its archive) in a
 // temporary folder; iniText is written to that file first.
 struct Shown {
-    explicit Shown(const QByteArray &iniText = {}) : clock(kMay1_1000), sim(Today(), clock)
+    explicit Shown(const QByteArray &iniText = {}) : clock(WindowTestStart()), sim(Today(), clock)
     {
         info.logDir = tmp.path() + QStringLiteral("/Log/");
         info.iniPath = tmp.filePath(QStringLiteral("tonvale.ini"));

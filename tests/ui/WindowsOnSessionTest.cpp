@@ -54,7 +54,7 @@ Scenario ManyToday()
 // The main window shown as the program shows it (modal to the whole program), on one simulated
 // instrument held by a gate.
 struct Shown {
-    explicit Shown(const Scenario &scenario = ManyToday()) : clock(kMay1_1000), sim(scenario, clock)
+    explicit Shown(const Scenario &scenario = ManyToday()) : clock(WindowTestStart()), sim(scenario, clock)
     {
         info.logDir = tmp.path() + QStringLiteral("/Log/");
         dlg = std::make_unique<CTonvaleDlg>(sim.Bridge(), sim.Discovery(), clock, info);
@@ -259,7 +259,7 @@ class WindowsOnSessionTest : public QObject {
         SETTLE(w.dlg->Session());
         QFile hourly(log->LogFile().PathFor(w.clock.Now()));
         QVERIFY2(hourly.open(QIODevice::ReadOnly), qPrintable(hourly.fileName()));
-        QVERIFY(hourly.readAll().contains("SEND-[2024-05-01 10:00:"));
+        QVERIFY(hourly.readAll().contains("SEND-[" + FormatLocalTime(WindowTestStart()).left(16).toUtf8()));
 
         // Beside the console, which holds the main window: "Clear" and "Close" still act.
         bool cleared = false;
