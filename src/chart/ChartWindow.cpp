@@ -5,8 +5,10 @@
 #include "LimitsDialog.h"
 #include "RecordChart.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
@@ -190,6 +192,10 @@ void ChartWindow::OnSavePng()
     QString error;
     if (!SavePng(path, &error))
         QMessageBox::warning(this, QStringLiteral("PNG 저장"), QStringLiteral("PNG 저장 실패 : %1").arg(error));
+    else
+        QMessageBox::information(this, QStringLiteral("PNG 저장"),
+                                 QStringLiteral("그래프를 저장했습니다.\n%1")
+                                     .arg(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath())));
 }
 
 void ChartWindow::OnEditLimits()

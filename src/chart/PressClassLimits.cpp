@@ -147,7 +147,7 @@ PressClassLimits PressClassLimits::FromIniText(const QString &iniText, QStringLi
         QString error;
         limits.m_ranges[c] = ParseRange(*value, &error);
         if (!error.isEmpty() && problems)
-            problems->append(QStringLiteral("[%1] %2: %3").arg(kIniSection, IniKey(c), error));
+            problems->append(QStringLiteral("[%1] %2=%3 : %4").arg(kIniSection, IniKey(c), value->trimmed(), error));
     }
     return limits;
 }

@@ -68,7 +68,7 @@ class PressClassLimits {
     std::optional<ForceRange> RangeForSetting(int settingCode) const;
 
     // From the text of the configuration file: a key that is missing, empty or not a valid range leaves its
-    // class without a range; each invalid one adds a line to *problems.
+    // class without a range; each invalid one adds a line to *problems ("[LIMITS] KEY=VALUE : why").
     static PressClassLimits FromIniText(const QString &iniText, QStringList *problems = nullptr);
     // The three keys with their values (empty for a class without a range), for IniFile::WithValues.
     QList<QPair<QString, QString>> IniValues() const;

@@ -20,10 +20,7 @@
 
 std::optional<qint64> ParseDay(const QString &text)
 {
-    const QDate day = QDate::fromString(text, QStringLiteral("yyyy-MM-dd"));
-    if (!day.isValid())
-        return std::nullopt;
-    return LocalTimeFromFields({day.year(), day.month(), day.day(), 0, 0, 0});
+    return LocalDayStart(QDate::fromString(text, QStringLiteral("yyyy-MM-dd")));
 }
 
 namespace {

@@ -1,8 +1,10 @@
 #include "InstrumentClock.h"
 
 #include <QDate>
+#include <QStringList>
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace InstrumentClock {
 
@@ -88,6 +90,26 @@ std::optional<QString> AnswerTimeText(const uint8_t *answer)
     if (f.year < kFirstShownYear || f.year > kLastShownYear || !IsCalendarTime(f))
         return std::nullopt;
     return QString::asprintf("%04d-%02d-%02d %02d:%02d:%02d", f.year, f.month, f.day, f.hour, f.minute, f.second);
+}
+
+QString ClockOffsetNotice(const uint8_t *answer, qint64 pcNow)
+{
+    const std::optional<QString> shown = AnswerTimeText(answer);
+    const std::optional<qint64> instrument = shown ? LocalTimeFromFields(AnswerFields(answer)) : std::nullopt;
+    if (!instrument || std::abs(*instrument - pcNow) <= kClockToleranceSeconds)
+        return QString();
+    const qint64 minutes = std::abs(*instrument - pcNow) / 60;
+    QStringList parts;
+    if (minutes >= 24 * 60)
+        parts << QStringLiteral("%1일").arg(minutes / (24 * 60));
+    if (minutes % (24 * 60) >= 60)
+        parts << QStringLiteral("%1시간").arg(minutes % (24 * 60) / 60);
+    if (minutes % 60 != 0)
+        parts << QStringLiteral("%1분").arg(minutes % 60);
+    return QStringLiteral("장비 시간(%1)이 컴퓨터 시간(%2)보다 %3 %4.\n측정 기록이 장비 시간의 날짜로 저장되므로 "
+                          "조회 기간과 맞지 않습니다. '현재시간 설정'으로 장비 시간을 맞추십시오.")
+        .arg(*shown, FormatLocalTime(pcNow), parts.join(QLatin1Char(' ')),
+             *instrument < pcNow ? QStringLiteral("느립니다") : QStringLiteral("빠릅니다"));
 }
 
 Display DecodeAnswer(const uint8_t *answer)

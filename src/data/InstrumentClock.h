@@ -59,6 +59,15 @@ std::optional<Payload> SetClockPayloadAt(qint64 secondsSince1970, const QString 
 // rolled over into another date.
 std::optional<QString> AnswerTimeText(const uint8_t *answer);
 
+// How far the instrument's clock may be from the PC's before the operator is told: its records are
+// filed under its own dates, so a clock further off puts them on other days than the range asks for.
+constexpr qint64 kClockToleranceSeconds = 5 * 60;
+
+// What the operator is told when the time of a 0x4B answer is more than kClockToleranceSeconds from
+// the PC's time `pcNow`: both times, by how much and which way, and the button that sets it. Empty
+// within the tolerance and for an answer that shows no time.
+QString ClockOffsetNotice(const uint8_t *answer, qint64 pcNow);
+
 // What the operator's clock display shows for a 0x4B answer.
 struct Display {
     QString time = kZeroTimeText;

@@ -36,6 +36,19 @@ std::optional<LocalFields> LocalFieldsOf(qint64 secondsSince1970)
     return LocalFields{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
 
+QDate LocalDateOf(qint64 secondsSince1970)
+{
+    const auto f = LocalFieldsOf(secondsSince1970);
+    return f ? QDate(f->year, f->month, f->day) : QDate();
+}
+
+std::optional<qint64> LocalDayStart(QDate day)
+{
+    if (!day.isValid())
+        return std::nullopt;
+    return LocalTimeFromFields({day.year(), day.month(), day.day(), 0, 0, 0});
+}
+
 QString FormatLocalTime(qint64 secondsSince1970)
 {
     const auto f = LocalFieldsOf(secondsSince1970);

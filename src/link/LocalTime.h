@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDate>
 #include <QString>
 
 #include <optional>
@@ -16,6 +17,12 @@ std::optional<qint64> LocalTimeFromFields(const LocalFields &fields);
 
 // The local calendar fields of a time; nullopt when the C library cannot convert it.
 std::optional<LocalFields> LocalFieldsOf(qint64 secondsSince1970);
+
+// The local calendar day of a time; invalid when the C library cannot convert it.
+QDate LocalDateOf(qint64 secondsSince1970);
+
+// The first second of a local calendar day; nullopt for an invalid day.
+std::optional<qint64> LocalDayStart(QDate day);
 
 // "%Y-%m-%d %H:%M:%S" in local time; empty when the time cannot be converted.
 QString FormatLocalTime(qint64 secondsSince1970);

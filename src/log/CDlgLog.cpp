@@ -13,6 +13,8 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <algorithm>
+
 using namespace dlgstyle;
 
 namespace {
@@ -213,17 +215,32 @@ void CDlgLog::showEvent(QShowEvent *event)
     KeepTransient();
 }
 
-QRect CDlgLog::PlaceBeside(const QRect &companionFrame, const QRect &freeArea, const QRect &screen, QSize size)
+QRect CDlgLog::PlaceBeside(const QRect &companionFrame, const QRect &freeArea, const QRect &screen, QSize size,
+                           QSize least)
 {
-    const QRect candidates[] = {
-        QRect(QPoint(companionFrame.right() + 1, companionFrame.top()), size),
-        QRect(QPoint(companionFrame.left() - size.width(), companionFrame.top()), size),
-        QRect(QPoint(companionFrame.left(), companionFrame.bottom() + 1), size),
-        QRect(QPoint(companionFrame.left(), companionFrame.top() - size.height()), size),
+    if (!least.isValid())
+        least = size;
+    // The screen's room on each side of the companion, in the order tried: right, left, below, above.
+    const QRect rooms[] = {
+        QRect(QPoint(companionFrame.right() + 1, screen.top()), screen.bottomRight()),
+        QRect(screen.topLeft(), QPoint(companionFrame.left() - 1, screen.bottom())),
+        QRect(QPoint(screen.left(), companionFrame.bottom() + 1), screen.bottomRight()),
+        QRect(screen.topLeft(), QPoint(screen.right(), companionFrame.top() - 1)),
     };
-    for (const QRect &place : candidates) {
-        if (screen.contains(place))
-            return place;
+    for (int side = 0; side < 4; ++side) {
+        const QRect &room = rooms[side];
+        if (room.width() < least.width() || room.height() < least.height())
+            continue;
+        const QSize fitted = size.boundedTo(room.size());
+        // Against the companion's edge, level with its top (or its left edge) as far as the room allows.
+        const int alongX = std::clamp(companionFrame.left(), room.left(), room.right() + 1 - fitted.width());
+        const int alongY = std::clamp(companionFrame.top(), room.top(), room.bottom() + 1 - fitted.height());
+        switch (side) {
+        case 0: return QRect(QPoint(room.left(), alongY), fitted);
+        case 1: return QRect(QPoint(room.right() + 1 - fitted.width(), alongY), fitted);
+        case 2: return QRect(QPoint(alongX, room.top()), fitted);
+        default: return QRect(QPoint(alongX, room.bottom() + 1 - fitted.height()), fitted);
+        }
     }
     if (freeArea.isEmpty())
         return QRect(screen.topLeft(), size.boundedTo(screen.size()));
@@ -257,7 +274,7 @@ void CDlgLog::Place()
         if (frame.isNull())
             frame = kAssumedFrame;
         const QSize outer = size().grownBy(frame);
-        const QRect place = PlaceBeside(companion->frameGeometry(), free, screen, outer);
+        const QRect place = PlaceBeside(companion->frameGeometry(), free, screen, outer, minimumSize().grownBy(frame));
         resize(place.size().shrunkBy(frame));
         move(place.topLeft()); // a window's position is that of its frame
         m_placed = true;

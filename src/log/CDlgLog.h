@@ -57,8 +57,10 @@ class CDlgLog : public CDlgComm, public PacketLogSink {
     // Shows the window at its place beside the companion, raised and active.
     void ShowBeside();
     // Where a window of `size` goes: right of, left of, below or above the companion's frame when the
-    // screen has room there, else inside the free area (shrunk to fit it).
-    static QRect PlaceBeside(const QRect &companionFrame, const QRect &freeArea, const QRect &screen, QSize size);
+    // screen has room there for at least `least` (the window shrunk to the room, never below `least`;
+    // an invalid `least` is `size`), else inside the free area (shrunk to fit it).
+    static QRect PlaceBeside(const QRect &companionFrame, const QRect &freeArea, const QRect &screen, QSize size,
+                             QSize least = QSize());
 
     void OnBnClickedClear();
     void OnBnClickedClose();

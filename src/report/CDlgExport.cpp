@@ -61,7 +61,7 @@ CDlgExport::RevealFunction &RevealHook()
     return hook;
 }
 
-void ShowSelectedOrFolder(const QString &path)
+bool ShowSelectedOrFolder(const QString &path)
 {
     const QString uri = QUrl::fromLocalFile(path).toString();
     QDBusMessage call = QDBusMessage::createMethodCall(
@@ -70,8 +70,8 @@ void ShowSelectedOrFolder(const QString &path)
     call << QStringList{uri} << QString();
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (bus.isConnected() && bus.call(call, QDBus::Block, 5000).type() == QDBusMessage::ReplyMessage)
-        return;
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
+        return true;
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
 }
 
 } // namespace
@@ -148,8 +148,11 @@ bool CDlgExport::SaveWith(const std::function<bool(QString *error)> &write, cons
     const QString where = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
     if (m_message(QStringLiteral("%1 파일을 저장했습니다.\n%2\n\n파일이 있는 폴더를 여시겠습니까?")
                       .arg(pdf ? QStringLiteral("PDF") : QStringLiteral("엑셀"), where),
-                  kTitle, QMessageBox::Yes | QMessageBox::No, QMessageBox::Information) == QMessageBox::Yes)
-        RevealInFileManager(path);
+                  kTitle, QMessageBox::Yes | QMessageBox::No, QMessageBox::Information) == QMessageBox::Yes &&
+        !RevealInFileManager(path))
+        m_message(QStringLiteral("폴더를 열 수 없습니다 - 파일 관리자를 찾지 못했습니다.\n파일은 저장되어 있습니다: %1")
+                      .arg(where),
+                  kTitle, QMessageBox::Ok, QMessageBox::Warning);
     return true;
 }
 
@@ -163,10 +166,7 @@ void CDlgExport::SetRevealFunction(RevealFunction reveal)
     RevealHook() = std::move(reveal);
 }
 
-void CDlgExport::RevealInFileManager(const QString &path)
+bool CDlgExport::RevealInFileManager(const QString &path)
 {
-    if (RevealHook())
-        RevealHook()(path);
-    else
-        ShowSelectedOrFolder(path);
+    return RevealHook() ? RevealHook()(path) : ShowSelectedOrFolder(path);
 }

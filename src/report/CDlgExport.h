@@ -66,9 +66,10 @@ class CDlgExport {
 
     // How a written file is shown. The default asks the desktop's file manager over D-Bus
     // (org.freedesktop.FileManager1.ShowItems) to select it and, when none answers, opens its folder.
-    using RevealFunction = std::function<void(const QString &path)>;
+    // False when neither could be done (no file manager, no opener for folders).
+    using RevealFunction = std::function<bool(const QString &path)>;
     static void SetRevealFunction(RevealFunction reveal); // an empty function restores the default
-    static void RevealInFileManager(const QString &path);
+    static bool RevealInFileManager(const QString &path);
 
   private:
     QWidget *m_owner;

@@ -100,6 +100,10 @@ SpreadSheetView::~SpreadSheetView()
 
 void SpreadSheetView::SetFollowLastRow(bool follow)
 {
+    // The last rows added may still wait for their queued layout: it is done now, while still following,
+    // so that the last row ends in sight and the scroll bar's range counts it.
+    if (!follow && m_followLastRow)
+        RebuildLayout();
     m_followLastRow = follow;
     if (follow)
         verticalScrollBar()->setValue(verticalScrollBar()->maximum());

@@ -36,7 +36,8 @@ class SpreadSheetView : public QAbstractScrollArea {
 
     QSize sizeHint() const override;
 
-    // While on, the view keeps the last row in sight as rows are added (a download in progress).
+    // While on, the view keeps the last row in sight as rows are added (a download in progress); switched
+    // off, it leaves the last row in sight.
     void SetFollowLastRow(bool follow);
 
   signals:

@@ -11,6 +11,7 @@
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -154,8 +155,17 @@ class ChartWindowTest : public QObject {
             asked = QStringLiteral("asked");
             return m_dir->filePath(QStringLiteral("chart"));
         });
+        // Where the picture went is told in a box of the window's own.
+        QString told;
+        QTimer::singleShot(0, this, [&told] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            told = box->text();
+            QTest::keyClick(box, Qt::Key_Return);
+        });
         ClickOnWindow(w.SaveButton());
         QCOMPARE(asked, QStringLiteral("asked"));
+        QVERIFY2(told.contains(m_dir->filePath(QStringLiteral("chart.png"))), qPrintable(told));
         QImage saved(m_dir->filePath(QStringLiteral("chart.png")));
         QVERIFY(!saved.isNull());
         QCOMPARE(saved.size(), w.View()->size() * w.View()->devicePixelRatio());

@@ -140,8 +140,8 @@ struct Bench {
     }
     void SetRange(qint64 start, qint64 end)
     {
-        dlg->StartDate()->setDateTime(QDateTime::fromSecsSinceEpoch(start));
-        dlg->EndDate()->setDateTime(QDateTime::fromSecsSinceEpoch(end));
+        dlg->StartDate()->setDate(LocalDateOf(start));
+        dlg->EndDate()->setDate(LocalDateOf(end));
     }
 
     QTemporaryDir tmp;
@@ -177,9 +177,10 @@ class MainWindowTest : public QObject {
         QVERIFY(dlg.PresenceTimerId() != 0);
         QVERIFY(dlg.LogWindow() && dlg.LogWindow()->isHidden());
 
-        // Never below 1280 x 720; a larger window keeps the bottom row 10 pixels above its edge.
+        // 1280 x 720 on a screen with room, never narrower than 1280; a larger window keeps the bottom row
+        // 10 pixels above its edge.
         QCOMPARE(dlg.size(), QSize(1280, 720));
-        QCOMPARE(dlg.minimumSize(), QSize(1280, 720));
+        QCOMPARE(dlg.minimumSize().width(), 1280);
         dlg.show();
         dlg.resize(1600, 900);
         QCOMPARE(dlg.Control(CTonvaleDlg::IDC_EXPORT)->geometry(), QRect(1470, 860, 120, 30));
@@ -287,6 +288,73 @@ class MainWindowTest : public QObject {
         QCOMPARE(b.messages, QStringList{"메모리 데이터 없음!"});
     }
 
+    void ThePickersShowAndAskForTheLocalDayAtEveryHour_data()
+    {
+        QTest::addColumn<int>("hour");
+        QTest::addColumn<int>("minute");
+        // Before 09:00 the UTC date is the day before Seoul's; 23:30 is late on Seoul's day.
+        QTest::newRow("00:30") << 0 << 30;
+        QTest::newRow("08:59") << 8 << 59;
+        QTest::newRow("12:00") << 12 << 0;
+        QTest::newRow("23:30") << 23 << 30;
+    }
+    void ThePickersShowAndAskForTheLocalDayAtEveryHour()
+    {
+        QFETCH(int, hour);
+        QFETCH(int, minute);
+        Bench b;
+        b.clock.SetNow(*LocalTimeFromFields({2024, 5, 1, hour, minute, 0}));
+        b.dlg->LogWindow()->View()->clear();
+        b.Connect();
+        QCOMPARE(b.dlg->StartDate()->date(), QDate(2024, 5, 1));
+        QCOMPARE(b.dlg->EndDate()->date(), QDate(2024, 5, 1));
+        QCOMPARE(b.Times(), (QStringList{"2024-05-01 08:15:00", "2024-05-01 09:45:00", "2024-05-01 23:59:59"}));
+
+        // The next day, picked with the keyboard in both, asks for that day and shows its record.
+        b.dlg->show();
+        QVERIFY(QTest::qWaitForWindowActive(b.dlg.get()));
+        for (QDateTimeEdit *picker : {b.dlg->StartDate(), b.dlg->EndDate()}) {
+            picker->setFocus();
+            picker->setCurrentSection(QDateTimeEdit::DaySection);
+            QTest::keyClick(b.dlg->windowHandle(), Qt::Key_Up);
+            QCOMPARE(picker->date(), QDate(2024, 5, 2));
+        }
+        b.dlg->LogWindow()->View()->clear();
+        b.Click(CTonvaleDlg::IDC_QUERY);
+        QVERIFY(LinesOf(b.dlg->LogWindow()->View()).first().contains("] 02 08 35 07 E8 05 02 00 00 00 "));
+        QCOMPARE(b.Times(), QStringList{"2024-05-02 00:00:00"});
+        QVERIFY(b.messages.isEmpty());
+    }
+
+    void AnInstrumentClockFarFromThePcsIsToldAfterConnect_data()
+    {
+        QTest::addColumn<int>("offsetSeconds"); // the instrument's clock minus the PC's
+        QTest::addColumn<QString>("told");      // empty: nothing is said
+        QTest::newRow("4 minutes slow") << -240 << QString();
+        QTest::newRow("5 minutes fast") << 300 << QString();
+        QTest::newRow("6 minutes fast") << 360 << QStringLiteral("6분 빠릅니다");
+        QTest::newRow("2.5 years slow") << -int(912 * kDay + 2 * 3600 + 5 * 60)
+                                        << QStringLiteral("장비 시간(2021-11-01 07:55:00)이 컴퓨터 시간(2024-05-01 "
+                                                          "10:00:00)보다 912일 2시간 5분 느립니다");
+    }
+    void AnInstrumentClockFarFromThePcsIsToldAfterConnect()
+    {
+        QFETCH(int, offsetSeconds);
+        QFETCH(QString, told);
+        Scenario s = ThreeDays();
+        s.clock = LocalFieldsOf(kMay1_1000 + offsetSeconds);
+        Bench b(s);
+        b.Connect();
+        QCOMPARE(b.dlg->DeviceGrid().text(2, 3), QString("PFM-3000"));
+        if (told.isEmpty()) {
+            QVERIFY2(b.messages.isEmpty(), qPrintable(b.messages.join('|')));
+            return;
+        }
+        QVERIFY(!b.messages.isEmpty());
+        QVERIFY2(b.messages.last().contains(told) && b.messages.last().contains("'현재시간 설정'"),
+                 qPrintable(b.messages.last()));
+    }
+
     void UnpluggingDisablesWithinOneTickAndReplugEnablesWithoutAClick()
     {
         Bench b;
@@ -385,15 +453,16 @@ class MainWindowTest : public QObject {
 
         const QStringList lines = LinesOf(log->View());
         const char *ids[] = {"31", "37", "3B", "3D", "32", "39", "3F", "30"};
-        QVERIFY(lines.size() >= 16);
+        QVERIFY(lines.size() >= 20);
         for (int i = 0; i < 8; ++i) {
             QVERIFY2(lines[2 * i].startsWith("SEND-[2024-05-01 10:00:"), qPrintable(lines[2 * i]));
             QVERIFY2(lines[2 * i].contains(QString("] 02 02 %1 00 ").arg(ids[i])), qPrintable(lines[2 * i]));
             QVERIFY2(lines[2 * i + 1].startsWith("RECV-[2024-05-01 10:00:"), qPrintable(lines[2 * i + 1]));
             QVERIFY(lines[2 * i + 1].contains(QString(" %1 ").arg(ids[i])));
         }
-        // The stored download follows: its request, then the record frames.
-        QVERIFY(lines[16].contains("] 02 08 35 07 E8 05 01 00 00 00 "));
+        // The instrument's clock, then the stored download: its request, then the record frames.
+        QVERIFY(lines[16].contains("] 02 02 4B 00 "));
+        QVERIFY(lines[18].contains("] 02 08 35 07 E8 05 01 00 00 00 "));
 
         QFile file(log->LogFile().PathFor(kMay1_1000));
         QVERIFY(file.open(QIODevice::ReadOnly));

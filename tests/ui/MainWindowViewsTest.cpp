@@ -20,6 +20,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -48,7 +49,7 @@ Scenario Today()
 // temporary folder; iniText is written to that file first.
 struct Shown {
     explicit Shown(const QByteArray &iniText = {}, const Scenario &scenario = Today())
-        : clock(kMay1_1000), sim(scenario, clock)
+        : clock(WindowTestStart()), sim(scenario, clock)
     {
         info.logDir = tmp.path() + QStringLiteral("/Log/");
         info.iniPath = tmp.filePath(QStringLiteral("tonvale.ini"));
@@ -313,7 +314,18 @@ class MainWindowViewsTest : public QObject {
         // The chart's own buttons take the operator's clicks while the main window is modal.
         const QString png = w.tmp.filePath(QStringLiteral("chart.png"));
         ChartWindow::SetFileQuestion([&](QWidget *) { return png; });
+        QString told; // where the picture went, in a box that Enter closes
+        QTimer answer;
+        connect(&answer, &QTimer::timeout, [&told] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                told = box->text();
+                QTest::keyClick(box, Qt::Key_Return);
+            }
+        });
+        answer.start(10);
         ClickOn(chart->SaveButton());
+        answer.stop();
+        QVERIFY2(told.contains(png), qPrintable(told));
         ChartWindow::SetFileQuestion({});
         QVERIFY(QFile::exists(png));
 
@@ -326,6 +338,23 @@ class MainWindowViewsTest : public QObject {
         QVERIFY(chart->Records().Summary().has_value());
     }
 
+    void LimitsLinesThatAreNoRangesAreToldOnce()
+    {
+        Shown w("[LIMITS]\nCLASS_10_13=13.0,10.0\nCLASS_15=abc,def\nCLASS_25_30=25.0,30.0\n");
+        QTRY_COMPARE(w.messages.size(), 1);
+        const QString told = w.messages[0];
+        for (const char *part :
+             {"CLASS_10_13=13.0,10.0 : 하한은 상한보다 작아야 합니다.", "CLASS_15=abc,def : ", "abc", "'판정 기준'"})
+            QVERIFY2(told.contains(QString::fromUtf8(part)), qPrintable(told));
+        QVERIFY(!told.contains("CLASS_25_30"));
+
+        // Not again: a download, the chart and its judgement of the valid class go on without a word.
+        w.Run(CTonvaleDlg::IDC_CONNECT);
+        ClickOn(w.Control(CTonvaleDlg::IDC_CHART));
+        QCOMPARE(w.messages.size(), 1);
+        QVERIFY(!w.dlg->Chart()->Limits().IsEmpty());
+    }
+
     void ThePdfExportWritesTheTickedRowsOrTellsWhyNot()
     {
         Shown w;
@@ -334,7 +363,7 @@ class MainWindowViewsTest : public QObject {
         ClickOn(w.Control(CTonvaleDlg::IDC_SELECT_NONE));
         grid.SetCellInteger(1, 2, 1);
         grid.SetCellInteger(1, 5, 1);
-        CDlgExport::SetRevealFunction([](const QString &) {});
+        CDlgExport::SetRevealFunction([](const QString &) { return true; });
 
         QString target = w.tmp.filePath(QStringLiteral("보고서.pdf"));
         CDlgExport::SetFileQuestion([&](QWidget *) { return target; });

@@ -28,6 +28,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWindow>
@@ -53,7 +54,7 @@ Scenario ManyToday()
 // The main window shown as the program shows it (modal to the whole program), on one simulated
 // instrument held by a gate.
 struct Shown {
-    explicit Shown(const Scenario &scenario = ManyToday()) : clock(kMay1_1000), sim(scenario, clock)
+    explicit Shown(const Scenario &scenario = ManyToday()) : clock(WindowTestStart()), sim(scenario, clock)
     {
         info.logDir = tmp.path() + QStringLiteral("/Log/");
         dlg = std::make_unique<CTonvaleDlg>(sim.Bridge(), sim.Discovery(), clock, info);
@@ -125,7 +126,7 @@ class WindowsOnSessionTest : public QObject {
         SETTLE(w.dlg->Session());
 
         QCOMPARE(w.sim.Instrument().RequestCount(CMD_READ_MEMORY), 1);
-        QCOMPARE(w.sim.Instrument().RequestCount(CMD_READ_CLOCK), 0);
+        QCOMPARE(w.sim.Instrument().RequestCount(CMD_READ_CLOCK), 1); // the connect's own, before the download
         QCOMPARE(w.dlg->m_nMode, int(CTonvaleDlg::MODE_MEMORY));
         QCOMPARE(w.StoredRows(), kTodaysRecords);
         QVERIFY(w.messages.isEmpty());
@@ -179,7 +180,43 @@ class WindowsOnSessionTest : public QObject {
         QVERIFY(w.messages.isEmpty());
         QCOMPARE(w.StoredRows(), kTodaysRecords);
         QVERIFY(!w.dlg->Records().Incomplete());
-        QCOMPARE(w.Progress(), QString());
+        QCOMPARE(w.Progress(), QStringLiteral("%1건 수신").arg(kTodaysRecords));
+    }
+
+    void AfterADownloadTheLastRowIsInSightAndTheCountStays()
+    {
+        Scenario s = ManyToday();
+        constexpr int kRunRecords = 255;
+        std::vector<RecordBytes> run;
+        for (int i = 0; i < kRunRecords; ++i)
+            run.push_back(MakeRecord({2024, 5, 1, 9, i / 60, i % 60}, 1000 + i, 1));
+        s.continuous.records = run;
+        Shown w(s);
+        SpreadSheetView *view = w.dlg->DataGridView();
+        QScrollBar *bar = view->verticalScrollBar();
+        const auto lastRowInSight = [&](int lastRow) {
+            QCoreApplication::processEvents();
+            QVERIFY(bar->maximum() > 0);
+            QCOMPARE(bar->value(), bar->maximum());
+            const QRect last = view->CellRect(2, lastRow);
+            QVERIFY2(view->viewport()->rect().contains(last),
+                     qPrintable(QStringLiteral("row %1 at y %2, viewport %3 high")
+                                    .arg(lastRow)
+                                    .arg(last.y())
+                                    .arg(view->viewport()->height())));
+        };
+        ClickOn(w.Control(CTonvaleDlg::IDC_CONNECT));
+        SETTLE(w.dlg->Session());
+        QCOMPARE(w.StoredRows(), kTodaysRecords);
+        lastRowInSight(kTodaysRecords);
+        QCOMPARE(w.Progress(), QStringLiteral("%1건 수신").arg(kTodaysRecords));
+
+        // The continuous run: its three heading rows, then one row a record.
+        ClickOn(w.Control(CTonvaleDlg::IDC_MODE_OUTPUT));
+        ClickOn(w.Control(CTonvaleDlg::IDC_QUERY));
+        SETTLE(w.dlg->Session());
+        lastRowInSight(3 + kRunRecords);
+        QCOMPARE(w.Progress(), QStringLiteral("%1건 수신").arg(kRunRecords));
     }
 
     void AnUnplugMidDownloadEndsWithTheResultTextAndTheRowsReceived()
@@ -222,7 +259,7 @@ class WindowsOnSessionTest : public QObject {
         SETTLE(w.dlg->Session());
         QFile hourly(log->LogFile().PathFor(w.clock.Now()));
         QVERIFY2(hourly.open(QIODevice::ReadOnly), qPrintable(hourly.fileName()));
-        QVERIFY(hourly.readAll().contains("SEND-[2024-05-01 10:00:"));
+        QVERIFY(hourly.readAll().contains("SEND-[" + FormatLocalTime(WindowTestStart()).left(16).toUtf8()));
 
         // Beside the console, which holds the main window: "Clear" and "Close" still act.
         bool cleared = false;

@@ -10,10 +10,11 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
-bool DialogPrompts::Ask(QWidget *parent, const QString &text)
+bool DialogPrompts::Ask(QWidget *parent, const QString &text, bool defaultNo)
 {
     return ShowKoreanMessageBox(parent, QMessageBox::Question, QStringLiteral("설정"), text,
-                                QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) == QMessageBox::Yes;
+                                QMessageBox::Yes | QMessageBox::No,
+                                defaultNo ? QMessageBox::No : QMessageBox::Yes) == QMessageBox::Yes;
 }
 
 void DialogPrompts::Notify(QWidget *parent, const QString &text)

@@ -10,8 +10,8 @@ class QWidget;
 class AdminPrompts {
   public:
     virtual ~AdminPrompts() = default;
-    // A Yes/No question captioned "설정"; true for Yes.
-    virtual bool Ask(QWidget *parent, const QString &text) = 0;
+    // A Yes/No question captioned "설정"; true for Yes. Enter answers Yes, or No when `defaultNo`.
+    virtual bool Ask(QWidget *parent, const QString &text, bool defaultNo) = 0;
     // A notice with an OK button.
     virtual void Notify(QWidget *parent, const QString &text) = 0;
     // The firmware file to open; empty when the operator cancels.
@@ -21,7 +21,7 @@ class AdminPrompts {
 // Message boxes and the system's file dialog.
 class DialogPrompts final : public AdminPrompts {
   public:
-    bool Ask(QWidget *parent, const QString &text) override;
+    bool Ask(QWidget *parent, const QString &text, bool defaultNo) override;
     void Notify(QWidget *parent, const QString &text) override;
     QString ChooseFirmwareFile(QWidget *parent) override;
 };

@@ -26,6 +26,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTimer>
 
 #include <utility>
@@ -62,6 +63,9 @@ void SetButtonLook(CSpreadSheet &grid, const AppPalette &pal)
 }
 
 const QString kSetCaption = QStringLiteral("설정");
+// The frame a window manager usually puts around a window (title bar, borders).
+constexpr QMargins kUsualFrame(4, 32, 4, 4);
+
 const QString kClockRefused = QStringLiteral("시간 정보가 잘못되었습니다. 확인바랍니다.");
 
 } // namespace
@@ -194,10 +198,10 @@ QRect CDlgAdmin::FreeArea() const
     return QRect(send.left(), send.top(), width() - send.left() - 5, close.top() - 5 - send.top());
 }
 
-bool CDlgAdmin::Ask(const QString &text)
+bool CDlgAdmin::Ask(const QString &text, bool defaultNo)
 {
     ++m_openPrompts;
-    const bool yes = Prompts().Ask(this, text);
+    const bool yes = Prompts().Ask(this, text, defaultNo);
     --m_openPrompts;
     return yes;
 }
@@ -240,8 +244,27 @@ void CDlgAdmin::UpdateControls()
 // ---------------------------------------------------------------------------------------------------
 // Set-up, layout and shut-down
 
+void CDlgAdmin::FitToScreen()
+{
+    // The console is laid out in dialog units of its font: at a high scale factor its usual font makes it
+    // larger than the screen, so a smaller font shrinks all of it until it fits with its frame.
+    const QScreen *shown = screen();
+    if (!shown)
+        return;
+    const QSize room = shown->availableGeometry().size().shrunkBy(kUsualFrame);
+    for (double resolution = FontResolution();
+         resolution > FontResolution() / 2 && (width() > room.width() || height() > room.height());
+         resolution *= 0.97) {
+        setMinimumSize(0, 0); // the fixed size of the larger font
+        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        m_fontScaler.Apply(m_template, this, resolution * 0.97);
+        setFixedSize(size());
+    }
+}
+
 void CDlgAdmin::InitControls()
 {
+    FitToScreen();
     m_progress->setRange(0, 100);
     m_progress->setValue(0);
     m_progress->setFormat(QString()); // no caption until a file is chosen
@@ -501,10 +524,20 @@ void CDlgAdmin::OnButtonClickedInfoGrid(int col, int row, int)
 
 void CDlgAdmin::SetInstrumentClock()
 {
-    if (!Ask(QStringLiteral("장비시간을 설정하시겠습니까?")))
-        return;
     int usePcTime = 0;
     m_gridInfo->GetCellInteger(6, 5, &usePcTime);
+    // A typed time that is no calendar time is refused before the question, not after the consent.
+    std::optional<InstrumentClock::Payload> typedPayload;
+    if (usePcTime == 0) {
+        const auto typed = InfoFields::ParseTypedClock(m_gridInfo->text(5, 6));
+        typedPayload = typed ? InstrumentClock::SetClockPayload(*typed) : std::nullopt;
+        if (!typedPayload) {
+            Notify(kClockRefused);
+            return;
+        }
+    }
+    if (!Ask(QStringLiteral("장비시간을 설정하시겠습니까?")))
+        return;
     if (usePcTime != 0) {
         // The PC time is taken on the session just before it is sent.
         StartJob(SessionJobs::SetClockNow(InstrumentClock::ServiceTelephone()), [this](const JobResult &result) {
@@ -515,13 +548,8 @@ void CDlgAdmin::SetInstrumentClock()
         });
         return;
     }
-    const auto typed = InfoFields::ParseTypedClock(m_gridInfo->text(5, 6));
-    const auto payload = typed ? InstrumentClock::SetClockPayload(*typed) : std::nullopt;
-    if (!payload) {
-        Notify(kClockRefused);
-        return;
-    }
-    SendWrite(CMD_SET_CLOCK, QByteArray(reinterpret_cast<const char *>(payload->data()), int(payload->size())));
+    SendWrite(CMD_SET_CLOCK,
+              QByteArray(reinterpret_cast<const char *>(typedPayload->data()), int(typedPayload->size())));
 }
 
 void CDlgAdmin::SendWrite(uint8_t command, const QByteArray &data)
@@ -589,6 +617,13 @@ void CDlgAdmin::ShowCalibration(const JobResult &result)
     ShowTrace(result.trace);
 }
 
+std::optional<uint32_t> CDlgAdmin::CalNumber(int row) const
+{
+    bool ok = false;
+    const uint32_t value = m_gridCal->text(2, row).toUInt(&ok);
+    return ok ? std::optional<uint32_t>(value) : std::nullopt;
+}
+
 void CDlgAdmin::OnButtonClickedCalGrid(int col, int row, int)
 {
     // The buttons sit in column 4. A click while a read runs starts nothing: the values it would
@@ -619,10 +654,18 @@ void CDlgAdmin::OnButtonClickedCalGrid(int col, int row, int)
         }
         SendWrite(CMD_WRITE_CAL, QByteArray(reinterpret_cast<const char *>(payload->data()), int(payload->size())));
     } else if (row >= Calibration::kFirstPointRow && row <= Calibration::kLastPointRow) {
-        const QString live = m_gridCal->text(col - 2, Calibration::kLiveRow);
-        if (live.isEmpty() || live == Calibration::kNoLiveValue)
-            return;
-        if (!Ask(QStringLiteral("%1%2 보정값을 현재 로드셀 값으로 설정하시겠습니까?").arg(prefix, label)))
+        // The question compares the live reading with the table as last read; without a reading there
+        // is nothing to capture.
+        const std::optional<uint32_t> live = CalNumber(Calibration::kLiveRow);
+        std::array<uint32_t, 4> points{};
+        for (int i = 0; i < 4; ++i) {
+            const std::optional<uint32_t> point = CalNumber(Calibration::kFirstPointRow + i);
+            if (!live || !point)
+                return;
+            points[i] = *point;
+        }
+        const Calibration::CaptureQuestion question = Calibration::CaptureQuestionFor(m_nLoadCell, row, points, *live);
+        if (!Ask(question.text, question.doubtful))
             return;
         SendWrite(Calibration::CaptureCommand(m_nLoadCell), QByteArray(1, char(Calibration::CapturePoint(row))));
     }

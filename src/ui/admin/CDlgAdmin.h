@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class AdminPrompts;
 class CSpreadSheet;
@@ -100,6 +101,8 @@ class CDlgAdmin : public CDlgComm {
 
   protected:
     void InitControls() override;
+    // A smaller font, and so a smaller console, where the usual one would not fit the screen.
+    void FitToScreen();
     void RepositionControls() override;
     QWidget *CreateCustomControl(const DialogControl &control) override;
     void done(int result) override;
@@ -114,6 +117,8 @@ class CDlgAdmin : public CDlgComm {
     void ReadCalibration();
     void ShowCalibration(const JobResult &result);
     void RelabelCalGrid();
+    // The present value the calibration grid shows in `row`; nullopt when it shows none.
+    std::optional<uint32_t> CalNumber(int row) const;
     // Sends one write and reports "성공" or "설정 실패 - %s".
     void SendWrite(uint8_t command, const QByteArray &data);
     void SetProgress(int position, const QString &caption);
@@ -124,7 +129,7 @@ class CDlgAdmin : public CDlgComm {
     void OnJobFinished(const JobResult &result);
     void UpdateControls();
     // Every question and notice goes through these, so that the timer knows a prompt is open.
-    bool Ask(const QString &text);
+    bool Ask(const QString &text, bool defaultNo = false);
     void Notify(const QString &text);
     AdminPrompts &Prompts();
 

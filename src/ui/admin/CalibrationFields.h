@@ -45,6 +45,18 @@ inline uint8_t CapturePoint(int row)
     return static_cast<uint8_t>(row - kFirstPointRow);
 }
 
+// The question asked before the live reading replaces the reference point of `row` (2..5): the point's
+// present value and the live reading, and, when the live reading cannot be that point's, a plain warning
+// that names the point, the value and why. A capture is doubtful when the reading does not lie strictly
+// between the neighbouring points (the table must grow with the force), or when the line through the
+// two nearest other points puts it more than a tenth of the cell's top force away from the point's force
+// (the cell unloaded or loaded for another point).
+struct CaptureQuestion {
+    QString text;
+    bool doubtful = false;
+};
+CaptureQuestion CaptureQuestionFor(int loadCell, int row, const std::array<uint32_t, 4> &points, uint32_t live);
+
 // The label of column 1 in `row` for a load cell; empty for rows whose label does not depend on it.
 QString RowLabel(int loadCell, int row);
 

@@ -10,6 +10,8 @@
 #include "ChartRecords.h"
 #include "ChartWindow.h"
 #include "Clock.h"
+#include "Commands.h"
+#include "InstrumentClock.h"
 #include "InstrumentIdentity.h"
 #include "LocalTime.h"
 #include "PressClassLimits.h"
@@ -28,7 +30,9 @@
 #include <QLineEdit>
 #include <QPalette>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
+#include <QTimer>
 #include <QTimerEvent>
 
 #include <algorithm>
@@ -46,6 +50,11 @@ namespace {
 constexpr int kTemplateId = 102;
 constexpr int kGridFontSize = 11;
 constexpr QSize kHelpPictureSize(180, 90);
+// The data grid starts this far below the help picture and ends this far above the window's bottom edge
+// (the bottom row of buttons); it is never lower than kMinimumGridHeight.
+constexpr int kDataGridTop = 45;
+constexpr int kBottomRow = 50;
+constexpr int kMinimumGridHeight = 120;
 
 // The device grid: labels in columns 1 and 3, values in 2 and 4.
 constexpr int kDeviceColumns = 4;
@@ -273,9 +282,18 @@ bool CTonvaleDlg::OnInitDialog()
     InitControls();
     CreateLogWindow();
 
-    setMinimumSize(kStartWidth, kStartHeight);
-    move(0, 0);
-    resize(kStartWidth, kStartHeight);
+    // As wide as the bottom row of buttons needs; as high as the rows above and below the data grid
+    // and a few of its rows need. It opens at its usual size, or lower on a smaller screen (a high scale
+    // factor), and inside the screen's free area with its frame.
+    const int minimumHeight = m_btnConnect->geometry().bottom() + 1 + kDataGridTop + kMinimumGridHeight + kBottomRow;
+    setMinimumSize(kStartWidth, minimumHeight);
+    QSize start(kStartWidth, kStartHeight);
+    if (const QScreen *shown = screen()) {
+        const QRect area = shown->availableGeometry();
+        start = start.boundedTo(area.size().shrunkBy(CDlgLog::kAssumedFrame)).expandedTo(minimumSize());
+        move(area.topLeft());
+    }
+    resize(start);
     m_bLayoutReady = true;
     RepositionControls();
 
@@ -319,11 +337,9 @@ void CTonvaleDlg::InitControls()
     QFont bold(CDlgFontScaler::ResolveFamily(QStringLiteral("GulimChe")));
     bold.setPixelSize(12);
     bold.setWeight(QFont::DemiBold);
-    const QDateTime now = QDateTime::fromSecsSinceEpoch(m_clock.Now());
-    for (QDateTimeEdit *picker : {m_startDate, m_endDate}) {
+    for (QDateTimeEdit *picker : {m_startDate, m_endDate})
         picker->setFont(bold);
-        picker->setDateTime(now);
-    }
+    ShowDayInPickers(m_clock.Now());
 
     InitDeviceGrid();
 
@@ -334,8 +350,19 @@ void CTonvaleDlg::InitControls()
     colors.borderColor = int(pal.borderColor);
     SetUpRecordSheets(*m_dataGrid, colors, [this](CSpreadSheet &grid) { ApplyGridStyle(grid); });
     m_dataGrid->SetShownSheet(kStoredRecordSheet);
-    // Force cells judged against the press classes' ranges of the configuration file, if any.
-    m_rows.SetForceCellMarker(VerdictMarker(PressClassLimits::Load(m_sysInfo.iniPath)));
+    // Force cells judged against the press classes' ranges of the configuration file, if any. Lines that
+    // are no ranges are told once, when the window is up, since they leave their classes unjudged.
+    QStringList limitsProblems;
+    m_rows.SetForceCellMarker(VerdictMarker(PressClassLimits::Load(m_sysInfo.iniPath, &limitsProblems)));
+    if (!limitsProblems.isEmpty()) {
+        QTimer::singleShot(0, this, [this, limitsProblems] {
+            MessageBox(
+                QStringLiteral("설정 파일의 판정 기준 중 다음 줄은 잘못되어 무시했습니다:\n%1\n\n'그래프 보기'의 "
+                               "'판정 기준'에서 다시 정할 수 있습니다.")
+                    .arg(limitsProblems.join(QLatin1Char('\n'))),
+                QString(), QMessageBox::Ok, QMessageBox::Warning);
+        });
+    }
 
     m_deviceGrid->SetCellTextIfChanged(kReportNameCell.x(), kReportNameCell.y(), m_sysInfo.reportName);
     m_deviceGrid->SetCellTextIfChanged(kCompanyCell.x(), kCompanyCell.y(), m_sysInfo.company);
@@ -439,7 +466,7 @@ void CTonvaleDlg::RepositionControls()
     m_btnCancelDownload->setGeometry(262, bBottom + 20, 70, 25);
     m_progressLabel->setGeometry(340, bBottom + 20, std::max(0, w - 575 - 350), 25);
 
-    const QRect dataRect = FromEdges(10, bBottom + 45, w - 10, h - 50);
+    const QRect dataRect = FromEdges(10, bBottom + kDataGridTop, w - 10, h - kBottomRow);
     m_dataGridView->setGeometry(dataRect);
     for (int sheet : {kStoredRecordSheet, kContinuousSheet}) {
         m_dataGrid->SetAddressedSheet(sheet);
@@ -586,8 +613,11 @@ void CTonvaleDlg::OnConnect()
         start.rangeFrom = m_clock.Now();
         start.rangeTo = start.rangeFrom;
     }
-    const Job job = m_archive->Finished(SessionJobs::Connect(
-        IdentitySteps(), m_nMode == MODE_OUTPUT, sheet, m_openFailureAdvice, m_archive->BeginAfterIdentity(start)));
+    // The instrument's clock after its identity: one far from the PC's files the records under other days.
+    QList<ExchangeStep> steps = IdentitySteps();
+    steps.append(ExchangeStep{CMD_READ_CLOCK, QByteArray(1, '\0'), true});
+    const Job job = m_archive->Finished(SessionJobs::Connect(steps, m_nMode == MODE_OUTPUT, sheet, m_openFailureAdvice,
+                                                             m_archive->BeginAfterIdentity(start)));
     BeginDownload();
     StartJob(job, [this](const JobResult &result) {
         if (result.nothingSent) {
@@ -601,7 +631,21 @@ void CTonvaleDlg::OnConnect()
         ShowIdentity(result);
         FinishDownload(result, true);
         TellUnreadIdentity(result);
+        TellClockOffset(result);
     });
+}
+
+void CTonvaleDlg::TellClockOffset(const JobResult &result)
+{
+    for (const ExchangeOutcome &outcome : result.exchanges) {
+        if (outcome.command != CMD_READ_CLOCK || outcome.code < 0 ||
+            outcome.response.size() < InstrumentClock::kPayloadSize)
+            continue;
+        const QString notice = InstrumentClock::ClockOffsetNotice(
+            reinterpret_cast<const uint8_t *>(outcome.response.constData()), result.moment);
+        if (!notice.isEmpty())
+            MessageBox(notice, QString(), QMessageBox::Ok, QMessageBox::Warning);
+    }
 }
 
 void CTonvaleDlg::ReadDeviceInfo()
@@ -613,9 +657,16 @@ void CTonvaleDlg::ShowIdentity(const JobResult &result)
 {
     // A failed read leaves its cell empty; the others are still read.
     ShowIdentityTexts(IdentityFromExchanges(result.exchanges), result.moment);
-    const QDateTime now = QDateTime::fromSecsSinceEpoch(result.moment);
-    m_startDate->setDateTime(now);
-    m_endDate->setDateTime(now);
+    ShowDayInPickers(result.moment);
+}
+
+void CTonvaleDlg::ShowDayInPickers(qint64 moment)
+{
+    // The pickers hold local calendar days only: a date picker keeps its date in UTC, which before
+    // 09:00 in Korea is the day before, so neither a time nor its QDateTime goes into them.
+    const QDate day = LocalDateOf(moment);
+    m_startDate->setDate(day);
+    m_endDate->setDate(day);
 }
 
 void CTonvaleDlg::ShowIdentityTexts(const InstrumentIdentity &identity, qint64 createdAt)
@@ -669,8 +720,9 @@ void CTonvaleDlg::OnQueryData()
 {
     if (m_client.Busy())
         return;
-    const qint64 start = m_startDate->dateTime().toSecsSinceEpoch();
-    const qint64 end = m_endDate->dateTime().toSecsSinceEpoch();
+    // The first second of each picked local day: the instrument is asked for whole days.
+    const qint64 start = LocalDayStart(m_startDate->date()).value_or(0);
+    const qint64 end = LocalDayStart(m_endDate->date()).value_or(0);
     const int sheet = m_nMode + 1;
     DownloadStart filed;
     filed.identity = GridIdentity();
@@ -706,6 +758,7 @@ void CTonvaleDlg::BeginDownload()
     m_downloadSheet = m_nMode + 1;
     m_downloadRows = 0;
     m_downloadAnnounced = -1;
+    m_receivedRows = -1;
     if (m_incompleteSheet == m_downloadSheet)
         m_incompleteSheet = 0;
     m_records.Begin(m_nMode == MODE_OUTPUT);
@@ -722,6 +775,8 @@ void CTonvaleDlg::FinishDownload(const JobResult &result, bool tell)
     m_dataGridView->SetFollowLastRow(false);
     m_dataGridView->viewport()->update();
     m_records.Finish(result.code);
+    if (!result.nothingSent)
+        m_receivedRows = m_downloadRows;
     // Damaged records left out make the table as incomplete as an early end does.
     const QString incomplete = IncompleteTableText(result.code < 0, m_downloadRows, result.damaged);
     if (!incomplete.isEmpty()) {
@@ -761,6 +816,8 @@ void CTonvaleDlg::ShowProgress()
         text = QStringLiteral("%1 표가 완전하지 않습니다 : %2")
                    .arg(m_incompleteSheet == kStoredRecordSheet ? QStringLiteral("MEMORY") : QStringLiteral("OUTPUT"),
                         m_incompleteWhy);
+    } else if (m_receivedRows >= 0) {
+        text = QStringLiteral("%1건 수신").arg(m_receivedRows);
     }
     m_progressLabel->setText(text);
 }
@@ -809,13 +866,14 @@ void CTonvaleDlg::ToggleLogWindow()
 }
 
 QMessageBox::StandardButton CTonvaleDlg::MessageBox(const QString &text, const QString &caption,
-                                                    QMessageBox::StandardButtons buttons, QMessageBox::Icon icon)
+                                                    QMessageBox::StandardButtons buttons, QMessageBox::Icon icon,
+                                                    QMessageBox::StandardButton defaultButton)
 {
     if (m_messageBoxHandler) {
         const QString title = caption.isEmpty() ? QGuiApplication::applicationDisplayName() : caption;
-        return m_messageBoxHandler(MessageBoxRequest{text, title, buttons, icon});
+        return m_messageBoxHandler(MessageBoxRequest{text, title, buttons, icon, defaultButton});
     }
-    return ShowKoreanMessageBox(this, icon, caption, text, buttons);
+    return ShowKoreanMessageBox(this, icon, caption, text, buttons, defaultButton);
 }
 
 void CTonvaleDlg::reject()

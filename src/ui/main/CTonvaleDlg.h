@@ -130,6 +130,7 @@ class CTonvaleDlg : public CDlgComm {
         QString caption;
         QMessageBox::StandardButtons buttons;
         QMessageBox::Icon icon;
+        QMessageBox::StandardButton defaultButton; // NoButton: the box's own choice
     };
     using MessageBoxHandler = std::function<QMessageBox::StandardButton(const MessageBoxRequest &)>;
     // Says how to get access to a bridge that is on the bus but may not be opened (empty otherwise);
@@ -140,7 +141,8 @@ class CTonvaleDlg : public CDlgComm {
     void SetConsoleOptions(std::function<void(CDlgAdmin &)> options) { m_consoleOptions = std::move(options); }
     QMessageBox::StandardButton MessageBox(const QString &text, const QString &caption = QString(),
                                            QMessageBox::StandardButtons buttons = QMessageBox::Ok,
-                                           QMessageBox::Icon icon = QMessageBox::NoIcon);
+                                           QMessageBox::Icon icon = QMessageBox::NoIcon,
+                                           QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
 
     // ---- the row builders: record batches of the current download become rows of their sheet ----
     void AddRecordBatch(const RecordBatch &batch);
@@ -208,8 +210,12 @@ class CTonvaleDlg : public CDlgComm {
     // The download's end: the records store, the incomplete-table note and, when `tell`, the notices.
     void FinishDownload(const JobResult &result, bool tell);
     void ShowIdentity(const JobResult &result);
+    // After a connect: the operator is told when the instrument's clock is far from the PC's.
+    void TellClockOffset(const JobResult &result);
     // The identity's cells and the report's creation time.
     void ShowIdentityTexts(const InstrumentIdentity &identity, qint64 createdAt);
+    // Both date pickers on the local calendar day of a time.
+    void ShowDayInPickers(qint64 moment);
     // The identity the device grid shows, as the archive files a download under it (empty cells unknown).
     InstrumentIdentity GridIdentity() const;
     // The identity fields a download read because the grid did not have them.
@@ -219,6 +225,7 @@ class CTonvaleDlg : public CDlgComm {
     void ShowProgress();
     // The chart follows the records store and the ticks of the stored-record sheet.
     void ConnectChart();
+    void PlaceChart();
     void ChartTicksFromGrid();
     // The raw records of the shown table with its ticks (empty when the store holds the other mode).
     ChartRecords ShownChartRecords() const;
@@ -249,6 +256,7 @@ class CTonvaleDlg : public CDlgComm {
     int m_downloadSheet = 0;      // the sheet the running or last download fills
     int m_downloadRows = 0;       // rows it has delivered so far
     int m_downloadAnnounced = -1; // the continuous run's announced count
+    int m_receivedRows = -1;      // the last finished download's rows, shown until the next (-1: none)
     int m_incompleteSheet = 0;    // the sheet whose table is incomplete (0: none)
     QString m_incompleteWhy;      // what is missing from it (IncompleteTableText)
 

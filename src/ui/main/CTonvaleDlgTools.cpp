@@ -165,7 +165,8 @@ void CTonvaleDlg::OnExportExcel()
 
 void CTonvaleDlg::OnCancel()
 {
+    // "아니요" is the default: a habitual Escape, Enter keeps the program running.
     if (MessageBox(QStringLiteral("프로그램을 종료하시겠습니까?"), QStringLiteral("프로그램 종료"),
-                   QMessageBox::Yes | QMessageBox::No, QMessageBox::Question) == QMessageBox::Yes)
+                   QMessageBox::Yes | QMessageBox::No, QMessageBox::Question, QMessageBox::No) == QMessageBox::Yes)
         accept();
 }

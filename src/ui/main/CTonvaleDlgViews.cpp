@@ -2,6 +2,7 @@
 // table ("그래프 보기") with the verdicts it marks in the grid, and the report as a PDF.
 #include "CDlgExport.h"
 #include "CDlgHistory.h"
+#include "CDlgLog.h"
 #include "CIniSysInfo.h"
 #include "CSpreadSheet.h"
 #include "CTonvaleDlg.h"
@@ -18,8 +19,12 @@
 #include "VerdictMarker.h"
 
 #include <QAbstractButton>
+#include <QScreen>
 
 namespace {
+
+// The smallest chart window that is still worth opening beside the main window instead of over its rows.
+constexpr QSize kLeastChart(480, 360);
 
 // An archived download's records gathered into one batch, in the order the replay hands them over.
 class BatchCollector final : public LinkOwner {
@@ -122,12 +127,27 @@ void CTonvaleDlg::OnShowChart()
         m_chart = new ChartWindow(this, m_sysInfo.iniPath);
         connect(m_chart, &ChartWindow::LimitsChanged, this, &CTonvaleDlg::MarkForceCells);
         ConnectChart();
+        PlaceChart();
     }
     m_chart->SetMode(ChartModeOf(m_records.Continuous()));
     m_chart->SetRecords(ShownChartRecords());
     m_chart->show();
     m_chart->raise();
     m_chart->activateWindow();
+}
+
+void CTonvaleDlg::PlaceChart()
+{
+    // Beside this window when the screen has room for a chart that can still be read; otherwise over the rows of the
+    // data grid, never over a button, and inside the screen so that it can be moved away. Its frame is not known before
+    // the window manager has framed it once: a usual one is assumed.
+    const QRect area = screen() ? screen()->availableGeometry() : QRect();
+    const QRect rows(mapToGlobal(m_dataGridView->geometry().topLeft()), m_dataGridView->size());
+    const QRect place =
+        CDlgLog::PlaceBeside(frameGeometry(), rows, area, m_chart->size().grownBy(CDlgLog::kAssumedFrame),
+                             kLeastChart.grownBy(CDlgLog::kAssumedFrame));
+    m_chart->resize(place.size().shrunkBy(CDlgLog::kAssumedFrame));
+    m_chart->move(place.topLeft());
 }
 
 void CTonvaleDlg::ConnectChart()

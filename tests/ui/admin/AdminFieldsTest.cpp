@@ -20,6 +20,8 @@ class AdminFieldsTest : public QObject {
     void impossibleClockAnswerShowsDash();
     void calibrationAnswerDecodesUnsigned();
     void correctionWriteEncoding();
+    void captureQuestionDoubtsAReadingThatCannotBeThePoint_data();
+    void captureQuestionDoubtsAReadingThatCannotBeThePoint();
     void firmwareFilesAreValidatedAndBounded();
 };
 
@@ -122,6 +124,48 @@ void AdminFieldsTest::correctionWriteEncoding()
     QVERIFY(!Calibration::CorrectionWrite(1, 7, -1001));
     QCOMPARE(Calibration::RowLabel(0, 5), QString("140 KN"));
     QCOMPARE(Calibration::RowLabel(1, 9), QString("280 KN 보정 값"));
+}
+
+void AdminFieldsTest::captureQuestionDoubtsAReadingThatCannotBeThePoint_data()
+{
+    QTest::addColumn<int>("loadCell");
+    QTest::addColumn<int>("row");
+    QTest::addColumn<uint>("live");
+    QTest::addColumn<bool>("doubtful");
+    QTest::addColumn<QStringList>("named"); // what a doubtful question must name
+    // The 15 t table 0 / 80 / 110 / 140 KN = 102400 / 1150320 / 1543110 / 1936050, the 30 t one scaled alike.
+    QTest::newRow("80 KN loaded") << 0 << 3 << 1150200u << false << QStringList();
+    QTest::newRow("0 KN unloaded") << 0 << 2 << 102650u << false << QStringList();
+    QTest::newRow("140 KN a little over") << 0 << 5 << 1990000u << false << QStringList();
+    QTest::newRow("80 KN unloaded, between its neighbours")
+        << 0 << 3 << 102650u << true << QStringList{"'102650'", "'102400'", "'1543110'", "약 0 KN", "80 KN"};
+    QTest::newRow("80 KN at the 110 KN load") << 0 << 3 << 1543000u << true << QStringList{"'1543000'", "약 110 KN"};
+    QTest::newRow("140 KN unloaded, below 110 KN")
+        << 0 << 5 << 102650u << true << QStringList{"'102650'", "110 KN 값 '1543110'", "크지 않습니다"};
+    QTest::newRow("0 KN loaded, above 80 KN")
+        << 0 << 2 << 1200000u << true << QStringList{"'1200000'", "80 KN 값 '1150320'", "작지 않습니다"};
+    QTest::newRow("30 t 220 KN unloaded") << 1 << 4 << 101900u << true << QStringList{"'101900'", "160 KN", "280 KN"};
+    QTest::newRow("30 t 220 KN loaded") << 1 << 4 << 1510000u << false << QStringList();
+}
+
+void AdminFieldsTest::captureQuestionDoubtsAReadingThatCannotBeThePoint()
+{
+    QFETCH(int, loadCell);
+    QFETCH(int, row);
+    QFETCH(uint, live);
+    QFETCH(bool, doubtful);
+    QFETCH(QStringList, named);
+    const std::array<uint32_t, 4> tables[2] = {{102400, 1150320, 1543110, 1936050},
+                                               {101800, 1120470, 1510220, 1895600}};
+    const std::array<uint32_t, 4> &points = tables[loadCell];
+    const Calibration::CaptureQuestion q = Calibration::CaptureQuestionFor(loadCell, row, points, live);
+    QCOMPARE(q.doubtful, doubtful);
+    // Every question shows the point, its present value and the reading that would replace it.
+    QVERIFY2(q.text.contains(Calibration::RowLabel(loadCell, row)), qPrintable(q.text));
+    QVERIFY2(q.text.contains(QStringLiteral("'%1' -> 새 값 '%2'").arg(points[row - 2]).arg(live)), qPrintable(q.text));
+    QCOMPARE(q.text.contains(QStringLiteral("주의")), doubtful);
+    for (const QString &text : named)
+        QVERIFY2(q.text.contains(text), qPrintable(q.text + " / " + text));
 }
 
 void AdminFieldsTest::firmwareFilesAreValidatedAndBounded()

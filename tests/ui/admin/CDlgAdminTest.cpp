@@ -11,16 +11,20 @@
 #include "SessionHost.h"
 #include "SessionJobs.h"
 #include "Simulation.h"
+#include "SpreadSheetView.h"
 #include "session/SessionTestSupport.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <deque>
 #include <functional>
@@ -31,13 +35,15 @@ namespace {
 struct ScriptedPrompts : AdminPrompts {
     QStringList questions;
     QStringList notices;
+    QList<bool> defaultNo; // for each question, whether Enter would answer No
     std::deque<bool> answers;
     QString file;
     std::function<void()> whileAsking;
 
-    bool Ask(QWidget *, const QString &text) override
+    bool Ask(QWidget *, const QString &text, bool noByDefault) override
     {
         questions << text;
+        defaultNo << noByDefault;
         if (whileAsking)
             whileAsking();
         if (answers.empty())
@@ -158,6 +164,7 @@ class CDlgAdminTest : public QObject {
     void armedFirmwareLocksOut();
     void automaticReadingRecoversAfterFailedReads();
     void nothingClosesTheConsoleDuringAnUpload();
+    void aCaptureAtTheWrongLoadIsToldAndEnterRefusesIt();
 };
 
 void CDlgAdminTest::templateLaysOutEveryControl()
@@ -405,8 +412,9 @@ void CDlgAdminTest::clockWrites()
     const LocalFields set = rig.instrument().ClockFields();
     QCOMPARE(QList<int>({set.year, set.month, set.day, set.hour, set.minute}), QList<int>({2024, 3, 5, 7, 8}));
 
-    // Refused before anything is sent.
+    // Refused before the question, and nothing is sent.
     const size_t sent = rig.instrument().Requests().size();
+    const qsizetype asked = rig.prompts.questions.size();
     for (const char *typed : {"2024-3-5 7:8:9", "2024-02-31 07:08:09", "2024-13-05 07:08:09", "2024-ab-05 07:08:09"}) {
         rig.prompts.notices.clear();
         rig.info().SetCellTextIfChanged(5, 6, typed);
@@ -414,6 +422,7 @@ void CDlgAdminTest::clockWrites()
         rig.settle();
         QCOMPARE(rig.prompts.notices, QStringList{"시간 정보가 잘못되었습니다. 확인바랍니다."});
     }
+    QCOMPARE(rig.prompts.questions.size(), asked);
     QCOMPARE(rig.instrument().Requests().size(), sent);
 }
 
@@ -532,13 +541,19 @@ void CDlgAdminTest::correctionAndCaptureWrites()
     QCOMPARE(rig.lastData(CMD_WRITE_CAL), QByteArray("\x04\x07\xFC", 3));
     QCOMPARE(rig.instrument().Calibration(1).corrections[1], -4);
 
-    rig.instrument().SetLiveReading(1, 777777);
+    // A capture at the point's load: the question shows the old point and the reading, Yes by default.
+    rig.instrument().SetLiveReading(1, 1510100);
+    rig.dlg.OnTimer();
+    rig.settle();
     rig.prompts.notices.clear();
     rig.dlg.OnButtonClickedCalGrid(4, 4, 0);
     rig.settle();
-    QCOMPARE(rig.prompts.questions.last(), QString("30톤 220 KN 보정값을 현재 로드셀 값으로 설정하시겠습니까?"));
+    QCOMPARE(
+        rig.prompts.questions.last(),
+        QString("30톤 220 KN 보정값을 현재 로드셀 값으로 설정하시겠습니까?\n기존 값 '1510220' -> 새 값 '1510100'"));
+    QVERIFY(!rig.prompts.defaultNo.last());
     QCOMPARE(rig.lastData(CMD_CAL30_FROM_LIVE), QByteArray("\x02", 1));
-    QCOMPARE(rig.instrument().Calibration(1).points[2], 777777u);
+    QCOMPARE(rig.instrument().Calibration(1).points[2], 1510100u);
     QCOMPARE(rig.prompts.notices, QStringList{"성공"});
 
     // Out of range (only reachable by a program, the grid refuses it) and empty cells send nothing.
@@ -715,9 +730,6 @@ void CDlgAdminTest::armedFirmwareLocksOut()
     QVERIFY(rig.prompts.questions.isEmpty());
 }
 
-QTEST_MAIN(CDlgAdminTest)
-#include "CDlgAdminTest.moc"
-
 void CDlgAdminTest::automaticReadingRecoversAfterFailedReads()
 {
     Rig rig;
@@ -799,3 +811,55 @@ void CDlgAdminTest::nothingClosesTheConsoleDuringAnUpload()
     rig.host.SetRecordObserver(nullptr);
     rig.settle();
 }
+
+void CDlgAdminTest::aCaptureAtTheWrongLoadIsToldAndEnterRefusesIt()
+{
+    Rig rig; // the 15 t cell unloaded: its live reading sits by the 0 KN point
+    rig.dlg.SetTimerEnabled(false);
+    rig.readyForCalibration();
+    rig.dlg.OnTimer();
+    rig.settle();
+    DialogPrompts boxes; // the real message boxes, each answered with Enter
+    rig.dlg.SetPrompts(&boxes);
+    rig.dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&rig.dlg));
+    QStringList shown;
+    QTimer enter;
+    connect(&enter, &QTimer::timeout, [&shown] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            shown << box->text();
+            QTest::keyClick(box, Qt::Key_Return);
+        }
+    });
+    enter.start(10);
+    auto *view = rig.item<SpreadSheetView>(CDlgAdmin::IDC_CAL_GRID);
+    const auto clickCapture = [&](int row) {
+        const QPoint at = view->viewport()->mapTo(&rig.dlg, view->CellRect(4, row).center());
+        QTest::mouseClick(rig.dlg.windowHandle(), Qt::LeftButton, {}, at);
+        rig.settle();
+    };
+
+    const size_t sent = rig.instrument().Requests().size();
+    clickCapture(3); // 80 KN
+    QCOMPARE(shown.size(), 1);
+    QVERIFY2(shown[0].contains("15톤 80 KN") && shown[0].contains("'1150320' -> 새 값 '102650'") &&
+                 shown[0].contains("주의") && shown[0].contains("약 0 KN"),
+             qPrintable(shown[0]));
+    QCOMPARE(rig.instrument().Requests().size(), sent);
+    QCOMPARE(rig.instrument().Calibration(0).points[1], 1150320u);
+
+    // Loaded as the point needs, Enter captures it and the notice follows.
+    rig.instrument().SetLiveReading(0, 1150200);
+    rig.dlg.OnTimer();
+    rig.settle();
+    shown.clear();
+    clickCapture(3);
+    QCOMPARE(shown.size(), 2);
+    QVERIFY2(!shown[0].contains("주의"), qPrintable(shown[0]));
+    QCOMPARE(shown[1], QString("성공"));
+    QCOMPARE(rig.instrument().Calibration(0).points[1], 1150200u);
+    rig.dlg.SetPrompts(nullptr);
+}
+
+QTEST_MAIN(CDlgAdminTest)
+#include "CDlgAdminTest.moc"

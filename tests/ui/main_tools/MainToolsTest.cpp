@@ -29,6 +29,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -167,7 +168,10 @@ class MainToolsTest : public QObject {
         m_dlg->PollPresence();
         Settle();
         m_revealed.clear();
-        CDlgExport::SetRevealFunction([this](const QString &path) { m_revealed << path; });
+        CDlgExport::SetRevealFunction([this](const QString &path) {
+            m_revealed << path;
+            return true;
+        });
         m_fileAnswers.clear();
         CDlgExport::SetFileQuestion(
             [this](QWidget *) { return m_fileAnswers.isEmpty() ? QString() : m_fileAnswers.takeFirst(); });
@@ -330,6 +334,26 @@ class MainToolsTest : public QObject {
         QCOMPARE(Dlg().result(), int(QDialog::Accepted));
     }
 
+    void escapeThenEnterKeepsTheProgramRunning()
+    {
+        Dlg().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&Dlg()));
+        Dlg().SetMessageBoxHandler({}); // the real box, answered with Enter as a habit would
+        QString shown;
+        QTimer::singleShot(0, this, [&shown] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            shown = box->windowTitle() + '|' + box->text();
+            for (QAbstractButton *button : box->buttons())
+                shown += '|' + button->text();
+            QTest::keyClick(box, Qt::Key_Return);
+        });
+        QTest::keyClick(&Dlg(), Qt::Key_Escape);
+        QCOMPARE(shown, QStringLiteral("프로그램 종료|프로그램을 종료하시겠습니까?|예(&Y)|아니요(&N)"));
+        QVERIFY(Dlg().isVisible());
+        QCOMPARE(Dlg().result(), 0);
+    }
+
     void logButtonShowsAndHidesTheLogWindow()
     {
         QVERIFY(Dlg().LogWindow());
@@ -404,6 +428,34 @@ class MainToolsTest : public QObject {
         QCOMPARE(reread.company, QStringLiteral("한빛 프레스"));
         QCOMPARE(reread.reportName, QStringLiteral("3월 점검"));
         QCOMPARE(reread.userName, QStringLiteral("김 민준"));
+    }
+
+    void exportSaysWhenTheFolderCannotBeOpened()
+    {
+        // The desktop's own way of showing the file, on a desktop without a file manager, a session bus
+        // or a program that opens folders.
+        CDlgExport::SetRevealFunction({});
+        const QByteArray path = qgetenv("PATH"), bus = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+        const bool busSet = qEnvironmentVariableIsSet("DBUS_SESSION_BUS_ADDRESS");
+        QTemporaryDir nothing;
+        qputenv("PATH", nothing.path().toLocal8Bit());
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + nothing.filePath(QStringLiteral("bus")).toLocal8Bit());
+        AddStoredRows(2);
+        const QString target = m_dir->filePath(QStringLiteral("Report.xls"));
+        m_fileAnswers << target;
+        Dlg().OnExportExcel(); // "Yes" to opening the folder
+        qputenv("PATH", path);
+        if (busSet)
+            qputenv("DBUS_SESSION_BUS_ADDRESS", bus);
+        else
+            qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+
+        QVERIFY(QFile::exists(target));
+        QCOMPARE(m_boxes.size(), 2);
+        QVERIFY2(m_boxes[1].text.startsWith(QStringLiteral("폴더를 열 수 없습니다")) &&
+                     m_boxes[1].text.contains(target),
+                 qPrintable(m_boxes[1].text));
+        QCOMPARE(m_boxes[1].icon, QMessageBox::Warning);
     }
 
     void exportOfOutputTakesEveryRecord()
