@@ -1,7 +1,11 @@
 #pragma once
 
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QString>
+#include <QStringList>
+
+#include <optional>
 
 // The archive's tables, version by version. Each version is a list of statements that turns the
 // previous version into it; an archive is brought up to kArchiveSchemaVersion when it is opened, in one
@@ -12,7 +16,11 @@
 // Version 2: downloads get a station-independent uid and the server they still wait for, so that a
 //            download kept locally while the server was down can be sent on later exactly once.
 
-inline constexpr int kArchiveSchemaVersion = 2;
+// Version 4: the archive's own random id; on a station's file, what a pending download waits for (the
+//            server archive's id, why it was refused) and a revision that changes with every write to it,
+//            and the ids of the server archives the station has reached.
+
+inline constexpr int kArchiveSchemaVersion = 4;
 
 enum class SqlDialect { Sqlite, Postgres };
 
@@ -21,7 +29,15 @@ struct SchemaResult {
     int foundVersion = 0; // the version the archive had before
     QString error;        // the database's text when ok is false
     bool newerThanKnown = false;
+    bool foreign = false; // the tables belong to another program (error names them); nothing was changed
 };
+
+// The tables of the archive's schema (of the file, on SQLite); nullopt with the database's error in *error.
+std::optional<QStringList> ArchiveTables(QSqlDatabase &db, SqlDialect dialect, QSqlError *error);
+
+// Of the tables found where no archive is (no schema_version), those that tell it belongs to another
+// program: in an SQLite file any table; on a server, a table with one of the archive's names.
+QStringList ForeignTables(const QStringList &tables, SqlDialect dialect);
 
 // Brings db up to targetVersion (tests may stop at an earlier one). Never touches an archive of a version
 // this program does not know.

@@ -60,6 +60,7 @@ struct DownloadSummary {
     std::optional<int> resultCode; // none while the download never finished (killed, crashed)
     int rowCount = 0;
     bool complete = false;
+    int revision = 0; // changes with every write to the download (a station's file)
 };
 
 using RawRecord = std::array<uint8_t, 10>;

@@ -53,18 +53,37 @@ MeasurementArchive *ArchivingLinkOwner::OpenPrimary()
         if (!m_primary->Open())
             return nullptr;
         // Back in touch with the server: what waited locally goes first.
-        if (m_settings.location.IsServer() && !(m_settings.local == m_settings.location)) {
-            MeasurementArchive local(m_settings.local);
-            if (local.Open(MeasurementArchive::Purpose::Read))
-                SendPendingDownloads(local, *m_primary);
-        }
+        SyncToPrimary();
     }
     return m_primary.get();
 }
 
+SyncResult ArchivingLinkOwner::SyncToPrimary()
+{
+    if (!m_settings.location.IsServer() || m_settings.local == m_settings.location)
+        return {};
+    MeasurementArchive local(m_settings.local);
+    if (!local.Open(MeasurementArchive::Purpose::Read))
+        return {};
+    const SyncResult result = SendPendingDownloads(local, *m_primary);
+    // Told once: a download refused again for the same reason is not told again.
+    for (const WaitingDownload &refused : result.newlyRefused)
+        m_notices << QStringLiteral("기록 서버(%1)가 이 PC에 보관된 다운로드(번호 %2)를 받지 않았습니다: %3. 이 "
+                                    "다운로드는 이 PC에 남아 기다리고, 다른 다운로드는 보냅니다 "
+                                    "(tonvale-cli archive sync로 이유를 볼 수 있습니다).")
+                         .arg(m_settings.location.Describe())
+                         .arg(refused.id)
+                         .arg(refused.reason);
+    return result;
+}
+
 bool ArchivingLinkOwner::StartOn(MeasurementArchive &archive, const QString &pendingServer)
 {
-    const std::optional<DownloadHandle> handle = archive.BeginDownload(m_start, pendingServer);
+    // Kept for the server archive last reached at this location, so that another spelling of its address
+    // finds it and a location that now names another archive does not take it.
+    const QString pendingArchive =
+        pendingServer.isEmpty() ? QString() : archive.KnownServerArchive(pendingServer).value_or(QString());
+    const std::optional<DownloadHandle> handle = archive.BeginDownload(m_start, pendingServer, pendingArchive);
     if (!handle)
         return false;
     m_target = &archive;
@@ -236,11 +255,28 @@ void ArchivingLinkOwner::FinishDownload(int resultCode, int rowCount, qint64 end
             what += QStringLiteral(" (기록 서버: %1)").arg(m_serverError.Reason());
         m_notices << QStringLiteral("측정 기록 보관 실패 - %1: %2. %3. 받은 데이터는 그대로 표시됩니다.")
                          .arg(m_failure.Reason(), m_failedLocation, what);
-    } else if (m_serverError.kind != ArchiveError::Kind::None) {
-        m_notices << QStringLiteral("기록 서버(%1)에 연결할 수 없어 이번 다운로드를 이 PC의 보관 파일(%2)에 "
-                                    "두었습니다. 서버에 다시 연결되면 보냅니다 (tonvale-cli archive sync).")
-                         .arg(m_settings.location.Describe(), m_settings.local.sqlitePath);
+    } else if (m_serverError.kind != ArchiveError::Kind::None && !SentAfterAll()) {
+        const QString why = m_serverError.kind == ArchiveError::Kind::Unreachable
+                                ? QStringLiteral("기록 서버(%1)에 연결할 수 없어").arg(m_settings.location.Describe())
+                                : QStringLiteral("기록 서버(%1)에 보관할 수 없어 (%2)")
+                                      .arg(m_settings.location.Describe(), m_serverError.Reason());
+        m_notices << QStringLiteral("%1 이번 다운로드를 이 PC의 보관 파일(%2)에 두었습니다. 서버에 다시 연결되면 "
+                                    "보냅니다 (tonvale-cli archive sync).")
+                         .arg(why, m_settings.local.sqlitePath);
     }
+}
+
+bool ArchivingLinkOwner::SentAfterAll()
+{
+    // The server may be back by now (a download takes minutes): what waits, this download too, goes at once.
+    const qint64 localId = m_handle.downloadId;
+    if (m_target != m_local.get() || localId == 0 || !m_settings.location.IsServer())
+        return false;
+    if (!m_primary)
+        m_primary = std::make_unique<MeasurementArchive>(m_settings.location);
+    if (!m_primary->Open())
+        return false;
+    return SyncToPrimary().sentIds.contains(localId);
 }
 
 QStringList ArchivingLinkOwner::TakeNotices()

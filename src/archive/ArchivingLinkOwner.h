@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ArchiveLocation.h"
+#include "ArchiveSync.h"
 #include "ArchiveTypes.h"
 #include "LinkOwner.h"
 #include "MeasurementArchive.h"
@@ -47,6 +48,9 @@ class ArchivingLinkOwner : public LinkOwner {
     // The archive row of the current or last download (0 when none took it), and where it is.
     qint64 DownloadId() const { return m_handle.downloadId; }
     const ArchiveLocation *DownloadLocation() const;
+    // Why the server did not take the last download (kind None when it did); its detail is the server's
+    // own text, for the command line's stderr.
+    const ArchiveError &ServerError() const { return m_serverError; }
 
     PacketLogSink *PacketLog() override { return m_inner.PacketLog(); }
     void AddStoredRecordRow(int index, const uint8_t *record) override;
@@ -64,6 +68,10 @@ class ArchivingLinkOwner : public LinkOwner {
     // Counts a record (or the summary) handed on to the grid and archives it.
     void Received(ItemKind kind, int index, const uint8_t *bytes);
     MeasurementArchive *OpenPrimary();
+    // Sends what waits locally for the server just opened; notices of downloads it newly refused.
+    SyncResult SyncToPrimary();
+    // A download kept locally for the server: true when the server is back and took it at its end.
+    bool SentAfterAll();
     bool StartOn(MeasurementArchive &archive, const QString &pendingServer);
     void Archive(const Item &item);
     bool Write(const Item &item);

@@ -33,6 +33,7 @@ std::unique_ptr<MeasurementArchive> OpenForReading(CliContext &context)
         context.err << QStringLiteral("기록 읽기 실패 - %1: %2")
                            .arg(archive->LastError().Reason(), settings.location.Describe())
                     << Qt::endl;
+        PrintArchiveDetail(context.err, archive->LastError());
         return nullptr;
     }
     return archive;
@@ -154,6 +155,7 @@ int RunArchive(CliContext &context, const QStringList &arguments)
         context.err
             << QStringLiteral("기록 읽기 실패 - %1: %2").arg(local.LastError().Reason(), settings.local.Describe())
             << Qt::endl;
+        PrintArchiveDetail(context.err, local.LastError());
         return kExitInstrumentFailed;
     }
     MeasurementArchive server(settings.location);
@@ -161,22 +163,30 @@ int RunArchive(CliContext &context, const QStringList &arguments)
         context.err << QStringLiteral("기록 보내기 실패 - %1: %2")
                            .arg(server.LastError().Reason(), settings.location.Describe())
                     << Qt::endl;
+        PrintArchiveDetail(context.err, server.LastError());
         return kExitInstrumentFailed;
     }
     const SyncResult result = SendPendingDownloads(local, server);
-    context.err
-        << QStringLiteral("기록 서버로 보낸 다운로드 %1건, 남은 다운로드 %2건").arg(result.sent).arg(result.failed)
-        << Qt::endl;
-    if (result.failed > 0) {
-        context.err << QStringLiteral("기록 보내기 실패 - %1").arg(result.error) << Qt::endl;
+    if (!result.error.isEmpty()) {
+        context.err << QStringLiteral("기록 읽기 실패 - %1: %2").arg(result.error, settings.local.Describe())
+                    << Qt::endl;
         return kExitInstrumentFailed;
     }
-    return kExitOk;
+    context.err << QStringLiteral("기록 서버로 보낸 다운로드 %1건, 남은 다운로드 %2건")
+                       .arg(result.sent)
+                       .arg(result.waiting.size())
+                << Qt::endl;
+    for (const WaitingDownload &waiting : result.waiting) {
+        context.err << QStringLiteral("남은 다운로드 %1: %2").arg(waiting.id).arg(waiting.reason) << Qt::endl;
+        PrintArchiveDetail(context.err, {ArchiveError::Kind::Other, waiting.detail});
+    }
+    return result.waiting.isEmpty() ? kExitOk : kExitInstrumentFailed;
 }
 
-const QByteArray kHistoryUsage = (QStringLiteral("[--instrument SERIAL] [--from YYYY-MM-DD] [--to YYYY-MM-DD] | show ID ") +
-                                  ReportOptionsUsage(ReportMode::Memory))
-                                     .toUtf8();
+const QByteArray kHistoryUsage =
+    (QStringLiteral("[--instrument SERIAL] [--from YYYY-MM-DD] [--to YYYY-MM-DD] | show ID ") +
+     ReportOptionsUsage(ReportMode::Memory))
+        .toUtf8();
 const CliCommandRegistration kHistory("history", kHistoryUsage.constData(), RunHistory);
 const CliCommandRegistration kArchive("archive", "sync", RunArchive);
 

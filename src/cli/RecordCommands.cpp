@@ -71,6 +71,7 @@ struct DownloadRun {
     InstrumentIdentity identity;
     bool identityRead = false;
     QStringList notices;
+    ArchiveError serverError; // why the server did not take the download, with its own text
 };
 
 DownloadRun RunDownload(CliContext &context, LinkOwner &sink, DownloadStart start, const std::function<int()> &download,
@@ -98,6 +99,7 @@ DownloadRun RunDownload(CliContext &context, LinkOwner &sink, DownloadStart star
     }
     archiving.FinishDownload(run.result, rowCount(), context.clock.Now());
     run.notices = archiving.TakeNotices();
+    run.serverError = archiving.ServerError();
     return run;
 }
 
@@ -123,6 +125,8 @@ int FinishDownload(CliContext &context, const ReportOptions &report, ReportMode 
                    ChartRecords &raw, const DownloadRun &run)
 {
     PrintNotices(context, run.notices);
+    if (!run.notices.isEmpty())
+        PrintArchiveDetail(context.err, run.serverError);
     if (run.result < 0) {
         const int failed = context.Fail();
         ReportDamagedRecords(context);
