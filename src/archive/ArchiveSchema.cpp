@@ -87,12 +87,12 @@ QString ForDialect(QString statement, SqlDialect dialect)
     return statement;
 }
 
-bool Exec(QSqlDatabase &db, const QString &statement, QString *error)
+bool Exec(QSqlDatabase &db, const QString &statement, QSqlError *error)
 {
     QSqlQuery query(db);
     if (query.exec(statement))
         return true;
-    *error = query.lastError().text();
+    *error = query.lastError();
     return false;
 }
 
@@ -140,16 +140,13 @@ SchemaResult MigrateArchive(QSqlDatabase &db, SqlDialect dialect, int targetVers
     if (!sqlite && !Exec(db, QStringLiteral("SELECT pg_advisory_xact_lock(7340716)"), &result.error))
         return fail();
     // Asked first rather than "IF NOT EXISTS", which the server answers with a notice on stderr.
-    QSqlError tablesError;
-    const std::optional<QStringList> tables = ArchiveTables(db, dialect, &tablesError);
-    if (!tables) {
-        result.error = tablesError.text();
+    const std::optional<QStringList> tables = ArchiveTables(db, dialect, &result.error);
+    if (!tables)
         return fail();
-    }
     if (!tables->contains(QStringLiteral("schema_version"))) {
         if (!ForeignTables(*tables, dialect).isEmpty()) {
             result.foreign = true;
-            result.error = ForeignTables(*tables, dialect).join(QLatin1String(", "));
+            result.error = QSqlError(ForeignTables(*tables, dialect).join(QLatin1String(", ")));
             return fail();
         }
         if (!Exec(db, QStringLiteral("CREATE TABLE schema_version (version INTEGER NOT NULL)"), &result.error))
@@ -157,7 +154,7 @@ SchemaResult MigrateArchive(QSqlDatabase &db, SqlDialect dialect, int targetVers
     }
     QSqlQuery version(db);
     if (!version.exec(QStringLiteral("SELECT MAX(version) FROM schema_version"))) {
-        result.error = version.lastError().text();
+        result.error = version.lastError();
         return fail();
     }
     result.foundVersion = version.next() ? version.value(0).toInt() : 0;
@@ -176,7 +173,7 @@ SchemaResult MigrateArchive(QSqlDatabase &db, SqlDialect dialect, int targetVers
                                                 : QStringLiteral("UPDATE schema_version SET version = ?"));
         update.addBindValue(targetVersion);
         if (!update.exec()) {
-            result.error = update.lastError().text();
+            result.error = update.lastError();
             return fail();
         }
     }

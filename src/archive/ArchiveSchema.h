@@ -27,7 +27,7 @@ enum class SqlDialect { Sqlite, Postgres };
 struct SchemaResult {
     bool ok = false;
     int foundVersion = 0; // the version the archive had before
-    QString error;        // the database's text when ok is false
+    QSqlError error;      // the database's error when ok is false
     bool newerThanKnown = false;
     bool foreign = false; // the tables belong to another program (error names them); nothing was changed
 };

@@ -52,6 +52,7 @@ MeasurementArchive *ArchivingLinkOwner::OpenPrimary()
     if (!m_primary->IsOpen()) {
         if (!m_primary->Open())
             return nullptr;
+        m_serverArchiveId = m_primary->ArchiveId();
         // Back in touch with the server: what waited locally goes first.
         SyncToPrimary();
     }
@@ -81,8 +82,11 @@ bool ArchivingLinkOwner::StartOn(MeasurementArchive &archive, const QString &pen
 {
     // Kept for the server archive last reached at this location, so that another spelling of its address
     // finds it and a location that now names another archive does not take it.
-    const QString pendingArchive =
-        pendingServer.isEmpty() ? QString() : archive.KnownServerArchive(pendingServer).value_or(QString());
+    QString pendingArchive;
+    if (!pendingServer.isEmpty() && !m_serverArchiveId.isEmpty())
+        archive.RememberServerArchive(pendingServer, m_serverArchiveId);
+    if (!pendingServer.isEmpty())
+        pendingArchive = archive.KnownServerArchive(pendingServer).value_or(QString());
     const std::optional<DownloadHandle> handle = archive.BeginDownload(m_start, pendingServer, pendingArchive);
     if (!handle)
         return false;

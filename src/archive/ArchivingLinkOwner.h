@@ -83,6 +83,7 @@ class ArchivingLinkOwner : public LinkOwner {
     ArchiveSettings m_settings;
     std::unique_ptr<MeasurementArchive> m_primary;
     std::unique_ptr<MeasurementArchive> m_local;
+    QString m_serverArchiveId; // the id of the server archive this process last reached
 
     DownloadStart m_start;
     MeasurementArchive *m_target = nullptr;

@@ -181,27 +181,21 @@ bool MeasurementArchive::Open(Purpose purpose)
     else
         schema = MigrateArchive(m_db, Dialect());
     if (!schema.ok) {
+        const QString text = schema.error.text();
         if (schema.newerThanKnown)
             m_error = {ArchiveError::Kind::NewerSchema, QString()};
         else if (schema.foreign)
-            m_error = {ArchiveError::Kind::Foreign, schema.error};
+            m_error = {ArchiveError::Kind::Foreign, text};
         else
-            Fail(m_db.lastError().isValid() ? m_db.lastError()
-                                            : QSqlError(schema.error, QString(), QSqlError::UnknownError));
-        if (m_error.detail.isEmpty())
-            m_error.detail = schema.error;
+            Fail(schema.error);
         if (!m_location.IsServer() && m_error.kind == ArchiveError::Kind::Other) {
             // The migration's own statement failed; classify by its text as well.
-            if (schema.error.contains(QLatin1String("readonly")))
+            if (text.contains(QLatin1String("readonly")))
                 m_error.kind = ArchiveError::Kind::ReadOnly;
-            else if (schema.error.contains(QLatin1String("not a database")) ||
-                     schema.error.contains(QLatin1String("malformed")))
+            else if (text.contains(QLatin1String("not a database")) || text.contains(QLatin1String("malformed")))
                 m_error.kind = ArchiveError::Kind::Corrupt;
-            else if (schema.error.contains(QLatin1String("full")))
+            else if (text.contains(QLatin1String("full")))
                 m_error.kind = ArchiveError::Kind::DiskFull;
-        } else if (m_location.IsServer() && m_error.kind == ArchiveError::Kind::Other &&
-                   schema.error.contains(QLatin1String("permission denied"))) {
-            m_error.kind = ArchiveError::Kind::PermissionDenied;
         }
         Close();
         return false;
