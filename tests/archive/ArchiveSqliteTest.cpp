@@ -239,6 +239,44 @@ TEST_F(ArchiveSqlite, ACorruptOrNewerArchiveGivesOneKoreanNoticeAndTheRowsStillS
     EXPECT_EQ(archive.LastError().kind, ArchiveError::Kind::NewerSchema);
 }
 
+TEST_F(ArchiveSqlite, AnotherProgramsFileIsRefusedBeforeAnythingIsWrittenToIt)
+{
+    for (const char *table : {"CREATE TABLE notes (body TEXT)", "CREATE TABLE downloads (ticket TEXT)"}) {
+        const QString path = m_dir.filePath(QStringLiteral("other-%1.db").arg(QString(table).section(' ', 2, 2)));
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "other");
+            db.setDatabaseName(path);
+            ASSERT_TRUE(db.open());
+            ASSERT_TRUE(QSqlQuery(db).exec(table));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase("other");
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray before = file.readAll();
+        file.close();
+
+        TestGrid grid(DownloadMode::Memory);
+        ArchiveSettings settings;
+        settings.location = settings.local = ParseArchiveLocation("sqlite:" + path, nullptr).value();
+        {
+            ArchivingLinkOwner owner(grid.sink, settings);
+            const QStringList notices = ArchiveStoredDownload(
+                owner, TestStart(TestIdentity("SN-1"), DownloadMode::Memory, 100), {TestRecord(0, 1470)});
+            ASSERT_EQ(notices.size(), 1);
+            EXPECT_TRUE(notices[0].startsWith(QStringLiteral("측정 기록 보관 실패 - 다른 프로그램의 표가 있어")))
+                << notices[0].toStdString();
+            MeasurementArchive reader(settings.location);
+            EXPECT_FALSE(reader.Open(MeasurementArchive::Purpose::Read));
+            EXPECT_EQ(reader.LastError().kind, ArchiveError::Kind::Foreign);
+        }
+        // Not a byte changed: no tables added, the journal mode as it was, no WAL beside it.
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_EQ(file.readAll(), before) << table;
+        EXPECT_FALSE(QFile::exists(path + "-wal"));
+    }
+}
+
 TEST(ArchiveLocationTest, UrlsConfigurationAndDefault)
 {
     QString error;
