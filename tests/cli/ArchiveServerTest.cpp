@@ -155,4 +155,83 @@ TEST_F(ArchiveServer, ADownloadMadeWhileTheServerIsDownIsSentAtTheNextConnection
     EXPECT_EQ(history.size(), 3);
 }
 
+TEST_F(ArchiveServer, ASyncWhileADownloadStillArrivesEndsWithEveryRecordOnTheServer)
+{
+    constexpr int kRecords = 10000; // about thirteen seconds on the line
+    const QString scenario = WriteFile(Path("s.json"), ManyStoredRecords(kRecords));
+    const QString cli = CliCopyIn(m_dir.path());
+    ASSERT_TRUE(m_cluster.Stop());
+    QProcess download;
+    download.start(cli, Memory(scenario));
+    ASSERT_TRUE(download.waitForStarted());
+    // The download goes to the station's own file while the server is down.
+    MeasurementArchive local(DefaultArchiveLocation(m_dir.path()));
+    QElapsedTimer waited;
+    waited.start();
+    auto localRows = [&] {
+        if (!local.IsOpen() && !local.Open(MeasurementArchive::Purpose::Read))
+            return 0;
+        const auto list = local.ListDownloads({});
+        return list && !list->isEmpty() ? list->first().rowCount : 0;
+    };
+    while (localRows() < 200 && waited.elapsed() < 60000)
+        QThread::msleep(50);
+    ASSERT_TRUE(m_cluster.Start());
+    const CliRun midway = RunProgram(cli, {"--database", m_cluster.Url(), "archive", "sync"});
+    ASSERT_EQ(download.state(), QProcess::Running) << "the download ended before the sync; the test needs a slower one";
+    EXPECT_EQ(midway.exitCode, 1);
+    EXPECT_EQ(Lines(midway.err), (QStringList{"기록 서버로 보낸 다운로드 0건, 남은 다운로드 1건",
+                                              "남은 다운로드 1: 아직 받고 있는 다운로드입니다"}));
+    const int sentMidway = ServerRows();
+    EXPECT_GT(sentMidway, 0);
+    EXPECT_LT(sentMidway, kRecords);
+
+    // The download sends the rest itself when it ends, the server being back.
+    ASSERT_TRUE(download.waitForFinished(120000));
+    EXPECT_EQ(download.exitCode(), 0);
+    EXPECT_EQ(QString::fromUtf8(download.readAllStandardError()), QString());
+    const CliRun after = RunProgram(cli, {"--database", m_cluster.Url(), "archive", "sync"});
+    EXPECT_EQ(after.exitCode, 0) << after.err.toStdString();
+    EXPECT_EQ(Lines(after.err), QStringList{"기록 서버로 보낸 다운로드 0건, 남은 다운로드 0건"});
+    MeasurementArchive server(ParseArchiveLocation(m_cluster.Url(), nullptr).value());
+    ASSERT_TRUE(server.Open(MeasurementArchive::Purpose::Read));
+    const auto list = server.ListDownloads({});
+    ASSERT_TRUE(list && list->size() == 1);
+    EXPECT_TRUE(list->first().complete);
+    EXPECT_EQ(list->first().rowCount, kRecords);
+    EXPECT_EQ(Count(server, "SELECT COUNT(*) FROM download_records"), kRecords);
+}
+
+TEST_F(ArchiveServer, TheServersReasonAndItsOwnTextAreOnStderrAndNoPasswordIsEverShown)
+{
+    ASSERT_EQ(m_cluster.Sql("CREATE ROLE station LOGIN PASSWORD 'right'"), QString());
+    ASSERT_TRUE(m_cluster.SetClientAuthentication({"local all station scram-sha-256", "local all all trust"}));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove("PGPASSWORD");
+    environment.insert("PGPASSFILE", Path("none"));
+    QProcess sync;
+    sync.setProcessEnvironment(environment);
+    sync.start(CliCopyIn(m_dir.path()), {"--database", m_cluster.UrlOf("station"), "archive", "sync"});
+    ASSERT_TRUE(sync.waitForFinished(60000));
+    // Nothing waits locally yet: the sync has nothing to send and does not need the server.
+    EXPECT_EQ(QString::fromUtf8(sync.readAllStandardError()).toStdString(), "보낼 기록이 없습니다\n");
+    const CliRun history = RunCli({"--database", m_cluster.UrlOf("station"), "history"});
+    EXPECT_EQ(history.exitCode, 1);
+    const QStringList lines = Lines(history.err);
+    ASSERT_EQ(lines.size(), 2) << history.err.toStdString();
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("기록 읽기 실패 - 기록 서버가 로그인을 거부했습니다")))
+        << lines[0].toStdString();
+    EXPECT_TRUE(lines[1].contains("no password supplied")) << lines[1].toStdString();
+
+    for (const QString &url : {QStringLiteral("postgresql://station@/tonvale?sslmode=require;password=secret"),
+                               QStringLiteral("postgresql://station@/tonvale?sslmode=require%20password%3Dsecret"),
+                               QStringLiteral("postgresql://station@/tonvale?application_name=a%20password=secret"),
+                               QStringLiteral("postgresql://station:secret@/tonvale?x=%zz")}) {
+        const CliRun refused = RunCli({"--database", url, "history"});
+        EXPECT_EQ(refused.exitCode, 2) << url.toStdString();
+        EXPECT_FALSE(refused.err.contains("secret")) << refused.err.toStdString();
+        EXPECT_TRUE(refused.err.contains(QStringLiteral("비밀번호"))) << refused.err.toStdString();
+    }
+}
+
 } // namespace
