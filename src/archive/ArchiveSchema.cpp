@@ -63,6 +63,8 @@ const QStringList &VersionSteps(int version)
         "ALTER TABLE downloads ADD COLUMN written_at BIGINT",
         "ALTER TABLE downloads ADD COLUMN revision INTEGER NOT NULL DEFAULT 0",
         "CREATE TABLE server_archives (location TEXT PRIMARY KEY, archive_id TEXT NOT NULL)",
+        // The identity's bytes as the instrument sent them, beside the decoded texts.
+        "ALTER TABLE downloads ADD COLUMN identity_bytes TEXT",
     };
     static const QStringList kNone;
     switch (version) {

@@ -86,7 +86,7 @@ std::optional<qint64> OptionalInt(const QVariant &value)
 const char *const kDownloadColumns =
     "SELECT d.id, d.uid, d.host, d.os_user, d.started_at, d.ended_at, d.mode, d.range_from, d.range_to,"
     " d.result_code, d.row_count, d.complete, i.name, i.lc15_serial, i.lc30_serial, i.lc30_cover_serial,"
-    " i.serial, i.lc15_cover_serial, i.lc25_cover_serial, i.firmware, d.revision"
+    " i.serial, i.lc15_cover_serial, i.lc25_cover_serial, i.firmware, d.revision, d.identity_bytes"
     " FROM downloads d JOIN identities i ON i.id = d.identity_id";
 
 } // namespace
@@ -396,12 +396,13 @@ std::optional<DownloadHandle> MeasurementArchive::BeginDownload(const DownloadSt
     QSqlQuery insert;
     if (!Run(insert,
              "INSERT INTO downloads (uid, instrument_id, identity_id, host, os_user, started_at, mode, range_from,"
-             " range_to, pending_server, pending_archive, written_at) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"
-             " RETURNING id",
+             " range_to, pending_server, pending_archive, written_at, identity_bytes)"
+             " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id",
              {start.uid.isEmpty() ? QUuid::createUuid().toString(QUuid::WithoutBraces) : start.uid, *instrument,
               *identity, start.host, start.osUser, start.startedAt, DownloadModeName(start.mode),
               Optional(start.rangeFrom), Optional(start.rangeTo), OptionalText(pendingServer),
-              OptionalText(pendingArchive), QDateTime::currentSecsSinceEpoch()}) ||
+              OptionalText(pendingArchive), QDateTime::currentSecsSinceEpoch(),
+              OptionalText(start.identity.BytesText())}) ||
         !insert.next()) {
         RollbackBatch();
         return std::nullopt;
@@ -524,6 +525,7 @@ std::optional<QList<DownloadSummary>> MeasurementArchive::SelectDownloads(const 
         for (int i = 0; i < InstrumentIdentity::kFieldCount; ++i)
             d.identity.texts[i] = query.value(12 + i).toString();
         d.revision = query.value(20).toInt();
+        d.identity.SetBytesText(query.value(21).toString());
         downloads << d;
     }
     return downloads;
@@ -673,8 +675,9 @@ bool MeasurementArchive::ImportDownload(const ArchivedDownload &download)
     if (!Run(upsert,
 
              "INSERT INTO downloads (uid, instrument_id, identity_id, host, os_user, started_at, ended_at, mode,"
-             " range_from, range_to, result_code, row_count, complete) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"
-             " ON CONFLICT (uid) DO UPDATE SET ended_at = COALESCE(excluded.ended_at, downloads.ended_at),"
+             " range_from, range_to, result_code, row_count, complete, identity_bytes)"
+             " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT (uid) DO UPDATE SET ended_at = "
+             "COALESCE(excluded.ended_at, downloads.ended_at),"
              " result_code = COALESCE(excluded.result_code, downloads.result_code),"
              " row_count = CASE WHEN excluded.row_count > downloads.row_count THEN excluded.row_count"
              " ELSE downloads.row_count END,"
@@ -684,7 +687,7 @@ bool MeasurementArchive::ImportDownload(const ArchivedDownload &download)
              " RETURNING id",
              {d.uid, *instrument, *identity, d.host, d.osUser, d.startedAt, Optional(d.endedAt),
               DownloadModeName(d.mode), Optional(d.rangeFrom), Optional(d.rangeTo), result, d.rowCount,
-              d.complete ? 1 : 0}) ||
+              d.complete ? 1 : 0, OptionalText(d.identity.BytesText())}) ||
         !upsert.next()) {
         RollbackBatch();
         return false;

@@ -39,6 +39,16 @@ std::unique_ptr<MeasurementArchive> OpenForReading(CliContext &context)
     return archive;
 }
 
+// A text as one TSV field: tabs, line breaks and backslashes escaped, so that no text makes a line.
+QString TsvText(QString text)
+{
+    text.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+    text.replace(QLatin1Char('\t'), QLatin1String("\\t"));
+    text.replace(QLatin1Char('\n'), QLatin1String("\\n"));
+    text.replace(QLatin1Char('\r'), QLatin1String("\\r"));
+    return text;
+}
+
 int RunHistoryList(CliContext &context, const QStringList &arguments)
 {
     DownloadFilter filter;
@@ -76,7 +86,7 @@ int RunHistoryList(CliContext &context, const QStringList &arguments)
     }
     context.out << "id\tinstrument\tstarted\tmode\trows\tresult\n";
     for (const DownloadSummary &d : *downloads)
-        context.out << d.id << '\t' << d.identity.Serial() << '\t' << FormatLocalTime(d.startedAt) << '\t'
+        context.out << d.id << '\t' << TsvText(d.identity.Serial()) << '\t' << FormatLocalTime(d.startedAt) << '\t'
                     << DownloadModeName(d.mode) << '\t' << d.rowCount << '\t'
                     << (d.resultCode ? QString::number(*d.resultCode) : QString()) << '\n';
     context.out.flush();

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QJsonArray>
+#include <QSqlQuery>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -82,6 +83,47 @@ TEST_F(HistoryCommands, HistoryShowReproducesTheDownloadsTableAndWorkbook)
     EXPECT_EQ(RunCli({"--database", Database(), "history", "show", "x"}).exitCode, 2);
     EXPECT_EQ(RunCli({"--database", Database(), "history", "show", "2", "--rows", "1"}).exitCode, 2);
     EXPECT_EQ(RunCli({"--database", "postgresql://u:pw@h/d", "history"}).exitCode, 2);
+}
+
+TEST_F(HistoryCommands, InstrumentsWhoseIdentityBytesDifferStayApartAndTextsCannotBreakTheTable)
+{
+    // Serials whose bytes differ but decode alike (a byte code page 949 cannot decode; bytes after a zero),
+    // and serials holding a tab, a line feed and a backslash.
+    const QStringList serials{"50 46 80 31",          "50 46 FF 31", "50 46 31 00 20 39 39",
+                              "50 46 31 00 20 38 38", "41 09 42",    "41 0A 42 5C"};
+    for (int i = 0; i < serials.size(); ++i) {
+        const QString scenario =
+            WriteFile(Path(QStringLiteral("s%1.json").arg(i)), QStringLiteral(R"({"identity_hex": {"serial": "%1"},
+                          "stored": [{"time": "2024-05-01 10:00:00", "raw": %2, "setting": 1}]})")
+                                                                   .arg(serials[i])
+                                                                   .arg(1000 + i)
+                                                                   .toUtf8());
+        const CliRun run = RunCli({"--simulate=" + scenario, "--virtual-time", "--database", Database(), "memory",
+                                   "--from", "2024-05-01", "--to", "2024-05-01"});
+        ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    }
+    const CliRun history = RunCli({"--database", Database(), "history"});
+    ASSERT_EQ(history.exitCode, 0) << history.err.toStdString();
+    const QStringList lines = Lines(history.out);
+    ASSERT_EQ(lines.size(), 1 + serials.size());
+    for (const QString &line : lines)
+        EXPECT_EQ(line.count('\t'), 5) << line.toStdString();
+    EXPECT_EQ(lines[1].section('\t', 1, 1), "A\\nB\\\\");
+    EXPECT_EQ(lines[2].section('\t', 1, 1), "A\\tB");
+
+    MeasurementArchive archive(ParseArchiveLocation(Database(), nullptr).value());
+    ASSERT_TRUE(archive.Open(MeasurementArchive::Purpose::Read));
+    QSqlQuery query(archive.Database());
+    ASSERT_TRUE(query.exec("SELECT COUNT(*) FROM instruments") && query.next());
+    EXPECT_EQ(query.value(0).toInt(), serials.size());
+    // Each download keeps the bytes it was read with.
+    const auto downloads = archive.ListDownloads({});
+    ASSERT_TRUE(downloads && downloads->size() == serials.size());
+    for (int i = 0; i < serials.size(); ++i) {
+        const QByteArray serial =
+            downloads->at(serials.size() - 1 - i).identity.bytes[InstrumentIdentity::kSerialField];
+        EXPECT_EQ(serial, QByteArray::fromHex(serials[i].toLatin1())) << serials[i].toStdString();
+    }
 }
 
 TEST_F(HistoryCommands, NoArchiveWritesNothingAndAMissingArchiveCannotBeRead)

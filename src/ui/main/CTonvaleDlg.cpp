@@ -611,7 +611,8 @@ void CTonvaleDlg::ReadDeviceInfo()
 void CTonvaleDlg::ShowIdentity(const JobResult &result)
 {
     // A failed read leaves its cell empty; the others are still read.
-    ShowIdentityTexts(IdentityFromExchanges(result.exchanges), result.moment);
+    m_readIdentity = IdentityFromExchanges(result.exchanges);
+    ShowIdentityTexts(m_readIdentity, result.moment);
     const QDateTime now = QDateTime::fromSecsSinceEpoch(result.moment);
     m_startDate->setDateTime(now);
     m_endDate->setDateTime(now);
@@ -629,6 +630,9 @@ InstrumentIdentity CTonvaleDlg::GridIdentity() const
     InstrumentIdentity identity;
     for (size_t i = 0; i < kIdentityFields.size(); ++i)
         identity.texts[i] = m_deviceGrid->text(kIdentityFields[i].column, kIdentityFields[i].row);
+    // The bytes behind the texts, while the grid still shows what was read.
+    if (identity.texts == m_readIdentity.texts)
+        identity.bytes = m_readIdentity.bytes;
     return identity;
 }
 

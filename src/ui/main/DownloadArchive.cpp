@@ -108,8 +108,11 @@ InstrumentIdentity IdentityFromExchanges(const QList<ExchangeOutcome> &exchanges
                                         [&](const IdentityField &f) { return f.readCommand == outcome.command; });
         if (field == kIdentityFields.end() || outcome.code < 0)
             continue;
-        identity.texts[size_t(field - kIdentityFields.begin())] = IdentityText(
-            *field, reinterpret_cast<const uint8_t *>(outcome.response.constData()), CFt260::kResponseAreaSize);
+        const auto *response = reinterpret_cast<const uint8_t *>(outcome.response.constData());
+        identity.texts[size_t(field - kIdentityFields.begin())] =
+            IdentityText(*field, response, CFt260::kResponseAreaSize);
+        identity.bytes[size_t(field - kIdentityFields.begin())] =
+            InstrumentIdentity::FieldBytes(response, CFt260::kResponseAreaSize);
     }
     return identity;
 }
