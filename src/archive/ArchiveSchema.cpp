@@ -10,7 +10,7 @@
 namespace {
 
 // %ID% is the dialect's auto-numbered 64-bit key, %UID% an expression giving a fresh random text for a
-// row, %NEWID% one outside any row.
+// row, %NEWID% one outside any row, %CURRENT_ROLE% the role writing (nothing on SQLite).
 const QStringList &VersionSteps(int version)
 {
     static const QStringList kVersion1{
@@ -65,6 +65,8 @@ const QStringList &VersionSteps(int version)
         "CREATE TABLE server_archives (location TEXT PRIMARY KEY, archive_id TEXT NOT NULL)",
         // The identity's bytes as the instrument sent them, beside the decoded texts.
         "ALTER TABLE downloads ADD COLUMN identity_bytes TEXT",
+        // On a server, the role that made a download: only it may finish it.
+        "ALTER TABLE downloads ADD COLUMN owner_role TEXT NOT NULL DEFAULT %CURRENT_ROLE%",
     };
     static const QStringList kNone;
     switch (version) {
@@ -84,6 +86,7 @@ QString ForDialect(QString statement, SqlDialect dialect)
     statement.replace(QLatin1String("%UID%"),
                       sqlite ? QLatin1String("lower(hex(randomblob(16)))")
                              : QLatin1String("md5(random()::text || clock_timestamp()::text || id::text)"));
+    statement.replace(QLatin1String("%CURRENT_ROLE%"), sqlite ? QLatin1String("''") : QLatin1String("current_user"));
     statement.replace(QLatin1String("%NEWID%"),
                       sqlite ? QLatin1String("lower(hex(randomblob(16)))") : QLatin1String("gen_random_uuid()::text"));
     return statement;

@@ -18,7 +18,8 @@
 
 // Version 4: the archive's own random id; on a station's file, what a pending download waits for (the
 //            server archive's id, why it was refused) and a revision that changes with every write to it,
-//            the ids of the server archives the station has reached, and each download's identity bytes.
+//            the ids of the server archives the station has reached, each download's identity bytes and,
+//            on a server, the role that made it.
 
 inline constexpr int kArchiveSchemaVersion = 4;
 

@@ -1,5 +1,6 @@
 // history, history show and archive sync: what the archive holds, read back without an instrument.
 
+#include "ArchiveSetup.h"
 #include "ArchiveSync.h"
 #include "ArchivingLinkOwner.h"
 #include "CSpreadSheet.h"
@@ -141,21 +142,64 @@ int RunHistory(CliContext &context, const QStringList &arguments)
     return RunHistoryList(context, arguments);
 }
 
-int RunArchive(CliContext &context, const QStringList &arguments)
+const char *const kArchiveUsage = "sync | setup [--station-role NAME] [--reader-role NAME]";
+
+// The server of --database / [ARCHIVE] DATABASE=; nullopt after telling why there is none.
+std::optional<ArchiveSettings> ServerSettings(CliContext &context, const char *command)
 {
-    if (arguments != QStringList{QStringLiteral("sync")}) {
-        context.err << "archive takes: sync" << Qt::endl;
-        return kExitUsage;
-    }
     const ArchiveSettings settings = context.ArchiveSettingsOrOff();
     if (!settings.enabled)
-        return kExitUsage;
+        return std::nullopt;
     if (!settings.location.IsServer()) {
-        context.err << "archive sync sends to a PostgreSQL server: give --database postgresql://... or "
-                       "[ARCHIVE] DATABASE="
+        context.err << "archive " << command
+                    << " works on a PostgreSQL server: give --database postgresql://... or [ARCHIVE] DATABASE="
                     << Qt::endl;
-        return kExitUsage;
+        return std::nullopt;
     }
+    return settings;
+}
+
+int RunArchiveSetup(CliContext &context, const QStringList &arguments)
+{
+    ArchiveRoles roles;
+    for (int i = 0; i < arguments.size(); i += 2) {
+        const QString value = arguments.value(i + 1);
+        if (arguments[i] == QLatin1String("--station-role") && !value.isEmpty()) {
+            roles.station = value;
+        } else if (arguments[i] == QLatin1String("--reader-role") && !value.isEmpty()) {
+            roles.reader = value;
+        } else {
+            context.err << "archive " << kArchiveUsage << Qt::endl;
+            return kExitUsage;
+        }
+    }
+    const std::optional<ArchiveSettings> settings = ServerSettings(context, "setup");
+    if (!settings)
+        return kExitUsage;
+    MeasurementArchive server(settings->location);
+    QString failure;
+    if (!server.Open())
+        failure = server.LastError().Reason();
+    else
+        failure = SetUpServerArchive(server, roles);
+    if (!failure.isEmpty()) {
+        context.err << QStringLiteral("기록 서버 준비 실패 - %1: %2").arg(failure, settings->location.Describe())
+                    << Qt::endl;
+        PrintArchiveDetail(context.err, server.LastError());
+        return kExitInstrumentFailed;
+    }
+    context.err << QStringLiteral("기록 서버 보관소를 준비했습니다: %1 (스키마 %2, 측정 PC 역할 %3, 읽기 전용 역할 %4)")
+                       .arg(settings->location.Describe(), settings->location.schema, roles.station, roles.reader)
+                << Qt::endl;
+    return kExitOk;
+}
+
+int RunArchiveSync(CliContext &context)
+{
+    const std::optional<ArchiveSettings> serverSettings = ServerSettings(context, "sync");
+    if (!serverSettings)
+        return kExitUsage;
+    const ArchiveSettings &settings = *serverSettings;
     MeasurementArchive local(settings.local);
     if (!local.Open(MeasurementArchive::Purpose::Read)) {
         if (local.LastError().kind == ArchiveError::Kind::Missing) {
@@ -193,11 +237,21 @@ int RunArchive(CliContext &context, const QStringList &arguments)
     return result.waiting.isEmpty() ? kExitOk : kExitInstrumentFailed;
 }
 
+int RunArchive(CliContext &context, const QStringList &arguments)
+{
+    if (arguments == QStringList{QStringLiteral("sync")})
+        return RunArchiveSync(context);
+    if (!arguments.isEmpty() && arguments.first() == QLatin1String("setup"))
+        return RunArchiveSetup(context, arguments.mid(1));
+    context.err << "archive " << kArchiveUsage << Qt::endl;
+    return kExitUsage;
+}
+
 const QByteArray kHistoryUsage =
     (QStringLiteral("[--instrument SERIAL] [--from YYYY-MM-DD] [--to YYYY-MM-DD] | show ID ") +
      ReportOptionsUsage(ReportMode::Memory))
         .toUtf8();
 const CliCommandRegistration kHistory("history", kHistoryUsage.constData(), RunHistory);
-const CliCommandRegistration kArchive("archive", "sync", RunArchive);
+const CliCommandRegistration kArchive("archive", kArchiveUsage, RunArchive);
 
 } // namespace

@@ -234,4 +234,67 @@ TEST_F(ArchiveServer, TheServersReasonAndItsOwnTextAreOnStderrAndNoPasswordIsEve
     }
 }
 
+TEST_F(ArchiveServer, SetUpByTheOwnerStationsFinishOnlyTheirOwnDownloadsAndReadersOnlyRead)
+{
+    // Twice: the set-up may be repeated (after an upgrade, say).
+    for (int i = 0; i < 2; ++i) {
+        const CliRun setup = RunCli({"--database", m_cluster.Url(), "archive", "setup"});
+        ASSERT_EQ(setup.exitCode, 0) << setup.err.toStdString();
+        EXPECT_TRUE(setup.err.startsWith(QStringLiteral("기록 서버 보관소를 준비했습니다"))) << setup.err.toStdString();
+    }
+    ASSERT_EQ(m_cluster.Sql("CREATE ROLE kim LOGIN IN ROLE tonvale_station; CREATE ROLE lee LOGIN IN ROLE "
+                            "tonvale_station; CREATE ROLE office LOGIN IN ROLE tonvale_reader"),
+              QString());
+    const QString scenario = WriteFile(Path("s.json"), ManyStoredRecords(3));
+    for (const char *station : {"kim", "lee"}) {
+        const CliRun run = RunProgram(CliCopyIn(m_dir.path()), {"--simulate=" + scenario, "--virtual-time",
+                                                                "--database", m_cluster.UrlOf(station), "memory",
+                                                                "--from", "2024-05-01", "--to", "2024-05-01"});
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_EQ(run.err, QString()) << station << ": " << run.err.toStdString(); // the server took it
+    }
+    // A continuous run goes in under the same rules.
+    const QString run = WriteFile(Path("c.json"), R"({"identity": {"serial": "SN-C"}, "continuous": {"average": 100,
+        "minimum": 90, "maximum": 110, "deviation": 5, "records": [{"time": "2024-05-01 09:20:00", "raw": 1462,
+        "setting": 1}]}})");
+    const CliRun output = RunProgram(CliCopyIn(m_dir.path()), {"--simulate=" + run, "--virtual-time", "--database",
+                                                               m_cluster.UrlOf("kim"), "output"});
+    EXPECT_EQ(output.exitCode, 0);
+    EXPECT_EQ(output.err, QString()) << output.err.toStdString();
+    EXPECT_FALSE(QFile::exists(Path("archive.sqlite")));
+
+    MeasurementArchive lee(ParseArchiveLocation(m_cluster.UrlOf("lee"), nullptr).value());
+    ASSERT_TRUE(lee.Open()) << lee.LastError().detail.toStdString();
+    QSqlQuery forge(lee.Database());
+    // Another station's download is out of reach; what names the download cannot be changed at all.
+    ASSERT_TRUE(forge.exec("UPDATE downloads SET row_count = 0, complete = 0 WHERE owner_role = 'kim'"));
+    EXPECT_EQ(forge.numRowsAffected(), 0);
+    EXPECT_FALSE(forge.exec("UPDATE downloads SET host = 'forged' WHERE owner_role = 'kim'"));
+    ASSERT_TRUE(forge.exec("UPDATE downloads SET row_count = 3 WHERE owner_role = 'lee'"));
+    EXPECT_EQ(forge.numRowsAffected(), 1);
+    EXPECT_FALSE(forge.exec("INSERT INTO download_records (download_id, position, record_id) SELECT d.id, 99,"
+                            " r.id FROM downloads d, stored_records r WHERE d.owner_role = 'kim' LIMIT 1"));
+    EXPECT_FALSE(forge.exec("UPDATE downloads SET owner_role = 'kim' WHERE owner_role = 'lee'"));
+    EXPECT_FALSE(forge.exec("CREATE TABLE mine (x INTEGER)"));
+    EXPECT_FALSE(forge.exec("DELETE FROM stored_records"));
+
+    MeasurementArchive office(ParseArchiveLocation(m_cluster.UrlOf("office"), nullptr).value());
+    ASSERT_TRUE(office.Open(MeasurementArchive::Purpose::Read)) << office.LastError().detail.toStdString();
+    QSqlQuery read(office.Database());
+    EXPECT_FALSE(read.exec("UPDATE downloads SET row_count = 0"));
+    EXPECT_FALSE(read.exec("INSERT INTO instruments (instrument_key, serial) VALUES ('S:X', 'X')"));
+    const CliRun history = RunCli({"--database", m_cluster.UrlOf("office"), "history"});
+    EXPECT_EQ(history.exitCode, 0) << history.err.toStdString();
+    EXPECT_EQ(Lines(history.out).size(), 4);
+
+    MeasurementArchive owner(ParseArchiveLocation(m_cluster.Url(), nullptr).value());
+    ASSERT_TRUE(owner.Open());
+    EXPECT_EQ(
+        Count(owner, "SELECT COUNT(*) FROM downloads WHERE mode = 'MEMORY' AND (host = 'forged' OR row_count <> 3)"),
+        0);
+    EXPECT_EQ(Count(owner, "SELECT COUNT(*) FROM downloads WHERE complete = 1"), 3);
+    EXPECT_EQ(Count(owner, "SELECT COUNT(*) FROM continuous_records"), 1);
+    EXPECT_EQ(Count(owner, "SELECT COUNT(*) FROM download_records"), 6);
+}
+
 } // namespace
