@@ -52,6 +52,23 @@ class ArchiveServer : public ::testing::Test {
         return list && !list->isEmpty() ? list->last().rowCount : 0;
     }
 
+    // The server holds one download, complete, with every record of ManyStoredRecords(records) in order.
+    void ExpectTheWholeDownloadOnTheServer(int records)
+    {
+        MeasurementArchive server(ParseArchiveLocation(m_cluster.Url(), nullptr).value());
+        ASSERT_TRUE(server.Open(MeasurementArchive::Purpose::Read));
+        const auto list = server.ListDownloads({});
+        ASSERT_TRUE(list && list->size() == 1);
+        EXPECT_TRUE(list->first().complete);
+        EXPECT_EQ(list->first().resultCode, 0);
+        EXPECT_EQ(list->first().rowCount, records);
+        const auto download = server.LoadDownload(list->first().id);
+        ASSERT_TRUE(download);
+        ASSERT_EQ(int(download->records.size()), records);
+        for (int i = 0; i < records; ++i)
+            ASSERT_EQ(download->records[i].second[7] * 256 + download->records[i].second[8], 1000 + i) << i;
+    }
+
     PostgresCluster m_cluster;
     QTemporaryDir m_dir;
 };
@@ -123,18 +140,7 @@ TEST_F(ArchiveServer, RecordsKeptLocallyWhileTheServerIsDownArriveAfterArchiveSy
     sync = RunProgram(cli, {"--database", m_cluster.Url(), "archive", "sync"});
     EXPECT_EQ(Lines(sync.err), QStringList{"기록 서버로 보낸 다운로드 0건, 남은 다운로드 0건"});
 
-    MeasurementArchive server(ParseArchiveLocation(m_cluster.Url(), nullptr).value());
-    ASSERT_TRUE(server.Open(MeasurementArchive::Purpose::Read));
-    const auto list = server.ListDownloads({});
-    ASSERT_TRUE(list && list->size() == 1);
-    EXPECT_TRUE(list->first().complete);
-    EXPECT_EQ(list->first().resultCode, 0);
-    EXPECT_EQ(list->first().rowCount, kRecords);
-    const auto records = server.LoadDownload(list->first().id);
-    ASSERT_TRUE(records);
-    ASSERT_EQ(int(records->records.size()), kRecords);
-    for (int i = 0; i < kRecords; ++i)
-        ASSERT_EQ(records->records[i].second[7] * 256 + records->records[i].second[8], 1000 + i) << i;
+    ExpectTheWholeDownloadOnTheServer(kRecords);
 }
 
 TEST_F(ArchiveServer, ADownloadMadeWhileTheServerIsDownIsSentAtTheNextConnection)
@@ -193,13 +199,7 @@ TEST_F(ArchiveServer, ASyncWhileADownloadStillArrivesEndsWithEveryRecordOnTheSer
     const CliRun after = RunProgram(cli, {"--database", m_cluster.Url(), "archive", "sync"});
     EXPECT_EQ(after.exitCode, 0) << after.err.toStdString();
     EXPECT_EQ(Lines(after.err), QStringList{"기록 서버로 보낸 다운로드 0건, 남은 다운로드 0건"});
-    MeasurementArchive server(ParseArchiveLocation(m_cluster.Url(), nullptr).value());
-    ASSERT_TRUE(server.Open(MeasurementArchive::Purpose::Read));
-    const auto list = server.ListDownloads({});
-    ASSERT_TRUE(list && list->size() == 1);
-    EXPECT_TRUE(list->first().complete);
-    EXPECT_EQ(list->first().rowCount, kRecords);
-    EXPECT_EQ(Count(server, "SELECT COUNT(*) FROM download_records"), kRecords);
+    ExpectTheWholeDownloadOnTheServer(kRecords);
 }
 
 TEST_F(ArchiveServer, TheServersReasonAndItsOwnTextAreOnStderrAndNoPasswordIsEverShown)
