@@ -629,7 +629,7 @@ bool MeasurementArchive::MarkSent(qint64 id, int revision)
     QSqlQuery update;
     return Run(update,
                "UPDATE downloads SET pending_server = NULL, sync_error = NULL, sync_error_detail = NULL"
-               " WHERE id = ? AND revision = ?",
+               " WHERE id = ? AND revision = ? AND pending_server IS NOT NULL",
                {id, revision}) &&
            update.numRowsAffected() == 1;
 }

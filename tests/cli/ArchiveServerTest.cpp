@@ -202,6 +202,36 @@ TEST_F(ArchiveServer, ASyncWhileADownloadStillArrivesEndsWithEveryRecordOnTheSer
     ExpectTheWholeDownloadOnTheServer(kRecords);
 }
 
+TEST_F(ArchiveServer, TwoSyncsAtOnceLeaveEveryDownloadOnTheServerOnce)
+{
+    const QString scenario = WriteFile(Path("s.json"), ManyStoredRecords(300));
+    const QString cli = CliCopyIn(m_dir.path());
+    ASSERT_TRUE(m_cluster.Stop());
+    QStringList virtualTime = Memory(scenario);
+    virtualTime.insert(1, "--virtual-time");
+    for (int i = 0; i < 4; ++i)
+        ASSERT_EQ(RunProgram(cli, virtualTime).exitCode, 0);
+    ASSERT_TRUE(m_cluster.Start());
+    QProcess first, second;
+    for (QProcess *sync : {&first, &second})
+        sync->start(cli, {"--database", m_cluster.Url(), "archive", "sync"});
+    int sent = 0;
+    for (QProcess *sync : {&first, &second}) {
+        ASSERT_TRUE(sync->waitForFinished(60000));
+        const QString err = QString::fromUtf8(sync->readAllStandardError());
+        EXPECT_EQ(sync->exitCode(), 0) << err.toStdString();
+        sent += err.section(QStringLiteral("보낸 다운로드 "), 1).section(QStringLiteral("건"), 0, 0).toInt();
+    }
+    EXPECT_EQ(sent, 4); // each download told sent by one of them
+    EXPECT_EQ(Lines(RunProgram(cli, {"--database", m_cluster.Url(), "archive", "sync"}).err),
+              QStringList{"기록 서버로 보낸 다운로드 0건, 남은 다운로드 0건"});
+    MeasurementArchive server(ParseArchiveLocation(m_cluster.Url(), nullptr).value());
+    ASSERT_TRUE(server.Open(MeasurementArchive::Purpose::Read));
+    EXPECT_EQ(Count(server, "SELECT COUNT(*) FROM downloads WHERE complete = 1 AND row_count = 300"), 4);
+    EXPECT_EQ(Count(server, "SELECT COUNT(*) FROM stored_records"), 300);
+    EXPECT_EQ(Count(server, "SELECT COUNT(*) FROM download_records"), 4 * 300);
+}
+
 TEST_F(ArchiveServer, TheServersReasonAndItsOwnTextAreOnStderrAndNoPasswordIsEverShown)
 {
     ASSERT_EQ(m_cluster.Sql("CREATE ROLE station LOGIN PASSWORD 'right'"), QString());
