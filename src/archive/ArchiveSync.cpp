@@ -29,8 +29,10 @@ SyncResult SendPendingDownloads(MeasurementArchive &local, MeasurementArchive &s
         }
         QList<WaitingDownload> waiting;
         bool progress = false;
+        result.forOtherArchive = 0;
         for (const PendingDownload &entry : *pending) {
             if (!entry.archiveId.isEmpty() && entry.archiveId != archiveId) {
+                ++result.forOtherArchive;
                 waiting << WaitingDownload{
                     entry.id,
                     QStringLiteral("다른 기록 서버 보관소(%1, 마지막 주소 %2)에 보낼 다운로드입니다")

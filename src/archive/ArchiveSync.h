@@ -17,6 +17,7 @@ struct SyncResult {
     QList<WaitingDownload> waiting;
     QList<qint64> sentIds;
     QList<WaitingDownload> newlyRefused; // refused this time for a reason not told before
+    int forOtherArchive = 0;             // waiting for a server archive other than this one
     bool serverLost = false;             // the server went away during the sync: the rest waits for the next
     QString error;                       // Korean reason when the station's own file could not be read
 };

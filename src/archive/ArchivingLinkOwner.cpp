@@ -75,6 +75,14 @@ SyncResult ArchivingLinkOwner::SyncToPrimary()
                          .arg(m_settings.location.Describe())
                          .arg(refused.id)
                          .arg(refused.reason);
+    if (result.forOtherArchive > 0 && !m_otherArchiveTold) {
+        m_otherArchiveTold = true;
+        m_notices << QStringLiteral(
+                         "이 PC에 보관된 다운로드 %1건은 다른 기록 서버 보관소에 보낼 것이라 기록 서버(%2)로 "
+                         "보내지 않았습니다. 서버 주소 설정을 확인하십시오 (tonvale-cli archive sync).")
+                         .arg(result.forOtherArchive)
+                         .arg(m_settings.location.Describe());
+    }
     return result;
 }
 

@@ -83,7 +83,8 @@ class ArchivingLinkOwner : public LinkOwner {
     ArchiveSettings m_settings;
     std::unique_ptr<MeasurementArchive> m_primary;
     std::unique_ptr<MeasurementArchive> m_local;
-    QString m_serverArchiveId; // the id of the server archive this process last reached
+    QString m_serverArchiveId;       // the id of the server archive this process last reached
+    bool m_otherArchiveTold = false; // downloads waiting for another server archive are told once
 
     DownloadStart m_start;
     MeasurementArchive *m_target = nullptr;

@@ -204,8 +204,9 @@ TEST_F(ArchivePostgres, ADownloadTheServerRefusesWaitsWithItsReasonAndTheOthersA
     auto owner = std::make_unique<ArchivingLinkOwner>(grid.sink, Settings(url));
     ASSERT_TRUE(m_cluster.Stop());
     // A serial byte the instrument's code page does not know decodes to U+FFFD, which EUC_KR cannot hold.
-    ArchiveStoredDownload(
-        *owner, TestStart(TestIdentity(QString::fromUtf8("SN-\xEF\xBF\xBD")), DownloadMode::Memory, 100), Records(0, 2));
+    ArchiveStoredDownload(*owner,
+                          TestStart(TestIdentity(QString::fromUtf8("SN-\xEF\xBF\xBD")), DownloadMode::Memory, 100),
+                          Records(0, 2));
     ArchiveStoredDownload(*owner, TestStart(TestIdentity("SN-GOOD"), DownloadMode::Memory, 200), Records(10, 2));
     ASSERT_TRUE(m_cluster.Start());
 
@@ -278,6 +279,16 @@ TEST_F(ArchivePostgres, PendingDownloadsWaitForTheServerArchiveNotForTheSpelling
     EXPECT_TRUE(sync.waiting[0].reason.startsWith(QStringLiteral("다른 기록 서버 보관소")))
         << sync.waiting[0].reason.toStdString();
     EXPECT_EQ(Count(other, "SELECT COUNT(*) FROM downloads"), 0);
+    // A station now set to that other archive says so once, and files its own downloads there.
+    TestGrid otherGrid(DownloadMode::Memory);
+    ArchivingLinkOwner moved(otherGrid.sink, Settings(m_cluster.UrlOf("tonvale", "other")));
+    const QStringList told =
+        ArchiveStoredDownload(moved, TestStart(TestIdentity("SN-ID"), DownloadMode::Memory, 300), Records(3, 1));
+    ASSERT_EQ(told.size(), 1);
+    EXPECT_TRUE(told[0].contains(QStringLiteral("다른 기록 서버 보관소"))) << told[0].toStdString();
+    EXPECT_EQ(ArchiveStoredDownload(moved, TestStart(TestIdentity("SN-ID"), DownloadMode::Memory, 400), Records(4, 1)),
+              QStringList());
+    EXPECT_EQ(Count(other, "SELECT COUNT(*) FROM downloads"), 2);
     // The same archive under another spelling of its address takes it.
     MeasurementArchive same(
         ParseArchiveLocation(m_cluster.Url() + "&application_name=station%201&connect_timeout=3", nullptr).value());
