@@ -259,15 +259,19 @@ TEST_F(ArchivePostgres, EveryDownloadGoesToTheNamedSchemaWhateverTheRolesSearchP
 
 TEST_F(ArchivePostgres, PendingDownloadsWaitForTheServerArchiveNotForTheSpellingOfItsAddress)
 {
+    const int port = FreeTcpPort();
+    ASSERT_GT(port, 0);
+    ASSERT_TRUE(m_cluster.Stop() && m_cluster.Start(port));
+    const QString byName = QStringLiteral("postgresql://tonvale@localhost:%1/tonvale").arg(port);
     TestGrid grid(DownloadMode::Memory);
-    ArchivingLinkOwner owner(grid.sink, Settings(m_cluster.Url()));
+    ArchivingLinkOwner owner(grid.sink, Settings(byName));
     ArchiveStoredDownload(owner, TestStart(TestIdentity("SN-ID"), DownloadMode::Memory, 100), Records(0, 1));
     ASSERT_TRUE(m_cluster.Stop());
     ArchiveStoredDownload(owner, TestStart(TestIdentity("SN-ID"), DownloadMode::Memory, 200), Records(1, 2));
-    ASSERT_TRUE(m_cluster.Start());
+    ASSERT_TRUE(m_cluster.Start(port));
     ASSERT_EQ(m_cluster.Sql("CREATE DATABASE other"), QString());
 
-    MeasurementArchive local(Settings(m_cluster.Url()).local);
+    MeasurementArchive local(Settings(byName).local);
     ASSERT_TRUE(local.Open());
     // Another database is another archive: the download is not sent there, and the sync says so.
     MeasurementArchive other(ParseArchiveLocation(m_cluster.UrlOf("tonvale", "other"), nullptr).value());
@@ -291,7 +295,9 @@ TEST_F(ArchivePostgres, PendingDownloadsWaitForTheServerArchiveNotForTheSpelling
     EXPECT_EQ(Count(other, "SELECT COUNT(*) FROM downloads"), 2);
     // The same archive under another spelling of its address takes it.
     MeasurementArchive same(
-        ParseArchiveLocation(m_cluster.Url() + "&application_name=station%201&connect_timeout=3", nullptr).value());
+        ParseArchiveLocation(
+            QStringLiteral("postgresql://tonvale@127.0.0.1:%1/tonvale?application_name=station-1").arg(port), nullptr)
+            .value());
     ASSERT_TRUE(same.Open());
     sync = SendPendingDownloads(local, same);
     EXPECT_EQ(sync.sent, 1);

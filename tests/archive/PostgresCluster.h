@@ -59,7 +59,7 @@ class PostgresCluster {
     const QString &Failure() const { return m_failure; }
 
     QString SocketDir() const { return m_dir.filePath(QStringLiteral("sock")); }
-    QString Url() const { return QStringLiteral("postgresql://tonvale@/tonvale?host=") + SocketDir(); }
+    QString Url() const { return UrlOf(QStringLiteral("tonvale")); }
 
     // tcpPort > 0: listens on 127.0.0.1 at that port too.
     bool Start(int tcpPort = 0)
@@ -67,6 +67,7 @@ class PostgresCluster {
         QString output;
         const QString listen = tcpPort > 0 ? QStringLiteral("-c listen_addresses=127.0.0.1 -p %1").arg(tcpPort)
                                            : QStringLiteral("-c listen_addresses=''");
+        m_port = tcpPort;
         m_running = Run(QStringLiteral("pg_ctl"),
                         {"-D", DataDir(), "-l", m_dir.filePath("server.log"), "-w", "-o",
                          listen + " -k " + SocketDir() + " -c fsync=off", "start"},
@@ -77,7 +78,9 @@ class PostgresCluster {
     // The URL of another role or database on the private socket.
     QString UrlOf(const QString &user, const QString &database = QStringLiteral("tonvale")) const
     {
-        return QStringLiteral("postgresql://%1@/%2?host=%3").arg(user, database, SocketDir());
+        // The socket's name carries the port the server listens on.
+        const QString port = m_port > 0 ? QStringLiteral("&port=%1").arg(m_port) : QString();
+        return QStringLiteral("postgresql://%1@/%2?host=%3%4").arg(user, database, SocketDir(), port);
     }
 
     // Runs SQL as the superuser "tonvale" (psql, stopping at the first error); the output on failure.
@@ -85,7 +88,8 @@ class PostgresCluster {
     {
         QString output;
         if (Run(QStringLiteral("psql"),
-                {"-h", SocketDir(), "-U", "tonvale", "-d", database, "-v", "ON_ERROR_STOP=1", "-q", "-c", sql},
+                {"-h", SocketDir(), "-p", QString::number(m_port > 0 ? m_port : 5432), "-U", "tonvale", "-d", database,
+                 "-v", "ON_ERROR_STOP=1", "-q", "-c", sql},
                 &output))
             return QString();
         return output.isEmpty() ? QStringLiteral("psql failed") : output;
@@ -136,6 +140,7 @@ class PostgresCluster {
     QString m_bin;
     QTemporaryDir m_dir;
     bool m_running = false;
+    int m_port = 0; // the TCP port as well, when not 0
     QString m_skipReason;
     QString m_failure;
 };
