@@ -554,8 +554,8 @@ std::optional<QList<DownloadSummary>> MeasurementArchive::ListDownloads(const Do
 
 std::optional<ArchivedDownload> MeasurementArchive::LoadDownload(qint64 id)
 {
-    // One snapshot: the records are those of the revision read with the download's row.
-    const bool snapshot = QSqlQuery(m_db).exec(QStringLiteral("BEGIN"));
+    // One snapshot of a station's file: the records are those of the revision read with the download's row.
+    const bool snapshot = Dialect() == SqlDialect::Sqlite && QSqlQuery(m_db).exec(QStringLiteral("BEGIN"));
     std::optional<ArchivedDownload> download = LoadDownloadRows(id);
     if (snapshot)
         QSqlQuery(m_db).exec(QStringLiteral("COMMIT"));
