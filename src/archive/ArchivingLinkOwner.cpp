@@ -267,7 +267,9 @@ void ArchivingLinkOwner::FinishDownload(int resultCode, int rowCount, qint64 end
             what += QStringLiteral(" (기록 서버: %1)").arg(m_serverError.Reason());
         m_notices << QStringLiteral("측정 기록 보관 실패 - %1: %2. %3. 받은 데이터는 그대로 표시됩니다.")
                          .arg(m_failure.Reason(), m_failedLocation, what);
-    } else if (m_serverError.kind != ArchiveError::Kind::None && !SentAfterAll()) {
+    } else if (m_serverError.kind != ArchiveError::Kind::None && SentAfterAll()) {
+        m_serverError = {}; // the server came back and took it: nothing to tell
+    } else if (m_serverError.kind != ArchiveError::Kind::None) {
         const QString why = m_serverError.kind == ArchiveError::Kind::Unreachable
                                 ? QStringLiteral("기록 서버(%1)에 연결할 수 없어").arg(m_settings.location.Describe())
                                 : QStringLiteral("기록 서버(%1)에 보관할 수 없어 (%2)")
@@ -276,6 +278,16 @@ void ArchivingLinkOwner::FinishDownload(int resultCode, int rowCount, qint64 end
                                     "보냅니다 (tonvale-cli archive sync).")
                          .arg(why, m_settings.local.sqlitePath);
     }
+}
+
+QStringList ArchivingLinkOwner::DatabaseTexts() const
+{
+    QStringList texts;
+    for (const ArchiveError &error : {m_serverError, m_failed ? m_failure : ArchiveError{}})
+        // A missing file's detail is only its path, which the notice already names.
+        if (!error.detail.trimmed().isEmpty() && error.kind != ArchiveError::Kind::Missing)
+            texts << error.detail.simplified();
+    return texts;
 }
 
 bool ArchivingLinkOwner::SentAfterAll()

@@ -48,9 +48,9 @@ class ArchivingLinkOwner : public LinkOwner {
     // The archive row of the current or last download (0 when none took it), and where it is.
     qint64 DownloadId() const { return m_handle.downloadId; }
     const ArchiveLocation *DownloadLocation() const;
-    // Why the server did not take the last download (kind None when it did); its detail is the server's
-    // own text, for the command line's stderr.
-    const ArchiveError &ServerError() const { return m_serverError; }
+    // The databases' own texts behind the last download's notices (the server's, the local file's), for
+    // the command line's stderr and the packet log.
+    QStringList DatabaseTexts() const;
 
     PacketLogSink *PacketLog() override { return m_inner.PacketLog(); }
     void AddStoredRecordRow(int index, const uint8_t *record) override;

@@ -71,7 +71,7 @@ struct DownloadRun {
     InstrumentIdentity identity;
     bool identityRead = false;
     QStringList notices;
-    ArchiveError serverError; // why the server did not take the download, with its own text
+    QStringList databaseTexts; // the databases' own texts behind the notices
 };
 
 DownloadRun RunDownload(CliContext &context, LinkOwner &sink, DownloadStart start, const std::function<int()> &download,
@@ -99,7 +99,7 @@ DownloadRun RunDownload(CliContext &context, LinkOwner &sink, DownloadStart star
     }
     archiving.FinishDownload(run.result, rowCount(), context.clock.Now());
     run.notices = archiving.TakeNotices();
-    run.serverError = archiving.ServerError();
+    run.databaseTexts = archiving.DatabaseTexts();
     return run;
 }
 
@@ -125,8 +125,8 @@ int FinishDownload(CliContext &context, const ReportOptions &report, ReportMode 
                    ChartRecords &raw, const DownloadRun &run)
 {
     PrintNotices(context, run.notices);
-    if (!run.notices.isEmpty())
-        PrintArchiveDetail(context.err, run.serverError);
+    for (const QString &text : run.databaseTexts)
+        PrintArchiveDetail(context.err, {ArchiveError::Kind::Other, text});
     if (run.result < 0) {
         const int failed = context.Fail();
         ReportDamagedRecords(context);

@@ -712,6 +712,9 @@ void CTonvaleDlg::FinishDownload(const JobResult &result, bool tell)
         MessageBox(QStringLiteral("측정 기록 보관 안 함 - [ARCHIVE] DATABASE 값이 잘못되었습니다: %1")
                        .arg(std::exchange(m_archiveError, QString())),
                    QString(), QMessageBox::Ok, QMessageBox::Warning);
+    for (const QString &text : result.archiveTexts)
+        if (m_pDlgLog)
+            m_pDlgLog->AddNote(text);
     for (const QString &notice : result.notices)
         MessageBox(notice, QString(), QMessageBox::Ok, QMessageBox::Warning);
 }

@@ -42,7 +42,8 @@ Job DownloadArchive::Finished(const Job &job)
     finished.run = [self = shared_from_this(), run = job.run](JobContext &context) {
         if (run)
             run(context);
-        context.Result().notices = self->Finish(context.Result().code, context.GetClock().Now());
+        context.Result().notices =
+            self->Finish(context.Result().code, context.GetClock().Now(), &context.Result().archiveTexts);
     };
     return finished;
 }
@@ -68,11 +69,12 @@ void DownloadArchive::Begin(DownloadStart start, qint64 moment)
     m_owner->BeginDownload(start);
 }
 
-QStringList DownloadArchive::Finish(int code, qint64 now)
+QStringList DownloadArchive::Finish(int code, qint64 now, QStringList *databaseTexts)
 {
     if (!m_owner)
         return {};
     m_owner->FinishDownload(code, m_rows, now);
+    *databaseTexts = m_owner->DatabaseTexts();
     QStringList notices = m_owner->TakeNotices();
     m_owner.reset();
     return notices;
