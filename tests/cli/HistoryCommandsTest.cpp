@@ -165,9 +165,13 @@ TEST_F(HistoryCommands, AReadOnlyOrCorruptArchiveIsToldOnceAndTheDownloadStillSh
     const CliRun readOnly = RunUnprivileged(m_dir.path(), QStringList{"--database", Database()} + download);
     EXPECT_EQ(readOnly.exitCode, 0);
     EXPECT_EQ(readOnly.out, fresh.out);
-    EXPECT_EQ(Lines(readOnly.err),
-              QStringList{"측정 기록 보관 실패 - 보관 파일이 읽기 전용입니다: " + Database() +
-                          ". 이번 다운로드는 보관되지 않았습니다. 받은 데이터는 그대로 표시됩니다."});
+    // The Korean notice once, then the database's own text.
+    const QStringList told = Lines(readOnly.err);
+    ASSERT_EQ(told.size(), 2) << readOnly.err.toStdString();
+    EXPECT_EQ(told[0], "측정 기록 보관 실패 - 보관 파일이 읽기 전용입니다: " + Database() +
+                           ". 이번 다운로드는 보관되지 않았습니다. 받은 데이터는 그대로 표시됩니다.");
+    EXPECT_TRUE(told[1].startsWith(QStringLiteral("  데이터베이스의 응답: ")) && told[1].contains("readonly"))
+        << told[1].toStdString();
     // What was archived before can still be read.
     EXPECT_EQ(Lines(RunUnprivileged(m_dir.path(), {"--database", Database(), "history"}).out).size(), 2);
 
@@ -175,7 +179,7 @@ TEST_F(HistoryCommands, AReadOnlyOrCorruptArchiveIsToldOnceAndTheDownloadStillSh
     const CliRun broken = RunCli(QStringList{"--database", "sqlite:" + corrupt} + download);
     EXPECT_EQ(broken.exitCode, 0);
     EXPECT_EQ(broken.out, fresh.out);
-    ASSERT_EQ(Lines(broken.err).size(), 1);
+    ASSERT_EQ(Lines(broken.err).size(), 2) << broken.err.toStdString();
     EXPECT_TRUE(broken.err.startsWith("측정 기록 보관 실패 - 보관 파일이 손상되었습니다")) << broken.err.toStdString();
     const CliRun history = RunCli({"--database", "sqlite:" + corrupt, "history"});
     EXPECT_EQ(history.exitCode, 1);
