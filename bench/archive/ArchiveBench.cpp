@@ -44,7 +44,8 @@ RawRecord RecordAt(qint64 time, int force, int setting)
 InstrumentIdentity Meter(int n)
 {
     return {{"PFM-3000", "L15", "L30", "C30", QStringLiteral("SN-%1").arg(n, 4, 10, QLatin1Char('0')), "C15", "C25",
-             "V1.3"}};
+             "V1.3"},
+            {}};
 }
 
 void ArchivingCost(const QString &dir)

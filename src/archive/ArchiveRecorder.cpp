@@ -53,14 +53,51 @@ MeasurementArchive *ArchiveRecorder::OpenPrimary()
     if (!m_primary->IsOpen()) {
         if (!m_primary->Open())
             return nullptr;
+        m_serverArchiveId = m_primary->ArchiveId();
         // Back in touch with the server: what waited locally goes first.
-        if (m_settings.location.IsServer() && !(m_settings.local == m_settings.location)) {
-            MeasurementArchive local(m_settings.local);
-            if (local.Open(MeasurementArchive::Purpose::Read))
-                SendPendingDownloads(local, *m_primary);
-        }
+        SyncToPrimary();
     }
     return m_primary.get();
+}
+
+SyncResult ArchiveRecorder::SyncToPrimary()
+{
+    if (!m_settings.location.IsServer() || m_settings.local == m_settings.location)
+        return {};
+    MeasurementArchive local(m_settings.local);
+    if (!local.Open(MeasurementArchive::Purpose::Read))
+        return {};
+    const SyncResult result = SendPendingDownloads(local, *m_primary);
+    // Told once: a download refused again for the same reason is not told again.
+    for (const WaitingDownload &refused : result.newlyRefused)
+        m_syncNotices << QStringLiteral("기록 서버(%1)가 이 PC에 보관된 다운로드(번호 %2)를 받지 않았습니다: %3. 이 "
+                                        "다운로드는 이 PC에 남아 기다리고, 다른 다운로드는 보냅니다 "
+                                        "(tonvale-cli archive sync로 이유를 볼 수 있습니다).")
+                             .arg(m_settings.location.Describe())
+                             .arg(refused.id)
+                             .arg(refused.reason);
+    if (result.forOtherArchive > 0 && !m_otherArchiveTold) {
+        m_otherArchiveTold = true;
+        m_syncNotices << QStringLiteral(
+                             "이 PC에 보관된 다운로드 %1건은 다른 기록 서버 보관소에 보낼 것이라 기록 서버(%2)로 "
+                             "보내지 않았습니다. 서버 주소 설정을 확인하십시오 (tonvale-cli archive sync).")
+                             .arg(result.forOtherArchive)
+                             .arg(m_settings.location.Describe());
+    }
+    return result;
+}
+
+bool ArchiveRecorder::SentAfterAll()
+{
+    // The server may be back by now (a download takes minutes): what waits, this download too, goes at once.
+    if (m_target != m_local.get() || !m_handle || !m_settings.location.IsServer())
+        return false;
+    const qint64 localId = m_handle->downloadId;
+    if (!m_primary)
+        m_primary = std::make_unique<MeasurementArchive>(m_settings.location);
+    if (!m_primary->IsOpen() && !m_primary->Open())
+        return false;
+    return SyncToPrimary().sentIds.contains(localId);
 }
 
 ArchiveRecorder::Outcome ArchiveRecorder::Write()
@@ -86,7 +123,14 @@ ArchiveRecorder::Outcome ArchiveRecorder::Write()
         }
     }
     if (!m_handle) {
-        m_handle = m_target->BeginDownload(m_start, m_pendingServer);
+        // Kept for the server archive last reached at this location, so that another spelling of its
+        // address finds it and a location that now names another archive does not take it.
+        QString pendingArchive;
+        if (!m_pendingServer.isEmpty() && !m_serverArchiveId.isEmpty())
+            m_target->RememberServerArchive(m_pendingServer, m_serverArchiveId);
+        if (!m_pendingServer.isEmpty())
+            pendingArchive = m_target->KnownServerArchive(m_pendingServer).value_or(QString());
+        m_handle = m_target->BeginDownload(m_start, m_pendingServer, pendingArchive);
         if (!m_handle)
             return m_target->LastError().kind == ArchiveError::Kind::Busy ? Outcome::Busy : TargetFailed();
     }
@@ -107,6 +151,8 @@ ArchiveRecorder::Outcome ArchiveRecorder::Write()
                                     [](const ArchiveItem &item) { return item.kind != ArchiveItem::Kind::Summary; }));
     m_kept.clear();
     m_endWritten = m_end.has_value();
+    if (m_endWritten && m_serverError.kind != ArchiveError::Kind::None && SentAfterAll())
+        m_serverError = {}; // the server came back and took it: nothing to tell
     return Outcome::Written;
 }
 
@@ -162,8 +208,9 @@ void ArchiveRecorder::GiveUp(const ArchiveError &why)
     m_kept.clear();
 }
 
-QStringList ArchiveRecorder::Notices() const
+QStringList ArchiveRecorder::TakeNotices()
 {
+    QStringList notices = std::exchange(m_syncNotices, {});
     if (m_failed) {
         const int lost = m_records - m_archived;
         QString what =
@@ -172,12 +219,26 @@ QStringList ArchiveRecorder::Notices() const
                 : QStringLiteral("이번 다운로드의 기록 %1건 중 %2건이 보관되지 않았습니다").arg(m_records).arg(lost);
         if (m_serverError.kind != ArchiveError::Kind::None)
             what += QStringLiteral(" (기록 서버: %1)").arg(m_serverError.Reason());
-        return {QStringLiteral("측정 기록 보관 실패 - %1: %2. %3. 받은 데이터는 그대로 표시됩니다.")
-                    .arg(m_failure.Reason(), m_failedLocation, what)};
+        notices << QStringLiteral("측정 기록 보관 실패 - %1: %2. %3. 받은 데이터는 그대로 표시됩니다.")
+                       .arg(m_failure.Reason(), m_failedLocation, what);
+    } else if (m_serverError.kind != ArchiveError::Kind::None) {
+        const QString why = m_serverError.kind == ArchiveError::Kind::Unreachable
+                                ? QStringLiteral("기록 서버(%1)에 연결할 수 없어").arg(m_settings.location.Describe())
+                                : QStringLiteral("기록 서버(%1)에 보관할 수 없어 (%2)")
+                                      .arg(m_settings.location.Describe(), m_serverError.Reason());
+        notices << QStringLiteral("%1 이번 다운로드를 이 PC의 보관 파일(%2)에 두었습니다. 서버에 다시 연결되면 "
+                                  "보냅니다 (tonvale-cli archive sync).")
+                       .arg(why, m_settings.local.sqlitePath);
     }
-    if (m_serverError.kind != ArchiveError::Kind::None)
-        return {QStringLiteral("기록 서버(%1)에 연결할 수 없어 이번 다운로드를 이 PC의 보관 파일(%2)에 "
-                               "두었습니다. 서버에 다시 연결되면 보냅니다 (tonvale-cli archive sync).")
-                    .arg(m_settings.location.Describe(), m_settings.local.sqlitePath)};
-    return {};
+    return notices;
+}
+
+QStringList ArchiveRecorder::DatabaseTexts() const
+{
+    QStringList texts;
+    for (const ArchiveError &error : {m_serverError, m_failed ? m_failure : ArchiveError{}})
+        // A missing file's detail is only its path, which the notice already names.
+        if (!error.detail.trimmed().isEmpty() && error.kind != ArchiveError::Kind::Missing)
+            texts << error.detail.simplified();
+    return texts;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ArchiveLocation.h"
+#include "ArchiveSync.h"
 #include "ArchiveTypes.h"
 #include "MeasurementArchive.h"
 
@@ -49,13 +50,20 @@ class ArchiveRecorder {
     // Busy: nothing lost, try again later. Failed: what could not be written anywhere is counted as lost.
     Outcome Write();
     bool HasWork() const;
-    // After the end was written, or given up on: what the operator must be told (nothing when all went well).
-    QStringList Notices() const;
+    // After the end was written, or given up on: what the operator must be told (nothing when all went well),
+    // with what the syncs since the last call had to say.
+    QStringList TakeNotices();
+    // The databases' own texts behind the last download's notices (the server's, the local file's).
+    QStringList DatabaseTexts() const;
     // Gives up on what is still kept (another writer held the file for too long).
     void GiveUp(const ArchiveError &why);
 
   private:
     MeasurementArchive *OpenPrimary();
+    // Sends what waits locally for the server just opened; notices of downloads it newly refused.
+    SyncResult SyncToPrimary();
+    // A download kept locally for the server: true when the server is back and took it at its end.
+    bool SentAfterAll();
     bool WriteItems();
     // The target failed: go on locally when the target was the server, else give up on this download.
     Outcome TargetFailed();
@@ -63,6 +71,9 @@ class ArchiveRecorder {
     ArchiveSettings m_settings;
     std::unique_ptr<MeasurementArchive> m_primary;
     std::unique_ptr<MeasurementArchive> m_local;
+    QString m_serverArchiveId;       // the id of the server archive this process last reached
+    bool m_otherArchiveTold = false; // downloads waiting for another server archive are told once
+    QStringList m_syncNotices;
 
     bool m_begun = false;
     DownloadStart m_start;

@@ -22,7 +22,8 @@ QStringList Version3Shared()
             QStringLiteral("ALTER TABLE downloads ADD COLUMN damaged_count INTEGER NOT NULL DEFAULT 0")};
 }
 
-// %ID% is the dialect's auto-numbered 64-bit key, %UID% an expression giving a fresh random text.
+// %ID% is the dialect's auto-numbered 64-bit key, %UID% an expression giving a fresh random text for a
+// row, %NEWID% one outside any row, %CURRENT_ROLE% the role writing (nothing on SQLite).
 const QStringList &VersionSteps(int version, SqlDialect dialect)
 {
     static const QStringList kVersion1{
@@ -84,11 +85,30 @@ const QStringList &VersionSteps(int version, SqlDialect dialect)
             " ALTER COLUMN lc25_cover_serial DROP NOT NULL, ALTER COLUMN firmware DROP NOT NULL",
         } +
         Version3Shared();
+    static const QStringList kVersion4{
+        // The archive's own identity: stations wait for an archive, however its address is spelt.
+        "CREATE TABLE archive_identity (archive_id TEXT NOT NULL)",
+        "INSERT INTO archive_identity (archive_id) VALUES (%NEWID%)",
+        // A station's file: the server archive a pending download waits for (when known), why the server
+        // refused it last, and how far it was written, so that what a sync saw can be told from what came
+        // after.
+        "ALTER TABLE downloads ADD COLUMN pending_archive TEXT",
+        "ALTER TABLE downloads ADD COLUMN sync_error TEXT",
+        "ALTER TABLE downloads ADD COLUMN sync_error_detail TEXT",
+        "ALTER TABLE downloads ADD COLUMN written_at BIGINT",
+        "ALTER TABLE downloads ADD COLUMN revision INTEGER NOT NULL DEFAULT 0",
+        "CREATE TABLE server_archives (location TEXT PRIMARY KEY, archive_id TEXT NOT NULL)",
+        // The identity's bytes as the instrument sent them, beside the decoded texts.
+        "ALTER TABLE downloads ADD COLUMN identity_bytes TEXT",
+        // On a server, the role that made a download: only it may finish it.
+        "ALTER TABLE downloads ADD COLUMN owner_role TEXT NOT NULL DEFAULT %CURRENT_ROLE%",
+    };
     static const QStringList kNone;
     switch (version) {
     case 1: return kVersion1;
     case 2: return kVersion2;
     case 3: return dialect == SqlDialect::Sqlite ? kVersion3Sqlite : kVersion3Postgres;
+    case 4: return kVersion4;
     default: return kNone;
     }
 }
@@ -102,21 +122,21 @@ QString ForDialect(QString statement, SqlDialect dialect)
     statement.replace(QLatin1String("%UID%"),
                       sqlite ? QLatin1String("lower(hex(randomblob(16)))")
                              : QLatin1String("md5(random()::text || clock_timestamp()::text || id::text)"));
+    statement.replace(QLatin1String("%CURRENT_ROLE%"), sqlite ? QLatin1String("''") : QLatin1String("current_user"));
+    statement.replace(QLatin1String("%NEWID%"),
+                      sqlite ? QLatin1String("lower(hex(randomblob(16)))") : QLatin1String("gen_random_uuid()::text"));
     return statement;
 }
 
-bool Exec(QSqlDatabase &db, const QString &statement, QString *error)
+bool Exec(QSqlDatabase &db, const QString &statement, QSqlError *error)
 {
     QSqlQuery query(db);
     if (query.exec(statement))
         return true;
-    *error = query.lastError().text();
+    *error = query.lastError();
     return false;
 }
 
-} // namespace
-
-namespace {
 
 // SQLite rebuilds a table by dropping the old one, which foreign keys would refuse while downloads refer
 // to its rows (the new table keeps their ids). The setting can only change outside a transaction.
@@ -142,6 +162,34 @@ class SqliteForeignKeysOff {
 
 } // namespace
 
+std::optional<QStringList> ArchiveTables(QSqlDatabase &db, SqlDialect dialect, QSqlError *error)
+{
+    QSqlQuery query(db);
+    if (!query.exec(dialect == SqlDialect::Sqlite
+                        ? QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'")
+                        : QStringLiteral("SELECT tablename FROM pg_tables WHERE schemaname = current_schema()"))) {
+        *error = query.lastError();
+        return std::nullopt;
+    }
+    QStringList names;
+    while (query.next())
+        names << query.value(0).toString();
+    return names;
+}
+
+QStringList ForeignTables(const QStringList &tables, SqlDialect dialect)
+{
+    static const QStringList kOwnTables{"instruments",        "identities",       "downloads",
+                                        "stored_records",     "download_records", "continuous_runs",
+                                        "continuous_records", "archive_identity", "server_archives"};
+    QStringList foreign;
+    for (const QString &table : tables)
+        // A plant's database may hold other programs' tables beside ours; a file is ours alone.
+        if (dialect == SqlDialect::Sqlite ? !table.startsWith(QLatin1String("sqlite_")) : kOwnTables.contains(table))
+            foreign << table;
+    return foreign;
+}
+
 SchemaResult MigrateArchive(QSqlDatabase &db, SqlDialect dialect, int targetVersion)
 {
     SchemaResult result;
@@ -159,12 +207,21 @@ SchemaResult MigrateArchive(QSqlDatabase &db, SqlDialect dialect, int targetVers
     if (!sqlite && !Exec(db, QStringLiteral("SELECT pg_advisory_xact_lock(7340716)"), &result.error))
         return fail();
     // Asked first rather than "IF NOT EXISTS", which the server answers with a notice on stderr.
-    if (!db.tables().contains(QStringLiteral("schema_version")) &&
-        !Exec(db, QStringLiteral("CREATE TABLE schema_version (version INTEGER NOT NULL)"), &result.error))
+    const std::optional<QStringList> tables = ArchiveTables(db, dialect, &result.error);
+    if (!tables)
         return fail();
+    if (!tables->contains(QStringLiteral("schema_version"))) {
+        if (!ForeignTables(*tables, dialect).isEmpty()) {
+            result.foreign = true;
+            result.error = QSqlError(ForeignTables(*tables, dialect).join(QLatin1String(", ")));
+            return fail();
+        }
+        if (!Exec(db, QStringLiteral("CREATE TABLE schema_version (version INTEGER NOT NULL)"), &result.error))
+            return fail();
+    }
     QSqlQuery version(db);
     if (!version.exec(QStringLiteral("SELECT MAX(version) FROM schema_version"))) {
-        result.error = version.lastError().text();
+        result.error = version.lastError();
         return fail();
     }
     result.foundVersion = version.next() ? version.value(0).toInt() : 0;
@@ -183,7 +240,7 @@ SchemaResult MigrateArchive(QSqlDatabase &db, SqlDialect dialect, int targetVers
                                                 : QStringLiteral("UPDATE schema_version SET version = ?"));
         update.addBindValue(targetVersion);
         if (!update.exec()) {
-            result.error = update.lastError().text();
+            result.error = update.lastError();
             return fail();
         }
     }

@@ -16,11 +16,20 @@ struct InstrumentIdentity {
     static constexpr int kFieldCount = 8;
     static constexpr int kSerialField = 4; // 0x32, "측정기 S/N"
     std::array<QString, kFieldCount> texts;
+    // Each field's bytes as the instrument sent them (without the answer area's trailing zeros), so that
+    // fields whose bytes differ but decode alike stay apart; empty when not known (an old archive).
+    std::array<QByteArray, kFieldCount> bytes;
 
     const QString &Serial() const { return texts[kSerialField]; }
     // What tells one instrument from another: its serial, or, when the serial is erased or could not be
-    // read, the rest of its identity except the firmware version (which changes with an upload).
+    // read, the rest of its identity except the firmware version (which changes with an upload). A field
+    // whose bytes are not just its text's code page 949 form counts by its bytes.
     QString InstrumentKey() const;
+    // A field's bytes from the 32-byte answer area.
+    static QByteArray FieldBytes(const uint8_t *response, int length);
+    // All fields' bytes as one text (hexadecimal, separated by spaces) and back; empty when none is known.
+    QString BytesText() const;
+    void SetBytesText(const QString &text);
     bool operator==(const InstrumentIdentity &) const = default;
 };
 
@@ -61,6 +70,7 @@ struct DownloadSummary {
     int rowCount = 0;
     int damaged = 0; // records that arrived damaged and were left out
     bool complete = false;
+    int revision = 0; // changes with every write to the download (a station's file)
 };
 
 using RawRecord = std::array<uint8_t, 10>;

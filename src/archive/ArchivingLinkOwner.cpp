@@ -154,6 +154,12 @@ QStringList ArchivingLinkOwner::TakeNotices()
     return std::exchange(m_notices, {});
 }
 
+QStringList ArchivingLinkOwner::DatabaseTexts()
+{
+    const std::lock_guard lock(m_mutex);
+    return m_databaseTexts;
+}
+
 void ArchivingLinkOwner::Run()
 {
     ArchiveRecorder recorder(m_settings);
@@ -202,7 +208,8 @@ void ArchivingLinkOwner::Run()
         lock.lock();
         if (endPending && !busy) {
             endPending = false;
-            m_notices = recorder.Notices();
+            m_notices = recorder.TakeNotices();
+            m_databaseTexts = recorder.DatabaseTexts();
             m_endDone = true;
             m_ended.notify_all();
         }

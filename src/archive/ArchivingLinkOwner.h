@@ -42,6 +42,9 @@ class ArchivingLinkOwner : public LinkOwner {
     void FinishDownload(int resultCode, int rowCount, qint64 endedAt, int damaged = 0);
     // What the operator must be told about the last download's archiving (nothing when all went well).
     QStringList TakeNotices();
+    // The databases' own texts behind the last download's notices (the server's, the local file's), for
+    // the command line's stderr and the packet log.
+    QStringList DatabaseTexts();
 
     PacketLogSink *PacketLog() override { return m_inner.PacketLog(); }
     void AddStoredRecordRow(int index, const uint8_t *record) override;
@@ -78,5 +81,6 @@ class ArchivingLinkOwner : public LinkOwner {
     bool m_stop = false;
     bool m_endDone = false;
     QStringList m_notices;
+    QStringList m_databaseTexts;
     std::thread m_thread;
 };

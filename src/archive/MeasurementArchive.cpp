@@ -1,6 +1,7 @@
 #include "MeasurementArchive.h"
 
 #include <QAtomicInteger>
+#include <QDateTime>
 #include <QFileInfo>
 #include <QSqlError>
 #include <QUrl>
@@ -35,10 +36,51 @@ ArchiveError::Kind SqliteErrorKind(const QSqlError &error)
     }
 }
 
+// Why libpq could not open a connection: its message is all there is (no SQLSTATE before the login).
+ArchiveError::Kind ConnectionErrorKind(const QString &text)
+{
+    if (text.contains(QLatin1String("authentication failed")) || text.contains(QLatin1String("no password supplied")))
+        return ArchiveError::Kind::AuthenticationFailed;
+    // A server that accepts this role only over SSL says so as a missing entry "no encryption".
+    if (text.contains(QLatin1String("SSL")) || text.contains(QLatin1String("no encryption")))
+        return ArchiveError::Kind::SslFailed;
+    if (text.contains(QLatin1String("permission denied")))
+        return ArchiveError::Kind::PermissionDenied;
+    if (text.contains(QLatin1String("no pg_hba.conf entry")) || text.contains(QLatin1String("does not exist")) ||
+        text.contains(QLatin1String("not permitted to log in")) || text.contains(QLatin1String("rejects connection")) ||
+        text.contains(QLatin1String("too many connections")))
+        return ArchiveError::Kind::LoginRefused;
+    return ArchiveError::Kind::Unreachable;
+}
+
+// A statement's failure on the server: without an SQLSTATE the connection is gone; with one the server
+// answered and refused.
+ArchiveError::Kind ServerStatementErrorKind(const QSqlError &error)
+{
+    const QString state = error.nativeErrorCode();
+    if (state.isEmpty())
+        return ArchiveError::Kind::Unreachable;
+    if (state == QLatin1String("42501"))
+        return ArchiveError::Kind::PermissionDenied;
+    if (state == QLatin1String("3F000"))
+        return ArchiveError::Kind::NoSchema;
+    if (state.startsWith(QLatin1String("08")) || state.startsWith(QLatin1String("57P")))
+        return ArchiveError::Kind::Unreachable;
+    return ArchiveError::Kind::Other;
+}
+
 QVariant Optional(const std::optional<qint64> &value)
 {
     return value ? QVariant(*value) : QVariant(QMetaType::fromType<qint64>());
 }
+
+QVariant OptionalText(const QString &text)
+{
+    return text.isEmpty() ? QVariant(QMetaType::fromType<QString>()) : QVariant(text);
+}
+
+// A pending download that nobody has written for this long is as final as it gets: its writer is gone.
+constexpr qint64 kAbandonedSeconds = 60;
 
 std::optional<qint64> OptionalInt(const QVariant &value)
 {
@@ -47,9 +89,9 @@ std::optional<qint64> OptionalInt(const QVariant &value)
 
 const char *const kDownloadColumns =
     "SELECT d.id, d.uid, d.host, d.os_user, d.started_at, d.ended_at, d.mode, d.range_from, d.range_to,"
-    " d.result_code, d.row_count, d.complete, d.damaged_count, i.name, i.lc15_serial, i.lc30_serial, "
-    "i.lc30_cover_serial,"
-    " i.serial, i.lc15_cover_serial, i.lc25_cover_serial, i.firmware"
+    " d.result_code, d.row_count, d.complete, d.damaged_count, i.name, i.lc15_serial, i.lc30_serial,"
+    " i.lc30_cover_serial, i.serial, i.lc15_cover_serial, i.lc25_cover_serial, i.firmware, d.revision,"
+    " d.identity_bytes"
     " FROM downloads d JOIN identities i ON i.id = d.identity_id";
 
 // PostgreSQL array literals of the batch's columns, bound as one value each.
@@ -101,6 +143,19 @@ QString ArchiveError::Reason() const
     case Kind::Corrupt: return QStringLiteral("보관 파일이 손상되었습니다");
     case Kind::NewerSchema: return QStringLiteral("더 새로운 버전의 프로그램이 만든 보관 파일입니다");
     case Kind::Busy: return QStringLiteral("다른 프로그램이 보관 파일에 쓰고 있습니다");
+    case Kind::AuthenticationFailed:
+        return QStringLiteral("기록 서버가 로그인을 거부했습니다: 비밀번호가 틀렸거나 없습니다 (~/.pgpass 또는 "
+                              "PGPASSWORD)");
+    case Kind::SslFailed:
+        return QStringLiteral("기록 서버와 SSL 연결을 할 수 없습니다: 서버가 SSL을 요구하거나 SSL 연결에 "
+                              "실패했습니다 (주소의 sslmode)");
+    case Kind::LoginRefused:
+        return QStringLiteral("기록 서버가 이 사용자의 접속을 허용하지 않습니다 (사용자 또는 데이터베이스 이름)");
+    case Kind::PermissionDenied:
+        return QStringLiteral("기록 서버에서 이 사용자에게 권한이 없습니다 (관리자가 tonvale-cli archive setup으로 "
+                              "권한을 줍니다)");
+    case Kind::NoSchema: return QStringLiteral("기록 서버에 보관 스키마가 없습니다 (tonvale-cli archive setup)");
+    case Kind::Foreign: return QStringLiteral("다른 프로그램의 표가 있어 보관하지 않습니다");
     case Kind::Other: break;
     }
     return QStringLiteral("보관 중 오류가 났습니다 (%1)").arg(detail);
@@ -147,7 +202,7 @@ bool MeasurementArchive::Fail(const QSqlError &error)
 {
     m_error.detail = error.text();
     if (m_location.IsServer())
-        m_error.kind = m_db.isOpen() && error.type() != QSqlError::ConnectionError ? ArchiveError::Kind::Other
+        m_error.kind = m_db.isOpen() && error.type() != QSqlError::ConnectionError ? ServerStatementErrorKind(error)
                                                                                    : ArchiveError::Kind::Unreachable;
     else
         m_error.kind = SqliteErrorKind(error);
@@ -158,52 +213,37 @@ bool MeasurementArchive::Open(Purpose purpose)
 {
     Close();
     m_error = {};
-    if (m_location.IsServer()) {
-        m_db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_connectionName);
-        m_db.setHostName(m_location.host);
-        if (m_location.port > 0)
-            m_db.setPort(m_location.port);
-        m_db.setUserName(m_location.user);
-        m_db.setDatabaseName(m_location.database);
-        // The server's notices and warnings (a shutdown, say) would go to stderr; failures come back as
-        // errors and are told in Korean.
-        QString options = QStringLiteral("connect_timeout=5;options='-c client_min_messages=error'");
-        if (!m_location.options.isEmpty())
-            options = m_location.options + QLatin1Char(';') + options;
-        m_db.setConnectOptions(options);
-        if (!m_db.open()) {
-            m_error = {ArchiveError::Kind::Unreachable, m_db.lastError().text()};
-            return false;
-        }
-    } else if (!OpenSqlite(purpose)) {
+    m_archiveId.clear();
+    if (!(m_location.IsServer() ? OpenServer(purpose) : OpenSqlite(purpose))) {
+        Close();
         return false;
     }
 
-    if (purpose == Purpose::Read) {
-        QSqlQuery version(m_db);
-        if (version.exec(QStringLiteral("SELECT MAX(version) FROM schema_version")) && version.next() &&
-            version.value(0).toInt() == kArchiveSchemaVersion) {
-            m_open = true;
-            return true;
-        }
-    }
-    const SchemaResult schema = MigrateArchive(m_db, Dialect());
+    QSqlQuery version(m_db);
+    const bool current = purpose == Purpose::Read &&
+                         version.exec(QStringLiteral("SELECT MAX(version) FROM schema_version")) && version.next() &&
+                         version.value(0).toInt() == kArchiveSchemaVersion;
+    version.finish();
+    SchemaResult schema;
+    if (current)
+        schema.ok = true;
+    else
+        schema = MigrateArchive(m_db, Dialect());
     if (!schema.ok) {
+        const QString text = schema.error.text();
         if (schema.newerThanKnown)
             m_error = {ArchiveError::Kind::NewerSchema, QString()};
+        else if (schema.foreign)
+            m_error = {ArchiveError::Kind::Foreign, text};
         else
-            Fail(m_db.lastError().isValid() ? m_db.lastError()
-                                            : QSqlError(schema.error, QString(), QSqlError::UnknownError));
-        if (m_error.detail.isEmpty())
-            m_error.detail = schema.error;
+            Fail(schema.error);
         if (!m_location.IsServer() && m_error.kind == ArchiveError::Kind::Other) {
             // The migration's own statement failed; classify by its text as well.
-            if (schema.error.contains(QLatin1String("readonly")))
+            if (text.contains(QLatin1String("readonly")))
                 m_error.kind = ArchiveError::Kind::ReadOnly;
-            else if (schema.error.contains(QLatin1String("not a database")) ||
-                     schema.error.contains(QLatin1String("malformed")))
+            else if (text.contains(QLatin1String("not a database")) || text.contains(QLatin1String("malformed")))
                 m_error.kind = ArchiveError::Kind::Corrupt;
-            else if (schema.error.contains(QLatin1String("full")))
+            else if (text.contains(QLatin1String("full")))
                 m_error.kind = ArchiveError::Kind::DiskFull;
             else if (schema.error.contains(QLatin1String("database is locked")))
                 m_error.kind = ArchiveError::Kind::Busy;
@@ -211,8 +251,56 @@ bool MeasurementArchive::Open(Purpose purpose)
         Close();
         return false;
     }
+    QSqlQuery identity(m_db);
+    if (identity.exec(QStringLiteral("SELECT archive_id FROM archive_identity")) && identity.next())
+        m_archiveId = identity.value(0).toString();
     m_open = true;
     return true;
+}
+
+bool MeasurementArchive::OpenServer(Purpose purpose)
+{
+    m_db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_connectionName);
+    m_db.setHostName(m_location.host);
+    if (m_location.port > 0)
+        m_db.setPort(m_location.port);
+    m_db.setUserName(m_location.user);
+    m_db.setDatabaseName(m_location.database);
+    // The server's notices and warnings (a shutdown, say) would go to stderr; failures come back as
+    // errors and are told in Korean. The station's own options come last, so that they win.
+    QString options = QStringLiteral("connect_timeout=5;options='-c client_min_messages=error'");
+    if (!m_location.options.isEmpty())
+        options += QLatin1Char(';') + m_location.ConnectOptions();
+    m_db.setConnectOptions(options);
+    if (!m_db.open()) {
+        m_error = {ConnectionErrorKind(m_db.lastError().text()), m_db.lastError().text()};
+        return false;
+    }
+    return UseSchema(purpose);
+}
+
+bool MeasurementArchive::UseSchema(Purpose purpose)
+{
+    // The archive's tables live in its one schema, whatever the role's own search_path would pick.
+    QSqlQuery query(m_db);
+    if (!Run(query, "SELECT quote_ident(?), EXISTS (SELECT 1 FROM pg_namespace WHERE nspname = ?)",
+             {m_location.schema, m_location.schema}) ||
+        !query.next())
+        return false;
+    const QString quoted = query.value(0).toString();
+    const bool exists = query.value(1).toBool();
+    query.finish();
+    if (!exists) {
+        // Only an owner may make it; a station is told to ask for the set-up.
+        if (purpose == Purpose::Read || !query.exec(QStringLiteral("CREATE SCHEMA ") + quoted)) {
+            if (query.lastError().isValid())
+                Fail(query.lastError());
+            if (m_error.kind != ArchiveError::Kind::PermissionDenied)
+                m_error = {ArchiveError::Kind::NoSchema, m_location.schema};
+            return false;
+        }
+    }
+    return Run(query, "SELECT set_config('search_path', ?, false)", {quoted});
 }
 
 bool MeasurementArchive::OpenSqlite(Purpose purpose)
@@ -237,6 +325,15 @@ bool MeasurementArchive::OpenSqlite(Purpose purpose)
     }
     if (!m_db.open()) {
         m_error = {ArchiveError::Kind::CannotOpen, m_db.lastError().text()};
+        return false;
+    }
+    // Another program's file is left as it is: not even its journal mode changes.
+    QSqlError error;
+    const std::optional<QStringList> tables = ArchiveTables(m_db, SqlDialect::Sqlite, &error);
+    if (!tables)
+        return Fail(error);
+    if (!tables->contains(QStringLiteral("schema_version")) && !ForeignTables(*tables, SqlDialect::Sqlite).isEmpty()) {
+        m_error = {ArchiveError::Kind::Foreign, ForeignTables(*tables, SqlDialect::Sqlite).join(QLatin1String(", "))};
         return false;
     }
     QSqlQuery pragma(m_db);
@@ -337,7 +434,8 @@ void MeasurementArchive::RollbackBatch()
 }
 
 std::optional<DownloadHandle> MeasurementArchive::BeginDownload(const DownloadStart &start,
-                                                                const QString &pendingServer)
+                                                                const QString &pendingServer,
+                                                                const QString &pendingArchive)
 {
     if (!BeginBatch())
         return std::nullopt;
@@ -349,15 +447,18 @@ std::optional<DownloadHandle> MeasurementArchive::BeginDownload(const DownloadSt
         return std::nullopt;
     }
     handle.instrumentId = *instrument;
+    handle.pendingServer = pendingServer;
+    handle.pendingArchive = pendingArchive;
     QSqlQuery insert;
-    const QVariant pending =
-        pendingServer.isEmpty() ? QVariant(QMetaType::fromType<QString>()) : QVariant(pendingServer);
     if (!Run(insert,
              "INSERT INTO downloads (uid, instrument_id, identity_id, host, os_user, started_at, mode, range_from,"
-             " range_to, pending_server) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id",
+             " range_to, pending_server, pending_archive, written_at, identity_bytes)"
+             " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id",
              {start.uid.isEmpty() ? QUuid::createUuid().toString(QUuid::WithoutBraces) : start.uid, *instrument,
               *identity, start.host, start.osUser, start.startedAt, DownloadModeName(start.mode),
-              Optional(start.rangeFrom), Optional(start.rangeTo), pending}) ||
+              Optional(start.rangeFrom), Optional(start.rangeTo), OptionalText(pendingServer),
+              OptionalText(pendingArchive), QDateTime::currentSecsSinceEpoch(),
+              OptionalText(start.identity.BytesText())}) ||
         !insert.next()) {
         RollbackBatch();
         return std::nullopt;
@@ -496,7 +597,9 @@ bool MeasurementArchive::SetRowCount(const DownloadHandle &handle, int rowCount)
     if (!PrepareDownloadUpdates())
         return false;
     m_setRowCount.bindValue(0, rowCount);
-    m_setRowCount.bindValue(1, handle.downloadId);
+    m_setRowCount.bindValue(1, QDateTime::currentSecsSinceEpoch());
+    m_setRowCount.bindValue(2, OptionalText(handle.pendingServer));
+    m_setRowCount.bindValue(3, handle.downloadId);
     return Exec(m_setRowCount);
 }
 
@@ -510,18 +613,23 @@ bool MeasurementArchive::FinishDownload(const DownloadHandle &handle, qint64 end
     m_finishDownload.bindValue(2, rowCount);
     m_finishDownload.bindValue(3, resultCode >= 0 && damaged == 0 ? 1 : 0);
     m_finishDownload.bindValue(4, damaged);
-    m_finishDownload.bindValue(5, handle.downloadId);
+    m_finishDownload.bindValue(5, QDateTime::currentSecsSinceEpoch());
+    m_finishDownload.bindValue(6, OptionalText(handle.pendingServer));
+    m_finishDownload.bindValue(7, handle.downloadId);
     return Exec(m_finishDownload);
 }
 
 bool MeasurementArchive::PrepareDownloadUpdates()
 {
     // Kept prepared, and both at the first batch: on a server each preparation is a round trip of its
-    // own, which the download's end then does not wait for.
+    // own, which the download's end then does not wait for. Every write stamps the download and changes
+    // its revision, so that a sync that read it before tells it was written since, and queues it again.
     return !m_finishDownload.lastQuery().isEmpty() ||
-           (Prepare(m_setRowCount, "UPDATE downloads SET row_count = ? WHERE id = ?") &&
+           (Prepare(m_setRowCount, "UPDATE downloads SET row_count = ?, written_at = ?, revision = revision + 1,"
+                                   " pending_server = ? WHERE id = ?") &&
             Prepare(m_finishDownload, "UPDATE downloads SET ended_at = ?, result_code = ?, row_count = ?,"
-                                      " complete = ?, damaged_count = ? WHERE id = ?"));
+                                      " complete = ?, damaged_count = ?, written_at = ?, revision = revision + 1,"
+                                      " pending_server = ? WHERE id = ?"));
 }
 
 std::optional<QList<DownloadSummary>> MeasurementArchive::SelectDownloads(const QString &where,
@@ -560,6 +668,8 @@ std::optional<QList<DownloadSummary>> MeasurementArchive::SelectDownloads(const 
         d.damaged = query.value(12).toInt();
         for (int i = 0; i < InstrumentIdentity::kFieldCount; ++i)
             d.identity.texts[i] = query.value(13 + i).toString();
+        d.revision = query.value(21).toInt();
+        d.identity.SetBytesText(query.value(22).toString());
         downloads << d;
     }
     return downloads;
@@ -597,6 +707,16 @@ std::optional<QList<DownloadSummary>> MeasurementArchive::ListDownloads(const Do
 }
 
 std::optional<ArchivedDownload> MeasurementArchive::LoadDownload(qint64 id)
+{
+    // One snapshot of a station's file: the records are those of the revision read with the download's row.
+    const bool snapshot = Dialect() == SqlDialect::Sqlite && QSqlQuery(m_db).exec(QStringLiteral("BEGIN"));
+    std::optional<ArchivedDownload> download = LoadDownloadRows(id);
+    if (snapshot)
+        QSqlQuery(m_db).exec(QStringLiteral("COMMIT"));
+    return download;
+}
+
+std::optional<ArchivedDownload> MeasurementArchive::LoadDownloadRows(qint64 id)
 {
     const std::optional<QList<DownloadSummary>> found = SelectDownloads(QStringLiteral(" WHERE d.id = ?"), {id}, 1);
     if (!found || found->isEmpty())
@@ -642,25 +762,54 @@ std::optional<ArchivedDownload> MeasurementArchive::LoadDownload(qint64 id)
     return download;
 }
 
-std::optional<QList<qint64>> MeasurementArchive::PendingDownloads(const QString &server)
+std::optional<QList<PendingDownload>> MeasurementArchive::PendingDownloads()
 {
-    QSqlQuery query(m_db);
-    query.prepare(QStringLiteral("SELECT id FROM downloads WHERE pending_server = ? ORDER BY id"));
-    query.addBindValue(server);
-    if (!Exec(query))
+    QSqlQuery query;
+    if (!Run(query,
+             "SELECT id, pending_server, pending_archive, ended_at IS NOT NULL OR COALESCE(written_at, 0) < ?,"
+             " sync_error, sync_error_detail FROM downloads WHERE pending_server IS NOT NULL ORDER BY id",
+             {QDateTime::currentSecsSinceEpoch() - kAbandonedSeconds}))
         return std::nullopt;
-    QList<qint64> ids;
+    QList<PendingDownload> pending;
     while (query.next())
-        ids << query.value(0).toLongLong();
-    return ids;
+        pending << PendingDownload{query.value(0).toLongLong(), query.value(1).toString(), query.value(2).toString(),
+                                   query.value(3).toInt() != 0, query.value(4).toString(), query.value(5).toString()};
+    return pending;
 }
 
-bool MeasurementArchive::MarkSent(qint64 id)
+bool MeasurementArchive::MarkSent(qint64 id, int revision)
 {
-    QSqlQuery update(m_db);
-    update.prepare(QStringLiteral("UPDATE downloads SET pending_server = NULL WHERE id = ?"));
-    update.addBindValue(id);
-    return Exec(update);
+    m_error = {};
+    QSqlQuery update;
+    return Run(update,
+               "UPDATE downloads SET pending_server = NULL, sync_error = NULL, sync_error_detail = NULL"
+               " WHERE id = ? AND revision = ? AND pending_server IS NOT NULL",
+               {id, revision}) &&
+           update.numRowsAffected() == 1;
+}
+
+bool MeasurementArchive::MarkRefused(qint64 id, const ArchiveError &error)
+{
+    QSqlQuery update;
+    return Run(update, "UPDATE downloads SET sync_error = ?, sync_error_detail = ? WHERE id = ?",
+               {error.Reason(), error.detail, id});
+}
+
+std::optional<QString> MeasurementArchive::KnownServerArchive(const QString &location)
+{
+    QSqlQuery query;
+    if (!Run(query, "SELECT archive_id FROM server_archives WHERE location = ?", {location}))
+        return std::nullopt;
+    return query.next() ? query.value(0).toString() : QString();
+}
+
+bool MeasurementArchive::RememberServerArchive(const QString &location, const QString &archiveId)
+{
+    QSqlQuery upsert;
+    return Run(upsert,
+               "INSERT INTO server_archives (location, archive_id) VALUES (?, ?)"
+               " ON CONFLICT (location) DO UPDATE SET archive_id = excluded.archive_id",
+               {location, archiveId});
 }
 
 bool MeasurementArchive::ImportDownload(const ArchivedDownload &download)
@@ -678,10 +827,9 @@ bool MeasurementArchive::ImportDownload(const ArchivedDownload &download)
     QSqlQuery upsert;
     const QVariant result = d.resultCode ? QVariant(*d.resultCode) : QVariant(QMetaType::fromType<int>());
     if (!Run(upsert,
-
              "INSERT INTO downloads (uid, instrument_id, identity_id, host, os_user, started_at, ended_at, mode,"
-             " range_from, range_to, result_code, row_count, complete, damaged_count)"
-             " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"
+             " range_from, range_to, result_code, row_count, complete, damaged_count, identity_bytes)"
+             " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"
              " ON CONFLICT (uid) DO UPDATE SET ended_at = COALESCE(excluded.ended_at, downloads.ended_at),"
              " result_code = COALESCE(excluded.result_code, downloads.result_code),"
              " row_count = CASE WHEN excluded.row_count > downloads.row_count THEN excluded.row_count"
@@ -693,12 +841,12 @@ bool MeasurementArchive::ImportDownload(const ArchivedDownload &download)
              " RETURNING id",
              {d.uid, *instrument, *identity, d.host, d.osUser, d.startedAt, Optional(d.endedAt),
               DownloadModeName(d.mode), Optional(d.rangeFrom), Optional(d.rangeTo), result, d.rowCount,
-              d.complete ? 1 : 0, d.damaged}) ||
+              d.complete ? 1 : 0, d.damaged, OptionalText(d.identity.BytesText())}) ||
         !upsert.next()) {
         RollbackBatch();
         return false;
     }
-    const DownloadHandle handle{upsert.value(0).toLongLong(), *instrument};
+    const DownloadHandle handle{upsert.value(0).toLongLong(), *instrument, {}, {}};
     upsert.finish();
     bool ok = !download.continuousSummary || SetContinuousSummary(handle, download.continuousSummary->data());
     ok = ok && (d.mode == DownloadMode::Memory ? AddStoredRecords(handle, download.records)

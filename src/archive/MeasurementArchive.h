@@ -22,13 +22,21 @@ struct ArchiveError {
         Corrupt,
         NewerSchema,
         Busy, // another program holds the file's write lock: try again shortly
+        AuthenticationFailed, // wrong or missing password, or an authentication method the role cannot pass
+        SslFailed,            // the server wants SSL, or the SSL connection failed
+        LoginRefused,         // no such role or database, or the server lets this role not in
+        PermissionDenied,     // the role may not do what the archive needs
+        NoSchema,             // the configured schema does not exist on the server
+        Foreign,              // tables of another program where the archive should be
         Other
     };
     Kind kind = Kind::None;
-    QString detail; // the database's own text, for the log
+    QString detail; // the database's own text, for the log and the command line's stderr
 
     // The reason in Korean, for the operator.
     QString Reason() const;
+    // True when the server could not be reached or went away; any other failure is the server's answer.
+    bool ServerLost() const { return kind == Kind::Unreachable; }
 };
 
 struct DownloadFilter {
@@ -42,6 +50,20 @@ struct DownloadFilter {
 struct DownloadHandle {
     qint64 downloadId = 0;
     qint64 instrumentId = 0;
+    // A download kept here for a server: its location, and its archive's id when the station knows it. Every
+    // write queues the download again, so that what arrives after a sync is sent too.
+    QString pendingServer;
+    QString pendingArchive;
+};
+
+// A download kept for a server, as a sync finds it.
+struct PendingDownload {
+    qint64 id = 0;
+    QString location;   // the server's location when the download was kept
+    QString archiveId;  // the server archive it waits for; empty when the station never reached it
+    bool final = false; // finished, or left unfinished by a writer that is gone
+    QString syncError;  // why the server refused it last time (Korean), empty when it did not
+    QString syncErrorDetail;
 };
 
 // One connection to the archive, SQLite file or PostgreSQL server, through Qt SQL. Every statement is
@@ -69,7 +91,8 @@ class MeasurementArchive {
 
     // Writing one download. BeginDownload files the instrument, its identity and the download row and
     // commits them at once; pendingServer names the server a locally kept download still has to reach.
-    std::optional<DownloadHandle> BeginDownload(const DownloadStart &start, const QString &pendingServer = {});
+    std::optional<DownloadHandle> BeginDownload(const DownloadStart &start, const QString &pendingServer = {},
+                                                const QString &pendingArchive = {});
     // Records go in batches: BeginBatch, any number of Add/Set calls, CommitBatch (or RollbackBatch).
     bool BeginBatch();
     bool CommitBatch();
@@ -92,14 +115,24 @@ class MeasurementArchive {
     std::optional<QList<DownloadSummary>> ListDownloads(const DownloadFilter &filter);
     std::optional<ArchivedDownload> LoadDownload(qint64 id);
 
+    // This archive's own id, written when its tables were created.
+    const QString &ArchiveId() const { return m_archiveId; }
+
     // Sending on: the downloads kept here for a server, and the import of one of them into this archive
     // (idempotent: a download already there is completed, records already there are kept once).
-    std::optional<QList<qint64>> PendingDownloads(const QString &server);
-    bool MarkSent(qint64 id);
+    std::optional<QList<PendingDownload>> PendingDownloads();
+    // Done with a download the server now holds, unless it was written again since it was loaded.
+    bool MarkSent(qint64 id, int revision);
+    bool MarkRefused(qint64 id, const ArchiveError &error);
     bool ImportDownload(const ArchivedDownload &download);
+    // The id of the server archive last reached at a location (empty when never), and remembering it.
+    std::optional<QString> KnownServerArchive(const QString &location);
+    bool RememberServerArchive(const QString &location, const QString &archiveId);
 
   private:
     bool OpenSqlite(Purpose purpose);
+    bool OpenServer(Purpose purpose);
+    bool UseSchema(Purpose purpose);
     bool Fail(const QSqlError &error);
     bool Exec(QSqlQuery &query);
     bool Prepare(QSqlQuery &query, const char *sql);
@@ -109,6 +142,7 @@ class MeasurementArchive {
     bool PrepareDownloadUpdates();
     std::optional<qint64> InstrumentId(const InstrumentIdentity &identity);
     std::optional<qint64> IdentityId(qint64 instrumentId, const InstrumentIdentity &identity);
+    std::optional<ArchivedDownload> LoadDownloadRows(qint64 id);
     std::optional<QList<DownloadSummary>> SelectDownloads(const QString &where, const QVariantList &values, int limit);
 
     ArchiveLocation m_location;
@@ -116,6 +150,7 @@ class MeasurementArchive {
     QSqlDatabase m_db;
     bool m_open = false;
     ArchiveError m_error;
+    QString m_archiveId;
     QSqlQuery m_insertStored;
     QSqlQuery m_linkStored;
     QSqlQuery m_insertContinuous;

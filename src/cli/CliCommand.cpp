@@ -4,6 +4,7 @@
 #include "CFt260.h"
 #include "CIniSysInfo.h"
 #include "HidBridge.h"
+#include "MeasurementArchive.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -76,4 +77,11 @@ ArchiveSettings CliContext::ArchiveSettingsOrOff()
     }
     settings->enabled = !archive.disabled;
     return *settings;
+}
+
+void PrintArchiveDetail(QTextStream &err, const ArchiveError &error)
+{
+    // A missing file's detail is only its path, which the Korean line already names.
+    if (!error.detail.trimmed().isEmpty() && error.kind != ArchiveError::Kind::Missing)
+        err << QStringLiteral("  데이터베이스의 응답: ") << error.detail.simplified() << Qt::endl;
 }

@@ -5,6 +5,7 @@
 
 #include <optional>
 
+struct ArchiveError;
 struct ArchiveSettings;
 
 class CFt260;
@@ -38,6 +39,10 @@ struct CliContext {
     // Prints the link's result text on stderr and returns the failure exit status.
     int Fail();
 };
+
+// The database's own text of an archive failure on its own line (nothing when there is none), after the
+// Korean line that told the operator.
+void PrintArchiveDetail(QTextStream &err, const ArchiveError &error);
 
 // Exit statuses.
 constexpr int kExitOk = 0;

@@ -1,5 +1,6 @@
 // history, history show and archive sync: what the archive holds, read back without an instrument.
 
+#include "ArchiveSetup.h"
 #include "ArchiveSync.h"
 #include "ArchivingLinkOwner.h"
 #include "CSpreadSheet.h"
@@ -42,9 +43,20 @@ std::unique_ptr<MeasurementArchive> OpenForReading(CliContext &context, bool *mi
         context.err << QStringLiteral("기록 읽기 실패 - %1: %2")
                            .arg(archive->LastError().Reason(), settings.location.Describe())
                     << Qt::endl;
+        PrintArchiveDetail(context.err, archive->LastError());
         return nullptr;
     }
     return archive;
+}
+
+// A text as one TSV field: tabs, line breaks and backslashes escaped, so that no text makes a line.
+QString TsvText(QString text)
+{
+    text.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+    text.replace(QLatin1Char('\t'), QLatin1String("\\t"));
+    text.replace(QLatin1Char('\n'), QLatin1String("\\n"));
+    text.replace(QLatin1Char('\r'), QLatin1String("\\r"));
+    return text;
 }
 
 int RunHistoryList(CliContext &context, const QStringList &arguments)
@@ -91,7 +103,7 @@ int RunHistoryList(CliContext &context, const QStringList &arguments)
     }
     context.out << heading;
     for (const DownloadSummary &d : *downloads)
-        context.out << d.id << '\t' << d.identity.Serial() << '\t' << FormatLocalTime(d.startedAt) << '\t'
+        context.out << d.id << '\t' << TsvText(d.identity.Serial()) << '\t' << FormatLocalTime(d.startedAt) << '\t'
                     << DownloadModeName(d.mode) << '\t' << d.rowCount << '\t'
                     << (d.resultCode ? QString::number(*d.resultCode) : QString()) << '\t' << (d.complete ? 1 : 0)
                     << '\t' << d.damaged << '\n';
@@ -150,21 +162,64 @@ int RunHistory(CliContext &context, const QStringList &arguments)
     return RunHistoryList(context, arguments);
 }
 
-int RunArchive(CliContext &context, const QStringList &arguments)
+const char *const kArchiveUsage = "sync | setup [--station-role NAME] [--reader-role NAME]";
+
+// The server of --database / [ARCHIVE] DATABASE=; nullopt after telling why there is none.
+std::optional<ArchiveSettings> ServerSettings(CliContext &context, const char *command)
 {
-    if (arguments != QStringList{QStringLiteral("sync")}) {
-        context.err << "archive takes: sync" << Qt::endl;
-        return kExitUsage;
-    }
     const ArchiveSettings settings = context.ArchiveSettingsOrOff();
     if (!settings.enabled)
-        return kExitUsage;
+        return std::nullopt;
     if (!settings.location.IsServer()) {
-        context.err << "archive sync sends to a PostgreSQL server: give --database postgresql://... or "
-                       "[ARCHIVE] DATABASE="
+        context.err << "archive " << command
+                    << " works on a PostgreSQL server: give --database postgresql://... or [ARCHIVE] DATABASE="
                     << Qt::endl;
-        return kExitUsage;
+        return std::nullopt;
     }
+    return settings;
+}
+
+int RunArchiveSetup(CliContext &context, const QStringList &arguments)
+{
+    ArchiveRoles roles;
+    for (int i = 0; i < arguments.size(); i += 2) {
+        const QString value = arguments.value(i + 1);
+        if (arguments[i] == QLatin1String("--station-role") && !value.isEmpty()) {
+            roles.station = value;
+        } else if (arguments[i] == QLatin1String("--reader-role") && !value.isEmpty()) {
+            roles.reader = value;
+        } else {
+            context.err << "archive " << kArchiveUsage << Qt::endl;
+            return kExitUsage;
+        }
+    }
+    const std::optional<ArchiveSettings> settings = ServerSettings(context, "setup");
+    if (!settings)
+        return kExitUsage;
+    MeasurementArchive server(settings->location);
+    QString failure;
+    if (!server.Open())
+        failure = server.LastError().Reason();
+    else
+        failure = SetUpServerArchive(server, roles);
+    if (!failure.isEmpty()) {
+        context.err << QStringLiteral("기록 서버 준비 실패 - %1: %2").arg(failure, settings->location.Describe())
+                    << Qt::endl;
+        PrintArchiveDetail(context.err, server.LastError());
+        return kExitInstrumentFailed;
+    }
+    context.err << QStringLiteral("기록 서버 보관소를 준비했습니다: %1 (스키마 %2, 측정 PC 역할 %3, 읽기 전용 역할 %4)")
+                       .arg(settings->location.Describe(), settings->location.schema, roles.station, roles.reader)
+                << Qt::endl;
+    return kExitOk;
+}
+
+int RunArchiveSync(CliContext &context)
+{
+    const std::optional<ArchiveSettings> serverSettings = ServerSettings(context, "sync");
+    if (!serverSettings)
+        return kExitUsage;
+    const ArchiveSettings &settings = *serverSettings;
     MeasurementArchive local(settings.local);
     if (!local.Open(MeasurementArchive::Purpose::Read)) {
         if (local.LastError().kind == ArchiveError::Kind::Missing) {
@@ -174,6 +229,7 @@ int RunArchive(CliContext &context, const QStringList &arguments)
         context.err
             << QStringLiteral("기록 읽기 실패 - %1: %2").arg(local.LastError().Reason(), settings.local.Describe())
             << Qt::endl;
+        PrintArchiveDetail(context.err, local.LastError());
         return kExitInstrumentFailed;
     }
     MeasurementArchive server(settings.location);
@@ -181,17 +237,34 @@ int RunArchive(CliContext &context, const QStringList &arguments)
         context.err << QStringLiteral("기록 보내기 실패 - %1: %2")
                            .arg(server.LastError().Reason(), settings.location.Describe())
                     << Qt::endl;
+        PrintArchiveDetail(context.err, server.LastError());
         return kExitInstrumentFailed;
     }
     const SyncResult result = SendPendingDownloads(local, server);
-    context.err
-        << QStringLiteral("기록 서버로 보낸 다운로드 %1건, 남은 다운로드 %2건").arg(result.sent).arg(result.failed)
-        << Qt::endl;
-    if (result.failed > 0) {
-        context.err << QStringLiteral("기록 보내기 실패 - %1").arg(result.error) << Qt::endl;
+    if (!result.error.isEmpty()) {
+        context.err << QStringLiteral("기록 읽기 실패 - %1: %2").arg(result.error, settings.local.Describe())
+                    << Qt::endl;
         return kExitInstrumentFailed;
     }
-    return kExitOk;
+    context.err << QStringLiteral("기록 서버로 보낸 다운로드 %1건, 남은 다운로드 %2건")
+                       .arg(result.sent)
+                       .arg(result.waiting.size())
+                << Qt::endl;
+    for (const WaitingDownload &waiting : result.waiting) {
+        context.err << QStringLiteral("남은 다운로드 %1: %2").arg(waiting.id).arg(waiting.reason) << Qt::endl;
+        PrintArchiveDetail(context.err, {ArchiveError::Kind::Other, waiting.detail});
+    }
+    return result.waiting.isEmpty() ? kExitOk : kExitInstrumentFailed;
+}
+
+int RunArchive(CliContext &context, const QStringList &arguments)
+{
+    if (arguments == QStringList{QStringLiteral("sync")})
+        return RunArchiveSync(context);
+    if (!arguments.isEmpty() && arguments.first() == QLatin1String("setup"))
+        return RunArchiveSetup(context, arguments.mid(1));
+    context.err << "archive " << kArchiveUsage << Qt::endl;
+    return kExitUsage;
 }
 
 const QByteArray kHistoryUsage =
@@ -199,6 +272,6 @@ const QByteArray kHistoryUsage =
      ReportOptionsUsage(ReportMode::Memory))
         .toUtf8();
 const CliCommandRegistration kHistory("history", kHistoryUsage.constData(), RunHistory);
-const CliCommandRegistration kArchive("archive", "sync", RunArchive);
+const CliCommandRegistration kArchive("archive", kArchiveUsage, RunArchive);
 
 } // namespace

@@ -68,6 +68,7 @@ struct DownloadRun {
     InstrumentIdentity identity;
     bool identityRead = false;
     QStringList notices;
+    QStringList databaseTexts; // the databases' own texts behind the notices
 };
 
 DownloadRun RunDownload(CliContext &context, LinkOwner &sink, DownloadStart start, const std::function<int()> &download,
@@ -95,6 +96,7 @@ DownloadRun RunDownload(CliContext &context, LinkOwner &sink, DownloadStart star
     }
     archiving.FinishDownload(run.result, rowCount(), context.clock.Now(), context.link.DamagedRecordCount());
     run.notices = archiving.TakeNotices();
+    run.databaseTexts = archiving.DatabaseTexts();
     return run;
 }
 
@@ -120,6 +122,8 @@ int FinishDownload(CliContext &context, const ReportOptions &report, ReportMode 
                    ChartRecords &raw, const DownloadRun &run)
 {
     PrintNotices(context, run.notices);
+    for (const QString &text : run.databaseTexts)
+        PrintArchiveDetail(context.err, {ArchiveError::Kind::Other, text});
     if (run.result < 0) {
         const int failed = context.Fail();
         ReportDamagedRecords(context);

@@ -46,6 +46,8 @@ bool ReadInstrumentIdentity(CliContext &context, InstrumentIdentity &identity)
     const IdentityReadResult read = ReadInstrumentIdentity(context.link, [&](int index, const uint8_t *response) {
         identity.texts[static_cast<size_t>(index)] =
             IdentityText(kIdentityFields[static_cast<size_t>(index)], response, CFt260::kResponseAreaSize);
+        identity.bytes[static_cast<size_t>(index)] =
+            InstrumentIdentity::FieldBytes(response, CFt260::kResponseAreaSize);
     });
     return read.result == RESULT_OK;
 }

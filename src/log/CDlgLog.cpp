@@ -1,6 +1,7 @@
 #include "CDlgLog.h"
 
 #include "Clock.h"
+#include "LocalTime.h"
 #include "PacketLogEntry.h"
 
 #include <QCheckBox>
@@ -135,6 +136,17 @@ void CDlgLog::AddPackets(const PacketBatch &packets)
     }
     if (added > 0)
         Append(text);
+}
+
+void CDlgLog::AddNote(const QString &text)
+{
+    const qint64 now = m_clock.Now();
+    const QString entry = QStringLiteral("NOTE-[%1] %2").arg(FormatLocalTime(now), text);
+    if (m_view->document()->blockCount() > kMaxLines)
+        m_view->clear();
+    Append(entry + QLatin1Char('\n'));
+    if (m_logSave->isChecked())
+        WriteLogFile(entry, now);
 }
 
 void CDlgLog::Append(const QString &text)

@@ -48,6 +48,8 @@ class CDlgLog : public CDlgComm, public PacketLogSink {
     void AddPacket(int direction, const uint8_t *bytes, int count) override;
     // Buffers the session stamped as they went over the wire, added in one step.
     void AddPackets(const PacketBatch &packets);
+    // A line of text among the packets (the archive's database saying why it failed), stamped like them.
+    void AddNote(const QString &text);
     // Appends one entry to the hour's file of `time`; a file that cannot be written is passed over quietly.
     void WriteLogFile(const QString &entry, qint64 time);
 

@@ -80,6 +80,7 @@ struct JobResult {
     QString status;           // a job's own verdict text (the firmware upload)
     QString advice;           // how to get access to a bridge that could not be opened
     QStringList notices;      // what the operator must be told after the job (the archive's, in Korean)
+    QStringList archiveTexts; // the databases' own texts behind the archive's notices, for the packet log
     QList<ExchangeOutcome> exchanges;
     LinkTrace trace;
 };

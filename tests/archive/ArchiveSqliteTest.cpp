@@ -315,6 +315,44 @@ TEST_F(ArchiveSqlite, ACorruptOrNewerArchiveGivesOneKoreanNoticeAndTheRowsStillS
     EXPECT_EQ(archive.LastError().kind, ArchiveError::Kind::NewerSchema);
 }
 
+TEST_F(ArchiveSqlite, AnotherProgramsFileIsRefusedBeforeAnythingIsWrittenToIt)
+{
+    for (const char *table : {"CREATE TABLE notes (body TEXT)", "CREATE TABLE downloads (ticket TEXT)"}) {
+        const QString path = m_dir.filePath(QStringLiteral("other-%1.db").arg(QString(table).section(' ', 2, 2)));
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "other");
+            db.setDatabaseName(path);
+            ASSERT_TRUE(db.open());
+            ASSERT_TRUE(QSqlQuery(db).exec(table));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase("other");
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray before = file.readAll();
+        file.close();
+
+        TestGrid grid(DownloadMode::Memory);
+        ArchiveSettings settings;
+        settings.location = settings.local = ParseArchiveLocation("sqlite:" + path, nullptr).value();
+        {
+            ArchivingLinkOwner owner(grid.sink, settings);
+            const QStringList notices = ArchiveStoredDownload(
+                owner, TestStart(TestIdentity("SN-1"), DownloadMode::Memory, 100), {TestRecord(0, 1470)});
+            ASSERT_EQ(notices.size(), 1);
+            EXPECT_TRUE(notices[0].startsWith(QStringLiteral("측정 기록 보관 실패 - 다른 프로그램의 표가 있어")))
+                << notices[0].toStdString();
+            MeasurementArchive reader(settings.location);
+            EXPECT_FALSE(reader.Open(MeasurementArchive::Purpose::Read));
+            EXPECT_EQ(reader.LastError().kind, ArchiveError::Kind::Foreign);
+        }
+        // Not a byte changed: no tables added, the journal mode as it was, no WAL beside it.
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_EQ(file.readAll(), before) << table;
+        EXPECT_FALSE(QFile::exists(path + "-wal"));
+    }
+}
+
 TEST(ArchiveLocationTest, UrlsConfigurationAndDefault)
 {
     QString error;
@@ -323,16 +361,37 @@ TEST(ArchiveLocationTest, UrlsConfigurationAndDefault)
     EXPECT_EQ(socket->host, "/run/pg");
     EXPECT_EQ(socket->user, "press");
     EXPECT_EQ(socket->database, "plant");
-    EXPECT_EQ(socket->options, "sslmode=disable");
+    EXPECT_EQ(socket->ConnectOptions(), "sslmode='disable'");
     EXPECT_EQ(socket->Describe(), "postgresql://press@/plant?host=/run/pg");
     auto tcp = ParseArchiveLocation("postgresql://press@db.plant:6543/qa", &error);
     ASSERT_TRUE(tcp);
     EXPECT_EQ(tcp->port, 6543);
     EXPECT_EQ(tcp->Describe(), "postgresql://press@db.plant:6543/qa");
 
-    EXPECT_FALSE(ParseArchiveLocation("postgresql://press:secret@db/qa", &error));
-    EXPECT_FALSE(error.contains("secret"));
-    EXPECT_FALSE(ParseArchiveLocation("postgresql://press@db/qa?password=secret", &error));
+    // A password in any form is refused, and no error text shows it.
+    for (const char *url :
+         {"postgresql://press:secret@db/qa", "postgresql://press@db/qa?password=secret",
+          "postgresql://press@db/qa?sslmode=require;password=secret",
+          "postgresql://press@db/qa?sslmode=require%20password%3Dsecret",
+          "postgresql://press@db/qa?application_name=a%20password=secret",
+          "postgresql://press@db/qa?sslpassword=secret", "postgresql://press@db/qa?%70assword=secret",
+          "postgresql://press:secret@db/qa?x=%zz", "postgresql://press@db/qa?sslmode=%2570assword%253Dsecret"}) {
+        error.clear();
+        EXPECT_FALSE(ParseArchiveLocation(url, &error)) << url;
+        EXPECT_FALSE(error.isEmpty()) << url;
+        EXPECT_FALSE(error.contains("secret")) << url << " " << error.toStdString();
+        EXPECT_FALSE(MaskedUrl(url).contains("secret")) << url;
+    }
+    // Options libpq does not take from a station, and values that Qt's driver would split, are refused.
+    EXPECT_FALSE(ParseArchiveLocation("postgresql://press@db/qa?options=-csearch_path%3Dx", &error));
+    EXPECT_FALSE(ParseArchiveLocation("postgresql://press@db/qa?sslmode=require;host=evil", &error));
+    EXPECT_FALSE(ParseArchiveLocation("postgresql://press@db/qa?port=5432x", &error));
+    // A value with spaces, quotes and '=' stays one quoted value.
+    auto quoted = ParseArchiveLocation("postgresql://press@db/qa?application_name=it's%20a%20b%3Dc%5C", &error);
+    ASSERT_TRUE(quoted);
+    EXPECT_EQ(quoted->ConnectOptions(), "application_name='it\\'s a b=c\\\\'");
+    EXPECT_EQ(ParseArchiveLocation("postgresql://press@db/qa?schema=alice", &error)->Describe(),
+              "postgresql://press@db/qa?schema=alice");
     EXPECT_FALSE(ParseArchiveLocation("mysql://db/qa", &error));
     EXPECT_FALSE(ParseArchiveLocation("postgresql://db/", &error));
 

@@ -14,8 +14,11 @@
 inline InstrumentIdentity TestIdentity(const QString &serial, const QString &lc15 = QStringLiteral("LC15-1"),
                                        const QString &firmware = QStringLiteral("V1.02"))
 {
-    return {{QStringLiteral("PM-30"), lc15, QStringLiteral("LC30-1"), QStringLiteral("CV30-1"), serial,
-             QStringLiteral("CV15-1"), QStringLiteral("CV25-1"), firmware}};
+    InstrumentIdentity identity;
+    identity.texts = {QStringLiteral("PM-30"),  lc15,    QStringLiteral("LC30-1"),
+                      QStringLiteral("CV30-1"), serial,  QStringLiteral("CV15-1"),
+                      QStringLiteral("CV25-1"), firmware};
+    return identity;
 }
 
 inline RawRecord TestRecord(int second, int force, int setting = 1)

@@ -6,6 +6,7 @@
 #include <QStandardPaths>
 #include <QString>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <unistd.h>
 
@@ -58,16 +59,55 @@ class PostgresCluster {
     const QString &Failure() const { return m_failure; }
 
     QString SocketDir() const { return m_dir.filePath(QStringLiteral("sock")); }
-    QString Url() const { return QStringLiteral("postgresql://tonvale@/tonvale?host=") + SocketDir(); }
+    QString Url() const { return UrlOf(QStringLiteral("tonvale")); }
 
-    bool Start()
+    // tcpPort > 0: listens on 127.0.0.1 at that port too.
+    bool Start(int tcpPort = 0)
     {
         QString output;
+        const QString listen = tcpPort > 0 ? QStringLiteral("-c listen_addresses=127.0.0.1 -p %1").arg(tcpPort)
+                                           : QStringLiteral("-c listen_addresses=''");
+        m_port = tcpPort;
         m_running = Run(QStringLiteral("pg_ctl"),
                         {"-D", DataDir(), "-l", m_dir.filePath("server.log"), "-w", "-o",
-                         "-c listen_addresses='' -k " + SocketDir() + " -c fsync=off", "start"},
+                         listen + " -k " + SocketDir() + " -c fsync=off", "start"},
                         &output);
         return m_running;
+    }
+
+    // The URL of another role or database on the private socket.
+    QString UrlOf(const QString &user, const QString &database = QStringLiteral("tonvale")) const
+    {
+        // The socket's name carries the port the server listens on.
+        const QString port = m_port > 0 ? QStringLiteral("&port=%1").arg(m_port) : QString();
+        return QStringLiteral("postgresql://%1@/%2?host=%3%4").arg(user, database, SocketDir(), port);
+    }
+
+    // Runs SQL as the superuser "tonvale" (psql, stopping at the first error); the output on failure.
+    QString Sql(const QString &sql, const QString &database = QStringLiteral("tonvale"))
+    {
+        QString output;
+        if (Run(QStringLiteral("psql"),
+                {"-h", SocketDir(), "-p", QString::number(m_port > 0 ? m_port : 5432), "-U", "tonvale", "-d", database,
+                 "-v", "ON_ERROR_STOP=1", "-q", "-c", sql},
+                &output))
+            return QString();
+        return output.isEmpty() ? QStringLiteral("psql failed") : output;
+    }
+
+    // Replaces the client authentication rules (pg_hba.conf lines) and has the server read them again.
+    bool SetClientAuthentication(const QStringList &lines)
+    {
+        QFile file(DataDir() + QStringLiteral("/pg_hba.conf"));
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return false;
+        file.write((lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
+        file.close();
+        QString output;
+        if (!Run(QStringLiteral("pg_ctl"), {"-D", DataDir(), "reload"}, &output))
+            return false;
+        QThread::msleep(500); // the server reads them on the signal, after pg_ctl returned
+        return true;
     }
 
     bool Stop()
@@ -100,6 +140,7 @@ class PostgresCluster {
     QString m_bin;
     QTemporaryDir m_dir;
     bool m_running = false;
+    int m_port = 0; // the TCP port as well, when not 0
     QString m_skipReason;
     QString m_failure;
 };

@@ -2,6 +2,7 @@
 // window, the simulated instrument on a virtual clock, and a real SQLite archive in a temporary folder.
 #include "CDlgExport.h"
 #include "CDlgHistory.h"
+#include "CDlgLog.h"
 #include "CIniSysInfo.h"
 #include "CSpreadSheet.h"
 #include "CTonvaleDlg.h"
@@ -21,6 +22,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -270,6 +272,11 @@ class MainWindowViewsTest : public QObject {
         QCOMPARE(w.dlg->Records().Count(), kTodaysRecords);
         QCOMPARE(w.messages.size(), 1);
         QVERIFY2(w.messages[0].contains(QStringLiteral("보관 실패")), qPrintable(w.messages[0]));
+        // The database's own text is in the packet log, after the download's packets.
+        const QString log = w.dlg->LogWindow()->View()->toPlainText();
+        const QString note = log.section(QLatin1Char('\n'), -2, -2);
+        QVERIFY2(note.startsWith(QStringLiteral("NOTE-[")) && note.contains(QStringLiteral("unable to open")),
+                 qPrintable(note));
 
         // A location that is none: the first download tells why nothing is archived, the next one is quiet.
         Shown unknown("[ARCHIVE]\nDATABASE=mysql://db.plant/tonvale\n");

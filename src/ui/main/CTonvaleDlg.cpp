@@ -656,7 +656,8 @@ void CTonvaleDlg::ReadDeviceInfo()
 void CTonvaleDlg::ShowIdentity(const JobResult &result)
 {
     // A failed read leaves its cell empty; the others are still read.
-    ShowIdentityTexts(IdentityFromExchanges(result.exchanges), result.moment);
+    m_readIdentity = IdentityFromExchanges(result.exchanges);
+    ShowIdentityTexts(m_readIdentity, result.moment);
     ShowDayInPickers(result.moment);
 }
 
@@ -685,6 +686,9 @@ InstrumentIdentity CTonvaleDlg::GridIdentity() const
         if (!text.isEmpty())
             identity.texts[i] = text;
     }
+    // The bytes behind the texts, while the grid still shows what was read.
+    if (identity.texts == m_readIdentity.texts)
+        identity.bytes = m_readIdentity.bytes;
     return identity;
 }
 
@@ -801,6 +805,9 @@ void CTonvaleDlg::FinishDownload(const JobResult &result, bool tell)
         MessageBox(QStringLiteral("측정 기록 보관 안 함 - [ARCHIVE] DATABASE 값이 잘못되었습니다: %1")
                        .arg(std::exchange(m_archiveError, QString())),
                    QString(), QMessageBox::Ok, QMessageBox::Warning);
+    for (const QString &text : result.archiveTexts)
+        if (m_pDlgLog)
+            m_pDlgLog->AddNote(text);
     for (const QString &notice : result.notices)
         MessageBox(notice, QString(), QMessageBox::Ok, QMessageBox::Warning);
 }

@@ -246,6 +246,7 @@ class CTonvaleDlg : public CDlgComm {
     CDlgLog *m_pDlgLog = nullptr;
     ChartWindow *m_chart = nullptr;
     QString m_archivedCaption; // the caption of the archived download shown, empty for a fresh one
+    InstrumentIdentity m_readIdentity; // as last read from the instrument, with its fields' bytes
     MessageBoxHandler m_messageBoxHandler;
     std::function<QString()> m_openFailureAdvice;
     std::function<void(CDlgAdmin &)> m_consoleOptions;

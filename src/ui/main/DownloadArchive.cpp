@@ -59,7 +59,8 @@ Job DownloadArchive::Finished(const Job &job)
         if (run)
             run(context);
         context.Result().notices =
-            self->Finish(context.Result().code, context.Result().damaged, context.GetClock().Now());
+            self->Finish(context.Result().code, context.Result().damaged, context.GetClock().Now(),
+                         &context.Result().archiveTexts);
     };
     return finished;
 }
@@ -85,11 +86,12 @@ void DownloadArchive::Begin(DownloadStart start, qint64 moment)
     m_owner->BeginDownload(start);
 }
 
-QStringList DownloadArchive::Finish(int code, int damaged, qint64 now)
+QStringList DownloadArchive::Finish(int code, int damaged, qint64 now, QStringList *databaseTexts)
 {
     if (!m_owner)
         return {};
     m_owner->FinishDownload(code, m_rows, now, damaged);
+    *databaseTexts = m_owner->DatabaseTexts();
     QStringList notices = m_owner->TakeNotices();
     m_owner.reset();
     return notices;
@@ -124,9 +126,9 @@ InstrumentIdentity IdentityFromExchanges(const QList<ExchangeOutcome> &exchanges
         const int index = IdentityFieldIndex(outcome.command);
         if (index < 0 || outcome.code < 0)
             continue;
-        identity.texts[size_t(index)] =
-            IdentityText(kIdentityFields[size_t(index)],
-                         reinterpret_cast<const uint8_t *>(outcome.response.constData()), CFt260::kResponseAreaSize);
+        const auto *response = reinterpret_cast<const uint8_t *>(outcome.response.constData());
+        identity.texts[size_t(index)] = IdentityText(kIdentityFields[size_t(index)], response, CFt260::kResponseAreaSize);
+        identity.bytes[size_t(index)] = InstrumentIdentity::FieldBytes(response, CFt260::kResponseAreaSize);
     }
     return identity;
 }

@@ -50,7 +50,8 @@ class DownloadArchive final : public LinkOwner, public std::enable_shared_from_t
     // Session thread.
     static void ReadMissingIdentity(JobContext &context, InstrumentIdentity &identity);
     void Begin(DownloadStart start, qint64 moment);
-    QStringList Finish(int code, int damaged, qint64 now);
+    // The notices; the databases' own texts behind them go to *databaseTexts.
+    QStringList Finish(int code, int damaged, qint64 now, QStringList *databaseTexts);
 
     // The grid gets the records from the session's own batches: the archive passes them to no one.
     class Discard final : public LinkOwner {
