@@ -24,7 +24,7 @@ QStringList GrantStatements()
         "GRANT INSERT ON %S%.instruments, %S%.identities, %S%.downloads, %S%.stored_records,"
         " %S%.download_records, %S%.continuous_runs, %S%.continuous_records TO %STATION%",
         // What a station writes when it finishes a download or completes one it sends on later.
-        "GRANT UPDATE (ended_at, result_code, row_count, complete, written_at, revision, pending_server)"
+        "GRANT UPDATE (ended_at, result_code, row_count, complete, damaged_count, written_at, revision, pending_server)"
         " ON %S%.downloads TO %STATION%",
         "GRANT UPDATE ON %S%.continuous_runs TO %STATION%",
         "GRANT USAGE ON ALL SEQUENCES IN SCHEMA %S% TO %STATION%",

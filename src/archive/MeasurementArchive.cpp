@@ -245,7 +245,7 @@ bool MeasurementArchive::Open(Purpose purpose)
                 m_error.kind = ArchiveError::Kind::Corrupt;
             else if (text.contains(QLatin1String("full")))
                 m_error.kind = ArchiveError::Kind::DiskFull;
-            else if (schema.error.contains(QLatin1String("database is locked")))
+            else if (text.contains(QLatin1String("database is locked")))
                 m_error.kind = ArchiveError::Kind::Busy;
         }
         Close();

@@ -11,6 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -233,9 +236,20 @@ TEST_F(ArchivePostgres, ADownloadStillBeingWrittenIsSentAsFarAsItCameAndTheRestF
         owner.AddStoredRecordRow(i, records[i].data());
     ASSERT_TRUE(m_cluster.Start());
 
-    // A sync while the download is still arriving sends what there is and leaves it waiting.
+    // The archive writes on its own thread: wait until the local file holds what was handed over.
     MeasurementArchive local(settings.local), server(m_server);
-    ASSERT_TRUE(local.Open() && server.Open());
+    const auto waitFor = [](const std::function<bool()> &done) {
+        for (int i = 0; i < 1000 && !done(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return done();
+    };
+    const auto localRows = [&] {
+        const auto pending = local.PendingDownloads();
+        return pending && !pending->isEmpty() ? local.LoadDownload(pending->first().id)->summary.rowCount : 0;
+    };
+    ASSERT_TRUE(waitFor([&] { return (local.IsOpen() || local.Open()) && localRows() == 3; }));
+    ASSERT_TRUE(server.Open());
+    // A sync while the download is still arriving sends what there is and leaves it waiting.
     SyncResult sync = SendPendingDownloads(local, server);
     EXPECT_EQ(sync.sent, 0);
     ASSERT_EQ(sync.waiting.size(), 1);
@@ -245,6 +259,7 @@ TEST_F(ArchivePostgres, ADownloadStillBeingWrittenIsSentAsFarAsItCameAndTheRestF
     const qint64 localId = local.PendingDownloads()->first().id;
     const int revision = local.LoadDownload(localId)->summary.revision;
     owner.AddStoredRecordRow(3, records[3].data());
+    ASSERT_TRUE(waitFor([&] { return local.LoadDownload(localId)->summary.revision != revision; }));
     EXPECT_FALSE(local.MarkSent(localId, revision));
 
     // The rest, and the end, reach the server when the download finishes: nothing is left to tell.
