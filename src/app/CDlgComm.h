@@ -6,12 +6,10 @@
 
 #include <QDialog>
 
-class CSpreadSheet;
 class QPainter;
 
 // The base of every themed dialog: one fixed initialisation sequence with hooks for the derived
-// dialog, the font scaler, layout on every size change, the dark colours with a one-pixel frame, and
-// the grid operations that style a grid and size it to a rectangle.
+// dialog, the font scaler, layout on every size change, the dark colours with a one-pixel frame.
 //
 // A derived dialog
 //   - passes its template (or only its number) to the constructor;
@@ -46,21 +44,6 @@ class CDlgComm : public QDialog {
     QWidget *GetDlgItem(int id) const;
     template <class T> T *DlgItem(int id) const { return qobject_cast<T *>(GetDlgItem(id)); }
 
-    // ---- grid operations ----
-    // Dark cells with light text, headers in labelBackColor, lines in borderColor, selection in
-    // highlightColor; on a screen above 96 dpi a smaller font and column widths and row heights
-    // divided by sqrt(dpi / 96).
-    void ApplyGridStyle(CSpreadSheet &grid);
-    // Moves the grid's view to rect (client coordinates) and gives every row the same height, and
-    // with fitColumns every column the same width, so that they fill it. Nothing without a view.
-    void FitGridToRect(CSpreadSheet &grid, bool fitColumns, const QRect &rect);
-    // Scales the addressed sheet's column widths in proportion so that they fill rect's width
-    // exactly (one pixel a column goes to the grid lines), the last column taking the remainder.
-    // Nothing without a view.
-    void StretchGridColumns(CSpreadSheet &grid, const QRect &rect);
-    // pixels = resolution / 1440 x twips, with the dialog's resolution.
-    void TwipsToPixels(double twipsX, double twipsY, double &pixelsX, double &pixelsY) const;
-
     // Colour conversions for widgets.
     static QColor ToQColor(ColorRef c);
 
@@ -69,14 +52,13 @@ class CDlgComm : public QDialog {
     // steps below. Returns true.
     virtual bool OnInitDialog();
     virtual void OnInitDone() {}
-    virtual void InvalidateAll() { update(); }
     virtual void InitControls() {}
     virtual void RepositionControls() { update(); }
     // Extra painting on the dialog's background, before the frame.
     virtual void DrawExtra(QPainter &painter);
     // Resolution the font scaler makes the template's font for.
     virtual double FontResolution() const { return 96.0; }
-    // The screen's resolution in dots per inch (the grid operations use it).
+    // The screen's resolution in dots per inch, for laying grids out.
     virtual int ResolutionX() const { return logicalDpiX(); }
     virtual int ResolutionY() const { return logicalDpiY(); }
     // Makes the widget of a Grid or Custom template control; the default makes a plain widget.

@@ -8,6 +8,7 @@
 #include "CalibrationFields.h"
 #include "Clock.h"
 #include "FirmwareUpload.h"
+#include "GridLayout.h"
 #include "InfoGridFields.h"
 #include "InstrumentClock.h"
 #include "JobContext.h"
@@ -281,15 +282,15 @@ void CDlgAdmin::RepositionControls()
 {
     const QRect query = m_btnQuery->geometry();
     const QRect info(query.right() + 1 + 5, query.top(), width() - 5 - (query.right() + 1 + 5), query.height());
-    FitGridToRect(*m_gridInfo, false, info);
-    StretchGridColumns(*m_gridInfo, info);
+    FitGridToRect(*m_gridInfo, false, info, GridScreen{ResolutionX(), ResolutionY()});
+    StretchGridColumns(*m_gridInfo, info, GridScreen{ResolutionX(), ResolutionY()});
 
     const QRect group = DlgItem<QWidget>(IDC_CAL_GROUP)->geometry();
     const int top = m_radio15->geometry().bottom() + 1 + 2;
     const int bottom = m_chkAutoRead->geometry().top() - 5;
     const QRect cal(group.left() + 5, top, group.width() - 10, bottom - top);
-    FitGridToRect(*m_gridCal, false, cal);
-    StretchGridColumns(*m_gridCal, cal);
+    FitGridToRect(*m_gridCal, false, cal, GridScreen{ResolutionX(), ResolutionY()});
+    StretchGridColumns(*m_gridCal, cal, GridScreen{ResolutionX(), ResolutionY()});
     update();
 }
 
@@ -350,7 +351,7 @@ void CDlgAdmin::BuildInfoGrid()
 {
     CSpreadSheet &g = *m_gridInfo;
     const AppPalette &pal = TonvaleApp().palette;
-    ApplyGridStyle(g);
+    ApplyGridStyle(g, GridColorsOf(TonvaleApp().palette), ResolutionX());
     g.SetColumnHeadersShown(false);
     g.SetRowHeadersShown(false);
     g.SetScrollBars(0);
@@ -413,7 +414,7 @@ void CDlgAdmin::BuildCalGrid()
 {
     CSpreadSheet &g = *m_gridCal;
     const AppPalette &pal = TonvaleApp().palette;
-    ApplyGridStyle(g);
+    ApplyGridStyle(g, GridColorsOf(TonvaleApp().palette), ResolutionX());
     g.SetColumnHeadersShown(false);
     g.SetRowHeadersShown(false);
     g.SetScrollBars(0);

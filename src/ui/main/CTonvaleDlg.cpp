@@ -11,6 +11,7 @@
 #include "ChartWindow.h"
 #include "Clock.h"
 #include "Commands.h"
+#include "GridLayout.h"
 #include "InstrumentClock.h"
 #include "InstrumentIdentity.h"
 #include "LocalTime.h"
@@ -348,7 +349,9 @@ void CTonvaleDlg::InitControls()
     colors.textColor = int(pal.textColor);
     colors.labelBackColor = int(pal.labelBackColor);
     colors.borderColor = int(pal.borderColor);
-    SetUpRecordSheets(*m_dataGrid, colors, [this](CSpreadSheet &grid) { ApplyGridStyle(grid); });
+    SetUpRecordSheets(*m_dataGrid, colors, [this](CSpreadSheet &grid) {
+        ApplyGridStyle(grid, GridColorsOf(TonvaleApp().palette), ResolutionX());
+    });
     m_dataGrid->SetShownSheet(kStoredRecordSheet);
     // Force cells judged against the press classes' ranges of the configuration file, if any. Lines that
     // are no ranges are told once, when the window is up, since they leave their classes unjudged.
@@ -373,7 +376,7 @@ void CTonvaleDlg::InitDeviceGrid()
 {
     CSpreadSheet &g = *m_deviceGrid;
     const AppPalette &pal = TonvaleApp().palette;
-    ApplyGridStyle(g);
+    ApplyGridStyle(g, GridColorsOf(TonvaleApp().palette), ResolutionX());
     g.SetCurrentColumn(grid::kAll);
     g.SetCurrentRow(grid::kAll);
     g.SetFontSize(kGridFontSize);
@@ -454,7 +457,7 @@ void CTonvaleDlg::RepositionControls()
     const int bBottom = b.y() + b.height();
 
     const QRect deviceRect = FromEdges(bRight + 10, b.y(), w - 10, bBottom);
-    FitGridToRect(*m_deviceGrid, true, deviceRect);
+    FitGridToRect(*m_deviceGrid, true, deviceRect, GridScreen{ResolutionX(), ResolutionY()});
 
     m_btnQuery->setGeometry(w - 120, bBottom + 10, 110, 25);
     m_endDate->setGeometry(w - 245, bBottom + 10, 110, 25);
@@ -470,7 +473,7 @@ void CTonvaleDlg::RepositionControls()
     m_dataGridView->setGeometry(dataRect);
     for (int sheet : {kStoredRecordSheet, kContinuousSheet}) {
         m_dataGrid->SetAddressedSheet(sheet);
-        StretchGridColumns(*m_dataGrid, dataRect);
+        StretchGridColumns(*m_dataGrid, dataRect, GridScreen{ResolutionX(), ResolutionY()});
     }
     m_dataGrid->SetAddressedSheet(m_nMode + 1);
 

@@ -1,6 +1,9 @@
-#include "CDlgComm.h"
+#include "GridLayout.h"
+
 #include "CSpreadSheet.h"
-#include "CTonvaleApp.h"
+
+#include <QApplication>
+#include <QWidget>
 
 #include <cmath>
 
@@ -8,21 +11,25 @@
 
 namespace {
 
-// A dialog on a screen of a chosen resolution.
-class ScreenDlg : public CDlgComm {
-  public:
-    explicit ScreenDlg(int dpi) : CDlgComm(0), m_dpi(dpi) {}
+GridScreen ScreenOf(int dpi)
+{
+    return GridScreen{dpi, dpi};
+}
 
-  protected:
-    int ResolutionX() const override { return m_dpi; }
-    int ResolutionY() const override { return m_dpi; }
-
-  private:
-    int m_dpi;
+// Widgets need the application object; it is made before the first window.
+struct WidgetApplication {
+    WidgetApplication()
+    {
+        static int argc = 1;
+        static char name[] = "report_grid_layout_test";
+        static char *argv[] = {name, nullptr};
+        static QApplication *app = QApplication::instance() ? nullptr : new QApplication(argc, argv);
+        (void)app;
+    }
 };
 
 // A grid with a window, as the grid operations need.
-struct ShownGrid {
+struct ShownGrid : WidgetApplication {
     CSpreadSheet grid;
     QWidget view;
     ShownGrid() { grid.AttachView(&view); }
@@ -41,17 +48,17 @@ std::vector<double> Widths(const CSpreadSheet &grid)
 TEST(GridLayout, TwipsToPixelsUsesTheScreenResolution)
 {
     double x = 0, y = 0;
-    ScreenDlg(96).TwipsToPixels(1440, 720, x, y);
+    ScreenOf(96).TwipsToPixels(1440, 720, x, y);
     EXPECT_DOUBLE_EQ(x, 96.0);
     EXPECT_DOUBLE_EQ(y, 48.0);
-    ScreenDlg(120).TwipsToPixels(120, 20, x, y);
+    ScreenOf(120).TwipsToPixels(120, 20, x, y);
     EXPECT_DOUBLE_EQ(x, 10.0);
     EXPECT_DOUBLE_EQ(y, 120.0 / 72.0);
 }
 
 TEST(GridLayout, ApplyGridStyleColoursTheGridAndScalesOnlyAbove96Dpi)
 {
-    const AppPalette &pal = TonvaleApp().palette;
+    const GridColors colors{0x312C29, 0xF7F3F7, 0x423C39, 0x464343, 0xCC7A00};
     for (int dpi : {96, 120, 144, 192}) {
         CSpreadSheet grid;
         grid.SetColumnCount(3);
@@ -61,7 +68,7 @@ TEST(GridLayout, ApplyGridStyleColoursTheGridAndScalesOnlyAbove96Dpi)
         grid.SetColumnWidth(3, 30);
         grid.SetRowHeight(-1, 15);
         const double fontBefore = grid.GetFontSize();
-        ScreenDlg(dpi).ApplyGridStyle(grid);
+        ApplyGridStyle(grid, colors, dpi);
 
         const double scale = std::sqrt(dpi / 96.0);
         EXPECT_DOUBLE_EQ(grid.GetColumnWidth(1), 10 / scale) << dpi;
@@ -70,12 +77,12 @@ TEST(GridLayout, ApplyGridStyleColoursTheGridAndScalesOnlyAbove96Dpi)
         grid.SetCurrentColumn(2);
         grid.SetCurrentRow(2);
         EXPECT_DOUBLE_EQ(grid.GetFontSize(), dpi == 96 ? fontBefore : dpi == 120 ? 8.0 : dpi == 144 ? 7.0 : 5.0);
-        EXPECT_EQ(grid.GetCellBackColor(), int(pal.backColor));
-        EXPECT_EQ(grid.GetCellTextColor(), int(pal.textColor));
+        EXPECT_EQ(grid.GetCellBackColor(), colors.back);
+        EXPECT_EQ(grid.GetCellTextColor(), colors.text);
         EXPECT_EQ(grid.GetFontName(), QString::fromUtf8("굴림체"));
-        EXPECT_EQ(grid.GetGridProperty(123), int(pal.labelBackColor));
-        EXPECT_EQ(grid.GetGridProperty(403), int(pal.borderColor));
-        EXPECT_EQ(grid.GetGridProperty(289), int(pal.highlightColor));
+        EXPECT_EQ(grid.GetGridProperty(123), colors.header);
+        EXPECT_EQ(grid.GetGridProperty(403), colors.lines);
+        EXPECT_EQ(grid.GetGridProperty(289), colors.selection);
     }
 }
 
@@ -89,9 +96,9 @@ TEST(GridLayout, StretchGridColumnsFillsTheWidthExactlyKeepingProportions)
     for (int col = 1; col <= 6; ++col)
         g.grid.SetColumnWidth(col, initial[col - 1]);
 
-    ScreenDlg dlg(96);
+    const GridScreen screen = ScreenOf(96);
     const QRect rect(10, 100, 1003, 400);
-    dlg.StretchGridColumns(g.grid, rect);
+    StretchGridColumns(g.grid, rect, screen);
     const double avail = (1003 - 6 - 0 - 20) / 8.0; // 8 pixels a width unit at 96 dpi
     const std::vector<double> w = Widths(g.grid);
     double sum = 0;
@@ -103,7 +110,7 @@ TEST(GridLayout, StretchGridColumnsFillsTheWidthExactlyKeepingProportions)
     EXPECT_NEAR(w[5], 20 * avail / 90.0, 1e-9);
 
     // Again on a wider screen and a narrower rectangle: still exact.
-    ScreenDlg(120).StretchGridColumns(g.grid, QRect(0, 0, 640, 100));
+    StretchGridColumns(g.grid, QRect(0, 0, 640, 100), ScreenOf(120));
     sum = 0;
     for (double v : Widths(g.grid))
         sum += v;
@@ -113,12 +120,12 @@ TEST(GridLayout, StretchGridColumnsFillsTheWidthExactlyKeepingProportions)
 
 TEST(GridLayout, StretchAndFitDoNothingWithoutAWindowAndNeverProduceNonsenseSizes)
 {
-    ScreenDlg dlg(96);
+    const GridScreen screen = ScreenOf(96);
     CSpreadSheet hidden;
     hidden.SetColumnCount(2);
     hidden.SetColumnWidth(1, 5);
-    dlg.StretchGridColumns(hidden, QRect(0, 0, 500, 100));
-    dlg.FitGridToRect(hidden, true, QRect(0, 0, 500, 100));
+    StretchGridColumns(hidden, QRect(0, 0, 500, 100), screen);
+    FitGridToRect(hidden, true, QRect(0, 0, 500, 100), screen);
     EXPECT_DOUBLE_EQ(hidden.GetColumnWidth(1), 5);
 
     // Columns of width 0 share the width equally instead of dividing by zero.
@@ -127,7 +134,7 @@ TEST(GridLayout, StretchAndFitDoNothingWithoutAWindowAndNeverProduceNonsenseSize
     zero.grid.SetRowHeadersShown(false);
     zero.grid.SetScrollBars(0);
     zero.grid.SetColumnWidth(-1, 0);
-    dlg.StretchGridColumns(zero.grid, QRect(0, 0, 404, 100));
+    StretchGridColumns(zero.grid, QRect(0, 0, 404, 100), screen);
     for (double w : Widths(zero.grid))
         EXPECT_DOUBLE_EQ(w, 50.0 / 4);
 
@@ -137,7 +144,7 @@ TEST(GridLayout, StretchAndFitDoNothingWithoutAWindowAndNeverProduceNonsenseSize
     empty.grid.SetRowCount(0);
     empty.grid.SetColumnHeadersShown(false);
     empty.grid.SetRowHeadersShown(false);
-    dlg.FitGridToRect(empty.grid, true, QRect(0, 0, 2, 2));
+    FitGridToRect(empty.grid, true, QRect(0, 0, 2, 2), screen);
     for (double w : Widths(empty.grid))
         EXPECT_GE(w, 0.0);
     EXPECT_TRUE(empty.grid.GetDisplayUpdates());
@@ -151,9 +158,9 @@ TEST(GridLayout, FitGridToRectSharesWidthAndHeightEquallyAndMovesTheView)
     g.grid.SetColumnHeadersShown(false);
     g.grid.SetRowHeadersShown(false);
     g.grid.SetScrollBars(0);
-    ScreenDlg dlg(96);
+    const GridScreen screen = ScreenOf(96);
     const QRect rect(200, 10, 1065, 160);
-    dlg.FitGridToRect(g.grid, true, rect);
+    FitGridToRect(g.grid, true, rect, screen);
     EXPECT_EQ(g.view.geometry(), rect);
     const double w = ((1065 - 5) / 8.0) / 4 - 0.1;
     for (double width : Widths(g.grid))
@@ -168,7 +175,7 @@ TEST(GridLayout, FitGridToRectSharesWidthAndHeightEquallyAndMovesTheView)
     // horizontal bar's height is left free.
     g.grid.SetColumnHeadersShown(true);
     g.grid.SetScrollBars(3);
-    dlg.FitGridToRect(g.grid, false, rect);
+    FitGridToRect(g.grid, false, rect, screen);
     const double r2 = ((160 - 9 - 20) / uy) / 7;
     EXPECT_DOUBLE_EQ(g.grid.GetRowHeight(-1000), r2);
     EXPECT_DOUBLE_EQ(g.grid.GetRowHeight(1), r2);
