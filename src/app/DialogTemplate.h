@@ -70,8 +70,6 @@ struct DialogTemplate {
     int id = 0;
     QString caption;
     quint32 style = dlgstyle::DS_SETFONT | dlgstyle::WS_POPUP | dlgstyle::WS_CAPTION | dlgstyle::WS_SYSMENU;
-    quint32 exStyle = 0;
-    bool hasMenu = false;
     int cx = 0, cy = 0; // dialog units
     // The font, used when style has DS_SETFONT; otherwise Tahoma 8 pt. A point size above 0x7FFF
     // stands for its 16-bit negation.

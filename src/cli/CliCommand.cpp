@@ -45,18 +45,6 @@ int CliContext::Fail()
     return kExitInstrumentFailed;
 }
 
-QString CliOptionValue(const QStringList &arguments, const QString &name)
-{
-    const QString flag = QStringLiteral("--") + name;
-    for (int i = 0; i < arguments.size(); ++i) {
-        if (arguments[i] == flag && i + 1 < arguments.size())
-            return arguments[i + 1];
-        if (arguments[i].startsWith(flag + '='))
-            return arguments[i].mid(flag.size() + 1);
-    }
-    return QString();
-}
-
 QString ProgramIniPath()
 {
     CIniSysInfo info;

@@ -67,6 +67,3 @@ const QList<CliCommand> &RegisteredCliCommands();
 // The program's INI file: named after the windowed program, which lives beside this tool. Its folder
 // holds the default archive.
 QString ProgramIniPath();
-
-// The value of "--name VALUE" or "--name=VALUE" in arguments, or a null string.
-QString CliOptionValue(const QStringList &arguments, const QString &name);

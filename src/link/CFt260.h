@@ -13,6 +13,7 @@
 #include <optional>
 
 class DeviceDiscovery;
+class DownloadStream;
 class FrameScanner;
 class LinkOwner;
 
@@ -33,7 +34,8 @@ class WinCriticalSection {
 };
 
 // The instrument link: the FT260 port, the frames, the request/response exchange and the two record
-// downloads. One instance lives as long as the main window; the administrator console borrows it.
+// downloads. Not thread-safe: its holder calls it from one thread (in the program, the instrument
+// session's thread, which owns the one instance).
 class CFt260 {
   public:
     static constexpr int kBufferSize = 4096;
@@ -132,6 +134,7 @@ class CFt260 {
     int WriteDownloadRequest();
     void ReadStreamBytes(FrameScanner &frames, uint32_t count);
     void DiscardStream();
+    int ReadDownloadStream(FrameScanner &frames, DownloadStream &stream, qint64 silenceMicros);
 
     Ft260Device &m_device;
     DeviceDiscovery &m_discovery;

@@ -5,13 +5,13 @@
 #include "CFt260.h"
 
 #include "Clock.h"
+#include "DownloadStream.h"
 #include "FrameScanner.h"
 #include "LinkOwner.h"
 #include "LocalTime.h"
 #include "PacketLogSink.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace {
 // Silence after the request or after the last handled frame at which the instrument is taken to have
@@ -90,90 +90,168 @@ void CFt260::DiscardStream()
     }
 }
 
+namespace {
+
+// The frames of a stored-record download: each names a record, the one whose first byte is 0 ends the
+// stream. Records after the last day of the range are read but not handed on.
+class StoredRecordStream final : public DownloadStream {
+  public:
+    StoredRecordStream(LinkOwner *owner, int frameLength, qint64 endMoment)
+        : m_owner(owner), m_frameLength(frameLength), m_endMoment(endMoment)
+    {
+    }
+    int NextLength() const override { return m_frameLength; }
+    Frame Handle(const uint8_t *frame, int) override
+    {
+        const uint8_t *record = frame + kRecordOffset;
+        if (record[0] == 0x00)
+            return Frame::Complete;
+        const std::optional<qint64> time = CFt260::RecordTime(record);
+        if (!time)
+            return Frame::TimeInvalid;
+        if (*time <= m_endMoment) {
+            if (m_owner)
+                m_owner->AddStoredRecordRow(m_rows, record);
+            ++m_rows;
+        }
+        return Frame::Counted;
+    }
+    // Whatever came after the end marker is read and logged, not shown.
+    bool ReadsRestAtEnd() const override { return true; }
+    int Rows() const { return m_rows; }
+
+  private:
+    LinkOwner *m_owner;
+    int m_frameLength;
+    qint64 m_endMoment;
+    int m_rows = 0;
+};
+
+// The frames of a continuous download: a summary that announces how many records follow, then the
+// records. Records count only after the summary that announces them; one before it is a stray of an
+// earlier stream.
+class ContinuousRecordStream final : public DownloadStream {
+  public:
+    ContinuousRecordStream(LinkOwner *owner, int summaryLength, int recordLength)
+        : m_owner(owner), m_summaryLength(summaryLength), m_recordLength(recordLength)
+    {
+    }
+    int NextLength() const override { return m_summarySeen ? m_recordLength : m_summaryLength; }
+    Frame Handle(const uint8_t *frame, int length) override
+    {
+        const uint8_t *data = frame + kRecordOffset;
+        if (frame[2] == CMD_READ_OUTPUT && length == m_summaryLength) {
+            if (m_owner)
+                m_owner->SetContinuousSummary(data);
+            m_announced = data[0];
+            m_summarySeen = true;
+            // A run without records is complete with its summary.
+            return m_announced == 0 ? Frame::Complete : Frame::Counted;
+        }
+        if (!m_summarySeen || frame[2] != CMD_OUTPUT_RECORD || length != m_recordLength)
+            return Frame::Stray;
+        const uint8_t *record = data + 1;
+        if (!CFt260::RecordTime(record))
+            return Frame::TimeInvalid;
+        if (m_owner)
+            m_owner->AddContinuousRecordRow(m_rows, record);
+        return ++m_rows == m_announced ? Frame::Complete : Frame::Counted;
+    }
+    // Anything behind the last announced record is left to the next request's flush.
+    bool ReadsRestAtEnd() const override { return false; }
+
+  private:
+    LinkOwner *m_owner;
+    int m_summaryLength;
+    int m_recordLength;
+    int m_announced = 0;
+    int m_rows = 0;
+    bool m_summarySeen = false;
+};
+
+} // namespace
+
+// Writes the request in m_txBuf and reads the stream until it is complete, the line is silent for
+// silenceMicros after the request or the last counted frame (a failure, never success), the device
+// fails, a frame's time is invalid or a cancel is asked for. The link is closed on failure; the
+// damaged records are counted either way.
+int CFt260::ReadDownloadStream(FrameScanner &frames, DownloadStream &stream, qint64 silenceMicros)
+{
+    const auto read = [&]() -> int {
+        if (WriteDownloadRequest() != RESULT_OK)
+            return m_nResult;
+        qint64 silenceDeadline = m_clock.MonotonicMicros() + silenceMicros;
+        for (uint32_t queued = 0;;) {
+            const uint32_t wanted = frames.Wanted(stream.NextLength());
+            if (queued < wanted) {
+                switch (WaitForBytes(wanted, silenceDeadline, &queued, true)) {
+                case WaitResult::Arrived: break;
+                case WaitResult::TimedOut: return m_nResult = RESULT_TIMEOUT;
+                case WaitResult::QueryFailed: return m_nResult = RESULT_READ_FAILED;
+                case WaitResult::Cancelled: DiscardStream(); return m_nResult = RESULT_CANCELLED;
+                }
+            }
+            queued -= wanted;
+            ReadStreamBytes(frames, wanted);
+            while (frames.Take(m_rxBuf, &m_rxLen)) {
+                switch (stream.Handle(m_rxBuf, m_rxLen)) {
+                case DownloadStream::Frame::Complete:
+                    if (stream.ReadsRestAtEnd() && queued > 0)
+                        ReadQueued();
+                    return m_nResult = RESULT_OK;
+                case DownloadStream::Frame::TimeInvalid: DiscardStream(); return m_nResult = RESULT_RECORD_TIME_INVALID;
+                case DownloadStream::Frame::Counted: silenceDeadline = m_clock.MonotonicMicros() + silenceMicros; break;
+                case DownloadStream::Frame::Stray: break;
+                }
+                if (CancelRequested()) {
+                    DiscardStream();
+                    return m_nResult = RESULT_CANCELLED;
+                }
+            }
+        }
+    };
+
+    read();
+    m_nDamagedRecords = frames.DamagedRecords();
+    if (m_nResult != RESULT_OK && m_hFt260)
+        Close();
+    return m_nResult;
+}
+
 int CFt260::DownloadStoredRecords(qint64 startDate, qint64 endDate, int *rowCount)
 {
     WinCriticalSection::Guard guard(m_lock);
     m_nDamagedRecords = 0;
-    int rows = 0;
-    const int frameLength = m_respLen[CMD_READ_MEMORY - CMD_FIRST];
-    FrameScanner frames({frameLength}, frameLength);
-    auto finish = [&](int result) {
-        m_nResult = result;
-        m_nDamagedRecords = frames.DamagedRecords();
-        if (rowCount)
-            *rowCount = rows;
-        return result;
-    };
-
     if (!m_hFt260 && !EnsureOpen())
         return m_nResult;
+    if (rowCount)
+        *rowCount = 0;
 
     // The instrument applies the start of the range (it gets the first day at 00:00:00); the end of
-    // the range, the last day at 23:59:59, is applied here record by record.
+    // the range, the last day at 23:59:59, is applied record by record.
     const std::optional<LocalFields> first = LocalFieldsOf(startDate);
     const std::optional<LocalFields> last = LocalFieldsOf(endDate);
     const std::optional<qint64> endMoment =
         last ? LocalTimeFromFields({last->year, last->month, last->day, 23, 59, 59}) : std::nullopt;
     if (!first || !endMoment || first->year < 0 || first->year > 0xFFFF)
-        return finish(RESULT_RECORD_TIME_INVALID);
+        return m_nResult = RESULT_RECORD_TIME_INVALID;
 
-    std::memset(m_txBuf, 0, sizeof m_txBuf);
-    const uint8_t request[] = {FRAME_STX,
-                               8,
-                               CMD_READ_MEMORY,
-                               static_cast<uint8_t>(first->year >> 8),
-                               static_cast<uint8_t>(first->year),
-                               static_cast<uint8_t>(first->month),
-                               static_cast<uint8_t>(first->day),
-                               0,
-                               0,
-                               0};
-    std::memcpy(m_txBuf, request, sizeof request);
-    m_txBuf[10] = Checksum(m_txBuf, 10);
-    m_txBuf[11] = FRAME_ETX;
-    m_txLen = 12;
+    const uint8_t day[] = {static_cast<uint8_t>(first->year >> 8),
+                           static_cast<uint8_t>(first->year),
+                           static_cast<uint8_t>(first->month),
+                           static_cast<uint8_t>(first->day),
+                           0,
+                           0,
+                           0};
+    BuildShortFrame(CMD_READ_MEMORY, day, sizeof day);
 
-    if (WriteDownloadRequest() != RESULT_OK)
-        return finish(m_nResult);
-
-    qint64 silenceDeadline = m_clock.MonotonicMicros() + kStoredSilenceMicros;
-    for (uint32_t queued = 0;;) {
-        const uint32_t wanted = frames.Wanted(frameLength);
-        if (queued < wanted) {
-            switch (WaitForBytes(wanted, silenceDeadline, &queued, true)) {
-            case WaitResult::Arrived: break;
-            case WaitResult::TimedOut: return finish(RESULT_TIMEOUT);
-            case WaitResult::QueryFailed: return finish(RESULT_READ_FAILED);
-            case WaitResult::Cancelled: DiscardStream(); return finish(RESULT_CANCELLED);
-            }
-        }
-        queued -= wanted;
-        ReadStreamBytes(frames, wanted);
-        while (frames.Take(m_rxBuf, &m_rxLen)) {
-            const uint8_t *record = m_rxBuf + kRecordOffset;
-            if (record[0] == 0x00) {
-                // The end marker; whatever came after it is read and logged, not shown.
-                if (queued > 0)
-                    ReadQueued();
-                return finish(RESULT_OK);
-            }
-            const std::optional<qint64> time = RecordTime(record);
-            if (!time) {
-                DiscardStream();
-                return finish(RESULT_RECORD_TIME_INVALID);
-            }
-            if (*time <= *endMoment) {
-                if (m_pOwner)
-                    m_pOwner->AddStoredRecordRow(rows, record);
-                ++rows;
-            }
-            silenceDeadline = m_clock.MonotonicMicros() + kStoredSilenceMicros;
-            if (CancelRequested()) {
-                DiscardStream();
-                return finish(RESULT_CANCELLED);
-            }
-        }
-    }
+    const int frameLength = m_respLen[CMD_READ_MEMORY - CMD_FIRST];
+    FrameScanner frames({frameLength}, frameLength);
+    StoredRecordStream stream(m_pOwner, frameLength, *endMoment);
+    ReadDownloadStream(frames, stream, kStoredSilenceMicros);
+    if (rowCount)
+        *rowCount = stream.Rows();
+    return m_nResult;
 }
 
 int CFt260::DownloadContinuousRecords()
@@ -183,78 +261,12 @@ int CFt260::DownloadContinuousRecords()
     if (!m_hFt260 && !EnsureOpen())
         return m_nResult;
 
-    std::memset(m_txBuf, 0, sizeof m_txBuf);
-    const uint8_t request[] = {FRAME_STX, 2, CMD_READ_OUTPUT, 0x00, CMD_READ_OUTPUT, FRAME_ETX};
-    std::memcpy(m_txBuf, request, sizeof request);
-    m_txLen = sizeof request;
+    const uint8_t whole = 0x00;
+    BuildShortFrame(CMD_READ_OUTPUT, &whole, 1);
 
     const int summaryLength = m_respLen[CMD_READ_OUTPUT - CMD_FIRST];
     const int recordLength = m_respLen[CMD_OUTPUT_RECORD - CMD_FIRST];
     FrameScanner frames({summaryLength, recordLength}, recordLength);
-    auto stream = [&]() -> int {
-        if (WriteDownloadRequest() != RESULT_OK)
-            return m_nResult;
-        int rows = 0;
-        int announced = 0;
-        bool summarySeen = false;
-        qint64 silenceDeadline = m_clock.MonotonicMicros() + kContinuousSilenceMicros;
-        for (uint32_t queued = 0;;) {
-            const uint32_t wanted = frames.Wanted(summarySeen ? recordLength : summaryLength);
-            if (queued < wanted) {
-                switch (WaitForBytes(wanted, silenceDeadline, &queued, true)) {
-                case WaitResult::Arrived: break;
-                // Silence before the summary or before the announced records is a failure, never success.
-                case WaitResult::TimedOut: return m_nResult = RESULT_TIMEOUT;
-                case WaitResult::QueryFailed: return m_nResult = RESULT_READ_FAILED;
-                case WaitResult::Cancelled: DiscardStream(); return m_nResult = RESULT_CANCELLED;
-                }
-            }
-            queued -= wanted;
-            ReadStreamBytes(frames, wanted);
-            bool more = true;
-            while (frames.Take(m_rxBuf, &m_rxLen)) {
-                const uint8_t *data = m_rxBuf + kRecordOffset;
-                if (m_rxBuf[2] == CMD_READ_OUTPUT && m_rxLen == summaryLength) {
-                    if (m_pOwner)
-                        m_pOwner->SetContinuousSummary(data);
-                    announced = data[0];
-                    summarySeen = true;
-                    silenceDeadline = m_clock.MonotonicMicros() + kContinuousSilenceMicros;
-                    // A run without records is complete with its summary.
-                    if (announced == 0) {
-                        more = false;
-                        m_nResult = RESULT_OK;
-                    }
-                } else if (summarySeen && m_rxBuf[2] == CMD_OUTPUT_RECORD && m_rxLen == recordLength) {
-                    // Records count only after the summary that announces them; one before it is a stray
-                    // of an earlier stream.
-                    const uint8_t *record = data + 1;
-                    if (!RecordTime(record)) {
-                        DiscardStream();
-                        return m_nResult = RESULT_RECORD_TIME_INVALID;
-                    }
-                    if (m_pOwner)
-                        m_pOwner->AddContinuousRecordRow(rows, record);
-                    if (++rows == announced) {
-                        more = false;
-                        m_nResult = RESULT_OK;
-                    }
-                    silenceDeadline = m_clock.MonotonicMicros() + kContinuousSilenceMicros;
-                }
-                if (more && CancelRequested()) {
-                    DiscardStream();
-                    return m_nResult = RESULT_CANCELLED;
-                }
-            }
-            // Anything behind the last announced record is left to the next request's flush.
-            if (!more)
-                return m_nResult;
-        }
-    };
-
-    stream();
-    m_nDamagedRecords = frames.DamagedRecords();
-    if (m_nResult != RESULT_OK && m_hFt260)
-        Close();
-    return m_nResult;
+    ContinuousRecordStream stream(m_pOwner, summaryLength, recordLength);
+    return ReadDownloadStream(frames, stream, kContinuousSilenceMicros);
 }

@@ -4,9 +4,10 @@
 
 class PacketLogSink;
 
-// What the link needs of the window that owns it: the packet log sink (absent while no log window
-// exists) and the row builders the downloads hand every record to. The main window implements it;
-// tests and the CLI have their own. None of these may start another exchange.
+// What the link needs of whoever drives it: the packet log sink (absent while nothing logs) and the
+// receivers the downloads hand every record to. The session's owner forwards them to the current job's
+// receivers (the grid's row builders, the archive's writer); tests and tools have their own. None of
+// these may start another exchange.
 class LinkOwner {
   public:
     virtual ~LinkOwner() = default;

@@ -114,15 +114,11 @@ class CSpreadSheet : public QObject {
     // --- the sheet as a whole (addressed sheet) ---
     int GetScrollBars() const; // 0 none, 1 horizontal, 2 vertical, 3 both
     void SetScrollBars(int bars);
-    int GetVScrollWidth() const { return -1; }  // -1: the default width, 20 pixels
-    int GetHScrollHeight() const { return 20; } // pixels
-    static constexpr int kScrollBarPixels = 20;
+    static constexpr int kScrollBarPixels = 20; // the width of the vertical bar, the height of the other
     bool GetColumnHeadersShown() const;
     void SetColumnHeadersShown(bool shown);
-    int GetColumnHeaderRows() const { return 1; }
     bool GetRowHeadersShown() const;
     void SetRowHeadersShown(bool shown);
-    int GetRowHeaderColumns() const { return 1; }
     void SetVisibleColumns(int count);
     void SetVisibleRows(int count);
     // Appearance property (grid::GridProperty, or any other number) of the addressed sheet.

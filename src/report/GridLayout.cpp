@@ -26,7 +26,7 @@ enum : int {
     kPropHeaderGridLines = 404,
     kPropTabStyle = 525,
 };
-constexpr int kHeader = -1000;
+constexpr int kHeader = -1000; // the row-header column, the column-header row: one of each
 constexpr int kAll = -1;
 
 } // namespace
@@ -65,8 +65,7 @@ void ApplyGridStyle(CSpreadSheet &grid, const GridColors &colors, int dpi)
 
     for (int col = 1; col <= grid.GetColumnCount(); ++col)
         grid.SetColumnWidth(col, grid.GetColumnWidth(col) / scale);
-    for (int col = kHeader; col < kHeader + grid.GetRowHeaderColumns(); ++col)
-        grid.SetColumnWidth(col, grid.GetColumnWidth(col) / scale);
+    grid.SetColumnWidth(kHeader, grid.GetColumnWidth(kHeader) / scale);
 
     const double height = grid.GetRowHeight(1);
     if (height > 0)
@@ -106,7 +105,7 @@ void FitGridToRect(CSpreadSheet &grid, bool fitColumns, const QRect &rect, const
 
     if (fitColumns && ux > 0) {
         const int n = grid.GetColumnCount();
-        const int h = grid.GetRowHeadersShown() ? grid.GetRowHeaderColumns() : 0;
+        const int h = grid.GetRowHeadersShown() ? 1 : 0;
         // With no columns at all there is nothing to share the width among.
         if (n + h > 0) {
             const double w = qMax(0.0, ((rect.width() - 5) / ux) / (n + h) - 0.1);
@@ -119,8 +118,8 @@ void FitGridToRect(CSpreadSheet &grid, bool fitColumns, const QRect &rect, const
 
     const int m = grid.GetRowCount();
     const int bars = grid.GetScrollBars();
-    const int s = (bars == 1 || bars == 3) ? grid.GetHScrollHeight() : 0;
-    const int k = grid.GetColumnHeadersShown() ? grid.GetColumnHeaderRows() : 0;
+    const int s = (bars == 1 || bars == 3) ? CSpreadSheet::kScrollBarPixels : 0;
+    const int k = grid.GetColumnHeadersShown() ? 1 : 0;
     if (m + k > 0 && uy > 0) {
         const double r = qMax(0.0, ((rect.height() - int(std::trunc(m * 1.5)) - s) / uy) / (m + k));
         for (int row = kHeader; row < kHeader + k; ++row)
@@ -145,12 +144,9 @@ void StretchGridColumns(CSpreadSheet &grid, const QRect &rect, const GridScreen 
 
     int v = 0;
     const int bars = grid.GetScrollBars();
-    if (bars == 2 || bars == 3) {
-        v = grid.GetVScrollWidth();
-        if (v == -1)
-            v = 20;
-    }
-    const int h = grid.GetRowHeadersShown() ? grid.GetRowHeaderColumns() : 0;
+    if (bars == 2 || bars == 3)
+        v = CSpreadSheet::kScrollBarPixels;
+    const int h = grid.GetRowHeadersShown() ? 1 : 0;
 
     std::vector<std::pair<int, double>> columns; // row-header columns first, then 1 .. n
     for (int col = kHeader; col < kHeader + h; ++col)

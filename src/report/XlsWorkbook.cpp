@@ -626,50 +626,45 @@ bool IsHangulFace(const QString &face)
            face.startsWith(QLatin1String("Nanum"), Qt::CaseInsensitive);
 }
 
-QByteArray BuildWorkbookStream(const GridSheet &sheet, const QString &sheetName, QString *error)
+namespace {
+
+// Why the sheet cannot be written as a workbook, or an empty text.
+QString SheetProblem(const GridSheet &sheet, const QString &sheetName)
 {
-    auto fail = [&](const QString &why) {
-        if (error)
-            *error = why;
-        return QByteArray();
-    };
     const int rows = sheet.RowCount();
     const int cols = sheet.ColumnCount();
     if (rows > kMaxRows || cols > kMaxColumns)
-        return fail(
-            QStringLiteral("시트가 너무 커서 엑셀 97-2003 파일로 저장할 수 없습니다: %1행 %2열 (최대 %3행 %4열)")
-                .arg(rows)
-                .arg(cols)
-                .arg(kMaxRows)
-                .arg(kMaxColumns));
-    if (const QString why = CheckSheetName(sheetName); !why.isEmpty())
-        return fail(why);
+        return QStringLiteral("시트가 너무 커서 엑셀 97-2003 파일로 저장할 수 없습니다: %1행 %2열 (최대 %3행 %4열)")
+            .arg(rows)
+            .arg(cols)
+            .arg(kMaxRows)
+            .arg(kMaxColumns);
+    return CheckSheetName(sheetName);
+}
 
-    // First pass: the colours every cell needs, so that the palette is fixed before fonts and XFs are made.
-    XlsPalette palette;
-    FormatTable formats(palette);
-    palette.Use(0);
-    for (int r = 1; r <= rows; ++r)
-        for (int c = 1; c <= cols; ++c)
-            formats.Register(sheet.Format(c, r));
-    palette.Assign();
+// A cell as the workbook gets it.
+struct OutCell {
+    int col;
+    int xf;
+    enum Kind { Blank, Label, Number } kind;
+    int sst;       // Label: shared string index
+    qint64 number; // Number
+};
+using OutRows = std::vector<std::vector<OutCell>>;
 
-    // Second pass: each cell's XF and shared string.
-    struct OutCell {
-        int col;
-        int xf;
-        enum Kind { Blank, Label, Number } kind;
-        int sst;       // Label: shared string index
-        qint64 number; // Number
-    };
-    std::vector<std::vector<OutCell>> rowCells(rows);
-    SharedStrings strings;
+// Each cell's XF and shared string, row by row; cells without text in the default XF are left out.
+// False when the sheet needs more XFs than a workbook holds.
+bool CollectCells(const GridSheet &sheet, FormatTable &formats, SharedStrings &strings, OutRows &rowCells)
+{
+    const int rows = sheet.RowCount();
+    const int cols = sheet.ColumnCount();
+    rowCells.assign(static_cast<size_t>(rows), {});
     for (int r = 1; r <= rows; ++r) {
         for (int c = 1; c <= cols; ++c) {
             const CellFormat f = sheet.Format(c, r);
             const int xf = formats.XfOf(f);
             if (xf < 0)
-                return fail(QStringLiteral("셀 서식이 너무 많아 엑셀 97-2003 파일로 저장할 수 없습니다."));
+                return false;
             const auto span = sheet.SpanAt(c, r);
             const bool covered = span && (span->col != c || span->row != r);
             const QString text = covered ? QString() : CellOutputText(sheet, c, r, f);
@@ -683,9 +678,14 @@ QByteArray BuildWorkbookStream(const GridSheet &sheet, const QString &sheetName,
                 rowCells[r - 1].push_back({c, xf, OutCell::Blank, -1, 0});
         }
     }
+    return true;
+}
 
-    // Workbook globals.
-    Stream s;
+// The workbook globals: code page, window, fonts, XFs, palette, the sheet's entry (pointed at the sheet's
+// BOF, which follows them), names and shared strings.
+void WriteGlobals(Stream &s, const GridSheet &sheet, const QString &sheetName, const FormatTable &formats,
+                  const XlsPalette &palette, const SharedStrings &strings)
+{
     s.Record(kBof, BofBody(0x0005));
     {
         Bytes b;
@@ -729,12 +729,18 @@ QByteArray BuildWorkbookStream(const GridSheet &sheet, const QString &sheetName,
         b.Raw(ShortString(sheetName));
         s.Record(kBoundSheet, b);
     }
-    WriteNames(s, sheet.Printing(), rows, cols);
+    WriteNames(s, sheet.Printing(), sheet.RowCount(), sheet.ColumnCount());
     strings.Write(s);
     s.Record(kEof, QByteArray());
     qToLittleEndian<quint32>(static_cast<quint32>(s.Size()), s.Data().data() + boundSheetAt);
+}
 
-    // The sheet.
+// The sheet's records before its rows: BOF, default row height, print settings, default column width,
+// dimensions and one record per column.
+void WriteSheetHead(Stream &s, const GridSheet &sheet)
+{
+    const int rows = sheet.RowCount();
+    const int cols = sheet.ColumnCount();
     s.Record(kBof, BofBody(0x0010));
     {
         Bytes b;
@@ -768,6 +774,37 @@ QByteArray BuildWorkbookStream(const GridSheet &sheet, const QString &sheetName,
         b.U16(0);
         s.Record(kColInfo, b);
     }
+}
+
+void WriteCell(Stream &s, int row, const OutCell &cell)
+{
+    Bytes b;
+    b.U16(row - 1);
+    b.U16(cell.col - 1);
+    b.U16(cell.xf);
+    switch (cell.kind) {
+    case OutCell::Label:
+        b.U32(static_cast<quint32>(cell.sst));
+        s.Record(kLabelSst, b);
+        break;
+    case OutCell::Number:
+        if (cell.number >= -kMaxRkInteger - 1 && cell.number <= kMaxRkInteger) {
+            // A whole number in the 30 bits above the flags; bit 1: integer.
+            b.U32((static_cast<quint32>(cell.number) << 2) | 0x2);
+            s.Record(kRk, b);
+        } else {
+            b.F64(static_cast<double>(cell.number));
+            s.Record(kNumber, b);
+        }
+        break;
+    case OutCell::Blank: s.Record(kBlank, b); break;
+    }
+}
+
+// The rows in blocks: each block's ROW records, then its cells.
+void WriteRowBlocks(Stream &s, const GridSheet &sheet, const OutRows &rowCells)
+{
+    const int rows = sheet.RowCount();
     for (int blockStart = 1; blockStart <= rows; blockStart += kRowsPerBlock) {
         const int blockEnd = std::min(rows, blockStart + kRowsPerBlock - 1);
         for (int r = blockStart; r <= blockEnd; ++r) {
@@ -784,32 +821,15 @@ QByteArray BuildWorkbookStream(const GridSheet &sheet, const QString &sheetName,
             b.U16(kDefaultCellXf);
             s.Record(kRow, b);
         }
-        for (int r = blockStart; r <= blockEnd; ++r) {
-            for (const OutCell &cell : rowCells[r - 1]) {
-                Bytes b;
-                b.U16(r - 1);
-                b.U16(cell.col - 1);
-                b.U16(cell.xf);
-                switch (cell.kind) {
-                case OutCell::Label:
-                    b.U32(static_cast<quint32>(cell.sst));
-                    s.Record(kLabelSst, b);
-                    break;
-                case OutCell::Number:
-                    if (cell.number >= -kMaxRkInteger - 1 && cell.number <= kMaxRkInteger) {
-                        // A whole number in the 30 bits above the flags; bit 1: integer.
-                        b.U32((static_cast<quint32>(cell.number) << 2) | 0x2);
-                        s.Record(kRk, b);
-                    } else {
-                        b.F64(static_cast<double>(cell.number));
-                        s.Record(kNumber, b);
-                    }
-                    break;
-                case OutCell::Blank: s.Record(kBlank, b); break;
-                }
-            }
-        }
+        for (int r = blockStart; r <= blockEnd; ++r)
+            for (const OutCell &cell : rowCells[r - 1])
+                WriteCell(s, r, cell);
     }
+}
+
+// The sheet's window, then its joined cells, as many to a record as one holds.
+void WriteWindowAndMerges(Stream &s, const QList<grid::CellSpan> &spans)
+{
     {
         Bytes b;
         b.U16(0x06B6); // grid lines, headings, zeros, outline symbols, selected, shown in the window
@@ -821,7 +841,6 @@ QByteArray BuildWorkbookStream(const GridSheet &sheet, const QString &sheetName,
         b.U32(0);
         s.Record(kWindow2, b);
     }
-    const QList<grid::CellSpan> &spans = sheet.Spans();
     for (qsizetype first = 0; first < spans.size(); first += kMaxMergesPerRecord) {
         const qsizetype n = std::min<qsizetype>(kMaxMergesPerRecord, spans.size() - first);
         Bytes b;
@@ -835,6 +854,39 @@ QByteArray BuildWorkbookStream(const GridSheet &sheet, const QString &sheetName,
         }
         s.Record(kMergedCells, b);
     }
+}
+
+} // namespace
+
+QByteArray BuildWorkbookStream(const GridSheet &sheet, const QString &sheetName, QString *error)
+{
+    auto fail = [&](const QString &why) {
+        if (error)
+            *error = why;
+        return QByteArray();
+    };
+    if (const QString why = SheetProblem(sheet, sheetName); !why.isEmpty())
+        return fail(why);
+
+    // First the colours every cell needs, so that the palette is fixed before fonts and XFs are made.
+    XlsPalette palette;
+    FormatTable formats(palette);
+    palette.Use(0);
+    for (int r = 1; r <= sheet.RowCount(); ++r)
+        for (int c = 1; c <= sheet.ColumnCount(); ++c)
+            formats.Register(sheet.Format(c, r));
+    palette.Assign();
+
+    OutRows rowCells;
+    SharedStrings strings;
+    if (!CollectCells(sheet, formats, strings, rowCells))
+        return fail(QStringLiteral("셀 서식이 너무 많아 엑셀 97-2003 파일로 저장할 수 없습니다."));
+
+    Stream s;
+    WriteGlobals(s, sheet, sheetName, formats, palette, strings);
+    WriteSheetHead(s, sheet);
+    WriteRowBlocks(s, sheet, rowCells);
+    WriteWindowAndMerges(s, sheet.Spans());
     s.Record(kEof, QByteArray());
     // Excel does not read a Workbook stream short enough to sit in the container's small blocks (under
     // 4096 bytes); zeros after the last EOF make it long enough and are never read.

@@ -10,9 +10,6 @@
 
 #include <ostream>
 
-#include <cstdlib>
-#include <ctime>
-
 #include <sys/stat.h>
 
 // Failures show texts, not bytes.
@@ -22,13 +19,6 @@ void PrintTo(const QString &s, std::ostream *os)
 }
 
 namespace {
-// The times below are Seoul's, whatever zone the machine or the test runner sets.
-const bool kInSeoul = [] {
-    setenv("TZ", "Asia/Seoul", 1);
-    tzset();
-    return true;
-}();
-
 // 2024-01-31 13:45:12 in Seoul.
 constexpr qint64 kJan31_134512 = 1706676312;
 

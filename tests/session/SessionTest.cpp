@@ -16,18 +16,10 @@
 #include <QThread>
 
 #include <atomic>
-#include <cstdlib>
-#include <ctime>
 #include <memory>
 #include <mutex>
 
 namespace {
-
-const bool kInSeoul = [] {
-    setenv("TZ", "Asia/Seoul", 1);
-    tzset();
-    return true;
-}();
 
 // 2024-05-01 10:00:00 in Seoul.
 constexpr qint64 kMay1_1000 = 1714525200;

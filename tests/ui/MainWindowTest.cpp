@@ -11,6 +11,7 @@
 #include "ResultCodes.h"
 #include "Simulation.h"
 #include "SpreadSheetView.h"
+#include "WindowBench.h"
 #include "session/SessionTestSupport.h"
 
 #include <QAbstractButton>
@@ -23,18 +24,9 @@
 #include <QTest>
 #include <QTimerEvent>
 
-#include <cstdlib>
-#include <ctime>
 #include <memory>
 
 namespace {
-
-// The times below are Seoul's, whatever zone the machine or the test runner sets.
-const bool kInSeoul = [] {
-    setenv("TZ", "Asia/Seoul", 1);
-    tzset();
-    return true;
-}();
 
 // 2024-05-01 10:00:00 in Seoul.
 constexpr qint64 kMay1_1000 = 1714525200;
@@ -70,30 +62,20 @@ QStringList LinesOf(const QPlainTextEdit *view)
     return lines;
 }
 
-// One window on one simulated instrument; message boxes are answered with OK and kept.
-struct Bench {
+// One window on one simulated instrument, with the INI's texts; message boxes are answered with OK.
+struct Bench : WindowBench {
     explicit Bench(const Scenario &scenario = ThreeDays(), const QString &logDir = QString())
-        : clock(kMay1_1000), sim(scenario, clock)
+        : WindowBench(scenario, kMay1_1000, [&logDir](WindowBench &b) {
+              b.info.company = QStringLiteral("한국정밀");
+              b.info.reportName = QStringLiteral("5월 점검");
+              b.info.userName = QStringLiteral("김철수");
+              if (!logDir.isEmpty())
+                  b.info.logDir = logDir;
+          })
     {
-        info.company = QStringLiteral("한국정밀");
-        info.reportName = QStringLiteral("5월 점검");
-        info.userName = QStringLiteral("김철수");
-        info.logDir = logDir.isEmpty() ? tmp.path() + QStringLiteral("/Log/") : logDir;
-        dlg = std::make_unique<CTonvaleDlg>(sim.Bridge(), sim.Discovery(), clock, info);
-        dlg->SetMessageBoxHandler([this](const CTonvaleDlg::MessageBoxRequest &r) {
-            messages << r.text;
-            return QMessageBox::Ok;
-        });
-        dlg->Create();
-        dlg->SetTimersEnabled(false);
     }
 
-    // One presence poll, answered.
-    void Tick()
-    {
-        dlg->PollPresence();
-        SETTLE(dlg->Session());
-    }
+    void Tick() { Poll(); }
     // A click and the job it starts, to its end.
     void Click(int id)
     {
@@ -114,23 +96,6 @@ struct Bench {
         Tick();
         Click(CTonvaleDlg::IDC_CONNECT);
     }
-    CSpreadSheet &Grid() { return dlg->DataGrid(); }
-    QString Cell(int sheet, int col, int row)
-    {
-        const int kept = Grid().GetAddressedSheet();
-        Grid().SetAddressedSheet(sheet);
-        const QString text = Grid().text(col, row);
-        Grid().SetAddressedSheet(kept);
-        return text;
-    }
-    int Rows(int sheet)
-    {
-        const int kept = Grid().GetAddressedSheet();
-        Grid().SetAddressedSheet(sheet);
-        const int rows = Grid().GetRowCount();
-        Grid().SetAddressedSheet(kept);
-        return rows;
-    }
     QStringList Times()
     {
         QStringList times;
@@ -143,13 +108,6 @@ struct Bench {
         dlg->StartDate()->setDate(LocalDateOf(start));
         dlg->EndDate()->setDate(LocalDateOf(end));
     }
-
-    QTemporaryDir tmp;
-    VirtualClock clock;
-    Simulation sim;
-    CIniSysInfo info;
-    std::unique_ptr<CTonvaleDlg> dlg;
-    QStringList messages;
 };
 
 const int kInstrumentControls[] = {CTonvaleDlg::IDC_CONNECT, CTonvaleDlg::IDC_QUERY, CTonvaleDlg::IDC_READ_TIME,

@@ -15,6 +15,7 @@
 #include "ResultCodes.h"
 #include "Simulation.h"
 #include "ToolOutput.h"
+#include "WindowBench.h"
 #include "WindowInput.h"
 #include "session/SessionTestSupport.h"
 
@@ -49,45 +50,24 @@ Scenario Today()
 
 // The main window shown modal as the program shows it, its configuration file (and so its archive) in a
 // temporary folder; iniText is written to that file first.
-struct Shown {
+// Questions are answered with No unless a test says otherwise.
+struct Shown : WindowBench {
     explicit Shown(const QByteArray &iniText = {}, const Scenario &scenario = Today())
-        : clock(WindowTestStart()), sim(scenario, clock)
+        : WindowBench(scenario, WindowTestStart(), [&iniText](WindowBench &b) {
+              b.info.iniPath = b.tmp.filePath(QStringLiteral("tonvale.ini"));
+              QFile ini(b.info.iniPath);
+              if (ini.open(QIODevice::WriteOnly))
+                  ini.write(iniText);
+              b.answer = QMessageBox::No;
+          })
     {
-        info.logDir = tmp.path() + QStringLiteral("/Log/");
-        info.iniPath = tmp.filePath(QStringLiteral("tonvale.ini"));
-        QFile ini(info.iniPath);
-        if (ini.open(QIODevice::WriteOnly))
-            ini.write(iniText);
-        ini.close();
-        dlg = std::make_unique<CTonvaleDlg>(sim.Bridge(), sim.Discovery(), clock, info);
-        dlg->SetMessageBoxHandler([this](const CTonvaleDlg::MessageBoxRequest &r) {
-            messages << r.text;
-            return answer;
-        });
-        dlg->Create();
-        dlg->SetTimersEnabled(false);
-        dlg->setWindowModality(Qt::ApplicationModal);
-        dlg->show();
-        QVERIFY(QTest::qWaitForWindowExposed(dlg.get()));
-        dlg->PollPresence();
-        SETTLE(dlg->Session());
+        ShowModal();
     }
-    QWidget *Control(int id) { return dlg->Control(id); }
     void Run(int id)
     {
         ClickOn(Control(id));
         SETTLE(dlg->Session());
     }
-    int Rows(int sheet)
-    {
-        CSpreadSheet &grid = dlg->DataGrid();
-        const int kept = grid.GetAddressedSheet();
-        grid.SetAddressedSheet(sheet);
-        const int rows = grid.GetRowCount();
-        grid.SetAddressedSheet(kept);
-        return rows;
-    }
-    QString Progress() { return qobject_cast<QLabel *>(Control(CTonvaleDlg::IDC_PROGRESS))->text(); }
     QList<DownloadSummary> Archived()
     {
         MeasurementArchive archive(DefaultArchiveLocation(tmp.path()));
@@ -95,14 +75,6 @@ struct Shown {
             return {};
         return archive.ListDownloads(DownloadFilter{}).value_or(QList<DownloadSummary>{});
     }
-
-    QTemporaryDir tmp;
-    VirtualClock clock;
-    Simulation sim;
-    CIniSysInfo info;
-    std::unique_ptr<CTonvaleDlg> dlg;
-    QStringList messages;
-    QMessageBox::StandardButton answer = QMessageBox::No;
 };
 
 } // namespace

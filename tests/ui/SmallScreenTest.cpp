@@ -9,6 +9,7 @@
 #include "Clock.h"
 #include "Simulation.h"
 #include "SpreadSheetView.h"
+#include "WindowBench.h"
 #include "WindowInput.h"
 #include "session/SessionTestSupport.h"
 
@@ -41,25 +42,16 @@ QRect Global(const QWidget *widget)
     return QRect(widget->mapToGlobal(QPoint(0, 0)), widget->size());
 }
 
-struct Shown {
-    Shown() : clock(kMay1_1000), sim(Scenario(), clock)
+// The window shown, not modal, without a presence poll.
+struct Shown : WindowBench {
+    Shown()
+        : WindowBench(Scenario(), kMay1_1000,
+                      [](WindowBench &b) { b.info.iniPath = b.tmp.filePath(QStringLiteral("tonvale.ini")); })
     {
-        info.logDir = tmp.path() + QStringLiteral("/Log/");
-        info.iniPath = tmp.filePath(QStringLiteral("tonvale.ini"));
-        dlg = std::make_unique<CTonvaleDlg>(sim.Bridge(), sim.Discovery(), clock, info);
-        dlg->SetMessageBoxHandler([](const CTonvaleDlg::MessageBoxRequest &) { return QMessageBox::Ok; });
-        dlg->Create();
-        dlg->SetTimersEnabled(false);
         dlg->show();
         QVERIFY(QTest::qWaitForWindowExposed(dlg.get()));
     }
     QRect Area() const { return dlg->screen()->availableGeometry(); }
-
-    QTemporaryDir tmp;
-    VirtualClock clock;
-    Simulation sim;
-    CIniSysInfo info;
-    std::unique_ptr<CTonvaleDlg> dlg;
 };
 
 } // namespace

@@ -8,13 +8,6 @@
 #include <cstdlib>
 #include <ctime>
 
-// The window tests run in Seoul's time, whatever the machine's zone.
-inline const bool kWindowTestsInSeoul = [] {
-    setenv("TZ", "Asia/Seoul", 1);
-    tzset();
-    return true;
-}();
-
 // 2024-05-01 10:00:00 in Seoul.
 inline constexpr qint64 kMay1_1000 = 1714525200;
 

@@ -15,6 +15,7 @@
 #include "ResultCodes.h"
 #include "Simulation.h"
 #include "SpreadSheetView.h"
+#include "WindowBench.h"
 #include "WindowInput.h"
 #include "session/SessionTestSupport.h"
 
@@ -53,49 +54,20 @@ Scenario ManyToday()
 
 // The main window shown as the program shows it (modal to the whole program), on one simulated
 // instrument held by a gate.
-struct Shown {
-    explicit Shown(const Scenario &scenario = ManyToday()) : clock(WindowTestStart()), sim(scenario, clock)
+struct Shown : WindowBench {
+    explicit Shown(const Scenario &scenario = ManyToday()) : WindowBench(scenario, WindowTestStart())
     {
-        info.logDir = tmp.path() + QStringLiteral("/Log/");
-        dlg = std::make_unique<CTonvaleDlg>(sim.Bridge(), sim.Discovery(), clock, info);
-        dlg->SetMessageBoxHandler([this](const CTonvaleDlg::MessageBoxRequest &r) {
-            messages << r.text;
-            return answer;
-        });
-        dlg->Create();
-        dlg->SetTimersEnabled(false);
         dlg->Session().SetRecordObserver(&gate);
-        dlg->setWindowModality(Qt::ApplicationModal);
-        dlg->show();
-        QVERIFY(QTest::qWaitForWindowExposed(dlg.get()));
-        dlg->PollPresence();
-        SETTLE(dlg->Session());
+        ShowModal();
     }
     ~Shown()
     {
         gate.Release();
         dlg.reset();
     }
-    QWidget *Control(int id) { return dlg->Control(id); }
-    int StoredRows()
-    {
-        CSpreadSheet &grid = dlg->DataGrid();
-        const int kept = grid.GetAddressedSheet();
-        grid.SetAddressedSheet(kStoredRecordSheet);
-        const int rows = grid.GetRowCount();
-        grid.SetAddressedSheet(kept);
-        return rows;
-    }
-    QString Progress() { return qobject_cast<QLabel *>(Control(CTonvaleDlg::IDC_PROGRESS))->text(); }
+    int StoredRows() { return Rows(kStoredRecordSheet); }
 
-    QTemporaryDir tmp;
-    VirtualClock clock;
-    Simulation sim;
-    CIniSysInfo info;
     SessionGate gate;
-    std::unique_ptr<CTonvaleDlg> dlg;
-    QStringList messages;
-    QMessageBox::StandardButton answer = QMessageBox::Ok;
 };
 
 } // namespace

@@ -20,6 +20,7 @@
 #include "Simulation.h"
 #include "XlsBook.h"
 #include "session/SessionTestSupport.h"
+#include "ui/WindowBench.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -93,19 +94,15 @@ class MainToolsTest : public QObject {
     Q_OBJECT
 
   private:
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<VirtualClock> m_clock;
-    std::unique_ptr<Simulation> m_sim;
-    std::unique_ptr<CIniSysInfo> m_info;
-    std::unique_ptr<CTonvaleDlg> m_dlg;
+    std::unique_ptr<WindowBench> m_bench;
     QList<Box> m_boxes;
     QList<QMessageBox::StandardButton> m_answers; // taken in order; then Yes, or Ok
     QStringList m_revealed;
     QStringList m_fileAnswers; // what the operator types into the save dialogs, in order
 
-    CTonvaleDlg &Dlg() { return *m_dlg; }
-    CSpreadSheet &Data() { return m_dlg->DataGrid(); }
-    int SetClockRequests() const { return m_sim->Instrument().RequestCount(CMD_SET_CLOCK); }
+    CTonvaleDlg &Dlg() { return *m_bench->dlg; }
+    CSpreadSheet &Data() { return m_bench->dlg->DataGrid(); }
+    int SetClockRequests() const { return m_bench->sim.Instrument().RequestCount(CMD_SET_CLOCK); }
 
     // Rows as a download's batch brings them.
     void AddRows(int sheet, const std::vector<RecordBytes> &records)
@@ -124,7 +121,7 @@ class MainToolsTest : public QObject {
             records.push_back(MakeRecord({2024, 3, 1 + i, 9, 30, 0}, 980 + i, 2));
         AddRows(kStoredRecordSheet, records);
     }
-    void Settle() { SETTLE(m_dlg->Session()); }
+    void Settle() { SETTLE(m_bench->dlg->Session()); }
     QList<int> Checks()
     {
         QList<int> values;
@@ -144,29 +141,23 @@ class MainToolsTest : public QObject {
   private slots:
     void init()
     {
-        m_dir = std::make_unique<QTemporaryDir>();
-        m_clock = std::make_unique<VirtualClock>(*LocalTimeFromFields(kNow));
+        m_boxes.clear();
+        m_answers.clear();
         Scenario scenario;
         scenario.clock = kNow;
         scenario.telephone = QStringLiteral("012-3456-7890");
-        m_sim = std::make_unique<Simulation>(scenario, *m_clock);
-        m_info = std::make_unique<CIniSysInfo>();
-        m_info->SetExecutablePath(m_dir->filePath(QStringLiteral("tonvale")));
-        m_info->SetWritableCheck([](const QString &) { return true; });
-        m_info->Load();
-        m_dlg = std::make_unique<CTonvaleDlg>(m_sim->Bridge(), m_sim->Discovery(), *m_clock, *m_info);
-        m_boxes.clear();
-        m_answers.clear();
-        m_dlg->SetMessageBoxHandler([this](const Box &box) {
-            m_boxes << box;
-            if (!m_answers.isEmpty())
-                return m_answers.takeFirst();
-            return box.buttons.testFlag(QMessageBox::Yes) ? QMessageBox::Yes : QMessageBox::Ok;
+        m_bench = std::make_unique<WindowBench>(scenario, *LocalTimeFromFields(kNow), [this](WindowBench &b) {
+            b.info.SetExecutablePath(b.tmp.filePath(QStringLiteral("tonvale")));
+            b.info.SetWritableCheck([](const QString &) { return true; });
+            b.info.Load();
+            b.reply = [this](const Box &box) {
+                m_boxes << box;
+                if (!m_answers.isEmpty())
+                    return m_answers.takeFirst();
+                return box.buttons.testFlag(QMessageBox::Yes) ? QMessageBox::Yes : QMessageBox::Ok;
+            };
         });
-        m_dlg->Create();
-        m_dlg->SetTimersEnabled(false);
-        m_dlg->PollPresence();
-        Settle();
+        m_bench->Poll();
         m_revealed.clear();
         CDlgExport::SetRevealFunction([this](const QString &path) {
             m_revealed << path;
@@ -181,8 +172,7 @@ class MainToolsTest : public QObject {
     {
         CDlgExport::SetRevealFunction({});
         CDlgExport::SetFileQuestion({});
-        m_dlg.reset();
-        m_sim.reset();
+        m_bench.reset();
     }
 
     void readClockShowsTheInstrumentsTimeAndTelephone()
@@ -196,7 +186,7 @@ class MainToolsTest : public QObject {
         // A read that fails says so and falls back to the zero texts.
         FaultPlan silent;
         silent.answers = {AnswerFault{AnswerFault::Kind::Silent, CMD_READ_CLOCK}};
-        m_sim->Line().SetFaults(silent);
+        m_bench->sim.Line().SetFaults(silent);
         Dlg().OnReadDeviceTime();
         Settle();
         QCOMPARE(m_boxes.size(), 1);
@@ -217,14 +207,14 @@ class MainToolsTest : public QObject {
         QCOMPARE(m_boxes[1].text, QStringLiteral("성공"));
 
         QByteArray sent;
-        for (const auto &request : m_sim->Instrument().Requests())
+        for (const auto &request : m_bench->sim.Instrument().Requests())
             if (request.command == CMD_SET_CLOCK)
                 sent = request.data;
         const auto phone = *InstrumentClock::PackTelephone(InstrumentClock::ServiceTelephone());
         QCOMPARE(sent.toHex(' '),
                  (QByteArray::fromHex("07E80305 0E0709") + QByteArray(reinterpret_cast<const char *>(phone.data()), 6))
                      .toHex(' '));
-        QCOMPARE(m_sim->Instrument().TelephoneText(), InstrumentClock::ServiceTelephone());
+        QCOMPARE(m_bench->sim.Instrument().TelephoneText(), InstrumentClock::ServiceTelephone());
         // Setting does not read back: the display stays as it was.
         QCOMPARE(Dlg().ClockDisplay()->text(), QStringLiteral("0000-00-00 00:00:00"));
         Dlg().OnReadDeviceTime();
@@ -241,7 +231,7 @@ class MainToolsTest : public QObject {
         QCOMPARE(SetClockRequests(), 0);
 
         // The PC's clock gives a time the C library cannot make a local time of.
-        m_clock->SetNow(std::numeric_limits<qint64>::max() / 2);
+        m_bench->clock.SetNow(std::numeric_limits<qint64>::max() / 2);
         Dlg().OnSetDeviceTime();
         Settle();
         QCOMPARE(SetClockRequests(), 0);
@@ -249,10 +239,10 @@ class MainToolsTest : public QObject {
         QVERIFY(m_boxes[2].text.startsWith(QStringLiteral("설정 실패 - ")));
         QVERIFY(m_boxes[2].text.contains(QStringLiteral("시간")));
 
-        m_clock->SetNow(*LocalTimeFromFields(kNow));
+        m_bench->clock.SetNow(*LocalTimeFromFields(kNow));
         FaultPlan silent;
         silent.answers = {AnswerFault{AnswerFault::Kind::Silent, CMD_SET_CLOCK}};
-        m_sim->Line().SetFaults(silent);
+        m_bench->sim.Line().SetFaults(silent);
         Dlg().OnSetDeviceTime();
         Settle();
         QVERIFY(m_boxes.last().text.startsWith(QStringLiteral("설정 실패 - ")));
@@ -291,7 +281,7 @@ class MainToolsTest : public QObject {
     void helpShowsHelpDatOrTheContactNotice()
     {
         const QString text = QStringLiteral("도움말\r\n1. 장비 조회를 누릅니다.\r\n\r\n2. 엑셀 저장\n끝");
-        QFile file(m_dir->filePath(QStringLiteral("help.dat")));
+        QFile file(m_bench->tmp.filePath(QStringLiteral("help.dat")));
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(QByteArray("\xFF\xFE") + Utf16(text));
         file.close();
@@ -397,9 +387,9 @@ class MainToolsTest : public QObject {
         AddStoredRows(10);
         SetChecks({0, 1, 0, 0, 1, 0, 0, 0, 1, 0});
 
-        m_fileAnswers << m_dir->filePath(QStringLiteral("Report.XLS"));
+        m_fileAnswers << m_bench->tmp.filePath(QStringLiteral("Report.XLS"));
         Dlg().OnExportExcel();
-        const QString path = m_dir->filePath(QStringLiteral("Report.XLS"));
+        const QString path = m_bench->tmp.filePath(QStringLiteral("Report.XLS"));
         // The operator is told where the file went; Yes opens its folder.
         QCOMPARE(m_boxes.size(), 1);
         QVERIFY2(m_boxes[0].text.contains(path), qPrintable(m_boxes[0].text));
@@ -422,7 +412,7 @@ class MainToolsTest : public QObject {
         }
 
         CIniSysInfo reread;
-        reread.SetExecutablePath(m_info->exePath);
+        reread.SetExecutablePath(m_bench->info.exePath);
         reread.SetWritableCheck([](const QString &) { return true; });
         reread.Load();
         QCOMPARE(reread.company, QStringLiteral("한빛 프레스"));
@@ -441,7 +431,7 @@ class MainToolsTest : public QObject {
         qputenv("PATH", nothing.path().toLocal8Bit());
         qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + nothing.filePath(QStringLiteral("bus")).toLocal8Bit());
         AddStoredRows(2);
-        const QString target = m_dir->filePath(QStringLiteral("Report.xls"));
+        const QString target = m_bench->tmp.filePath(QStringLiteral("Report.xls"));
         m_fileAnswers << target;
         Dlg().OnExportExcel(); // "Yes" to opening the folder
         qputenv("PATH", path);
@@ -465,9 +455,9 @@ class MainToolsTest : public QObject {
         for (int i = 0; i < 3; ++i)
             records.push_back(MakeRecord({2024, 3, 5, 10, 0, i}, 1500 + i, 0));
         AddRows(kContinuousSheet, records);
-        m_fileAnswers << m_dir->filePath(QStringLiteral("Report"));
+        m_fileAnswers << m_bench->tmp.filePath(QStringLiteral("Report"));
         Dlg().OnExportExcel();
-        const QString path = m_dir->filePath(QStringLiteral("Report.xls"));
+        const QString path = m_bench->tmp.filePath(QStringLiteral("Report.xls"));
         QCOMPARE(m_revealed, QStringList{path});
         const XlsBook book = ReadXls(path);
         QVERIFY2(book.Ok(), qPrintable(book.error));
@@ -483,17 +473,17 @@ class MainToolsTest : public QObject {
     // workbook is written all the same.
     void exportSaysWhenTheTextsCannotBeKept()
     {
-        QVERIFY(QDir().mkpath(m_info->iniPath));
+        QVERIFY(QDir().mkpath(m_bench->info.iniPath));
         Dlg().DeviceGrid().SetCellTextIfChanged(4, 1, QStringLiteral("새 회사"));
-        m_fileAnswers << m_dir->filePath(QStringLiteral("kept.xls"));
+        m_fileAnswers << m_bench->tmp.filePath(QStringLiteral("kept.xls"));
         Dlg().OnExportExcel();
         const auto failure = std::find_if(m_boxes.begin(), m_boxes.end(), [&](const auto &box) {
-            return box.text.startsWith(QStringLiteral("설정 파일을 저장할 수 없습니다: ") + m_info->iniPath);
+            return box.text.startsWith(QStringLiteral("설정 파일을 저장할 수 없습니다: ") + m_bench->info.iniPath);
         });
         QVERIFY(failure != m_boxes.end());
         QCOMPARE(failure->icon, QMessageBox::Warning);
-        QCOMPARE(m_revealed, QStringList{m_dir->filePath(QStringLiteral("kept.xls"))});
-        QVERIFY(QFileInfo(m_info->iniPath).isDir());
+        QCOMPARE(m_revealed, QStringList{m_bench->tmp.filePath(QStringLiteral("kept.xls"))});
+        QVERIFY(QFileInfo(m_bench->info.iniPath).isDir());
     }
 
     // "old" becomes "old.xls", which exists: the operator is asked first. A save that fails half-way says so
@@ -501,7 +491,7 @@ class MainToolsTest : public QObject {
     void exportAsksBeforeReplacingAndFailsVisibly()
     {
         AddStoredRows(1);
-        const QString path = m_dir->filePath(QStringLiteral("old.xls"));
+        const QString path = m_bench->tmp.filePath(QStringLiteral("old.xls"));
         {
             QFile old(path);
             QVERIFY(old.open(QIODevice::WriteOnly));
@@ -510,13 +500,13 @@ class MainToolsTest : public QObject {
         Dlg().DeviceGrid().SetCellTextIfChanged(4, 1, QStringLiteral("새 회사"));
 
         m_answers << QMessageBox::No;
-        m_fileAnswers << m_dir->filePath(QStringLiteral("old"));
+        m_fileAnswers << m_bench->tmp.filePath(QStringLiteral("old"));
         Dlg().OnExportExcel();
         QCOMPARE(m_boxes.size(), 1);
         QVERIFY(m_boxes[0].text.contains(QStringLiteral("old.xls")));
         QCOMPARE(m_boxes[0].buttons, QMessageBox::Yes | QMessageBox::No);
         QVERIFY(m_revealed.isEmpty());
-        QVERIFY(!QFile::exists(m_info->iniPath)); // declined before anything was done
+        QVERIFY(!QFile::exists(m_bench->info.iniPath)); // declined before anything was done
 
         // Yes, but the disk then takes only 512 bytes (a file-size limit holds for root too). The limit
         // starts with the answer, so that only the export itself meets it.
@@ -534,7 +524,7 @@ class MainToolsTest : public QObject {
             setrlimit(RLIMIT_FSIZE, &saved);
             return QMessageBox::Ok;
         });
-        m_fileAnswers << m_dir->filePath(QStringLiteral("old"));
+        m_fileAnswers << m_bench->tmp.filePath(QStringLiteral("old"));
         Dlg().OnExportExcel();
         setrlimit(RLIMIT_FSIZE, &saved);
 
@@ -545,7 +535,7 @@ class MainToolsTest : public QObject {
         QFile old(path);
         QVERIFY(old.open(QIODevice::ReadOnly));
         QCOMPARE(old.readAll(), QByteArray("older workbook"));
-        QFile ini(m_info->iniPath);
+        QFile ini(m_bench->info.iniPath);
         QVERIFY(ini.open(QIODevice::ReadOnly));
         QVERIFY(QString::fromUtf8(ini.readAll()).contains(QStringLiteral("새 회사")));
     }
@@ -556,7 +546,7 @@ class MainToolsTest : public QObject {
     {
         AddStoredRows(3);
         SetChecks({0, 0, 0});
-        const QString path = m_dir->filePath(QStringLiteral("empty.xls"));
+        const QString path = m_bench->tmp.filePath(QStringLiteral("empty.xls"));
         m_fileAnswers << path;
         m_answers << QMessageBox::No;
         Dlg().OnExportExcel();
@@ -576,7 +566,7 @@ class MainToolsTest : public QObject {
         QCOMPARE(book.RowTexts(10), (QStringList{"1", "-", "-", "-", "-"}));
 
         Dlg().OnModeOutput();
-        m_fileAnswers << m_dir->filePath(QStringLiteral("output.xls"));
+        m_fileAnswers << m_bench->tmp.filePath(QStringLiteral("output.xls"));
         Dlg().OnExportExcel();
         QCOMPARE(m_boxes.size(), 4);
         QVERIFY(m_boxes[3].text.contains(QStringLiteral("output.xls")));
@@ -595,7 +585,7 @@ class MainToolsTest : public QObject {
         const QString serial = Dlg().DeviceGrid().text(4, 3);
         QVERIFY(!serial.isEmpty() && serial != QStringLiteral("-"));
         const QString proposed = serial + QStringLiteral("_MEMORY_2024-03-05.xls");
-        const QString exports = m_dir->filePath(QStringLiteral("exports"));
+        const QString exports = m_bench->tmp.filePath(QStringLiteral("exports"));
         QVERIFY(QDir().mkpath(exports));
 
         struct Seen {
@@ -632,7 +622,7 @@ class MainToolsTest : public QObject {
         QCOMPARE(second.folder, exports);
         QCOMPARE(second.name, proposed);
 
-        const QString ini = IniFile::ReadFile(m_info->iniPath).value_or(IniFile::Contents{}).text;
+        const QString ini = IniFile::ReadFile(m_bench->info.iniPath).value_or(IniFile::Contents{}).text;
         QCOMPARE(IniFile::FindValue(ini, QStringLiteral("PATHS"), QStringLiteral("EXPORT_DIR")).value_or(QString()),
                  exports);
     }
@@ -640,14 +630,14 @@ class MainToolsTest : public QObject {
     // The firmware dialog keeps a folder of its own, apart from the export's.
     void firmwareDialogRemembersItsOwnFolder()
     {
-        const QString firmware = m_dir->filePath(QStringLiteral("fw"));
+        const QString firmware = m_bench->tmp.filePath(QStringLiteral("fw"));
         QVERIFY(QDir().mkpath(firmware));
         QFile image(firmware + QStringLiteral("/image.bin"));
         QVERIFY(image.open(QIODevice::WriteOnly));
         image.close();
-        TonvaleApp().sysInfo.iniPath = m_info->iniPath;
-        QVERIFY(RememberedFolders::RememberFolderOf(m_info->iniPath, RememberedFolders::kExportKey,
-                                                    m_dir->filePath(QStringLiteral("report.xls"))));
+        TonvaleApp().sysInfo.iniPath = m_bench->info.iniPath;
+        QVERIFY(RememberedFolders::RememberFolderOf(m_bench->info.iniPath, RememberedFolders::kExportKey,
+                                                    m_bench->tmp.filePath(QStringLiteral("report.xls"))));
 
         // The operator goes to the firmware's folder (as from the side bar), then names the image.
         QString opened;
@@ -667,7 +657,8 @@ class MainToolsTest : public QObject {
         answer(QString(), {});
         QCOMPARE(prompts.ChooseFirmwareFile(&Dlg()), QString());
         QCOMPARE(opened, firmware);
-        QCOMPARE(RememberedFolders::Folder(m_info->iniPath, RememberedFolders::kExportKey, QString()), m_dir->path());
+        QCOMPARE(RememberedFolders::Folder(m_bench->info.iniPath, RememberedFolders::kExportKey, QString()),
+                 m_bench->tmp.path());
         TonvaleApp().sysInfo.iniPath.clear();
     }
 };

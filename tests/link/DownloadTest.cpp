@@ -234,6 +234,8 @@ TEST(StoredDownload, StreamThatStopsEndsAfterItsSilenceLimitKeepingItsRows)
     // 1.6 s of silence after the last record, which came within a few milliseconds of the request.
     EXPECT_GE(elapsedMs, 1600);
     EXPECT_LT(elapsedMs, 1610);
+    // A failed download closes the link, as the continuous one does; the next exchange opens it again.
+    EXPECT_FALSE(b.link.IsOpen());
     EXPECT_TRUE(b.LinkAnswers());
 }
 
@@ -263,6 +265,7 @@ TEST(StoredDownload, FailingQueueQueryOrEmptyWriteIsNeverSuccess)
     b.bridge.queriesBeforeFailure = 1; // the flush before the request
     EXPECT_EQ(b.DownloadStored("2024-05-01 00:00:00", "2024-05-01 00:00:00"), RESULT_READ_FAILED);
     EXPECT_EQ(b.rows, 0);
+    EXPECT_FALSE(b.link.IsOpen());
 
     b.bridge.queriesBeforeFailure = -1;
     b.bridge.writeNothing = true;
