@@ -1,4 +1,4 @@
-#include "ArchiveTestSupport.h"
+#include "archive/ArchiveTestSupport.h"
 #include "CDlgHistory.h"
 #include "DownloadReplay.h"
 #include "LocalTime.h"
