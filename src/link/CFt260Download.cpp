@@ -117,7 +117,7 @@ class StoredRecordStream final : public DownloadStream {
         return Frame::Counted;
     }
     // Whatever came after the end marker is read and logged, not shown.
-    bool ReadsRestAtEnd() const override { return true; }
+    bool StopsAtCompletion() const override { return true; }
     int Rows() const { return m_rows; }
 
   private:
@@ -157,8 +157,9 @@ class ContinuousRecordStream final : public DownloadStream {
             m_owner->AddContinuousRecordRow(m_rows, record);
         return ++m_rows == m_announced ? Frame::Complete : Frame::Counted;
     }
-    // Anything behind the last announced record is left to the next request's flush.
-    bool ReadsRestAtEnd() const override { return false; }
+    // Frames read with the last announced record are still handed on; anything behind them is left to
+    // the next request's flush.
+    bool StopsAtCompletion() const override { return false; }
 
   private:
     LinkOwner *m_owner;
@@ -193,21 +194,28 @@ int CFt260::ReadDownloadStream(FrameScanner &frames, DownloadStream &stream, qin
             }
             queued -= wanted;
             ReadStreamBytes(frames, wanted);
+            bool complete = false;
             while (frames.Take(m_rxBuf, &m_rxLen)) {
                 switch (stream.Handle(m_rxBuf, m_rxLen)) {
                 case DownloadStream::Frame::Complete:
-                    if (stream.ReadsRestAtEnd() && queued > 0)
+                    if (!stream.StopsAtCompletion()) {
+                        complete = true;
+                        break;
+                    }
+                    if (queued > 0)
                         ReadQueued();
                     return m_nResult = RESULT_OK;
                 case DownloadStream::Frame::TimeInvalid: DiscardStream(); return m_nResult = RESULT_RECORD_TIME_INVALID;
                 case DownloadStream::Frame::Counted: silenceDeadline = m_clock.MonotonicMicros() + silenceMicros; break;
                 case DownloadStream::Frame::Stray: break;
                 }
-                if (CancelRequested()) {
+                if (!complete && CancelRequested()) {
                     DiscardStream();
                     return m_nResult = RESULT_CANCELLED;
                 }
             }
+            if (complete)
+                return m_nResult = RESULT_OK;
         }
     };
 

@@ -16,7 +16,8 @@ class DownloadStream {
     // How long the frame expected next is.
     virtual int NextLength() const = 0;
     virtual Frame Handle(const uint8_t *frame, int length) = 0;
-    // Whether what is queued behind the completing frame is read (and logged) at once rather than left
-    // to the next request's flush.
-    virtual bool ReadsRestAtEnd() const = 0;
+    // Whether the download ends at its completing frame, reading (and logging) what is queued behind it;
+    // otherwise the frames read with it are still handed on and the rest is left to the next request's
+    // flush.
+    virtual bool StopsAtCompletion() const = 0;
 };

@@ -40,12 +40,7 @@ constexpr int kTodaysRecords = 40;
 
 Scenario Today()
 {
-    Scenario s;
-    std::vector<RecordBytes> records;
-    for (int i = 0; i < kTodaysRecords; ++i)
-        records.push_back(MakeRecord({2024, 5, 1, 8, i / 60, i % 60}, 500 + 37 * i, i % 3));
-    s.stored = records;
-    return s;
+    return StoredFromEight(kTodaysRecords, [](int i) { return 500 + 37 * i; });
 }
 
 // The main window shown modal as the program shows it, its configuration file (and so its archive) in a

@@ -15,6 +15,18 @@
 #include <functional>
 #include <memory>
 
+// Stored records of 2024-05-01 from 08:00:00 in Seoul, one a second, their raw forces from force(i) and
+// the three settings in turn.
+inline Scenario StoredFromEight(int count, const std::function<int(int)> &force)
+{
+    std::vector<RecordBytes> records;
+    for (int i = 0; i < count; ++i)
+        records.push_back(MakeRecord({2024, 5, 1, 8 + i / 3600, i / 60 % 60, i % 60}, force(i), i % 3));
+    Scenario s;
+    s.stored = records;
+    return s;
+}
+
 // One main window on one simulated instrument and a virtual clock, its files (log, configuration,
 // archive) in a temporary folder of its own. Message boxes go to `reply`: by default their texts are
 // kept and `answer` is given.

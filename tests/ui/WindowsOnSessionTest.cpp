@@ -44,12 +44,7 @@ constexpr int kTodaysRecords = 1500;
 
 Scenario ManyToday()
 {
-    Scenario s;
-    std::vector<RecordBytes> records;
-    for (int i = 0; i < kTodaysRecords; ++i)
-        records.push_back(MakeRecord({2024, 5, 1, 8 + i / 3600, i / 60 % 60, i % 60}, 500 + i % 700, i % 3));
-    s.stored = records;
-    return s;
+    return StoredFromEight(kTodaysRecords, [](int i) { return 500 + i % 700; });
 }
 
 // The main window shown as the program shows it (modal to the whole program), on one simulated
