@@ -1,0 +1,120 @@
+// Builds an SQLite archive of 1,000 presses with 100,000 checks of 1,000,000 stored records and times what
+// the register window and `tonvale-cli press list` do with it: every press with its latest check and due date.
+// Usage: tonvale_bench_register [RUNS]
+#include "DueDates.h"
+#include "MeasurementArchive.h"
+#include "PressRegister.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+constexpr int kPresses = 1000;
+constexpr int kChecks = 100000;
+constexpr int kRecords = 1000000;
+
+bool Fill(MeasurementArchive &archive)
+{
+    QSqlQuery q(archive.Database());
+    const QStringList statements{
+        "BEGIN",
+        "INSERT INTO instruments (id, instrument_key, serial) VALUES (1, 'S:BENCH', 'BENCH')",
+        "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 999)"
+        " INSERT INTO presses (id, name, location, press_class, interval_days, range_low, range_high)"
+        " SELECT printf('P-%04d', i), printf('프레스 %d', i), printf('%d라인', i % 12), i % 3, 7 + i % 60,"
+        " CASE WHEN i % 2 = 0 THEN 100 END, CASE WHEN i % 2 = 0 THEN 160 END FROM n",
+        QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1)"
+                       " INSERT INTO stored_records (id, instrument_id, record_time, raw_force, setting_code)"
+                       " SELECT i, 1, strftime('%Y-%m-%d %H:%M:%S', 1672531200 + i * 60, 'unixepoch'),"
+                       " 1200 + i % 200, i % 3 FROM n")
+            .arg(kRecords),
+        QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1)"
+                       " INSERT INTO press_checks (id, press_id, measured_at, measured_until, assigned_at, assigned_by,"
+                       " station, record_count, mean, minimum, maximum, deviation, verdict)"
+                       " SELECT i, printf('P-%04d', i % %2), 1672531200 + i * 600, 1672531200 + i * 600 + 540,"
+                       " 1672531200 + i * 600 + 600, 'bench', 'station', 10, 13.0, 12.2, 14.2, 0.6, 1 + i % 2 FROM n")
+            .arg(kChecks)
+            .arg(kPresses),
+        QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1)"
+                       " INSERT INTO check_records (record_id, check_id) SELECT i, (i - 1) / 10 + 1 FROM n")
+            .arg(kRecords),
+        "COMMIT",
+        "ANALYZE"};
+    for (const QString &sql : statements)
+        if (!q.exec(sql)) {
+            std::fprintf(stderr, "%s\n%s\n", qPrintable(sql), qPrintable(q.lastError().text()));
+            return false;
+        }
+    return true;
+}
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 5;
+    QTemporaryDir dir;
+    const QString path = dir.filePath("archive.sqlite");
+    QElapsedTimer timer;
+    timer.start();
+    {
+        MeasurementArchive archive(ParseArchiveLocation("sqlite:" + path, nullptr).value());
+        if (!archive.Open() || !Fill(archive))
+            return 1;
+    }
+    std::printf("archive of %d presses, %d checks, %d records built in %.1f s\n", kPresses, kChecks, kRecords,
+                timer.elapsed() / 1000.0);
+
+    // What the register window does when it opens: open for reading, list, work out every due date.
+    std::vector<double> load;
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    int overdue = 0;
+    for (int run = 0; run < runs; ++run) {
+        timer.restart();
+        MeasurementArchive archive(ParseArchiveLocation("sqlite:" + path, nullptr).value());
+        PressRegister presses(archive);
+        const auto list = archive.Open(MeasurementArchive::Purpose::Read) ? presses.ListPresses(false) : std::nullopt;
+        if (!list || list->size() != kPresses)
+            return 1;
+        overdue = 0;
+        for (const PressOverview &p : *list)
+            overdue += DueDateOf(p.lastCheckAt, p.press.intervalDays, now).state == DueState::Overdue;
+        load.push_back(timer.nsecsElapsed() / 1e6);
+    }
+    std::printf("register load (open, list %d presses with latest check, due dates): median %.1f ms of %d runs"
+                " (%d overdue)\n",
+                kPresses, Median(load), runs, overdue);
+
+#ifdef TONVALE_CLI_PATH
+    std::vector<double> cli;
+    for (int run = 0; run < runs; ++run) {
+        timer.restart();
+        QProcess process;
+        process.start(QStringLiteral(TONVALE_CLI_PATH), {"--database", "sqlite:" + path, "press", "list"});
+        process.waitForFinished(60000);
+        const int lines = process.readAllStandardOutput().count('\n');
+        if (process.exitCode() != 0 || lines != kPresses + 1)
+            return 1;
+        cli.push_back(timer.nsecsElapsed() / 1e6);
+    }
+    std::printf("tonvale-cli press list (whole process): median %.1f ms of %d runs\n", Median(cli), runs);
+#endif
+    return 0;
+}
