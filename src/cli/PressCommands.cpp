@@ -6,6 +6,7 @@
 #include "DueDates.h"
 #include "LocalTime.h"
 #include "MeasurementArchive.h"
+#include "PressHistoryPdf.h"
 #include "PressRegister.h"
 
 #include <QHash>
@@ -18,7 +19,7 @@ namespace {
 const char *const kPressUsage =
     "add ID --name NAME --class 10-13|15|25-30 [--interval DAYS] [--limits LOW,HIGH] [--location TEXT]"
     " | edit ID [the options of add] | retire ID | list [--all] | assign ID --download N [--rows LIST] [--yes]"
-    " | show ID";
+    " | show ID [--pdf FILE]";
 const char *const kDueUsage = "[--within DAYS]";
 
 // A command's options: "--name VALUE", "--name=VALUE" for the ones that take a value, "--flag" for the others.
@@ -296,29 +297,37 @@ int RunAssign(CliContext &context, const QStringList &arguments)
 
 int RunShow(CliContext &context, const QStringList &arguments)
 {
-    if (arguments.size() != 1 || arguments.first().startsWith(QLatin1String("--")))
+    const std::optional<PressArguments> parsed = ParseArguments(arguments, {"--pdf"}, {});
+    if (!parsed || parsed->positional.size() != 1 ||
+        (parsed->values.contains("--pdf") && parsed->values["--pdf"].isEmpty()))
         return Usage(context, "press", kPressUsage);
+    const QString pressId = parsed->positional.first();
     const std::unique_ptr<MeasurementArchive> archive = OpenRegister(context, MeasurementArchive::Purpose::Read);
     if (!archive)
         return kExitInstrumentFailed;
     PressRegister presses(*archive);
-    const std::optional<Press> press = presses.FindPress(arguments.first());
-    if (!press) {
+    const std::optional<PressHistory> history =
+        LoadPressHistory(presses, pressId, PressClassLimits::Load(ProgramIniPath()), context.clock.Now());
+    if (!history) {
         if (archive->LastError().kind != ArchiveError::Kind::None)
             return RegisterFailed(context, presses, *archive);
-        context.err << QStringLiteral("등록되지 않은 설비입니다: %1").arg(arguments.first()) << Qt::endl;
+        context.err << QStringLiteral("등록되지 않은 설비입니다: %1").arg(pressId) << Qt::endl;
         return kExitInstrumentFailed;
     }
-    const std::optional<QList<PressCheck>> checks = presses.Checks(press->id);
-    if (!checks)
-        return RegisterFailed(context, presses, *archive);
     context.out << "check\tmeasured\trecords\tmean\tmin\tmax\tverdict\n";
-    for (const PressCheck &c : *checks)
+    for (const PressCheck &c : history->checks)
         context.out << c.id << '\t' << FormatLocalTime(c.measuredAt) << '\t' << c.statistics.count << '\t'
                     << QString::number(c.statistics.mean, 'f', 2) << '\t'
                     << QString::number(c.statistics.minimum, 'f', 1) << '\t'
                     << QString::number(c.statistics.maximum, 'f', 1) << '\t' << VerdictText(c.verdict) << '\n';
     context.out.flush();
+    if (!parsed->values.contains("--pdf"))
+        return kExitOk;
+    QString error;
+    if (!WritePressHistoryPdf(parsed->values["--pdf"], *history, &error)) {
+        context.err << "PDF 저장 실패 : " << error << Qt::endl;
+        return kExitInstrumentFailed;
+    }
     return kExitOk;
 }
 
