@@ -1,4 +1,6 @@
 #include "ArchiveCliSupport.h"
+#include "PdfWords.h"
+#include "ToolOutput.h"
 #include "archive/PostgresCluster.h"
 
 #include <QDate>
@@ -197,6 +199,44 @@ TEST_F(PressCommands, DueListsOverdueAndSoonPressesMostOverdueFirst)
     EXPECT_EQ(Lines(Cli(db, {"due", "--within", "5000"}).out).size(), 4);
     ASSERT_EQ(Cli(db, {"press", "retire", "P-1"}).exitCode, 0);
     EXPECT_EQ(Lines(Cli(db, {"due"}).out).size(), 2);
+}
+
+TEST_F(PressCommands, HistoryPdfNamesThePressAndEveryCheckOnNumberedPages)
+{
+    const QString db = "sqlite:" + Path("a.sqlite");
+    QList<std::tuple<QString, int, int>> records;
+    for (int i = 0; i < 45; ++i) // 11.0 .. 13.2 t: the last ones fail, the spread is too wide for Cpk 1.33
+        records.append(
+            {QStringLiteral("2024-05-01 %1:%2:00").arg(8 + i / 60, 2, 10, QChar('0')).arg(i % 60, 2, 10, QChar('0')),
+             1078 + 5 * i, 0});
+    ASSERT_EQ(Download(db, WriteFile(Path("s.json"), StoredScenario(records))).exitCode, 0);
+    ASSERT_EQ(Cli(db, {"press", "add", "P-12", "--name", "12호기", "--class", "10-13", "--limits", "10,13"}).exitCode,
+              0);
+    for (int row = 1; row <= 45; ++row)
+        ASSERT_EQ(Cli(db, {"press", "assign", "P-12", "--download", "1", "--rows", QString::number(row)}).exitCode, 0);
+    const CliRun show = Cli(db, {"press", "show", "P-12", "--pdf", Path("history.pdf")});
+    ASSERT_EQ(show.exitCode, 0) << show.err.toStdString();
+
+    const QList<PdfPage> pages = ParsePdfWords(ToolOutput("pdftotext", {"-bbox", Path("history.pdf"), "-"}));
+    ASSERT_GE(pages.size(), 2);
+    const PdfPage &first = pages.first();
+    EXPECT_TRUE(first.HasLine({QStringLiteral("설비"), QStringLiteral("번호"), "P-12"}));
+    EXPECT_TRUE(first.HasLine({QStringLiteral("공정"), QStringLiteral("능력:"), "Cp"}));
+    EXPECT_TRUE(first.Find(QStringLiteral("미만")));
+    for (int page = 0; page < pages.size(); ++page)
+        EXPECT_TRUE(pages[page].HasLine(
+            {QStringLiteral("페이지"), QString::number(page + 1), "/", QString::number(pages.size())}))
+            << page;
+    // Every check once, on its own line, with its verdict.
+    for (int check = 1; check <= 45; ++check) {
+        const QString time = std::get<0>(records[check - 1]).section(' ', 1);
+        const QString verdict =
+            std::get<1>(records[check - 1]) > 1278 ? QStringLiteral("불합격") : QStringLiteral("합격");
+        int found = 0;
+        for (const PdfPage &page : pages)
+            found += page.HasLine({QString::number(check), "2024-05-01", time, "1", verdict});
+        EXPECT_EQ(found, 1) << check;
+    }
 }
 
 } // namespace
