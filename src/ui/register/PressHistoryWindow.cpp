@@ -2,6 +2,7 @@
 
 #include "LocalTime.h"
 #include "RegisterJobs.h"
+#include "ScreenFit.h"
 
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -15,7 +16,7 @@
 
 PressTrendWidget::PressTrendWidget(QWidget *parent) : QWidget(parent)
 {
-    setMinimumSize(360, 200);
+    setMinimumSize(320, 160);
 }
 
 void PressTrendWidget::SetTrend(PressTrend trend)
@@ -68,7 +69,7 @@ PressHistoryWindow::PressHistoryWindow(ArchiveLocation location, QString pressId
     layout->addWidget(m_trend, 3);
     layout->addWidget(m_checks, 2);
     layout->addLayout(buttons);
-    resize(860, 640);
+    ResizeWithinScreen(this, {860, 640});
 
     RunRegisterJob<PressHistory>(
         this, location, MeasurementArchive::Purpose::Read,

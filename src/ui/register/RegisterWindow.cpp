@@ -4,6 +4,7 @@
 #include "PressEditDialog.h"
 #include "PressHistoryWindow.h"
 #include "RegisterJobs.h"
+#include "ScreenFit.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -91,7 +92,7 @@ RegisterWindow::RegisterWindow(ArchiveLocation location, PressClassLimits statio
     layout->addLayout(filters);
     layout->addWidget(m_table, 1);
     layout->addLayout(buttons);
-    resize(900, 480);
+    ResizeWithinScreen(this, {900, 480});
     Refresh();
 }
 
@@ -140,9 +141,9 @@ void RegisterWindow::ShowPresses(const QList<PressOverview> &presses)
                                    Item(PressClassLimits::ClassName(p.pressClass)),
                                    Item(p.location),
                                    Item(p.intervalDays),
-                                   Item(o.lastCheckAt ? LocalDateOf(*o.lastCheckAt) : QVariant()),
+                                   Item(o.lastCheckAt ? LocalDateOf(*o.lastCheckAt).toString(Qt::ISODate) : QString()),
                                    Item(VerdictText(o.lastVerdict)),
-                                   Item(due.due),
+                                   Item(due.due.toString(Qt::ISODate)),
                                    Item(StateText(due))};
         if (p.inService && due.state != DueState::OnTime) {
             const bool late = due.state == DueState::Overdue;
