@@ -1,5 +1,6 @@
 #include "RegisterWindow.h"
 #include "ArchiveTypes.h"
+#include "AssignPressDialog.h"
 #include "LocalTime.h"
 #include "MeasurementArchive.h"
 #include "PressEditDialog.h"
@@ -12,6 +13,9 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableView>
@@ -68,7 +72,7 @@ class RegisterWindowTest : public QObject {
         MeasurementArchive archive(Location());
         QVERIFY(archive.Open());
         DownloadStart start;
-        start.identity.texts = {"PM-30", "A", "B", "C", "SN-R", "D", "E", "V1"};
+        start.identity = Identity();
         start.startedAt = kNow;
         start.host = "station-1";
         start.osUser = "kim";
@@ -78,12 +82,16 @@ class RegisterWindowTest : public QObject {
         QVERIFY(handle);
         // P-01: checked April 1st at 00:30 (30 days: due May 1st, overdue). P-02: May 10th at 23:50, interval 14
         // (due May 24th: soon). P-03: May 15th (due June 14th: on time), three checks, one failed.
-        const std::vector<std::pair<int, RawRecord>> records{
-            {0, Record("2024-04-01 00:30:00", 1176)}, {1, Record("2024-05-10 23:50:00", 1176)},
-            {2, Record("2024-05-01 09:00:00", 1100)}, {3, Record("2024-05-08 09:00:00", 1300)},
-            {4, Record("2024-05-15 09:00:00", 1150)}, {5, Record("2024-05-15 09:01:00", 1210)}};
+        const std::vector<std::pair<int, RawRecord>> records{{0, Record("2024-04-01 00:30:00", 1176)},
+                                                             {1, Record("2024-05-10 23:50:00", 1176)},
+                                                             {2, Record("2024-05-01 09:00:00", 1100)},
+                                                             {3, Record("2024-05-08 09:00:00", 1300)},
+                                                             {4, Record("2024-05-15 09:00:00", 1150)},
+                                                             {5, Record("2024-05-15 09:01:00", 1210)},
+                                                             {6, m_free[0]},
+                                                             {7, m_free[1]}};
         QVERIFY(archive.BeginBatch() && archive.AddStoredRecords(*handle, records) &&
-                archive.FinishDownload(*handle, kNow, 0, 6) && archive.CommitBatch());
+                archive.FinishDownload(*handle, kNow, 0, 8) && archive.CommitBatch());
         PressRegister presses(archive);
         const ForceRange range{100, 130};
         QVERIFY(presses.AddPress({"P-01", "1호기", "A라인", 0, 30, range, true}));
@@ -229,13 +237,88 @@ class RegisterWindowTest : public QObject {
         QVERIFY(text.contains("P-03"));
     }
 
+    void AssignsTickedRecordsAskingAboutAnotherClassAndMoves()
+    {
+        // Records of class 15 and 10-13 to P-04, a 15-ton press: the 10-13 one is named in the question.
+        AssignPressDialog dialog(Location(), Identity(), {m_free[0], m_free[1]}, {}, [] { return kNow; });
+        QSignalSpy loaded(&dialog, &AssignPressDialog::Loaded);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QTRY_VERIFY(!loaded.isEmpty());
+        auto *list = dialog.findChild<QListWidget *>();
+        QTest::keyClicks(dialog.findChild<QLineEdit *>(), "p-04");
+        QListWidgetItem *p04 = nullptr;
+        for (int row = 0; row < list->count(); ++row)
+            if (!list->item(row)->isHidden())
+                p04 = list->item(row);
+        QVERIFY(p04 && p04->text().startsWith("P-04"));
+        QTest::mouseClick(dialog.windowHandle(), Qt::LeftButton, {},
+                          list->viewport()->mapTo(&dialog, list->visualItemRect(p04).center()));
+        ClickOn(Button(dialog, QStringLiteral("지정")));
+        QMessageBox *question = nullptr;
+        QTRY_VERIFY((question = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())));
+        QVERIFY(question->text().contains(QStringLiteral("등급(15톤)이 아닌 기록이 1개 있습니다: 10-13톤")));
+        QVERIFY(QTest::qWaitForWindowExposed(question));
+        ClickOn(question->button(QMessageBox::Yes));
+        QTRY_VERIFY(dialog.Result());
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(dialog.Result()->check.statistics.count, 2);
+        QCOMPARE(dialog.AssignedPress()->name, QStringLiteral("4호기"));
+
+        // The same records again: the same check, nothing asked.
+        AssignPressDialog again(Location(), Identity(), {m_free[1], m_free[0]}, {}, [] { return kNow; });
+        QSignalSpy againLoaded(&again, &AssignPressDialog::Loaded);
+        again.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&again));
+        QTRY_VERIFY(!againLoaded.isEmpty());
+        auto *againList = again.findChild<QListWidget *>();
+        for (int row = 0; row < againList->count(); ++row)
+            if (againList->item(row)->text().startsWith("P-04"))
+                againList->setCurrentRow(row);
+        ClickOn(Button(again, QStringLiteral("지정")));
+        QTRY_VERIFY(again.Result());
+        QVERIFY(again.Result()->alreadyAssigned);
+        QCOMPARE(again.Result()->check.id, dialog.Result()->check.id);
+
+        // Moving them to P-03 is asked; "아니요" keeps them where they are.
+        AssignPressDialog move(Location(), Identity(), {m_free[0]}, {}, [] { return kNow; });
+        QSignalSpy moveLoaded(&move, &AssignPressDialog::Loaded);
+        move.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&move));
+        QTRY_VERIFY(!moveLoaded.isEmpty());
+        auto *moveList = move.findChild<QListWidget *>();
+        for (int row = 0; row < moveList->count(); ++row)
+            if (moveList->item(row)->text().startsWith("P-03"))
+                moveList->setCurrentRow(row);
+        ClickOn(Button(move, QStringLiteral("지정")));
+        QTRY_VERIFY((question = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())));
+        QVERIFY(question->text().contains(QStringLiteral("옮깁니다")));
+        QVERIFY(QTest::qWaitForWindowExposed(question));
+        const QPointer<QMessageBox> asked = question; // it goes once answered
+        ClickOn(question->button(QMessageBox::No));
+        QTRY_VERIFY(!asked);
+        QVERIFY(!move.Result());
+        MeasurementArchive archive(Location());
+        QVERIFY(archive.Open(MeasurementArchive::Purpose::Read));
+        PressRegister presses(archive);
+        QCOMPARE(presses.Checks("P-04")->first().statistics.count, 2);
+    }
+
   private:
+    static InstrumentIdentity Identity()
+    {
+        InstrumentIdentity identity;
+        identity.texts = {"PM-30", "A", "B", "C", "SN-R", "D", "E", "V1"};
+        return identity;
+    }
     ArchiveLocation Location() const
     {
         return ParseArchiveLocation("sqlite:" + m_dir.filePath("a.sqlite"), nullptr).value();
     }
 
     QTemporaryDir m_dir;
+    // Records no press holds at first: one of class 15, one of class 10-13.
+    const RawRecord m_free[2] = {Record("2024-05-19 10:00:00", 1470, 1), Record("2024-05-19 10:05:00", 1176, 0)};
 };
 
 QTEST_MAIN(RegisterWindowTest)
