@@ -68,5 +68,8 @@ const QList<CliCommand> &RegisteredCliCommands();
 // holds the default archive.
 QString ProgramIniPath();
 
+// A text as one TSV field: tabs, line breaks and backslashes escaped, so that no text makes a line.
+QString TsvText(QString text);
+
 // The value of "--name VALUE" or "--name=VALUE" in arguments, or a null string.
 QString CliOptionValue(const QStringList &arguments, const QString &name);

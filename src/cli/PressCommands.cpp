@@ -60,15 +60,6 @@ int Usage(CliContext &context, const char *command, const char *usage)
     return kExitUsage;
 }
 
-QString TsvField(QString text)
-{
-    text.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
-    text.replace(QLatin1Char('\t'), QLatin1String("\\t"));
-    text.replace(QLatin1Char('\n'), QLatin1String("\\n"));
-    text.replace(QLatin1Char('\r'), QLatin1String("\\r"));
-    return text;
-}
-
 // The register's archive (--database / [ARCHIVE] DATABASE=); null after printing why there is none. For
 // reading, an SQLite archive not made yet sets *missing and is told as empty.
 std::unique_ptr<MeasurementArchive> OpenRegister(CliContext &context, MeasurementArchive::Purpose purpose,
@@ -191,8 +182,8 @@ const char *const kPressListHeading = "id\tname\tclass\tlocation\tinterval\tlast
 void PrintPressLine(QTextStream &out, const PressLine &line)
 {
     const Press &p = line.overview.press;
-    out << TsvField(p.id) << '\t' << TsvField(p.name) << '\t' << PressClassLimits::ClassName(p.pressClass) << '\t'
-        << TsvField(p.location) << '\t' << p.intervalDays << '\t'
+    out << TsvText(p.id) << '\t' << TsvText(p.name) << '\t' << PressClassLimits::ClassName(p.pressClass) << '\t'
+        << TsvText(p.location) << '\t' << p.intervalDays << '\t'
         << (line.overview.lastCheckAt ? LocalDateOf(*line.overview.lastCheckAt).toString(Qt::ISODate) : QString())
         << '\t' << VerdictText(line.overview.lastVerdict) << '\t' << line.due.due.toString(Qt::ISODate) << '\t'
         << DueStateText(line.due.state) << '\n';

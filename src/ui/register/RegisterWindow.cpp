@@ -69,8 +69,11 @@ RegisterWindow::RegisterWindow(ArchiveLocation location, PressClassLimits statio
     connect(m_showRetired, &QCheckBox::toggled, this, &RegisterWindow::Refresh);
     connect(m_table, &QTableView::doubleClicked, this,
             [this](const QModelIndex &index) { OpenPress(m_proxy->index(index.row(), kId).data().toString()); });
-    connect(m_add, &QPushButton::clicked, this, &RegisterWindow::AddPress);
-    connect(m_edit, &QPushButton::clicked, this, &RegisterWindow::EditPress);
+    connect(m_add, &QPushButton::clicked, this, [this] { OpenEditor(std::nullopt); });
+    connect(m_edit, &QPushButton::clicked, this, [this] {
+        if (const std::optional<Press> selected = SelectedPress())
+            OpenEditor(selected);
+    });
     connect(m_retire, &QPushButton::clicked, this, &RegisterWindow::RetirePress);
     connect(m_open, &QPushButton::clicked, this, [this] { OpenPress(SelectedPressId()); });
 
@@ -198,31 +201,17 @@ void RegisterWindow::Write(std::function<bool(PressRegister &)> change, const QS
         });
 }
 
-void RegisterWindow::AddPress()
+void RegisterWindow::OpenEditor(const std::optional<Press> &editing)
 {
-    auto *dialog = new PressEditDialog(std::nullopt, this);
+    auto *dialog = new PressEditDialog(editing, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    connect(dialog, &QDialog::accepted, this, [this, dialog] {
+    connect(dialog, &QDialog::accepted, this, [this, dialog, adding = !editing] {
         QString problem;
-        const std::optional<Press> press = dialog->EnteredPress(&problem);
-        Write([p = *press](PressRegister &presses) { return presses.AddPress(p); },
-              QStringLiteral("설비를 추가했습니다: %1").arg(press->id));
-    });
-    dialog->open();
-}
-
-void RegisterWindow::EditPress()
-{
-    const std::optional<Press> selected = SelectedPress();
-    if (!selected)
-        return;
-    auto *dialog = new PressEditDialog(selected, this);
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    connect(dialog, &QDialog::accepted, this, [this, dialog] {
-        QString problem;
-        const std::optional<Press> press = dialog->EnteredPress(&problem);
-        Write([p = *press](PressRegister &presses) { return presses.EditPress(p); },
-              QStringLiteral("설비를 고쳤습니다: %1").arg(press->id));
+        const Press press = *dialog->EnteredPress(&problem);
+        Write([press,
+               adding](PressRegister &presses) { return adding ? presses.AddPress(press) : presses.EditPress(press); },
+              (adding ? QStringLiteral("설비를 추가했습니다: %1") : QStringLiteral("설비를 고쳤습니다: %1"))
+                  .arg(press.id));
     });
     dialog->open();
 }

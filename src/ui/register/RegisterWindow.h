@@ -42,8 +42,8 @@ class RegisterWindow : public QDialog {
     void ShowPresses(const QList<PressOverview> &presses);
     QString SelectedPressId() const;
     std::optional<Press> SelectedPress() const;
-    void AddPress();
-    void EditPress();
+    // Adds a press (editing: none) or edits one through PressEditDialog.
+    void OpenEditor(const std::optional<Press> &editing);
     void RetirePress();
     void Write(std::function<bool(PressRegister &)> change, const QString &done);
 

@@ -48,6 +48,23 @@ QPushButton *Button(QWidget &parent, const QString &text)
     return nullptr;
 }
 
+// Shows a window and waits for its first read (which may come while it is being shown).
+void ShowLoaded(QWidget &window, QSignalSpy &loaded)
+{
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QTRY_VERIFY(!loaded.isEmpty());
+    loaded.removeFirst();
+}
+
+// Makes the press the list's current one, as the keyboard would.
+void Pick(QListWidget *list, const QString &id)
+{
+    for (int row = 0; row < list->count(); ++row)
+        if (list->item(row)->text().startsWith(id))
+            list->setCurrentRow(row);
+}
+
 int RowOf(QTableView *table, const QString &id)
 {
     for (int row = 0; row < table->model()->rowCount(); ++row)
@@ -109,10 +126,9 @@ class RegisterWindowTest : public QObject {
     {
         RegisterWindow window(Location(), {}, [] { return kNow; });
         QSignalSpy loaded(&window, &RegisterWindow::Loaded);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QTRY_VERIFY(!loaded.isEmpty());
-        loaded.removeFirst();
+        ShowLoaded(window, loaded);
+        if (QTest::currentTestFailed())
+            return;
         auto *table = window.findChild<QTableView *>();
         QCOMPARE(table->model()->rowCount(), 4);
         QCOMPARE(Cell(table, "P-01", 7), QStringLiteral("2024-05-01"));
@@ -142,10 +158,9 @@ class RegisterWindowTest : public QObject {
     {
         RegisterWindow window(Location(), {}, [] { return kNow; });
         QSignalSpy loaded(&window, &RegisterWindow::Loaded);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QTRY_VERIFY(!loaded.isEmpty());
-        loaded.removeFirst();
+        ShowLoaded(window, loaded);
+        if (QTest::currentTestFailed())
+            return;
         auto *table = window.findChild<QTableView *>();
         // Any part of the number, name or location, in either case.
         QTest::keyClicks(window.findChild<QLineEdit *>(), "b");
@@ -170,10 +185,9 @@ class RegisterWindowTest : public QObject {
     {
         RegisterWindow window(Location(), {}, [] { return kNow; });
         QSignalSpy loaded(&window, &RegisterWindow::Loaded);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QTRY_VERIFY(!loaded.isEmpty());
-        loaded.removeFirst();
+        ShowLoaded(window, loaded);
+        if (QTest::currentTestFailed())
+            return;
         ClickOn(Button(window, QStringLiteral("추가")));
         PressEditDialog *dialog = nullptr;
         QTRY_VERIFY((dialog = qobject_cast<PressEditDialog *>(QApplication::activeModalWidget())));
@@ -208,10 +222,9 @@ class RegisterWindowTest : public QObject {
     {
         RegisterWindow window(Location(), {}, [] { return kNow; });
         QSignalSpy loaded(&window, &RegisterWindow::Loaded);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QTRY_VERIFY(!loaded.isEmpty());
-        loaded.removeFirst();
+        ShowLoaded(window, loaded);
+        if (QTest::currentTestFailed())
+            return;
         auto *table = window.findChild<QTableView *>();
         const QRect cell = table->visualRect(table->model()->index(RowOf(table, "P-03"), 1));
         QTest::mouseDClick(window.windowHandle(), Qt::LeftButton, {}, table->viewport()->mapTo(&window, cell.center()));
@@ -242,9 +255,7 @@ class RegisterWindowTest : public QObject {
         // Records of class 15 and 10-13 to P-04, a 15-ton press: the 10-13 one is named in the question.
         AssignPressDialog dialog(Location(), Identity(), {m_free[0], m_free[1]}, {}, [] { return kNow; });
         QSignalSpy loaded(&dialog, &AssignPressDialog::Loaded);
-        dialog.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-        QTRY_VERIFY(!loaded.isEmpty());
+        ShowLoaded(dialog, loaded);
         auto *list = dialog.findChild<QListWidget *>();
         QTest::keyClicks(dialog.findChild<QLineEdit *>(), "p-04");
         QListWidgetItem *p04 = nullptr;
@@ -268,13 +279,9 @@ class RegisterWindowTest : public QObject {
         // The same records again: the same check, nothing asked.
         AssignPressDialog again(Location(), Identity(), {m_free[1], m_free[0]}, {}, [] { return kNow; });
         QSignalSpy againLoaded(&again, &AssignPressDialog::Loaded);
-        again.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&again));
-        QTRY_VERIFY(!againLoaded.isEmpty());
+        ShowLoaded(again, againLoaded);
         auto *againList = again.findChild<QListWidget *>();
-        for (int row = 0; row < againList->count(); ++row)
-            if (againList->item(row)->text().startsWith("P-04"))
-                againList->setCurrentRow(row);
+        Pick(againList, "P-04");
         ClickOn(Button(again, QStringLiteral("지정")));
         QTRY_VERIFY(again.Result());
         QVERIFY(again.Result()->alreadyAssigned);
@@ -283,13 +290,9 @@ class RegisterWindowTest : public QObject {
         // Moving them to P-03 is asked; "아니요" keeps them where they are.
         AssignPressDialog move(Location(), Identity(), {m_free[0]}, {}, [] { return kNow; });
         QSignalSpy moveLoaded(&move, &AssignPressDialog::Loaded);
-        move.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&move));
-        QTRY_VERIFY(!moveLoaded.isEmpty());
+        ShowLoaded(move, moveLoaded);
         auto *moveList = move.findChild<QListWidget *>();
-        for (int row = 0; row < moveList->count(); ++row)
-            if (moveList->item(row)->text().startsWith("P-03"))
-                moveList->setCurrentRow(row);
+        Pick(moveList, "P-03");
         ClickOn(Button(move, QStringLiteral("지정")));
         QTRY_VERIFY((question = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())));
         QVERIFY(question->text().contains(QStringLiteral("옮깁니다")));
