@@ -115,6 +115,45 @@ class MainWindowPressesTest : public QObject {
         QCOMPARE(w.dlg->DeviceGrid().text(2, 2), QStringLiteral("7호기 (P-07) 점검 - 합격"));
     }
 
+    void AnArchivedDownloadOpenedAgainIsAssignedByWhatItsRecordsAre()
+    {
+        Shown w;
+        ClickOn(w.dlg->Control(CTonvaleDlg::IDC_CONNECT));
+        SETTLE(w.dlg->Session());
+        QTRY_COMPARE(w.dlg->Records().Count(), 30);
+        QVERIFY(w.AddPress({"P-15", QStringLiteral("15호기"), "", 1, 30, std::nullopt, true}));
+        std::optional<ArchivedDownload> download;
+        {
+            MeasurementArchive archive(w.Location());
+            QVERIFY(archive.Open(MeasurementArchive::Purpose::Read));
+            download = archive.LoadDownload(archive.ListDownloads({})->first().id);
+        }
+        QVERIFY(download);
+        // The grids show the archived download (identity texts only, no bytes); three rows stay ticked.
+        w.dlg->ShowArchivedDownload(*download);
+        QTRY_COMPARE(w.dlg->Records().Count(), 30);
+        ClickOn(w.dlg->Control(CTonvaleDlg::IDC_SELECT_NONE));
+        for (int row : {2, 5, 8}) // setting code 1: class 15
+            QVERIFY(w.dlg->DataGrid().OperatorToggleCheck(kStoredRecordSheet, 1, row));
+
+        QTest::keyClick(w.dlg->windowHandle(), Qt::Key_P, Qt::ControlModifier | Qt::ShiftModifier);
+        AssignPressDialog *dialog = nullptr;
+        QTRY_VERIFY((dialog = w.dlg->findChild<AssignPressDialog *>()));
+        QVERIFY(QTest::qWaitForWindowExposed(dialog));
+        auto *list = dialog->findChild<QListWidget *>();
+        QTRY_COMPARE(list->count(), 1);
+        QTest::mouseClick(dialog->windowHandle(), Qt::LeftButton, {},
+                          list->viewport()->mapTo(dialog, list->visualItemRect(list->item(0)).center()));
+        const QPointer<AssignPressDialog> assigning = dialog;
+        ClickOn(Button(dialog, QStringLiteral("지정"))); // nothing to ask: all three are of class 15
+        QTRY_VERIFY(!assigning);
+        MeasurementArchive archive(w.Location());
+        QVERIFY(archive.Open(MeasurementArchive::Purpose::Read));
+        PressRegister presses(archive);
+        QCOMPARE(presses.Checks("P-15")->first().statistics.count, 3);
+        QCOMPARE(w.dlg->DeviceGrid().text(2, 2), QStringLiteral("15호기 (P-15) 점검"));
+    }
+
     void TheNoticeOfPressesDueOpensTheRegister()
     {
         Shown w;
