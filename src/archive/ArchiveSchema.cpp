@@ -103,12 +103,34 @@ const QStringList &VersionSteps(int version, SqlDialect dialect)
         // On a server, the role that made a download: only it may finish it.
         "ALTER TABLE downloads ADD COLUMN owner_role TEXT NOT NULL DEFAULT %CURRENT_ROLE%",
     };
+    static const QStringList kVersion5{
+        // The plant's presses, keyed by asset number; a range in tenths of a ton, or none (class limits).
+        "CREATE TABLE presses (id TEXT PRIMARY KEY, name TEXT NOT NULL, location TEXT NOT NULL DEFAULT '',"
+        " press_class INTEGER NOT NULL CHECK (press_class BETWEEN 0 AND 2),"
+        " interval_days INTEGER NOT NULL DEFAULT 30 CHECK (interval_days > 0),"
+        " range_low INTEGER, range_high INTEGER, in_service INTEGER NOT NULL DEFAULT 1,"
+        " CHECK ((range_low IS NULL) = (range_high IS NULL)), CHECK (range_low IS NULL OR range_low < range_high))",
+        // A check keeps the range it was judged against, so that a later change of the press's range or the
+        // station's limits does not rewrite its verdict; statistics in tons of the forces as shown.
+        "CREATE TABLE press_checks (id %ID%, press_id TEXT NOT NULL REFERENCES presses (id),"
+        " measured_at BIGINT NOT NULL, measured_until BIGINT NOT NULL, assigned_at BIGINT NOT NULL,"
+        " assigned_by TEXT NOT NULL, station TEXT NOT NULL, range_low INTEGER, range_high INTEGER,"
+        " record_count INTEGER NOT NULL, mean DOUBLE PRECISION NOT NULL, minimum DOUBLE PRECISION NOT NULL,"
+        " maximum DOUBLE PRECISION NOT NULL, deviation DOUBLE PRECISION NOT NULL, verdict INTEGER NOT NULL,"
+        " owner_role TEXT NOT NULL DEFAULT %CURRENT_ROLE%)",
+        "CREATE INDEX press_checks_by_press ON press_checks (press_id, measured_at)",
+        // A stored record (kept once per instrument) belongs to at most one check.
+        "CREATE TABLE check_records (record_id BIGINT PRIMARY KEY REFERENCES stored_records (id),"
+        " check_id BIGINT NOT NULL REFERENCES press_checks (id))",
+        "CREATE INDEX check_records_by_check ON check_records (check_id)",
+    };
     static const QStringList kNone;
     switch (version) {
     case 1: return kVersion1;
     case 2: return kVersion2;
     case 3: return dialect == SqlDialect::Sqlite ? kVersion3Sqlite : kVersion3Postgres;
     case 4: return kVersion4;
+    case 5: return kVersion5;
     default: return kNone;
     }
 }
@@ -181,7 +203,8 @@ QStringList ForeignTables(const QStringList &tables, SqlDialect dialect)
 {
     static const QStringList kOwnTables{"instruments",        "identities",       "downloads",
                                         "stored_records",     "download_records", "continuous_runs",
-                                        "continuous_records", "archive_identity", "server_archives"};
+                                        "continuous_records", "archive_identity", "server_archives",
+                                        "presses",            "press_checks",     "check_records"};
     QStringList foreign;
     for (const QString &table : tables)
         // A plant's database may hold other programs' tables beside ours; a file is ours alone.

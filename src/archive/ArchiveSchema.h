@@ -21,8 +21,9 @@
 //            server archive's id, why it was refused) and a revision that changes with every write to it,
 //            the ids of the server archives the station has reached, each download's identity bytes and,
 //            on a server, the role that made it.
+// Version 5: the press register: presses, their checks and the stored records each check holds.
 
-inline constexpr int kArchiveSchemaVersion = 4;
+inline constexpr int kArchiveSchemaVersion = 5;
 
 enum class SqlDialect { Sqlite, Postgres };
 

@@ -27,6 +27,11 @@ QStringList GrantStatements()
         "GRANT UPDATE (ended_at, result_code, row_count, complete, damaged_count, written_at, revision, pending_server)"
         " ON %S%.downloads TO %STATION%",
         "GRANT UPDATE ON %S%.continuous_runs TO %STATION%",
+        // The press register is the plant's: every station adds and edits presses and assigns checks,
+        // moving a record from one check to another when the operator says so. Presses are retired, never
+        // deleted.
+        "GRANT INSERT, UPDATE ON %S%.presses TO %STATION%",
+        "GRANT INSERT, UPDATE, DELETE ON %S%.press_checks, %S%.check_records TO %STATION%",
         "GRANT USAGE ON ALL SEQUENCES IN SCHEMA %S% TO %STATION%",
         "ALTER TABLE %S%.downloads ENABLE ROW LEVEL SECURITY",
         "DROP POLICY IF EXISTS tonvale_read ON %S%.downloads",

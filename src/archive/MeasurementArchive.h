@@ -130,6 +130,8 @@ class MeasurementArchive {
     bool RememberServerArchive(const QString &location, const QString &archiveId);
 
   private:
+    friend class PressRegister; // the register's statements share the connection and its error reporting
+
     bool OpenSqlite(Purpose purpose);
     bool OpenServer(Purpose purpose);
     bool UseSchema(Purpose purpose);

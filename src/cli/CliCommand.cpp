@@ -73,3 +73,12 @@ void PrintArchiveDetail(QTextStream &err, const ArchiveError &error)
     if (!error.detail.trimmed().isEmpty() && error.kind != ArchiveError::Kind::Missing)
         err << QStringLiteral("  데이터베이스의 응답: ") << error.detail.simplified() << Qt::endl;
 }
+
+QString TsvText(QString text)
+{
+    text.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+    text.replace(QLatin1Char('\t'), QLatin1String("\\t"));
+    text.replace(QLatin1Char('\n'), QLatin1String("\\n"));
+    text.replace(QLatin1Char('\r'), QLatin1String("\\r"));
+    return text;
+}

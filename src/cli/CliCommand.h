@@ -67,3 +67,6 @@ const QList<CliCommand> &RegisteredCliCommands();
 // The program's INI file: named after the windowed program, which lives beside this tool. Its folder
 // holds the default archive.
 QString ProgramIniPath();
+
+// A text as one TSV field: tabs, line breaks and backslashes escaped, so that no text makes a line.
+QString TsvText(QString text);

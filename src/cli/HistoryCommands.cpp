@@ -49,16 +49,6 @@ std::unique_ptr<MeasurementArchive> OpenForReading(CliContext &context, bool *mi
     return archive;
 }
 
-// A text as one TSV field: tabs, line breaks and backslashes escaped, so that no text makes a line.
-QString TsvText(QString text)
-{
-    text.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
-    text.replace(QLatin1Char('\t'), QLatin1String("\\t"));
-    text.replace(QLatin1Char('\n'), QLatin1String("\\n"));
-    text.replace(QLatin1Char('\r'), QLatin1String("\\r"));
-    return text;
-}
-
 int RunHistoryList(CliContext &context, const QStringList &arguments)
 {
     DownloadFilter filter;

@@ -16,6 +16,7 @@
 #include "InstrumentIdentity.h"
 #include "LocalTime.h"
 #include "PressClassLimits.h"
+#include "PressRegisterHooks.h"
 #include "ResultCodes.h"
 #include "SessionJobs.h"
 #include "SpreadSheetView.h"
@@ -302,7 +303,32 @@ bool CTonvaleDlg::OnInitDialog()
     UpdateControls();
     if (m_timersEnabled)
         m_presenceTimer = startTimer(kPresenceIntervalMs);
+    HookPressRegister();
     return true;
+}
+
+void CTonvaleDlg::HookPressRegister()
+{
+    if (!m_archive->Enabled())
+        return;
+    const auto ticked = [this] {
+        TickedRecords ticked{GridIdentity(), {}, QStringLiteral("설비에 지정할 저장 기록을 선택하세요.")};
+        if (m_records.Continuous()) {
+            ticked.whyNone = QStringLiteral("메모리 조회의 저장 기록만 설비에 지정할 수 있습니다.");
+            return ticked;
+        }
+        const ChartRecords shown = ShownChartRecords();
+        for (int i = 0; i < shown.StoredCount(); ++i)
+            if (shown.IsTicked(i))
+                ticked.records.push_back(shown.Stored(i));
+        return ticked;
+    };
+    const auto propose = [this](const QString &name) {
+        m_deviceGrid->SetCellTextIfChanged(kReportNameCell.x(), kReportNameCell.y(), name);
+    };
+    auto *presses = new PressRegisterHooks({this, m_dataGridView, ticked, propose, [this] { return m_clock.Now(); }},
+                                           m_archive->Settings()->location, PressClassLimits::Load(m_sysInfo.iniPath));
+    QTimer::singleShot(0, presses, &PressRegisterHooks::TellDuePresses);
 }
 
 void CTonvaleDlg::LoadThemeColors()

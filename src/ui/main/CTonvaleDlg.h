@@ -195,6 +195,8 @@ class CTonvaleDlg : public CDlgComm {
     void reject() override;
 
   private:
+    // "설비 지정", "설비 관리" and the start-up notice of presses due (src/ui/register).
+    void HookPressRegister();
     void BindControls();
     void LoadThemeColors();
     void InitDeviceGrid();
