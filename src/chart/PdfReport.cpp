@@ -141,7 +141,7 @@ QList<qreal> ScaledWidths(const qreal *relative, int count, bool verdict, qreal 
 
 } // namespace
 
-PdfReport::PdfReport(const ReportExport &report, int dataRows, const ChartRecords &records,
+PdfReport::PdfReport(const ReportExport &report, int dataRows, const Measurement &records,
                      const PressClassLimits &limits)
     : m_report(report), m_dataRows(dataRows), m_records(records), m_limits(limits)
 {

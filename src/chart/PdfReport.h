@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ChartRecords.h"
+#include "Measurement.h"
 #include "PressClassLimits.h"
 
 #include <QString>
@@ -19,7 +19,7 @@ class PdfReport {
   public:
     // report: filled with FillHeader and FillRecords; dataRows: what FillRecords returned. records: the raw
     // records of the same table with the same ticks (the chart and the verdicts are drawn from them).
-    PdfReport(const ReportExport &report, int dataRows, const ChartRecords &records, const PressClassLimits &limits);
+    PdfReport(const ReportExport &report, int dataRows, const Measurement &records, const PressClassLimits &limits);
 
     // Writes the PDF to a temporary file beside path and renames it into place: an existing file is replaced
     // only by a complete new one. False with *error (Korean) when it cannot be written.
@@ -36,7 +36,7 @@ class PdfReport {
   private:
     const ReportExport &m_report;
     int m_dataRows;
-    const ChartRecords &m_records;
+    const Measurement &m_records;
     PressClassLimits m_limits;
     QList<Verdict> m_verdicts; // per reported row, when there are limits
 };

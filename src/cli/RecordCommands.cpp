@@ -5,14 +5,12 @@
 
 #include "ArchivingLinkOwner.h"
 #include "CFt260.h"
-#include "CSpreadSheet.h"
-#include "ChartRecordSink.h"
 #include "CliCommand.h"
 #include "Clock.h"
 #include "LocalTime.h"
+#include "MeasurementSink.h"
 #include "RecordTables.h"
 #include "ReportCommands.h"
-#include "SheetRecordSink.h"
 
 #include <QDate>
 
@@ -118,8 +116,7 @@ int ReportDamagedRecords(CliContext &context)
 }
 
 // After a download: the archive's notices and the damaged records; then, when it worked, the files asked for.
-int FinishDownload(CliContext &context, const ReportOptions &report, ReportMode mode, CSpreadSheet &grid,
-                   ChartRecords &raw, const DownloadRun &run)
+int FinishDownload(CliContext &context, const ReportOptions &report, Measurement &table, const DownloadRun &run)
 {
     PrintNotices(context, run.notices);
     for (const QString &text : run.databaseTexts)
@@ -132,9 +129,11 @@ int FinishDownload(CliContext &context, const ReportOptions &report, ReportMode 
     const int damaged = ReportDamagedRecords(context);
     if (!report.AnyOutput())
         return damaged;
-    const int written =
-        WriteReports(context, report, mode, grid, raw, run.downloadTime, run.identityRead ? &run.identity : nullptr,
-                     IncompleteTableText(false, 0, context.link.DamagedRecordCount()));
+    table.Finish(run.result, context.link.DamagedRecordCount());
+    table.madeAt = run.downloadTime;
+    if (run.identityRead)
+        table.identity = run.identity;
+    const int written = WriteReports(context, report, table);
     return written != kExitOk ? written : damaged;
 }
 
@@ -158,9 +157,8 @@ int RunMemory(CliContext &context, const QStringList &arguments)
     if (!context.Connect())
         return kExitInstrumentFailed;
 
-    CSpreadSheet grid;
-    SetUpRecordSheets(grid, RecordSheetColors{});
-    ChartRecordSink sink(grid, ChartMode::Memory, context.packetLog);
+    Measurement table(MeasurementMode::Memory);
+    MeasurementSink sink(table, context.packetLog);
     int rows = 0;
     DownloadStart start;
     start.mode = DownloadMode::Memory;
@@ -170,11 +168,11 @@ int RunMemory(CliContext &context, const QStringList &arguments)
         context, sink, start, [&] { return context.link.DownloadStoredRecords(*from, *to, &rows); },
         [&] { return rows; });
 
-    PrintDownloadTable(context.out, grid, ReportMode::Memory);
+    PrintDownloadTable(context.out, table);
     // With damaged records left out, "no data" would not be true.
     if (run.result >= 0 && rows == 0 && context.link.DamagedRecordCount() == 0)
         context.err << QStringLiteral("메모리 데이터 없음!") << Qt::endl;
-    return FinishDownload(context, report, ReportMode::Memory, grid, sink.Records(), run);
+    return FinishDownload(context, report, table, run);
 }
 
 int RunOutput(CliContext &context, const QStringList &arguments)
@@ -190,18 +188,16 @@ int RunOutput(CliContext &context, const QStringList &arguments)
     if (!context.Connect())
         return kExitInstrumentFailed;
 
-    CSpreadSheet grid;
-    SetUpRecordSheets(grid, RecordSheetColors{});
-    grid.SetAddressedSheet(kContinuousSheet);
-    ChartRecordSink sink(grid, ChartMode::Output, context.packetLog);
+    Measurement table(MeasurementMode::Output);
+    MeasurementSink sink(table, context.packetLog);
     DownloadStart start;
     start.mode = DownloadMode::Output;
     const DownloadRun run = RunDownload(
         context, sink, start, [&] { return context.link.DownloadContinuousRecords(); },
-        [&] { return grid.GetRowCount() - kContinuousFixedRows; });
+        [&] { return table.Count(); });
 
-    PrintDownloadTable(context.out, grid, ReportMode::Output);
-    return FinishDownload(context, report, ReportMode::Output, grid, sink.Records(), run);
+    PrintDownloadTable(context.out, table);
+    return FinishDownload(context, report, table, run);
 }
 
 const QString kMemoryUsage =
@@ -214,20 +210,19 @@ const CliCommandRegistration kOutput("output", kOutputUsageText.constData(), Run
 
 } // namespace
 
-void PrintDownloadTable(QTextStream &out, const CSpreadSheet &grid, ReportMode mode)
+void PrintDownloadTable(QTextStream &out, const Measurement &table)
 {
-    const bool memory = mode == ReportMode::Memory;
-    if (memory) {
-        QStringList headers;
-        for (int col = 2; col <= kStoredColumnCount; ++col)
-            headers << grid.Sheet(kStoredRecordSheet)->Text(col, grid::kHeader);
-        PrintLine(out, headers);
+    if (table.Continuous()) {
+        PrintLine(out, SummaryColumnTitles());
+        const std::optional<SummaryTexts> summary = table.SummaryRow();
+        PrintLine(out, summary ? QStringList{summary->count, summary->values[0], summary->values[1],
+                                             summary->values[2], summary->values[3]}
+                               : QStringList(kContinuousColumnCount, QString()));
     }
-    for (int row = 1; row <= grid.GetRowCount(); ++row) {
-        QStringList texts;
-        for (int col = memory ? 2 : 1; col <= grid.GetColumnCount(); ++col)
-            texts << grid.text(col, row);
-        PrintLine(out, texts);
+    PrintLine(out, RecordColumnTitles());
+    for (int i = 0; i < table.Count(); ++i) {
+        const RecordTexts texts = table.RowTexts(i);
+        PrintLine(out, {QString::number(i + 1), texts.time, texts.force, texts.setValue, texts.loadCell});
     }
     out.flush();
 }

@@ -11,6 +11,7 @@
 #include "LocalTime.h"
 #include "PdfReport.h"
 #include "RecordChart.h"
+#include "RecordTables.h"
 #include "ReportExport.h"
 
 #include <QCoreApplication>
@@ -34,9 +35,9 @@ void FillReportTexts(const ReportOptions &options, ReportHeader &header)
             ini ? IniFile::FindValue(ini->text, QStringLiteral("REPORT"), QLatin1String(key)) : std::nullopt;
         return CutAtCharacterBoundary(value.value_or(QString()), CIniSysInfo::kMaxTextLength);
     };
-    header.Company() = text(options.company, "COMPANY");
-    header.ReportName() = text(options.reportName, "REPORT_NAME");
-    header.Author() = text(options.author, "USER_NAME");
+    header.company = text(options.company, "COMPANY");
+    header.reportName = text(options.reportName, "REPORT_NAME");
+    header.author = text(options.author, "USER_NAME");
 }
 
 } // namespace
@@ -44,10 +45,7 @@ void FillReportTexts(const ReportOptions &options, ReportHeader &header)
 bool ReadInstrumentIdentity(CliContext &context, InstrumentIdentity &identity)
 {
     const IdentityReadResult read = ReadInstrumentIdentity(context.link, [&](int index, const uint8_t *response) {
-        identity.texts[static_cast<size_t>(index)] =
-            IdentityText(kIdentityFields[static_cast<size_t>(index)], response, CFt260::kResponseAreaSize);
-        identity.bytes[static_cast<size_t>(index)] =
-            InstrumentIdentity::FieldBytes(response, CFt260::kResponseAreaSize);
+        identity.SetFromAnswer(index, response, CFt260::kResponseAreaSize);
     });
     return read.result == RESULT_OK;
 }
@@ -143,13 +141,12 @@ bool TakeReportOptions(QStringList &arguments, ReportMode mode, ReportOptions &o
     return true;
 }
 
-int WriteReports(CliContext &context, const ReportOptions &options, ReportMode mode, CSpreadSheet &records,
-                 ChartRecords &raw, qint64 downloadTime, const InstrumentIdentity *identity,
-                 const QString &incompleteWhy)
+int WriteReports(CliContext &context, const ReportOptions &options, Measurement &table)
 {
+    const ReportMode mode = table.Continuous() ? ReportMode::Output : ReportMode::Memory;
     if (mode == ReportMode::Memory) {
         if (!options.allRows) {
-            const int rowCount = records.GetRowCount();
+            const int rowCount = table.Count();
             // The lowest running number asked for that the download does not have.
             int missing = 0;
             for (const RowRange &range : options.rows) {
@@ -172,16 +169,15 @@ int WriteReports(CliContext &context, const ReportOptions &options, ReportMode m
             int covering = 0;
             for (int row = 1; row <= rowCount; ++row) {
                 covering += opened[static_cast<size_t>(row)];
-                records.SetCellInteger(1, row, covering > 0 ? 1 : 0);
+                table.SetTicked(row - 1, covering > 0);
             }
         }
-        raw.TakeTicks(records);
     }
 
     const PressClassLimits limits = PressClassLimits::Load(ProgramIniPath());
     if (!options.pngPath.isEmpty()) {
         const QImage chart =
-            RecordChart::Render(BuildChartSeries(raw, limits, ChartScope::TickedOnly), QSize(1200, 700));
+            RecordChart::Render(BuildChartSeries(table, limits, ChartScope::TickedOnly), QSize(1200, 700));
         QSaveFile file(options.pngPath);
         if (!file.open(QIODevice::WriteOnly) || !chart.save(&file, "PNG") || !file.commit()) {
             context.err << "PNG 저장 실패 : " << file.errorString() << Qt::endl;
@@ -192,23 +188,22 @@ int WriteReports(CliContext &context, const ReportOptions &options, ReportMode m
     if (options.xlsPath.isEmpty() && options.pdfPath.isEmpty())
         return kExitOk;
 
-    InstrumentIdentity read;
-    if (!identity) {
+    if (!table.identity) {
+        InstrumentIdentity read;
         if (!ReadInstrumentIdentity(context, read))
             return context.Fail();
-        identity = &read;
+        table.identity = read;
     }
     ReportHeader header;
-    for (size_t i = 0; i < kIdentityFields.size(); ++i)
-        header.values[kIdentityFields[i].row - 1][kIdentityFields[i].column == 2 ? 0 : 1] = identity->texts[i];
-    header.CreatedAt() = FormatLocalTime(downloadTime);
+    header.identity = *table.identity;
+    header.createdAt = FormatLocalTime(table.madeAt);
     FillReportTexts(options, header);
 
     ReportExport report(mode);
     report.FillHeader(header);
-    const int dataRows = report.FillRecords(records);
-    if (!incompleteWhy.isEmpty())
-        report.MarkIncomplete(incompleteWhy);
+    const int dataRows = report.FillRecords(ReportRowsOf(table));
+    if (!table.IncompleteWhy().isEmpty())
+        report.MarkIncomplete(table.IncompleteWhy());
     QString error;
     if (!options.xlsPath.isEmpty()) {
         if (!report.Save(options.xlsPath, &error)) {
@@ -218,7 +213,7 @@ int WriteReports(CliContext &context, const ReportOptions &options, ReportMode m
         context.err << "엑셀 저장: " << options.xlsPath << Qt::endl;
     }
     if (!options.pdfPath.isEmpty()) {
-        if (!PdfReport(report, dataRows, raw, limits).Save(options.pdfPath, &error)) {
+        if (!PdfReport(report, dataRows, table, limits).Save(options.pdfPath, &error)) {
             context.err << "PDF 저장 실패 : " << error << Qt::endl;
             return kExitInstrumentFailed;
         }

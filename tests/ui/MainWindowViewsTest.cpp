@@ -40,7 +40,7 @@ constexpr int kTodaysRecords = 40;
 Scenario Today()
 {
     Scenario s;
-    std::vector<RecordBytes> records;
+    std::vector<RawRecord> records;
     for (int i = 0; i < kTodaysRecords; ++i)
         records.push_back(MakeRecord({2024, 5, 1, 8, i / 60, i % 60}, 500 + 37 * i, i % 3));
     s.stored = records;
@@ -299,7 +299,7 @@ class MainWindowViewsTest : public QObject {
         QCOMPARE(chart->Records().StoredCount(), 0);
 
         w.Run(CTonvaleDlg::IDC_CONNECT);
-        QCOMPARE(chart->Records().Mode(), ChartMode::Memory);
+        QCOMPARE(chart->Records().Mode(), MeasurementMode::Memory);
         QCOMPARE(chart->Records().StoredCount(), kTodaysRecords);
         QCOMPARE(chart->Records().TickedCount(), kTodaysRecords);
         ClickOn(w.Control(CTonvaleDlg::IDC_SELECT_NONE));
@@ -339,7 +339,7 @@ class MainWindowViewsTest : public QObject {
         // A continuous run empties the stored records and shows the run.
         ClickOn(w.Control(CTonvaleDlg::IDC_MODE_OUTPUT));
         w.Run(CTonvaleDlg::IDC_QUERY);
-        QCOMPARE(chart->Records().Mode(), ChartMode::Output);
+        QCOMPARE(chart->Records().Mode(), MeasurementMode::Output);
         QCOMPARE(chart->Records().StoredCount(), 0);
         QCOMPARE(chart->Records().ContinuousCount(), w.dlg->Records().Count());
         QVERIFY(chart->Records().Summary().has_value());

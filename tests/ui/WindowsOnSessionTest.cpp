@@ -44,7 +44,7 @@ constexpr int kTodaysRecords = 1500;
 Scenario ManyToday()
 {
     Scenario s;
-    std::vector<RecordBytes> records;
+    std::vector<RawRecord> records;
     for (int i = 0; i < kTodaysRecords; ++i)
         records.push_back(MakeRecord({2024, 5, 1, 8 + i / 3600, i / 60 % 60, i % 60}, 500 + i % 700, i % 3));
     s.stored = records;
@@ -187,7 +187,7 @@ class WindowsOnSessionTest : public QObject {
     {
         Scenario s = ManyToday();
         constexpr int kRunRecords = 255;
-        std::vector<RecordBytes> run;
+        std::vector<RawRecord> run;
         for (int i = 0; i < kRunRecords; ++i)
             run.push_back(MakeRecord({2024, 5, 1, 9, i / 60, i % 60}, 1000 + i, 1));
         s.continuous.records = run;

@@ -7,7 +7,7 @@
 #include "CIniSysInfo.h"
 #include "CSpreadSheet.h"
 #include "CTonvaleApp.h"
-#include "ChartRecords.h"
+#include "Measurement.h"
 #include "ChartWindow.h"
 #include "Clock.h"
 #include "Commands.h"
@@ -15,6 +15,7 @@
 #include "InstrumentIdentity.h"
 #include "LocalTime.h"
 #include "PressClassLimits.h"
+#include "ReportExport.h"
 #include "ResultCodes.h"
 #include "SessionJobs.h"
 #include "SpreadSheetView.h"
@@ -604,6 +605,8 @@ void CTonvaleDlg::OnConnect()
     m_dataGrid->SetAddressedSheet(kContinuousSheet);
     EmptyContinuousSheet(*m_dataGrid);
     m_dataGrid->SetAddressedSheet(addressed);
+    m_records.Clear(MeasurementMode::Memory);
+    m_records.Clear(MeasurementMode::Output);
 
     const int sheet = m_nMode + 1;
     DownloadStart start;
@@ -692,6 +695,18 @@ InstrumentIdentity CTonvaleDlg::GridIdentity() const
     return identity;
 }
 
+ReportHeader CTonvaleDlg::DeviceGridHeader() const
+{
+    ReportHeader header;
+    header.createdAt = m_deviceGrid->text(kCreatedCell.x(), kCreatedCell.y());
+    header.company = m_deviceGrid->text(kCompanyCell.x(), kCompanyCell.y());
+    header.reportName = m_deviceGrid->text(kReportNameCell.x(), kReportNameCell.y());
+    header.author = m_deviceGrid->text(kUserNameCell.x(), kUserNameCell.y());
+    for (size_t i = 0; i < kIdentityFields.size(); ++i)
+        header.identity.texts[i] = m_deviceGrid->text(kIdentityFields[i].column, kIdentityFields[i].row);
+    return header;
+}
+
 void CTonvaleDlg::ShowReadIdentityTexts(const JobResult &result)
 {
     const InstrumentIdentity read = IdentityFromExchanges(result.exchanges);
@@ -778,7 +793,7 @@ void CTonvaleDlg::FinishDownload(const JobResult &result, bool tell)
     m_downloadSheet = 0;
     m_dataGridView->SetFollowLastRow(false);
     m_dataGridView->viewport()->update();
-    m_records.Finish(result.code);
+    m_records.Finish(result.code, result.damaged);
     if (!result.nothingSent)
         m_receivedRows = m_downloadRows;
     // Damaged records left out make the table as incomplete as an early end does.
@@ -852,12 +867,6 @@ void CTonvaleDlg::AddRecordBatch(const RecordBatch &batch)
     m_downloadRows = batch.firstIndex + batch.Count();
     m_records.Append(batch);
     ShowProgress();
-}
-
-void CTonvaleDlg::SetContinuousRow(int index, const QString &time, const QString &force, const QString &setValue,
-                                   const QString &loadCell)
-{
-    m_rows.SetContinuousRow(index, time, force, setValue, loadCell);
 }
 
 // ---- log window, message boxes, exit ----

@@ -17,8 +17,9 @@
 class CDlgAdmin;
 class CDlgExport;
 class ReportExport;
+struct ReportHeader;
 class CDlgHistory;
-class ChartRecords;
+class Measurement;
 class ChartWindow;
 class PressClassLimits;
 class CDlgLog;
@@ -146,8 +147,6 @@ class CTonvaleDlg : public CDlgComm {
 
     // ---- the row builders: record batches of the current download become rows of their sheet ----
     void AddRecordBatch(const RecordBatch &batch);
-    void SetContinuousRow(int index, const QString &time, const QString &force, const QString &setValue,
-                          const QString &loadCell);
 
     // ---- the window's actions ----
     void OnConnect();        // 1003 "장비 조회"
@@ -218,6 +217,8 @@ class CTonvaleDlg : public CDlgComm {
     void ShowDayInPickers(qint64 moment);
     // The identity the device grid shows, as the archive files a download under it (empty cells unknown).
     InstrumentIdentity GridIdentity() const;
+    // The report's header as the device grid shows it (the operator may have edited its texts).
+    ReportHeader DeviceGridHeader() const;
     // The identity fields a download read because the grid did not have them.
     void ShowReadIdentityTexts(const JobResult &result);
     // Which identity fields the connect could not read, and why.
@@ -228,7 +229,9 @@ class CTonvaleDlg : public CDlgComm {
     void PlaceChart();
     void ChartTicksFromGrid();
     // The raw records of the shown table with its ticks (empty when the store holds the other mode).
-    ChartRecords ShownChartRecords() const;
+    Measurement ShownChartRecords() const;
+    // The table of the present mode, with the ticks the operator set in the grid.
+    const Measurement &ModeTable();
     // The force cells of the stored-record sheet marked again for these limits.
     void MarkForceCells(const PressClassLimits &limits);
     void ExportPdf(const ReportExport &report, int dataRows, const CDlgExport &dlg, const QString &path);

@@ -127,8 +127,7 @@ InstrumentIdentity IdentityFromExchanges(const QList<ExchangeOutcome> &exchanges
         if (index < 0 || outcome.code < 0)
             continue;
         const auto *response = reinterpret_cast<const uint8_t *>(outcome.response.constData());
-        identity.texts[size_t(index)] = IdentityText(kIdentityFields[size_t(index)], response, CFt260::kResponseAreaSize);
-        identity.bytes[size_t(index)] = InstrumentIdentity::FieldBytes(response, CFt260::kResponseAreaSize);
+        identity.SetFromAnswer(index, response, CFt260::kResponseAreaSize);
     }
     return identity;
 }
