@@ -2,7 +2,7 @@
 
 #include "ArchiveTypes.h"
 
-#include "CFt260.h"
+#include "CliSession.h"
 #include "CIniSysInfo.h"
 #include "ChartSeries.h"
 #include "CliCommand.h"
@@ -13,6 +13,7 @@
 #include "RecordChart.h"
 #include "RecordTables.h"
 #include "ReportExport.h"
+#include "SessionJobs.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -42,12 +43,14 @@ void FillReportTexts(const ReportOptions &options, ReportHeader &header)
 
 } // namespace
 
-bool ReadInstrumentIdentity(CliContext &context, InstrumentIdentity &identity)
+int ReadIdentity(CliContext &context, InstrumentIdentity &identity)
 {
-    const IdentityReadResult read = ReadInstrumentIdentity(context.link, [&](int index, const uint8_t *response) {
-        identity.SetFromAnswer(index, response, CFt260::kResponseAreaSize);
-    });
-    return read.result == RESULT_OK;
+    const JobResult read = context.session.Run(SessionJobs::Identity());
+    identity = SessionJobs::IdentityFromExchanges(read.exchanges);
+    int failure = 0;
+    for (const ExchangeOutcome &outcome : read.exchanges)
+        failure = outcome.code < 0 ? outcome.code : failure;
+    return failure;
 }
 
 QString ReportOptionsUsage(ReportMode mode)
@@ -190,8 +193,8 @@ int WriteReports(CliContext &context, const ReportOptions &options, Measurement 
 
     if (!table.identity) {
         InstrumentIdentity read;
-        if (!ReadInstrumentIdentity(context, read))
-            return context.Fail();
+        if (const int failure = ReadIdentity(context, read); failure < 0)
+            return context.Fail(failure);
         table.identity = read;
     }
     ReportHeader header;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "InstrumentIdentity.h"
 #include "Measurement.h"
 #include "ReportTemplate.h"
 
@@ -8,7 +9,6 @@
 #include <QTextStream>
 
 struct CliContext;
-struct InstrumentIdentity;
 
 // The report options of the memory and output commands:
 //   [--xls FILE] [--pdf FILE] [--png FILE] [--rows LIST] [--company TEXT] [--report-name TEXT] [--author TEXT]
@@ -46,9 +46,9 @@ bool TakeReportOptions(QStringList &arguments, ReportMode mode, ReportOptions &o
 // no more than its text); false on anything else.
 bool ParseRowList(const QString &list, QList<RowRange> &rows);
 
-// The eight identity texts, read as the operator's window reads them; a field whose exchange fails stays
-// empty and makes the result false.
-bool ReadInstrumentIdentity(CliContext &context, InstrumentIdentity &identity);
+// The eight identity fields, read as the operator's window reads them; a field whose exchange fails stays
+// unknown (null). Returns 0, or the result code of the last exchange that failed.
+int ReadIdentity(CliContext &context, InstrumentIdentity &identity);
 
 // After a download into `table`: ticks the --rows, takes the instrument's identity for the header (read from
 // the instrument when the table has none) and writes the files asked for. The table's time becomes the

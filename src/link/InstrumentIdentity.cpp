@@ -7,6 +7,12 @@
 
 #include <algorithm>
 
+bool SilenceWatch::Silent(int result)
+{
+    m_timeoutsInRow = result == RESULT_READ_FAILED ? m_timeoutsInRow + 1 : 0;
+    return m_timeoutsInRow >= 2;
+}
+
 int IdentityFieldIndex(uint8_t readCommand)
 {
     for (size_t i = 0; i < kIdentityFields.size(); ++i)
@@ -28,19 +34,18 @@ IdentityReadResult ReadInstrumentIdentity(CFt260 &link,
                                           const std::function<void(int index, const uint8_t *response)> &show)
 {
     IdentityReadResult read;
-    int timedOutInARow = 0;
+    SilenceWatch silence;
     for (int i = 0; i < int(kIdentityFields.size()); ++i) {
         uint8_t request[CFt260::kResponseAreaSize] = {};
         uint8_t response[CFt260::kResponseAreaSize] = {};
         const int result = link.Transact(kIdentityFields[i].readCommand, request, 1, response);
+        const bool silent = silence.Silent(result);
         if (result >= 0) {
             show(i, response);
-            timedOutInARow = 0;
             continue;
         }
         read.result = result;
-        timedOutInARow = result == RESULT_READ_FAILED ? timedOutInARow + 1 : 0;
-        if (timedOutInARow == 2) {
+        if (silent) {
             read.silent = true;
             break;
         }

@@ -65,6 +65,17 @@ struct InstrumentIdentity {
     bool operator==(const InstrumentIdentity &) const = default;
 };
 
+// Two read time-outs (-1092) in a row: the instrument is taken to be silent, so that the operator learns it
+// in about 5 s rather than after every remaining exchange's time-out.
+class SilenceWatch {
+  public:
+    // Counts one exchange's result; true once two in a row have timed out.
+    bool Silent(int result);
+
+  private:
+    int m_timeoutsInRow = 0;
+};
+
 // The index in kIdentityFields of the field read by `readCommand`; -1 for any other command.
 int IdentityFieldIndex(uint8_t readCommand);
 

@@ -11,16 +11,22 @@ void DownloadRecords::Begin(bool continuous)
 
 void DownloadRecords::Append(const RecordBatch &batch)
 {
+    // A batch names its table; only the shown one's changes are told.
+    const MeasurementMode mode = batch.continuous ? MeasurementMode::Output : MeasurementMode::Memory;
+    Measurement &table = Table(mode);
+    const bool shown = mode == m_shown;
     if (!batch.summary.isEmpty()) {
-        ShownTable().SetSummary(reinterpret_cast<const uint8_t *>(batch.summary.constData()));
-        emit summaryChanged();
+        table.SetSummary(reinterpret_cast<const uint8_t *>(batch.summary.constData()));
+        if (shown)
+            emit summaryChanged();
     }
     if (batch.records.isEmpty())
         return;
-    const int first = Count();
+    const int first = table.Count();
     for (int i = 0; i < batch.Count(); ++i)
-        ShownTable().SetRecord(first + i, batch.Record(i));
-    emit recordsAppended(first, batch.Count());
+        table.SetRecord(first + i, batch.Record(i));
+    if (shown)
+        emit recordsAppended(first, batch.Count());
 }
 
 void DownloadRecords::Finish(int code, int damaged)

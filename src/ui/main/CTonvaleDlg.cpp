@@ -659,7 +659,7 @@ void CTonvaleDlg::ReadDeviceInfo()
 void CTonvaleDlg::ShowIdentity(const JobResult &result)
 {
     // A failed read leaves its cell empty; the others are still read.
-    m_readIdentity = IdentityFromExchanges(result.exchanges);
+    m_readIdentity = SessionJobs::IdentityFromExchanges(result.exchanges);
     ShowIdentityTexts(m_readIdentity, result.moment);
     ShowDayInPickers(result.moment);
 }
@@ -709,7 +709,7 @@ ReportHeader CTonvaleDlg::DeviceGridHeader() const
 
 void CTonvaleDlg::ShowReadIdentityTexts(const JobResult &result)
 {
-    const InstrumentIdentity read = IdentityFromExchanges(result.exchanges);
+    const InstrumentIdentity read = SessionJobs::IdentityFromExchanges(result.exchanges);
     for (size_t i = 0; i < kIdentityFields.size(); ++i)
         if (!read.texts[i].isNull())
             m_deviceGrid->SetCellTextIfChanged(kIdentityFields[i].column, kIdentityFields[i].row, read.texts[i]);
