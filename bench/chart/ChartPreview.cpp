@@ -50,8 +50,9 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     DarkTheme::Apply(app, AppPalette{}); // the look of the program's windows
-    const MeasurementMode mode =
-        QCoreApplication::arguments().value(1) == QLatin1String("output") ? MeasurementMode::Output : MeasurementMode::Memory;
+    const MeasurementMode mode = QCoreApplication::arguments().value(1) == QLatin1String("output")
+                                     ? MeasurementMode::Output
+                                     : MeasurementMode::Memory;
     QTemporaryDir dir;
     const QString ini = dir.filePath(QStringLiteral("tonvale.ini"));
     PressClassLimits limits;

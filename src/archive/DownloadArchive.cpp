@@ -51,9 +51,8 @@ Job DownloadArchive::Finished(const Job &job)
     finished.run = [self = shared_from_this(), run = job.run](JobContext &context) {
         if (run)
             run(context);
-        context.Result().notices =
-            self->Finish(context.Result().code, context.Result().damaged, context.GetClock().Now(),
-                         &context.Result().archiveTexts);
+        context.Result().notices = self->Finish(context.Result().code, context.Result().damaged,
+                                                context.GetClock().Now(), &context.Result().archiveTexts);
     };
     return finished;
 }

@@ -13,8 +13,8 @@
 
 class JobContext;
 
-// The downloads of the main window and of tonvale-cli into the measurement archive. The window sets it as the session's record
-// observer once; its jobs are wrapped so that on the session thread an ArchivingLinkOwner is made when a
+// The downloads of the main window and of tonvale-cli into the measurement archive. The window sets it as the session's
+// record observer once; its jobs are wrapped so that on the session thread an ArchivingLinkOwner is made when a
 // download begins, sees every record, and is finished and destroyed when the job ends (it hands the
 // records to the archive's own thread, which it owns; only the download's end waits for that thread's
 // last write). The archive's notices travel back in the job's result. Nothing here can stop or fail a

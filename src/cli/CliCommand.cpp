@@ -1,8 +1,8 @@
 #include "CliCommand.h"
 
 #include "ArchivingLinkOwner.h"
-#include "CliSession.h"
 #include "CIniSysInfo.h"
+#include "CliSession.h"
 #include "HidBridge.h"
 #include "MeasurementArchive.h"
 #include "ResultCodes.h"

@@ -13,7 +13,8 @@ CliSession::CliSession(Ft260Device &device, DeviceDiscovery &discovery, Clock &c
         return;
     QObject::connect(&m_host, &SessionHost::packetsArrived, &m_host, [packetLog](const PacketBatch &packets) {
         for (const PacketEntry &packet : packets)
-            *packetLog << FormatPacketLogEntry(packet.direction, reinterpret_cast<const uint8_t *>(packet.bytes.constData()),
+            *packetLog << FormatPacketLogEntry(packet.direction,
+                                               reinterpret_cast<const uint8_t *>(packet.bytes.constData()),
                                                int(packet.bytes.size()), packet.time)
                        << Qt::endl;
     });
@@ -29,18 +30,17 @@ JobResult CliSession::Run(const Job &job, Measurement *table)
     QEventLoop loop;
     JobResult result;
     QObject::connect(&m_client, &SessionClient::recordsArrived, &loop, [table](const RecordBatch &batch) {
-            if (!table)
-                return;
-            if (!batch.summary.isEmpty())
-                table->SetSummary(reinterpret_cast<const uint8_t *>(batch.summary.constData()));
-            for (int i = 0; i < batch.Count(); ++i)
-                table->SetRecord(batch.firstIndex + i, batch.Record(i));
-        });
-    QObject::connect(&m_client, &SessionClient::jobFinished, &loop, [&](const JobResult &finished) {
-        result = finished;
-        loop.quit();
+        if (!table)
+            return;
+        if (!batch.summary.isEmpty())
+            table->SetSummary(reinterpret_cast<const uint8_t *>(batch.summary.constData()));
+        for (int i = 0; i < batch.Count(); ++i)
+            table->SetRecord(batch.firstIndex + i, batch.Record(i));
     });
-    if (m_client.Submit(job) != 0)
+    if (m_client.Submit(job, [&](const JobResult &finished) {
+            result = finished;
+            loop.quit();
+        }) != 0)
         loop.exec();
     return result;
 }

@@ -129,7 +129,8 @@ int RunMemory(CliContext &context, const QStringList &arguments)
     start.mode = DownloadMode::Memory;
     start.rangeFrom = *from;
     start.rangeTo = *to;
-    const DownloadRun run = RunDownload(context, table, SessionJobs::StoredDownload(*from, *to, kStoredRecordSheet), start);
+    const DownloadRun run =
+        RunDownload(context, table, SessionJobs::StoredDownload(*from, *to, kStoredRecordSheet), start);
 
     PrintDownloadTable(context.out, table);
     // With damaged records left out, "no data" would not be true.
@@ -175,8 +176,8 @@ void PrintDownloadTable(QTextStream &out, const Measurement &table)
     if (table.Continuous()) {
         PrintLine(out, SummaryColumnTitles());
         const std::optional<SummaryTexts> summary = table.SummaryRow();
-        PrintLine(out, summary ? QStringList{summary->count, summary->values[0], summary->values[1],
-                                             summary->values[2], summary->values[3]}
+        PrintLine(out, summary ? QStringList{summary->count, summary->values[0], summary->values[1], summary->values[2],
+                                             summary->values[3]}
                                : QStringList(kContinuousColumnCount, QString()));
     }
     PrintLine(out, RecordColumnTitles());

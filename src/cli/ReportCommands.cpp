@@ -2,10 +2,10 @@
 
 #include "ArchiveTypes.h"
 
-#include "CliSession.h"
 #include "CIniSysInfo.h"
 #include "ChartSeries.h"
 #include "CliCommand.h"
+#include "CliSession.h"
 #include "IniFile.h"
 #include "InstrumentIdentity.h"
 #include "LocalTime.h"

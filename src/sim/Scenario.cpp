@@ -28,8 +28,8 @@ const std::array<Scenario::IdentityKey, 8> Scenario::kIdentityKeys = {{
 RawRecord MakeRecord(const LocalFields &t, int rawForce, int setting)
 {
     return RawRecord{uint8_t(t.year >> 8), uint8_t(t.year),   uint8_t(t.month),  uint8_t(t.day),
-                       uint8_t(t.hour),      uint8_t(t.minute), uint8_t(t.second), uint8_t(rawForce >> 8),
-                       uint8_t(rawForce),    uint8_t(setting)};
+                     uint8_t(t.hour),      uint8_t(t.minute), uint8_t(t.second), uint8_t(rawForce >> 8),
+                     uint8_t(rawForce),    uint8_t(setting)};
 }
 
 Scenario::Scenario()

@@ -1,9 +1,9 @@
 #include "ArchiveSync.h"
 #include "ArchiveTestSupport.h"
 #include "DownloadReplay.h"
-#include "RecordTables.h"
 #include "MeasurementArchive.h"
 #include "PostgresCluster.h"
+#include "RecordTables.h"
 
 #include <QFile>
 #include <QSqlError>

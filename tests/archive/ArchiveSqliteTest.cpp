@@ -1,8 +1,8 @@
 #include "ArchiveTestSupport.h"
 #include "DownloadReplay.h"
-#include "RecordTables.h"
 #include "MeasurementArchive.h"
 #include "MeasurementRecord.h"
+#include "RecordTables.h"
 
 #include <QElapsedTimer>
 #include <QFile>

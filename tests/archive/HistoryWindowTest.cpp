@@ -1,8 +1,8 @@
 #include "ArchiveTestSupport.h"
 #include "CDlgHistory.h"
 #include "DownloadReplay.h"
-#include "RecordTables.h"
 #include "LocalTime.h"
+#include "RecordTables.h"
 #include "ResultCodes.h"
 
 #include <QCheckBox>

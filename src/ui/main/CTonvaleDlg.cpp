@@ -7,13 +7,13 @@
 #include "CIniSysInfo.h"
 #include "CSpreadSheet.h"
 #include "CTonvaleApp.h"
-#include "Measurement.h"
 #include "ChartWindow.h"
 #include "Clock.h"
 #include "Commands.h"
 #include "InstrumentClock.h"
 #include "InstrumentIdentity.h"
 #include "LocalTime.h"
+#include "Measurement.h"
 #include "PressClassLimits.h"
 #include "ReportExport.h"
 #include "ResultCodes.h"
@@ -560,9 +560,8 @@ void CTonvaleDlg::OnModeOutput()
 
 bool CTonvaleDlg::StartJob(const Job &job, std::function<void(const JobResult &)> then)
 {
-    if (!m_client.Submit(job))
+    if (!m_client.Submit(job, std::move(then)))
         return false;
-    m_onJobFinished = std::move(then);
     UpdateControls();
     return true;
 }
@@ -584,10 +583,8 @@ void CTonvaleDlg::OnJobFinished(const JobResult &result)
     }
     if (!result.present)
         ShowCaption();
+    // The job's own follow-up (its message boxes) comes after this, when the window is usable again.
     UpdateControls();
-    // Message boxes come last, when the window is already usable again.
-    if (auto then = std::exchange(m_onJobFinished, nullptr))
-        then(result);
 }
 
 // ---- connect and query ----
@@ -625,14 +622,12 @@ void CTonvaleDlg::OnConnect()
     StartJob(job, [this](const JobResult &result) {
         if (result.nothingSent) {
             // The link could not be opened: the emptied sheets are complete, and nothing was asked.
-            JobResult empty = result;
-            empty.code = RESULT_OK;
-            FinishDownload(empty, false);
+            EndDownload(RESULT_OK, 0, false);
             MessageBox(result.advice.isEmpty() ? result.text : result.text + "\n\n" + result.advice);
             return;
         }
         ShowIdentity(result);
-        FinishDownload(result, true);
+        FinishDownload(result);
         TellUnreadIdentity(result);
         TellClockOffset(result);
     });
@@ -762,7 +757,7 @@ void CTonvaleDlg::OnQueryData()
     BeginDownload();
     StartJob(job, [this](const JobResult &result) {
         ShowReadIdentityTexts(result);
-        FinishDownload(result, true);
+        FinishDownload(result);
     });
 }
 
@@ -787,25 +782,29 @@ void CTonvaleDlg::BeginDownload()
     ShowProgress();
 }
 
-void CTonvaleDlg::FinishDownload(const JobResult &result, bool tell)
+void CTonvaleDlg::EndDownload(int code, int damaged, bool received)
 {
     const int sheet = m_downloadSheet;
     m_downloadSheet = 0;
     m_dataGridView->SetFollowLastRow(false);
     m_dataGridView->viewport()->update();
-    m_records.Finish(result.code, result.damaged);
-    if (!result.nothingSent)
+    m_records.Finish(code, damaged);
+    if (received)
         m_receivedRows = m_downloadRows;
     // Damaged records left out make the table as incomplete as an early end does.
-    const QString incomplete = IncompleteTableText(result.code < 0, m_downloadRows, result.damaged);
+    const QString incomplete = IncompleteTableText(code < 0, m_downloadRows, damaged);
     if (!incomplete.isEmpty()) {
         m_incompleteSheet = sheet;
         m_incompleteWhy = incomplete;
     }
     UpdateControls();
     ShowProgress();
-    if (!tell)
-        return;
+}
+
+void CTonvaleDlg::FinishDownload(const JobResult &result)
+{
+    const int sheet = m_downloadSheet;
+    EndDownload(result.code, result.damaged, !result.nothingSent);
 
     if (result.code == RESULT_CANCELLED)
         MessageBox(QStringLiteral("%1\n받은 데이터 %2건").arg(result.text).arg(m_downloadRows));

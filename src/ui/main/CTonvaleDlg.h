@@ -207,7 +207,10 @@ class CTonvaleDlg : public CDlgComm {
     // A download into the mode's sheet: the sheet is emptied and the records store starts anew.
     void BeginDownload();
     // The download's end: the records store, the incomplete-table note and, when `tell`, the notices.
-    void FinishDownload(const JobResult &result, bool tell);
+    // The download ended with `code` and `damaged` records left out; received: its rows count as received.
+    void EndDownload(int code, int damaged, bool received);
+    // EndDownload for a download job, then what the operator must be told of it.
+    void FinishDownload(const JobResult &result);
     void ShowIdentity(const JobResult &result);
     // After a connect: the operator is told when the instrument's clock is far from the PC's.
     void TellClockOffset(const JobResult &result);
@@ -248,12 +251,11 @@ class CTonvaleDlg : public CDlgComm {
     DownloadRecords m_records;
     CDlgLog *m_pDlgLog = nullptr;
     ChartWindow *m_chart = nullptr;
-    QString m_archivedCaption; // the caption of the archived download shown, empty for a fresh one
+    QString m_archivedCaption;         // the caption of the archived download shown, empty for a fresh one
     InstrumentIdentity m_readIdentity; // as last read from the instrument, with its fields' bytes
     MessageBoxHandler m_messageBoxHandler;
     std::function<QString()> m_openFailureAdvice;
     std::function<void(CDlgAdmin &)> m_consoleOptions;
-    std::function<void(const JobResult &)> m_onJobFinished;
     int m_presenceTimer = 0;
     bool m_timersEnabled = true;
     bool m_waitCursor = false;

@@ -6,9 +6,9 @@
 #include "CIniSysInfo.h"
 #include "CSpreadSheet.h"
 #include "CTonvaleDlg.h"
-#include "Measurement.h"
 #include "ChartWindow.h"
 #include "DownloadReplay.h"
+#include "Measurement.h"
 #include "MeasurementRecord.h"
 #include "PdfReport.h"
 #include "PressClassLimits.h"
@@ -25,29 +25,6 @@ namespace {
 
 // The smallest chart window that is still worth opening beside the main window instead of over its rows.
 constexpr QSize kLeastChart(480, 360);
-
-// An archived download's records gathered into one batch, in the order the replay hands them over.
-class BatchCollector final : public LinkOwner {
-  public:
-    BatchCollector(int sheet, bool continuous)
-    {
-        m_batch.sheet = sheet;
-        m_batch.continuous = continuous;
-    }
-    const RecordBatch &Batch() const { return m_batch; }
-
-    PacketLogSink *PacketLog() override { return nullptr; }
-    void AddStoredRecordRow(int, const uint8_t *record) override { Append(record); }
-    void SetContinuousSummary(const uint8_t *summary) override
-    {
-        m_batch.summary = QByteArray(reinterpret_cast<const char *>(summary), kSummarySize);
-    }
-    void AddContinuousRecordRow(int, const uint8_t *record) override { Append(record); }
-
-  private:
-    void Append(const uint8_t *record) { m_batch.records.append(reinterpret_cast<const char *>(record), kRecordSize); }
-    RecordBatch m_batch;
-};
 
 MeasurementMode ChartModeOf(bool continuous)
 {
@@ -104,16 +81,17 @@ void CTonvaleDlg::ShowArchivedDownload(const ArchivedDownload &download)
     else
         EmptyStoredRecordSheet(*m_dataGrid);
     BeginDownload();
-    BatchCollector collector(sheet, output);
-    ReplayDownload(download, collector);
-    AddRecordBatch(collector.Batch());
     // An incomplete download opens as incomplete: cut short, or with damaged records left out.
-    JobResult ended;
-    ended.damaged = download.summary.damaged;
-    const int code = download.summary.resultCode.value_or(RESULT_CANCELLED);
-    const bool cutShort = !download.summary.complete && ended.damaged == 0;
-    ended.code = code < 0 ? code : cutShort ? RESULT_CANCELLED : RESULT_OK;
-    FinishDownload(ended, false);
+    const Measurement table = ReplayedMeasurement(download);
+    RecordBatch batch;
+    batch.sheet = sheet;
+    batch.continuous = output;
+    if (table.Summary())
+        batch.summary = QByteArray(reinterpret_cast<const char *>(table.Summary()->data()), kSummarySize);
+    for (int i = 0; i < table.Count(); ++i)
+        batch.records.append(reinterpret_cast<const char *>(table.Record(i).data()), kRecordSize);
+    AddRecordBatch(batch);
+    EndDownload(table.ResultCode(), table.Damaged(), true);
 
     m_archivedCaption = CDlgHistory::ArchivedCaption(download.summary);
     ShowCaption();
