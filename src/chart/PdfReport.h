@@ -8,6 +8,9 @@
 
 #include <functional>
 
+class QPainter;
+class QPdfWriter;
+class QRectF;
 class ReportExport;
 
 // The report as a PDF: A4 portrait, the same header block, title and table as the workbook (its texts are
@@ -34,6 +37,16 @@ class PdfReport {
     int RowCount() const { return m_dataRows; }
 
   private:
+    struct PageLayout;
+    // Where the header goes and how many rows each page takes (the header's height is measured with p).
+    PageLayout Paginate(QPainter &p, const QRectF &page) const;
+    // The header block, the incomplete note and the title; returns the y below them.
+    qreal DrawHeader(QPainter &p, const PageLayout &layout) const;
+    // The chart, the statistics (OUTPUT) and the verdict counts from y; returns the y below them.
+    qreal DrawChartAndSummary(QPainter &p, qreal y, const PageLayout &layout) const;
+    // The table from y, its heading again on every page, and each page's footer.
+    void DrawTable(QPainter &p, QPdfWriter &writer, qreal y, const PageLayout &layout) const;
+
     const ReportExport &m_report;
     int m_dataRows;
     const Measurement &m_records;
