@@ -9,7 +9,6 @@ struct ArchiveError;
 struct ArchiveSettings;
 
 class CliSession;
-class Clock;
 
 // --database URL and --no-archive.
 struct CliArchiveOptions {
@@ -18,10 +17,9 @@ struct CliArchiveOptions {
 };
 
 // What every command of tonvale-cli gets: the instrument session on the real or the simulated bridge,
-// the clock it runs on, the output streams and the archive options.
+// the output streams and the archive options.
 struct CliContext {
     CliSession &session;
-    Clock &clock;
     QTextStream &out;
     QTextStream &err;
     CliArchiveOptions archive;

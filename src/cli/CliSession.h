@@ -21,7 +21,6 @@ class CliSession {
     JobResult Run(const Job &job, Measurement *table = nullptr);
     // The archive that sees every record of the jobs from now on; kept for the session's life.
     void SetArchive(std::shared_ptr<DownloadArchive> archive);
-    Clock &GetClock() const { return m_host.GetClock(); }
 
   private:
     std::shared_ptr<DownloadArchive> m_archive; // outlives the host, which hands it records

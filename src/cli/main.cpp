@@ -171,6 +171,6 @@ int main(int argc, char *argv[])
     // Every packet on stderr, one packet-log line each.
     CliSession session(simulation ? simulation->Bridge() : *device, simulation ? simulation->Discovery() : *discovery,
                        *clock, options->log ? &err : nullptr);
-    CliContext context{session, *clock, out, err, options->archive};
+    CliContext context{session, out, err, options->archive};
     return command->run(context, options->commandArguments);
 }
