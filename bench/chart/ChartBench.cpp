@@ -57,7 +57,7 @@ int main(int argc, char *argv[])
     g_spread = arguments.contains(QStringLiteral("--spread"));
     const int count = arguments.size() > 1 && arguments[1].toInt() > 0 ? arguments[1].toInt() : 60000;
 
-    ChartRecords records;
+    Measurement records;
     for (int i = 0; i < count; ++i) {
         const RawRecord r = Record(i);
         records.SetStoredRecord(i, r.data(), i % 4 != 0);

@@ -24,7 +24,7 @@ namespace {
 Scenario PressShop()
 {
     Scenario s;
-    std::vector<RecordBytes> stored;
+    std::vector<RawRecord> stored;
     const int forces[] = {1180, 1205, 1150, 1230, 1470, 1490, 1455, 1502, 2790, 2860, 2905, 2830, 1310, 1440, 2950};
     for (int i = 0; i < 45; ++i) {
         const int day = 1 + i / 3, hour = 8 + (i % 3) * 3;
@@ -36,7 +36,7 @@ Scenario PressShop()
         stored.push_back(MakeRecord({2026, 11, day, hour, 10 + i % 40, 0}, raw, setting));
     }
     s.stored = stored;
-    std::vector<RecordBytes> run;
+    std::vector<RawRecord> run;
     for (int i = 0; i < 120; ++i)
         run.push_back(
             MakeRecord({2026, 12, 1, 9, 20 + i / 60, i % 60}, 1440 + (i * 37) % 70 + (i % 17 == 0 ? 60 : 0), 1));
@@ -50,8 +50,9 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     DarkTheme::Apply(app, AppPalette{}); // the look of the program's windows
-    const ChartMode mode =
-        QCoreApplication::arguments().value(1) == QLatin1String("output") ? ChartMode::Output : ChartMode::Memory;
+    const MeasurementMode mode = QCoreApplication::arguments().value(1) == QLatin1String("output")
+                                     ? MeasurementMode::Output
+                                     : MeasurementMode::Memory;
     QTemporaryDir dir;
     const QString ini = dir.filePath(QStringLiteral("tonvale.ini"));
     PressClassLimits limits;
@@ -67,7 +68,7 @@ int main(int argc, char *argv[])
     ChartRecordSink sink(grid, mode);
     CFt260 link(simulation.Bridge(), simulation.Discovery(), clock, &sink);
     link.FindDevice();
-    if (mode == ChartMode::Memory) {
+    if (mode == MeasurementMode::Memory) {
         int rows = 0;
         link.DownloadStoredRecords(*LocalTimeFromFields({2026, 11, 1, 0, 0, 0}),
                                    *LocalTimeFromFields({2026, 12, 7, 0, 0, 0}), &rows);

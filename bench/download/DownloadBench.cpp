@@ -50,7 +50,7 @@ long PeakRssKiB()
 Scenario StoredRecords(int count)
 {
     const qint64 first = *LocalTimeFromFields({2024, 1, 1, 0, 0, 0});
-    std::vector<RecordBytes> records;
+    std::vector<RawRecord> records;
     records.reserve(count);
     for (int i = 0; i < count; ++i)
         records.push_back(MakeRecord(*LocalFieldsOf(first + i * 600LL), i % 65536, i % 3));

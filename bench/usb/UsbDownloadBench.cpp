@@ -24,7 +24,7 @@ constexpr double kByteMicros = 86.8;
 void Run(int count, int port)
 {
     Scenario scenario;
-    std::vector<RecordBytes> records;
+    std::vector<RawRecord> records;
     for (int i = 0; i < count; ++i)
         records.push_back(
             MakeRecord({2024, 1 + i / 1000, 1 + (i / 40) % 25, 8 + i % 8, i % 60, i % 60}, 100 + i % 900, 1));

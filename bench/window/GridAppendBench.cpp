@@ -46,7 +46,7 @@ int main(int argc, char **argv)
     double start = ThreadCpuMicros();
     for (int row = 0; row < kRows; row += kBatch) {
         for (int i = row; i < row + kBatch; ++i) {
-            const RecordBytes record =
+            const RawRecord record =
                 MakeRecord({2026, 12, 7, i / 3600 % 24, i / 60 % 60, i % 60}, 500 + i % 700, i % 3);
             writer.AddStoredRecordRow(i, record.data());
         }

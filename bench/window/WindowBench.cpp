@@ -34,7 +34,7 @@ Scenario TodayWith(int records, qint64 now)
 {
     const std::optional<LocalFields> today = LocalFieldsOf(now);
     Scenario s;
-    std::vector<RecordBytes> stored;
+    std::vector<RawRecord> stored;
     for (int i = 0; i < records; ++i)
         stored.push_back(
             MakeRecord({today->year, today->month, today->day, 0, i / 60 % 60, i % 60}, 500 + i % 700, i % 3));

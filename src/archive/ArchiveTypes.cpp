@@ -1,7 +1,5 @@
 #include "ArchiveTypes.h"
 
-#include "AnsiText.h"
-
 #include <QRegularExpression>
 #include <QSysInfo>
 
@@ -9,58 +7,6 @@
 
 #include <pwd.h>
 #include <unistd.h>
-
-namespace {
-
-// A field as it counts in the instrument key: its text, unless its bytes say more than the text does
-// (bytes after a zero, bytes code page 949 cannot decode); then its bytes. Keys of ordinary fields stay
-// those of archives written before the bytes were kept.
-QString KeyField(const QString &text, const QByteArray &bytes)
-{
-    if (bytes.isEmpty() || text == QLatin1String("-") || EncodeAnsi(text) == bytes) // "-": erased, 00 or FF
-        return text;
-    return QStringLiteral("#") + QString::fromLatin1(bytes.toHex());
-}
-
-} // namespace
-
-QByteArray InstrumentIdentity::FieldBytes(const uint8_t *response, int length)
-{
-    QByteArray bytes(reinterpret_cast<const char *>(response), length);
-    while (bytes.endsWith('\0'))
-        bytes.chop(1);
-    return bytes;
-}
-
-QString InstrumentIdentity::BytesText() const
-{
-    if (std::all_of(bytes.begin(), bytes.end(), [](const QByteArray &field) { return field.isEmpty(); }))
-        return QString();
-    QStringList fields;
-    for (const QByteArray &field : bytes)
-        fields << QString::fromLatin1(field.toHex());
-    return fields.join(QLatin1Char(' '));
-}
-
-void InstrumentIdentity::SetBytesText(const QString &text)
-{
-    const QStringList fields = text.split(QLatin1Char(' '));
-    for (int i = 0; i < kFieldCount; ++i)
-        bytes[i] = QByteArray::fromHex(fields.value(i).toLatin1());
-}
-
-QString InstrumentIdentity::InstrumentKey() const
-{
-    const QString &serial = Serial();
-    if (!serial.isEmpty() && serial != QLatin1String("-"))
-        return QStringLiteral("S:") + KeyField(serial, bytes[kSerialField]);
-    QStringList rest;
-    for (int i = 0; i < kFieldCount - 1; ++i) // the last field is the firmware version
-        if (i != kSerialField)
-            rest << KeyField(texts[i], bytes[i]);
-    // The unit separator cannot come from the instrument's text fields.
-    return QStringLiteral("I:") + rest.join(QChar(0x1f));
-}
 
 QString DownloadModeName(DownloadMode mode)
 {

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "InstrumentIdentity.h"
+#include "RawRecord.h"
+
 #include <QString>
 
 #include <array>
@@ -8,30 +11,6 @@
 #include <vector>
 
 // What the archive keeps of the instrument's downloads, as plain values.
-
-// The eight identity texts the operator's window reads at connect, in the order of kIdentityFields
-// (name, the load-cell and cover serials, the instrument serial, the firmware version). An erased serial
-// reads "-"; a field that could not be read is a null QString (unknown), a field read empty is "".
-struct InstrumentIdentity {
-    static constexpr int kFieldCount = 8;
-    static constexpr int kSerialField = 4; // 0x32, "측정기 S/N"
-    std::array<QString, kFieldCount> texts;
-    // Each field's bytes as the instrument sent them (without the answer area's trailing zeros), so that
-    // fields whose bytes differ but decode alike stay apart; empty when not known (an old archive).
-    std::array<QByteArray, kFieldCount> bytes;
-
-    const QString &Serial() const { return texts[kSerialField]; }
-    // What tells one instrument from another: its serial, or, when the serial is erased or could not be
-    // read, the rest of its identity except the firmware version (which changes with an upload). A field
-    // whose bytes are not just its text's code page 949 form counts by its bytes.
-    QString InstrumentKey() const;
-    // A field's bytes from the 32-byte answer area.
-    static QByteArray FieldBytes(const uint8_t *response, int length);
-    // All fields' bytes as one text (hexadecimal, separated by spaces) and back; empty when none is known.
-    QString BytesText() const;
-    void SetBytesText(const QString &text);
-    bool operator==(const InstrumentIdentity &) const = default;
-};
 
 enum class DownloadMode { Memory, Output };
 
@@ -72,9 +51,6 @@ struct DownloadSummary {
     bool complete = false;
     int revision = 0; // changes with every write to the download (a station's file)
 };
-
-using RawRecord = std::array<uint8_t, 10>;
-using RawSummary = std::array<uint8_t, 9>;
 
 // A download read back from the archive: its summary line and its records as the instrument sent them,
 // in the order they arrived (position from 0, as the link numbered them).

@@ -1,9 +1,8 @@
 #include "DownloadReplay.h"
 
-#include "CSpreadSheet.h"
 #include "LinkOwner.h"
-#include "RecordTables.h"
-#include "SheetRecordSink.h"
+#include "MeasurementSink.h"
+#include "ResultCodes.h"
 
 void ReplayDownload(const ArchivedDownload &download, LinkOwner &owner)
 {
@@ -18,10 +17,17 @@ void ReplayDownload(const ArchivedDownload &download, LinkOwner &owner)
     }
 }
 
-void FillRecordSheets(const ArchivedDownload &download, CSpreadSheet &grid)
+Measurement ReplayedMeasurement(const ArchivedDownload &download)
 {
-    SetUpRecordSheets(grid, RecordSheetColors{});
-    grid.SetAddressedSheet(download.summary.mode == DownloadMode::Memory ? kStoredRecordSheet : kContinuousSheet);
-    SheetRecordSink sink(grid);
+    const DownloadSummary &summary = download.summary;
+    Measurement table;
+    table.Begin(summary.mode == DownloadMode::Memory ? MeasurementMode::Memory : MeasurementMode::Output);
+    MeasurementSink sink(table);
     ReplayDownload(download, sink);
+    table.identity = summary.identity;
+    table.madeAt = summary.startedAt;
+    const int code = summary.resultCode.value_or(RESULT_CANCELLED);
+    const bool cutShort = !summary.complete && summary.damaged == 0;
+    table.Finish(code < 0 ? code : cutShort ? RESULT_CANCELLED : RESULT_OK, summary.damaged);
+    return table;
 }

@@ -1,6 +1,6 @@
 #include "ChartRecordSink.h"
 
-ChartRecordSink::ChartRecordSink(CSpreadSheet &grid, ChartMode mode, PacketLogSink *packetLog)
+ChartRecordSink::ChartRecordSink(CSpreadSheet &grid, MeasurementMode mode, PacketLogSink *packetLog)
     : SheetRecordSink(grid, RecordSheetColors().textColor, packetLog)
 {
     m_records.SetMode(mode);

@@ -7,7 +7,7 @@ int Raw16(const RawSummary &summary, int offset)
     return summary[offset] * 256 + summary[offset + 1];
 }
 
-void BuildStored(const ChartRecords &records, const PressClassLimits &limits, ChartScope scope, ChartSeriesData &data)
+void BuildStored(const Measurement &records, const PressClassLimits &limits, ChartScope scope, ChartSeriesData &data)
 {
     std::array<bool, kPressClassCount> classShown{};
     for (int i = 0; i < records.StoredCount(); ++i) {
@@ -32,7 +32,7 @@ void BuildStored(const ChartRecords &records, const PressClassLimits &limits, Ch
     data.counts = CountVerdicts(records, limits);
 }
 
-void BuildContinuous(const ChartRecords &records, ChartSeriesData &data)
+void BuildContinuous(const Measurement &records, ChartSeriesData &data)
 {
     data.points.reserve(records.ContinuousCount());
     for (int i = 0; i < records.ContinuousCount(); ++i)
@@ -49,12 +49,12 @@ void BuildContinuous(const ChartRecords &records, ChartSeriesData &data)
 
 QString ChartSeriesData::XTitle() const
 {
-    return mode == ChartMode::Memory ? QStringLiteral("측정 시간") : QStringLiteral("측정 번호 (No)");
+    return mode == MeasurementMode::Memory ? QStringLiteral("측정 시간") : QStringLiteral("측정 번호 (No)");
 }
 
 QString ChartSeriesData::YTitle() const
 {
-    return mode == ChartMode::Memory ? QStringLiteral("측정 압력 값 (톤)") : QStringLiteral("측정 압력 값 (KN)");
+    return mode == MeasurementMode::Memory ? QStringLiteral("측정 압력 값 (톤)") : QStringLiteral("측정 압력 값 (KN)");
 }
 
 int SettingSeriesIndex(int settingCode)
@@ -85,20 +85,20 @@ double SummaryValue(int raw)
     return (raw / 10) / 10.0;
 }
 
-ChartSeriesData BuildChartSeries(const ChartRecords &records, const PressClassLimits &limits, ChartScope scope)
+ChartSeriesData BuildChartSeries(const Measurement &records, const PressClassLimits &limits, ChartScope scope)
 {
     ChartSeriesData data;
     data.mode = records.Mode();
     for (int i = 0; i < kSettingSeriesCount; ++i)
         data.settings[i].name = SettingSeriesName(i);
-    if (records.Mode() == ChartMode::Memory)
+    if (records.Mode() == MeasurementMode::Memory)
         BuildStored(records, limits, scope, data);
     else
         BuildContinuous(records, data);
     return data;
 }
 
-VerdictCounts CountVerdicts(const ChartRecords &records, const PressClassLimits &limits)
+VerdictCounts CountVerdicts(const Measurement &records, const PressClassLimits &limits)
 {
     VerdictCounts counts;
     for (int i = 0; i < records.StoredCount(); ++i) {

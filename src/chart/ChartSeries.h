@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ChartRecords.h"
+#include "Measurement.h"
 #include "PressClassLimits.h"
 
 #include <QList>
@@ -49,7 +49,7 @@ struct VerdictCounts {
 };
 
 struct ChartSeriesData {
-    ChartMode mode = ChartMode::Memory;
+    MeasurementMode mode = MeasurementMode::Memory;
     std::array<SettingSeries, kSettingSeriesCount> settings;
     QList<QPointF> failing;
     QList<LimitBand> bands;
@@ -72,7 +72,7 @@ QPointF ContinuousPoint(int index, const RawRecord &record);
 // The value a summary statistic is shown with (0.01 kN raw, last digit dropped), in kN.
 double SummaryValue(int raw);
 
-ChartSeriesData BuildChartSeries(const ChartRecords &records, const PressClassLimits &limits, ChartScope scope);
+ChartSeriesData BuildChartSeries(const Measurement &records, const PressClassLimits &limits, ChartScope scope);
 
 // Counts over the ticked stored records.
-VerdictCounts CountVerdicts(const ChartRecords &records, const PressClassLimits &limits);
+VerdictCounts CountVerdicts(const Measurement &records, const PressClassLimits &limits);

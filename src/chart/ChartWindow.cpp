@@ -60,7 +60,7 @@ ChartWindow::ChartWindow(QWidget *mainWindow, const QString &iniPath)
 
 ChartWindow::~ChartWindow() = default;
 
-void ChartWindow::SetMode(ChartMode mode)
+void ChartWindow::SetMode(MeasurementMode mode)
 {
     if (mode == m_records.Mode())
         return;
@@ -76,7 +76,7 @@ void ChartWindow::Clear()
     ScheduleRedraw();
 }
 
-void ChartWindow::SetRecords(const ChartRecords &records)
+void ChartWindow::SetRecords(const Measurement &records)
 {
     m_records = records;
     m_rebuild = true;
@@ -95,9 +95,10 @@ void ChartWindow::SetTicked(int index, bool ticked)
     ScheduleRedraw();
 }
 
-void ChartWindow::TakeTicks(const CSpreadSheet &storedSheet)
+void ChartWindow::TakeTicks(const Measurement &table)
 {
-    m_records.TakeTicks(storedSheet);
+    for (int i = 0; i < m_records.StoredCount() && i < table.Count(); ++i)
+        m_records.SetTicked(i, table.IsTicked(i));
     ScheduleRedraw();
 }
 
@@ -150,7 +151,7 @@ void ChartWindow::Redraw()
 void ChartWindow::UpdateCounts()
 {
     const ChartSeriesData &data = m_chart->Data();
-    if (m_records.Mode() == ChartMode::Output) {
+    if (m_records.Mode() == MeasurementMode::Output) {
         m_counts->setText(QStringLiteral("연속 측정 %1개").arg(m_records.ContinuousCount()));
     } else if (m_limits.IsEmpty()) {
         m_counts->setText(QStringLiteral("선택 %1개 · 판정 기준 없음").arg(m_records.TickedCount()));

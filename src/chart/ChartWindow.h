@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ChartRecords.h"
+#include "Measurement.h"
 #include "PressClassLimits.h"
 
 #include <QString>
@@ -30,22 +30,22 @@ class ChartWindow : public QWidget {
     ~ChartWindow() override;
 
     // MEMORY or OUTPUT; another mode than the present one empties the window.
-    void SetMode(ChartMode mode);
-    ChartMode Mode() const { return m_records.Mode(); }
+    void SetMode(MeasurementMode mode);
+    MeasurementMode Mode() const { return m_records.Mode(); }
     // Empties the records of the present mode (a new download begins).
     void Clear();
     // The whole table at once.
-    void SetRecords(const ChartRecords &records);
+    void SetRecords(const Measurement &records);
     // MEMORY: a stored record (index from 0) with its row's tick, and later tick changes.
     void SetStoredRecord(int index, const uint8_t *record, bool ticked = true);
     void SetTicked(int index, bool ticked);
-    // Every tick at once from the stored-record sheet (select all, none, invert).
-    void TakeTicks(const CSpreadSheet &storedSheet);
+    // Every tick at once from the shown table (select all, none, invert).
+    void TakeTicks(const Measurement &table);
     // OUTPUT: the summary and the continuous records (index from 0).
     void SetSummary(const uint8_t *summary);
     void SetContinuousRecord(int index, const uint8_t *record);
 
-    const ChartRecords &Records() const { return m_records; }
+    const Measurement &Records() const { return m_records; }
     const PressClassLimits &Limits() const { return m_limits; }
     void SetLimits(const PressClassLimits &limits);
 
@@ -76,7 +76,7 @@ class ChartWindow : public QWidget {
     void OnEditLimits();
 
     QString m_iniPath;
-    ChartRecords m_records;
+    Measurement m_records;
     PressClassLimits m_limits;
     RecordChart *m_chart;
     ChartView *m_view;

@@ -141,7 +141,7 @@ QList<qreal> ScaledWidths(const qreal *relative, int count, bool verdict, qreal 
 
 } // namespace
 
-PdfReport::PdfReport(const ReportExport &report, int dataRows, const ChartRecords &records,
+PdfReport::PdfReport(const ReportExport &report, int dataRows, const Measurement &records,
                      const PressClassLimits &limits)
     : m_report(report), m_dataRows(dataRows), m_records(records), m_limits(limits)
 {
@@ -185,71 +185,56 @@ QStringList PdfReport::RowTexts(int row) const
     return texts;
 }
 
-bool PdfReport::Save(const QString &path, QString *error) const
-{
-    auto fail = [&](const QString &why) {
-        if (error)
-            *error = why;
-        return false;
-    };
-    if (!m_report.IsReady())
-        return fail(m_report.LoadError());
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(file.errorString());
-
-    QPdfWriter writer(&file);
-    writer.setResolution(kResolution);
-    writer.setTitle(QFileInfo(path).completeBaseName());
-    writer.setCreator(QStringLiteral("Tonvale"));
-    writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
-                                     QMarginsF(kMarginMm, kMarginMm, kMarginMm, kMarginMm), QPageLayout::Millimeter));
-    QPainter p;
-    if (!p.begin(&writer))
-        return fail(QStringLiteral("PDF 파일을 만들 수 없습니다."));
-    const QRectF page = writer.pageLayout().paintRectPixels(kResolution);
-    const qreal width = page.width();
-    const qreal bodyBottom = page.height() - kFooterHeight;
-    const bool memory = m_report.Mode() == ReportMode::Memory;
-    const CSpreadSheet &sheet = m_report.Sheet();
-
-    const QList<qreal> headerWidths{width * 0.2, width * 0.3, width * 0.2, width * 0.3};
+struct PdfReport::PageLayout {
+    qreal width = 0;
+    qreal bodyBottom = 0;
+    QList<qreal> headerWidths;
     QList<QStringList> headerTexts;
+    int firstPageRows = 0;
+    int laterPageRows = 0;
+    int pageCount = 0;
+};
+
+PdfReport::PageLayout PdfReport::Paginate(QPainter &p, const QRectF &page) const
+{
+    PageLayout layout;
+    layout.width = page.width();
+    layout.bodyBottom = page.height() - kFooterHeight;
+    const CSpreadSheet &sheet = m_report.Sheet();
+    const qreal width = layout.width;
+    layout.headerWidths = {width * 0.2, width * 0.3, width * 0.2, width * 0.3};
     qreal headerHeight = 0;
     for (int row = 1; row <= kHeaderRows; ++row) {
-        headerTexts << QStringList{sheet.text(1, row), sheet.text(3, row), sheet.text(4, row), sheet.text(5, row)};
-        headerHeight += DrawHeaderRow(p, 0, headerWidths, headerTexts.last(), false);
+        layout.headerTexts << QStringList{sheet.text(1, row), sheet.text(3, row), sheet.text(4, row),
+                                          sheet.text(5, row)};
+        headerHeight += DrawHeaderRow(p, 0, layout.headerWidths, layout.headerTexts.last(), false);
     }
-    const QString incomplete = m_report.IncompleteNote();
-    if (!incomplete.isEmpty())
+    if (!m_report.IncompleteNote().isEmpty())
         headerHeight += kRowHeight;
 
     // First page: the header block, the title, the chart (and the statistics and counts) above the table.
     qreal firstTableTop = headerHeight + kGap + kTitleHeight + kChartHeight + kGap;
-    if (!memory)
+    if (m_report.Mode() != ReportMode::Memory)
         firstTableTop += 2 * kRowHeight + kGap;
     if (!m_verdicts.isEmpty())
         firstTableTop += kRowHeight;
-    const int firstPageRows = std::max(0, int((bodyBottom - firstTableTop - kRowHeight) / kRowHeight));
-    const int laterPageRows = std::max(1, int((bodyBottom - kRowHeight) / kRowHeight));
-    const int pageCount =
-        1 + (m_dataRows > firstPageRows ? (m_dataRows - firstPageRows + laterPageRows - 1) / laterPageRows : 0);
+    layout.firstPageRows = std::max(0, int((layout.bodyBottom - firstTableTop - kRowHeight) / kRowHeight));
+    layout.laterPageRows = std::max(1, int((layout.bodyBottom - kRowHeight) / kRowHeight));
+    layout.pageCount = 1 + (m_dataRows > layout.firstPageRows
+                                ? (m_dataRows - layout.firstPageRows + layout.laterPageRows - 1) / layout.laterPageRows
+                                : 0);
+    return layout;
+}
 
-    const QList<qreal> tableWidths =
-        ScaledWidths(memory ? kMemoryWidths : kOutputWidths, kColumns, !m_verdicts.isEmpty(), width);
-    const QList<qreal> statisticsWidths = ScaledWidths(kOutputWidths, kColumns, false, width);
-
-    auto footer = [&](int pageNumber) {
-        p.setFont(ReportFont());
-        p.setPen(Qt::black);
-        p.drawText(QRectF(0, bodyBottom, width, kFooterHeight), Qt::AlignHCenter | Qt::AlignBottom,
-                   QStringLiteral("페이지 %1 / %2").arg(pageNumber).arg(pageCount));
-    };
-
+qreal PdfReport::DrawHeader(QPainter &p, const PageLayout &layout) const
+{
+    const CSpreadSheet &sheet = m_report.Sheet();
+    const qreal width = layout.width;
     p.setFont(ReportFont());
     qreal y = 0;
-    for (const QStringList &texts : headerTexts)
-        y += DrawHeaderRow(p, y, headerWidths, texts);
+    for (const QStringList &texts : layout.headerTexts)
+        y += DrawHeaderRow(p, y, layout.headerWidths, texts);
+    const QString incomplete = m_report.IncompleteNote();
     if (!incomplete.isEmpty()) {
         const QRectF note(0, y, width, kRowHeight);
         p.setPen(QPen(Qt::black, 0.5));
@@ -267,14 +252,20 @@ bool PdfReport::Save(const QString &path, QString *error) const
     p.setFont(ReportFont());
     p.drawText(QRectF(0, y, width, kTitleHeight), Qt::AlignRight | Qt::AlignVCenter,
                sheet.text(5, kTitleRow).trimmed());
-    y += kTitleHeight;
+    return y + kTitleHeight;
+}
 
+qreal PdfReport::DrawChartAndSummary(QPainter &p, qreal y, const PageLayout &layout) const
+{
+    const qreal width = layout.width;
     const ChartSeriesData chart = BuildChartSeries(m_records, m_limits, ChartScope::TickedOnly);
     RecordChart::Paint(chart, &p, QRectF(0, y, width, kChartHeight), QSizeF(width * 1.6, kChartHeight * 1.6));
     y += kChartHeight + kGap;
     p.setFont(ReportFont());
 
-    if (!memory) {
+    if (m_report.Mode() != ReportMode::Memory) {
+        const CSpreadSheet &sheet = m_report.Sheet();
+        const QList<qreal> statisticsWidths = ScaledWidths(kOutputWidths, kColumns, false, width);
         QStringList headings, values;
         for (int col = 1; col <= kColumns; ++col) {
             headings << sheet.text(col, kOutputStatisticsHeadingRow);
@@ -297,10 +288,17 @@ bool PdfReport::Save(const QString &path, QString *error) const
                        .arg(ranges.join(QStringLiteral(", "))));
         y += kRowHeight;
     }
+    return y;
+}
 
+void PdfReport::DrawTable(QPainter &p, QPdfWriter &writer, qreal y, const PageLayout &layout) const
+{
+    const bool memory = m_report.Mode() == ReportMode::Memory;
+    const QList<qreal> tableWidths =
+        ScaledWidths(memory ? kMemoryWidths : kOutputWidths, kColumns, !m_verdicts.isEmpty(), layout.width);
     const QStringList heading = HeadingTexts();
     int row = 0;
-    for (int pageNumber = 1; pageNumber <= pageCount; ++pageNumber) {
+    for (int pageNumber = 1; pageNumber <= layout.pageCount; ++pageNumber) {
         if (pageNumber > 1) {
             writer.newPage();
             y = 0;
@@ -309,7 +307,7 @@ bool PdfReport::Save(const QString &path, QString *error) const
         DrawRow(p, y, tableWidths, heading, true);
         y += kRowHeight;
         p.setFont(ReportFont());
-        const int rowsHere = pageNumber == 1 ? firstPageRows : laterPageRows;
+        const int rowsHere = pageNumber == 1 ? layout.firstPageRows : layout.laterPageRows;
         for (int i = 0; i < rowsHere && row < m_dataRows; ++i, ++row, y += kRowHeight) {
             QList<QColor> colors;
             if (!m_verdicts.isEmpty()) {
@@ -319,8 +317,38 @@ bool PdfReport::Save(const QString &path, QString *error) const
             }
             DrawRow(p, y, tableWidths, RowTexts(row), false, colors);
         }
-        footer(pageNumber);
+        p.setFont(ReportFont());
+        p.setPen(Qt::black);
+        p.drawText(QRectF(0, layout.bodyBottom, layout.width, kFooterHeight), Qt::AlignHCenter | Qt::AlignBottom,
+                   QStringLiteral("페이지 %1 / %2").arg(pageNumber).arg(layout.pageCount));
     }
+}
+
+bool PdfReport::Save(const QString &path, QString *error) const
+{
+    auto fail = [&](const QString &why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    if (!m_report.IsReady())
+        return fail(m_report.LoadError());
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return fail(file.errorString());
+
+    QPdfWriter writer(&file);
+    writer.setResolution(kResolution);
+    writer.setTitle(QFileInfo(path).completeBaseName());
+    writer.setCreator(QStringLiteral("Tonvale"));
+    writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
+                                     QMarginsF(kMarginMm, kMarginMm, kMarginMm, kMarginMm), QPageLayout::Millimeter));
+    QPainter p;
+    if (!p.begin(&writer))
+        return fail(QStringLiteral("PDF 파일을 만들 수 없습니다."));
+    const PageLayout layout = Paginate(p, writer.pageLayout().paintRectPixels(kResolution));
+    const qreal chartTop = DrawHeader(p, layout);
+    DrawTable(p, writer, DrawChartAndSummary(p, chartTop, layout), layout);
     if (!p.end())
         return fail(QStringLiteral("PDF 파일을 쓸 수 없습니다."));
     if (!file.commit())

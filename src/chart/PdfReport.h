@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ChartRecords.h"
+#include "Measurement.h"
 #include "PressClassLimits.h"
 
 #include <QString>
@@ -8,6 +8,9 @@
 
 #include <functional>
 
+class QPainter;
+class QPdfWriter;
+class QRectF;
 class ReportExport;
 
 // The report as a PDF: A4 portrait, the same header block, title and table as the workbook (its texts are
@@ -19,7 +22,7 @@ class PdfReport {
   public:
     // report: filled with FillHeader and FillRecords; dataRows: what FillRecords returned. records: the raw
     // records of the same table with the same ticks (the chart and the verdicts are drawn from them).
-    PdfReport(const ReportExport &report, int dataRows, const ChartRecords &records, const PressClassLimits &limits);
+    PdfReport(const ReportExport &report, int dataRows, const Measurement &records, const PressClassLimits &limits);
 
     // Writes the PDF to a temporary file beside path and renames it into place: an existing file is replaced
     // only by a complete new one. False with *error (Korean) when it cannot be written.
@@ -34,9 +37,19 @@ class PdfReport {
     int RowCount() const { return m_dataRows; }
 
   private:
+    struct PageLayout;
+    // Where the header goes and how many rows each page takes (the header's height is measured with p).
+    PageLayout Paginate(QPainter &p, const QRectF &page) const;
+    // The header block, the incomplete note and the title; returns the y below them.
+    qreal DrawHeader(QPainter &p, const PageLayout &layout) const;
+    // The chart, the statistics (OUTPUT) and the verdict counts from y; returns the y below them.
+    qreal DrawChartAndSummary(QPainter &p, qreal y, const PageLayout &layout) const;
+    // The table from y, its heading again on every page, and each page's footer.
+    void DrawTable(QPainter &p, QPdfWriter &writer, qreal y, const PageLayout &layout) const;
+
     const ReportExport &m_report;
     int m_dataRows;
-    const ChartRecords &m_records;
+    const Measurement &m_records;
     PressClassLimits m_limits;
     QList<Verdict> m_verdicts; // per reported row, when there are limits
 };

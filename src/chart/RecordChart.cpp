@@ -117,13 +117,13 @@ void RecordChart::Attach(QAbstractSeries *series)
     series->attachAxis(m_yAxis);
 }
 
-void RecordChart::BuildAxes(ChartMode mode)
+void RecordChart::BuildAxes(MeasurementMode mode)
 {
     for (QAbstractAxis *axis : axes()) {
         removeAxis(axis);
         delete axis;
     }
-    if (mode == ChartMode::Memory) {
+    if (mode == MeasurementMode::Memory) {
         auto *time = new QDateTimeAxis;
         time->setFormat(QStringLiteral("MM-dd HH:mm"));
         time->setTickCount(6);
@@ -171,7 +171,7 @@ void RecordChart::BuildSeries()
     m_points = nullptr;
     m_rangeSeries.clear();
     BuildAxes(m_data.mode);
-    if (m_data.mode == ChartMode::Memory) {
+    if (m_data.mode == MeasurementMode::Memory) {
         for (int i = 0; i < kSettingSeriesCount; ++i) {
             const QColor color = SettingColor(i);
             QColor faint = color;
@@ -189,7 +189,7 @@ void RecordChart::BuildSeries()
 void RecordChart::FillSeries()
 {
     Extent bounds;
-    if (m_data.mode == ChartMode::Memory) {
+    if (m_data.mode == MeasurementMode::Memory) {
         for (int i = 0; i < kSettingSeriesCount; ++i) {
             const SettingSeries &s = m_data.settings[i];
             bounds.Add(s.ticked);
@@ -248,11 +248,11 @@ void RecordChart::FillSeries()
     }
     // A margin around the points; a single point or a flat run still gets an area to stand in.
     const double width = bounds.right - bounds.left, height = bounds.top - bounds.bottom;
-    const double padX = width > 0 ? width * 0.03 : (m_data.mode == ChartMode::Memory ? 60000.0 : 1.0);
+    const double padX = width > 0 ? width * 0.03 : (m_data.mode == MeasurementMode::Memory ? 60000.0 : 1.0);
     const double padY = height > 0 ? height * 0.08 : 1.0;
     m_fitted =
         QRectF(QPointF(bounds.left - padX, bounds.bottom - padY), QPointF(bounds.right + padX, bounds.top + padY));
-    if (m_data.mode == ChartMode::Output)
+    if (m_data.mode == MeasurementMode::Output)
         m_fitted.setLeft(std::max(m_fitted.left(), 0.0));
     m_fitted.setTop(std::max(m_fitted.top(), 0.0));
 }
@@ -298,7 +298,7 @@ void RecordChart::ShowPoints()
     m_thinQueued = false;
     const QRectF range = m_zoomed || m_fitted.isNull() ? ShownRange() : m_fitted;
     const QSizeF plot = plotArea().isEmpty() ? size() : plotArea().size();
-    if (m_data.mode == ChartMode::Memory) {
+    if (m_data.mode == MeasurementMode::Memory) {
         for (int i = 0; i < kSettingSeriesCount; ++i) {
             m_ticked[i]->replace(Thinned(m_data.settings[i].ticked, range, plot));
             m_unticked[i]->replace(Thinned(m_data.settings[i].unticked, range, plot));

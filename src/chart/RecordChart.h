@@ -52,7 +52,7 @@ class RecordChart : public QChart {
     static QColor SettingColor(int seriesIndex);
 
   private:
-    void BuildAxes(ChartMode mode);
+    void BuildAxes(MeasurementMode mode);
     void BuildSeries();
     void FillSeries();
     void Fit();

@@ -1,10 +1,12 @@
 #include "CliCommand.h"
 
 #include "ArchivingLinkOwner.h"
-#include "CFt260.h"
 #include "CIniSysInfo.h"
+#include "CliSession.h"
 #include "HidBridge.h"
 #include "MeasurementArchive.h"
+#include "ResultCodes.h"
+#include "SessionJobs.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -29,19 +31,19 @@ const QList<CliCommand> &RegisteredCliCommands()
 
 bool CliContext::Connect()
 {
-    link.FindDevice();
-    if (link.EnsureOpen())
+    const JobResult opened = session.Run(SessionJobs::Open());
+    if (opened.code >= 0)
         return true;
-    Fail();
+    Fail(opened.code);
     const QString advice = HidOpenFailureAdvice();
     if (!advice.isEmpty())
         err << advice << Qt::endl;
     return false;
 }
 
-int CliContext::Fail()
+int CliContext::Fail(int code)
 {
-    err << link.GetResultText() << Qt::endl;
+    err << ResultText(code) << Qt::endl;
     return kExitInstrumentFailed;
 }
 

@@ -8,10 +8,7 @@
 struct ArchiveError;
 struct ArchiveSettings;
 
-class CFt260;
-class Clock;
-class LinkOwner;
-class PacketLogSink;
+class CliSession;
 
 // --database URL and --no-archive.
 struct CliArchiveOptions {
@@ -19,12 +16,10 @@ struct CliArchiveOptions {
     QString databaseUrl; // empty: [ARCHIVE] DATABASE= of the INI file, else archive.sqlite beside it
 };
 
-// What every command of tonvale-cli gets: the link on the real or the simulated bridge, the clock it
-// runs on, the packet log (null unless --log), the output streams and the archive options.
+// What every command of tonvale-cli gets: the instrument session on the real or the simulated bridge,
+// the output streams and the archive options.
 struct CliContext {
-    CFt260 &link;
-    Clock &clock;
-    PacketLogSink *packetLog;
+    CliSession &session;
     QTextStream &out;
     QTextStream &err;
     CliArchiveOptions archive;
@@ -36,8 +31,8 @@ struct CliContext {
     // Finds the bridge and opens the link; on failure prints the result text (and how to give this user
     // access to a bridge it may not open) and returns false.
     bool Connect();
-    // Prints the link's result text on stderr and returns the failure exit status.
-    int Fail();
+    // Prints the text of result code `code` on stderr and returns the failure exit status.
+    int Fail(int code);
 };
 
 // The database's own text of an archive failure on its own line (nothing when there is none), after the

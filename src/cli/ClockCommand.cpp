@@ -1,7 +1,8 @@
-#include "CFt260.h"
 #include "CliCommand.h"
-#include "Clock.h"
+#include "CliSession.h"
+#include "Commands.h"
 #include "InstrumentClock.h"
+#include "SessionJobs.h"
 
 namespace {
 
@@ -33,27 +34,27 @@ int RunClock(CliContext &context, const QStringList &arguments)
     if (!context.Connect())
         return kExitInstrumentFailed;
 
-    uint8_t response[CFt260::kResponseAreaSize] = {};
     if (set) {
-        const auto payload = InstrumentClock::SetClockPayloadAt(context.clock.Now());
-        if (!payload) {
+        const JobResult written = context.session.Run(SessionJobs::SetClockNow(InstrumentClock::ServiceTelephone()));
+        if (written.nothingSent) {
             context.err << "설정 실패 - 컴퓨터의 현재 시간을 알 수 없어 장비시간을 보내지 않았습니다." << Qt::endl;
             return kExitInstrumentFailed;
         }
-        if (context.link.Transact(CMD_SET_CLOCK, payload->data(), InstrumentClock::kPayloadSize, response) < 0) {
-            context.err << "설정 실패 - " << context.link.GetResultText() << Qt::endl;
+        if (written.code < 0) {
+            context.err << "설정 실패 - " << written.text << Qt::endl;
             return kExitInstrumentFailed;
         }
         context.out << "성공" << Qt::endl;
         return kExitOk;
     }
 
-    uint8_t request[CFt260::kResponseAreaSize] = {};
-    if (context.link.Transact(CMD_READ_CLOCK, request, 1, response) < 0) {
-        context.err << "장비시간 읽기 실패 : " << context.link.GetResultText() << Qt::endl;
+    const JobResult read = context.session.Run(SessionJobs::Read(CMD_READ_CLOCK));
+    if (read.code < 0) {
+        context.err << "장비시간 읽기 실패 : " << read.text << Qt::endl;
         return kExitInstrumentFailed;
     }
-    const InstrumentClock::Display display = InstrumentClock::DecodeAnswer(response);
+    const InstrumentClock::Display display =
+        InstrumentClock::DecodeAnswer(reinterpret_cast<const uint8_t *>(read.exchanges.first().response.constData()));
     context.out << "장비 시간\t" << display.time << '\n' << "서비스 전화\t" << display.telephone << Qt::endl;
     return kExitOk;
 }

@@ -3,8 +3,6 @@
 #include "ArchiveSetup.h"
 #include "ArchiveSync.h"
 #include "ArchivingLinkOwner.h"
-#include "CSpreadSheet.h"
-#include "ChartRecordSink.h"
 #include "CliCommand.h"
 #include "DownloadReplay.h"
 #include "LocalTime.h"
@@ -131,18 +129,11 @@ int RunHistoryShow(CliContext &context, const QStringList &arguments)
         if (!TakeReportOptions(own, mode, report, context.err))
             return kExitUsage;
     }
-    CSpreadSheet grid;
-    SetUpRecordSheets(grid, RecordSheetColors{});
-    grid.SetAddressedSheet(mode == ReportMode::Memory ? kStoredRecordSheet : kContinuousSheet);
-    ChartRecordSink sink(grid, mode == ReportMode::Memory ? ChartMode::Memory : ChartMode::Output);
-    ReplayDownload(*download, sink);
-    PrintDownloadTable(context.out, grid, mode);
+    Measurement table = ReplayedMeasurement(*download);
+    PrintDownloadTable(context.out, table);
     if (!report.AnyOutput())
         return kExitOk;
-    const DownloadSummary &summary = download->summary;
-    return WriteReports(
-        context, report, mode, grid, sink.Records(), summary.startedAt, &summary.identity,
-        IncompleteTableText(!summary.resultCode || *summary.resultCode < 0, summary.rowCount, summary.damaged));
+    return WriteReports(context, report, table);
 }
 
 int RunHistory(CliContext &context, const QStringList &arguments)

@@ -1,6 +1,6 @@
-#include "CFt260.h"
 #include "CliCommand.h"
-#include "InstrumentIdentity.h"
+#include "CliSession.h"
+#include "ReportCommands.h"
 
 namespace {
 // The eight identity fields as "label<TAB>value" lines, in the order the operator's window reads them.
@@ -14,17 +14,11 @@ int RunInfo(CliContext &context, const QStringList &arguments)
     }
     if (!context.Connect())
         return kExitInstrumentFailed;
-    QStringList values(int(kIdentityFields.size()));
-    const IdentityReadResult read = ReadInstrumentIdentity(context.link, [&](int index, const uint8_t *response) {
-        values[index] = IdentityText(kIdentityFields[index], response, CFt260::kResponseAreaSize);
-    });
-    for (int i = 0; i < int(kIdentityFields.size()); ++i)
-        context.out << QString::fromUtf8(kIdentityFields[i].label) << '\t' << values[i] << Qt::endl;
-    if (read.result != RESULT_OK) {
-        context.link.m_nResult = read.result;
-        return context.Fail();
-    }
-    return kExitOk;
+    InstrumentIdentity identity;
+    const int failure = ReadIdentity(context, identity);
+    for (size_t i = 0; i < kIdentityFields.size(); ++i)
+        context.out << QString::fromUtf8(kIdentityFields[i].label) << '\t' << identity.texts[i] << Qt::endl;
+    return failure < 0 ? context.Fail(failure) : kExitOk;
 }
 
 const CliCommandRegistration kInfo("info", "", RunInfo);

@@ -2,6 +2,7 @@
 
 #include "ArchiveRecorder.h"
 #include "CliCommand.h"
+#include "CliSession.h"
 #include "Clock.h"
 #include "DueDates.h"
 #include "LocalTime.h"
@@ -205,7 +206,7 @@ std::optional<QList<PressLine>> LoadPressLines(CliContext &context, bool include
         RegisterFailed(context, presses, *archive);
         return std::nullopt;
     }
-    const qint64 now = context.clock.Now();
+    const qint64 now = context.session.GetClock().Now();
     QList<PressLine> lines;
     lines.reserve(overviews->size());
     for (const PressOverview &overview : *overviews)
@@ -273,7 +274,7 @@ int RunAssign(CliContext &context, const QStringList &arguments)
         return kExitInstrumentFailed;
     }
     CheckAuthor author{StationOsUser(), StationHostName(), PressClassLimits::Load(ProgramIniPath()),
-                       context.clock.Now()};
+                       context.session.GetClock().Now()};
     const std::optional<AssignmentResult> result = presses.Assign(pressId, *records, author);
     if (!result)
         return RegisterFailed(context, presses, *archive);
@@ -298,7 +299,7 @@ int RunShow(CliContext &context, const QStringList &arguments)
         return kExitInstrumentFailed;
     PressRegister presses(*archive);
     const std::optional<PressHistory> history =
-        LoadPressHistory(presses, pressId, PressClassLimits::Load(ProgramIniPath()), context.clock.Now());
+        LoadPressHistory(presses, pressId, PressClassLimits::Load(ProgramIniPath()), context.session.GetClock().Now());
     if (!history) {
         if (archive->LastError().kind != ArchiveError::Kind::None)
             return RegisterFailed(context, presses, *archive);

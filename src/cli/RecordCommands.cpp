@@ -1,22 +1,21 @@
-// memory and output: the two downloads as tab-separated text, taken from the same sheets the operator's
-// window shows, archived as they arrive, and optionally the report workbook of them.
+// memory and output: the two downloads as tab-separated text, the same rows the operator's window shows,
+// archived as they arrive, and optionally the report workbook of them.
 
 #include "RecordCommands.h"
 
-#include "ArchivingLinkOwner.h"
-#include "CFt260.h"
-#include "CSpreadSheet.h"
-#include "ChartRecordSink.h"
+#include "ArchiveLocation.h"
 #include "CliCommand.h"
-#include "Clock.h"
+#include "CliSession.h"
+#include "DownloadArchive.h"
 #include "LocalTime.h"
 #include "RecordTables.h"
 #include "ReportCommands.h"
-#include "SheetRecordSink.h"
+#include "ResultCodes.h"
+#include "SessionJobs.h"
 
 #include <QDate>
 
-#include <functional>
+#include <memory>
 
 std::optional<qint64> ParseDay(const QString &text)
 {
@@ -49,68 +48,32 @@ bool TakeRange(const QStringList &arguments, QString &from, QString &to)
     return !from.isNull() && !to.isNull();
 }
 
-// The link hands its records to `sink` for the length of one download, then to its former owner again.
-class BorrowedOwner {
-  public:
-    BorrowedOwner(CFt260 &link, LinkOwner &owner) : m_link(link), m_previous(link.Owner()) { m_link.SetOwner(&owner); }
-    ~BorrowedOwner() { m_link.SetOwner(m_previous); }
-
-  private:
-    CFt260 &m_link;
-    LinkOwner *m_previous;
-};
-
-// One download into `sink`, archived unless --no-archive. Returns the link's result; the archive's notices
-// (at most one, in Korean) are printed after the table by the caller.
+// One download into `table`, archived unless --no-archive (the archive first reads the identity the download
+// is filed under, as the operator's window does). The archive's notices (at most one, in Korean) are printed
+// after the table by the caller.
 struct DownloadRun {
-    int result = 0;
-    qint64 downloadTime = 0;
-    InstrumentIdentity identity;
-    bool identityRead = false;
-    QStringList notices;
-    QStringList databaseTexts; // the databases' own texts behind the notices
+    JobResult result;
+    bool identityRead = false; // every identity field was read for the archive
 };
 
-DownloadRun RunDownload(CliContext &context, LinkOwner &sink, DownloadStart start, const std::function<int()> &download,
-                        const std::function<int()> &rowCount)
+DownloadRun RunDownload(CliContext &context, Measurement &table, const Job &download, const DownloadStart &start)
 {
-    DownloadRun run;
-    run.downloadTime = context.clock.Now();
     const ArchiveSettings settings = context.ArchiveSettingsOrOff();
-    if (!settings.enabled) {
-        BorrowedOwner borrowed(context.link, sink);
-        run.result = download();
-        return run;
-    }
-    // The identity the download is filed under, read as the operator's window reads it at connect.
-    run.identityRead = ReadInstrumentIdentity(context, run.identity);
-    ArchivingLinkOwner archiving(sink, settings);
-    start.identity = run.identity;
-    start.host = StationHostName();
-    start.osUser = StationOsUser();
-    start.startedAt = run.downloadTime;
-    archiving.BeginDownload(start);
-    {
-        BorrowedOwner borrowed(context.link, archiving);
-        run.result = download();
-    }
-    archiving.FinishDownload(run.result, rowCount(), context.clock.Now(), context.link.DamagedRecordCount());
-    run.notices = archiving.TakeNotices();
-    run.databaseTexts = archiving.DatabaseTexts();
+    auto archive = std::make_shared<DownloadArchive>(settings.enabled ? std::optional(settings) : std::nullopt);
+    context.session.SetArchive(archive);
+    DownloadRun run;
+    run.result = context.session.Run(archive->Archived(download, start), &table);
+    int identityFields = 0;
+    for (const ExchangeOutcome &outcome : run.result.exchanges)
+        identityFields += IdentityFieldIndex(outcome.command) >= 0 && outcome.code >= 0 ? 1 : 0;
+    run.identityRead = identityFields == int(kIdentityFields.size());
     return run;
-}
-
-void PrintNotices(CliContext &context, const QStringList &notices)
-{
-    for (const QString &notice : notices)
-        context.err << notice << Qt::endl;
 }
 
 // Tells how many records of the download arrived damaged and were left out; the failure exit status
 // when there were any.
-int ReportDamagedRecords(CliContext &context)
+int ReportDamagedRecords(CliContext &context, int damaged)
 {
-    const int damaged = context.link.DamagedRecordCount();
     if (damaged == 0)
         return kExitOk;
     context.err << DamagedRecordsText(damaged) << Qt::endl;
@@ -118,23 +81,26 @@ int ReportDamagedRecords(CliContext &context)
 }
 
 // After a download: the archive's notices and the damaged records; then, when it worked, the files asked for.
-int FinishDownload(CliContext &context, const ReportOptions &report, ReportMode mode, CSpreadSheet &grid,
-                   ChartRecords &raw, const DownloadRun &run)
+int FinishDownload(CliContext &context, const ReportOptions &report, Measurement &table, const DownloadRun &run)
 {
-    PrintNotices(context, run.notices);
-    for (const QString &text : run.databaseTexts)
+    const JobResult &result = run.result;
+    for (const QString &notice : result.notices)
+        context.err << notice << Qt::endl;
+    for (const QString &text : result.archiveTexts)
         PrintArchiveDetail(context.err, {ArchiveError::Kind::Other, text});
-    if (run.result < 0) {
-        const int failed = context.Fail();
-        ReportDamagedRecords(context);
+    if (result.code < 0) {
+        const int failed = context.Fail(result.code);
+        ReportDamagedRecords(context, result.damaged);
         return failed;
     }
-    const int damaged = ReportDamagedRecords(context);
+    const int damaged = ReportDamagedRecords(context, result.damaged);
     if (!report.AnyOutput())
         return damaged;
-    const int written =
-        WriteReports(context, report, mode, grid, raw, run.downloadTime, run.identityRead ? &run.identity : nullptr,
-                     IncompleteTableText(false, 0, context.link.DamagedRecordCount()));
+    table.Finish(result.code, result.damaged);
+    table.madeAt = result.moment;
+    if (run.identityRead)
+        table.identity = SessionJobs::IdentityFromExchanges(result.exchanges);
+    const int written = WriteReports(context, report, table);
     return written != kExitOk ? written : damaged;
 }
 
@@ -158,23 +124,19 @@ int RunMemory(CliContext &context, const QStringList &arguments)
     if (!context.Connect())
         return kExitInstrumentFailed;
 
-    CSpreadSheet grid;
-    SetUpRecordSheets(grid, RecordSheetColors{});
-    ChartRecordSink sink(grid, ChartMode::Memory, context.packetLog);
-    int rows = 0;
+    Measurement table(MeasurementMode::Memory);
     DownloadStart start;
     start.mode = DownloadMode::Memory;
     start.rangeFrom = *from;
     start.rangeTo = *to;
-    const DownloadRun run = RunDownload(
-        context, sink, start, [&] { return context.link.DownloadStoredRecords(*from, *to, &rows); },
-        [&] { return rows; });
+    const DownloadRun run =
+        RunDownload(context, table, SessionJobs::StoredDownload(*from, *to, kStoredRecordSheet), start);
 
-    PrintDownloadTable(context.out, grid, ReportMode::Memory);
+    PrintDownloadTable(context.out, table);
     // With damaged records left out, "no data" would not be true.
-    if (run.result >= 0 && rows == 0 && context.link.DamagedRecordCount() == 0)
+    if (run.result.code >= 0 && run.result.rows == 0 && run.result.damaged == 0)
         context.err << QStringLiteral("메모리 데이터 없음!") << Qt::endl;
-    return FinishDownload(context, report, ReportMode::Memory, grid, sink.Records(), run);
+    return FinishDownload(context, report, table, run);
 }
 
 int RunOutput(CliContext &context, const QStringList &arguments)
@@ -190,18 +152,13 @@ int RunOutput(CliContext &context, const QStringList &arguments)
     if (!context.Connect())
         return kExitInstrumentFailed;
 
-    CSpreadSheet grid;
-    SetUpRecordSheets(grid, RecordSheetColors{});
-    grid.SetAddressedSheet(kContinuousSheet);
-    ChartRecordSink sink(grid, ChartMode::Output, context.packetLog);
+    Measurement table(MeasurementMode::Output);
     DownloadStart start;
     start.mode = DownloadMode::Output;
-    const DownloadRun run = RunDownload(
-        context, sink, start, [&] { return context.link.DownloadContinuousRecords(); },
-        [&] { return grid.GetRowCount() - kContinuousFixedRows; });
+    const DownloadRun run = RunDownload(context, table, SessionJobs::ContinuousDownload(kContinuousSheet), start);
 
-    PrintDownloadTable(context.out, grid, ReportMode::Output);
-    return FinishDownload(context, report, ReportMode::Output, grid, sink.Records(), run);
+    PrintDownloadTable(context.out, table);
+    return FinishDownload(context, report, table, run);
 }
 
 const QString kMemoryUsage =
@@ -214,20 +171,19 @@ const CliCommandRegistration kOutput("output", kOutputUsageText.constData(), Run
 
 } // namespace
 
-void PrintDownloadTable(QTextStream &out, const CSpreadSheet &grid, ReportMode mode)
+void PrintDownloadTable(QTextStream &out, const Measurement &table)
 {
-    const bool memory = mode == ReportMode::Memory;
-    if (memory) {
-        QStringList headers;
-        for (int col = 2; col <= kStoredColumnCount; ++col)
-            headers << grid.Sheet(kStoredRecordSheet)->Text(col, grid::kHeader);
-        PrintLine(out, headers);
+    if (table.Continuous()) {
+        PrintLine(out, SummaryColumnTitles());
+        const std::optional<SummaryTexts> summary = table.SummaryRow();
+        PrintLine(out, summary ? QStringList{summary->count, summary->values[0], summary->values[1], summary->values[2],
+                                             summary->values[3]}
+                               : QStringList(kContinuousColumnCount, QString()));
     }
-    for (int row = 1; row <= grid.GetRowCount(); ++row) {
-        QStringList texts;
-        for (int col = memory ? 2 : 1; col <= grid.GetColumnCount(); ++col)
-            texts << grid.text(col, row);
-        PrintLine(out, texts);
+    PrintLine(out, RecordColumnTitles());
+    for (int i = 0; i < table.Count(); ++i) {
+        const RecordTexts texts = table.RowTexts(i);
+        PrintLine(out, {QString::number(i + 1), texts.time, texts.force, texts.setValue, texts.loadCell});
     }
     out.flush();
 }

@@ -2,16 +2,18 @@
 
 #include "ArchiveTypes.h"
 
-#include "CFt260.h"
 #include "CIniSysInfo.h"
 #include "ChartSeries.h"
 #include "CliCommand.h"
+#include "CliSession.h"
 #include "IniFile.h"
 #include "InstrumentIdentity.h"
 #include "LocalTime.h"
 #include "PdfReport.h"
 #include "RecordChart.h"
+#include "RecordTables.h"
 #include "ReportExport.h"
+#include "SessionJobs.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -34,22 +36,21 @@ void FillReportTexts(const ReportOptions &options, ReportHeader &header)
             ini ? IniFile::FindValue(ini->text, QStringLiteral("REPORT"), QLatin1String(key)) : std::nullopt;
         return CutAtCharacterBoundary(value.value_or(QString()), CIniSysInfo::kMaxTextLength);
     };
-    header.Company() = text(options.company, "COMPANY");
-    header.ReportName() = text(options.reportName, "REPORT_NAME");
-    header.Author() = text(options.author, "USER_NAME");
+    header.company = text(options.company, "COMPANY");
+    header.reportName = text(options.reportName, "REPORT_NAME");
+    header.author = text(options.author, "USER_NAME");
 }
 
 } // namespace
 
-bool ReadInstrumentIdentity(CliContext &context, InstrumentIdentity &identity)
+int ReadIdentity(CliContext &context, InstrumentIdentity &identity)
 {
-    const IdentityReadResult read = ReadInstrumentIdentity(context.link, [&](int index, const uint8_t *response) {
-        identity.texts[static_cast<size_t>(index)] =
-            IdentityText(kIdentityFields[static_cast<size_t>(index)], response, CFt260::kResponseAreaSize);
-        identity.bytes[static_cast<size_t>(index)] =
-            InstrumentIdentity::FieldBytes(response, CFt260::kResponseAreaSize);
-    });
-    return read.result == RESULT_OK;
+    const JobResult read = context.session.Run(SessionJobs::Identity());
+    identity = SessionJobs::IdentityFromExchanges(read.exchanges);
+    int failure = 0;
+    for (const ExchangeOutcome &outcome : read.exchanges)
+        failure = outcome.code < 0 ? outcome.code : failure;
+    return failure;
 }
 
 QString ReportOptionsUsage(ReportMode mode)
@@ -143,13 +144,12 @@ bool TakeReportOptions(QStringList &arguments, ReportMode mode, ReportOptions &o
     return true;
 }
 
-int WriteReports(CliContext &context, const ReportOptions &options, ReportMode mode, CSpreadSheet &records,
-                 ChartRecords &raw, qint64 downloadTime, const InstrumentIdentity *identity,
-                 const QString &incompleteWhy)
+int WriteReports(CliContext &context, const ReportOptions &options, Measurement &table)
 {
+    const ReportMode mode = table.Continuous() ? ReportMode::Output : ReportMode::Memory;
     if (mode == ReportMode::Memory) {
         if (!options.allRows) {
-            const int rowCount = records.GetRowCount();
+            const int rowCount = table.Count();
             // The lowest running number asked for that the download does not have.
             int missing = 0;
             for (const RowRange &range : options.rows) {
@@ -172,16 +172,15 @@ int WriteReports(CliContext &context, const ReportOptions &options, ReportMode m
             int covering = 0;
             for (int row = 1; row <= rowCount; ++row) {
                 covering += opened[static_cast<size_t>(row)];
-                records.SetCellInteger(1, row, covering > 0 ? 1 : 0);
+                table.SetTicked(row - 1, covering > 0);
             }
         }
-        raw.TakeTicks(records);
     }
 
     const PressClassLimits limits = PressClassLimits::Load(ProgramIniPath());
     if (!options.pngPath.isEmpty()) {
         const QImage chart =
-            RecordChart::Render(BuildChartSeries(raw, limits, ChartScope::TickedOnly), QSize(1200, 700));
+            RecordChart::Render(BuildChartSeries(table, limits, ChartScope::TickedOnly), QSize(1200, 700));
         QSaveFile file(options.pngPath);
         if (!file.open(QIODevice::WriteOnly) || !chart.save(&file, "PNG") || !file.commit()) {
             context.err << "PNG 저장 실패 : " << file.errorString() << Qt::endl;
@@ -192,23 +191,22 @@ int WriteReports(CliContext &context, const ReportOptions &options, ReportMode m
     if (options.xlsPath.isEmpty() && options.pdfPath.isEmpty())
         return kExitOk;
 
-    InstrumentIdentity read;
-    if (!identity) {
-        if (!ReadInstrumentIdentity(context, read))
-            return context.Fail();
-        identity = &read;
+    if (!table.identity) {
+        InstrumentIdentity read;
+        if (const int failure = ReadIdentity(context, read); failure < 0)
+            return context.Fail(failure);
+        table.identity = read;
     }
     ReportHeader header;
-    for (size_t i = 0; i < kIdentityFields.size(); ++i)
-        header.values[kIdentityFields[i].row - 1][kIdentityFields[i].column == 2 ? 0 : 1] = identity->texts[i];
-    header.CreatedAt() = FormatLocalTime(downloadTime);
+    header.identity = *table.identity;
+    header.createdAt = FormatLocalTime(table.madeAt);
     FillReportTexts(options, header);
 
     ReportExport report(mode);
     report.FillHeader(header);
-    const int dataRows = report.FillRecords(records);
-    if (!incompleteWhy.isEmpty())
-        report.MarkIncomplete(incompleteWhy);
+    const int dataRows = report.FillRecords(ReportRowsOf(table));
+    if (!table.IncompleteWhy().isEmpty())
+        report.MarkIncomplete(table.IncompleteWhy());
     QString error;
     if (!options.xlsPath.isEmpty()) {
         if (!report.Save(options.xlsPath, &error)) {
@@ -218,7 +216,7 @@ int WriteReports(CliContext &context, const ReportOptions &options, ReportMode m
         context.err << "엑셀 저장: " << options.xlsPath << Qt::endl;
     }
     if (!options.pdfPath.isEmpty()) {
-        if (!PdfReport(report, dataRows, raw, limits).Save(options.pdfPath, &error)) {
+        if (!PdfReport(report, dataRows, table, limits).Save(options.pdfPath, &error)) {
             context.err << "PDF 저장 실패 : " << error << Qt::endl;
             return kExitInstrumentFailed;
         }

@@ -1,15 +1,14 @@
 #pragma once
 
-#include "ChartRecords.h"
+#include "InstrumentIdentity.h"
+#include "Measurement.h"
 #include "ReportTemplate.h"
 
 #include <QString>
 #include <QStringList>
 #include <QTextStream>
 
-class CSpreadSheet;
 struct CliContext;
-struct InstrumentIdentity;
 
 // The report options of the memory and output commands:
 //   [--xls FILE] [--pdf FILE] [--png FILE] [--rows LIST] [--company TEXT] [--report-name TEXT] [--author TEXT]
@@ -47,15 +46,11 @@ bool TakeReportOptions(QStringList &arguments, ReportMode mode, ReportOptions &o
 // no more than its text); false on anything else.
 bool ParseRowList(const QString &list, QList<RowRange> &rows);
 
-// The eight identity texts, read as the operator's window reads them; a field whose exchange fails stays
-// empty and makes the result false.
-bool ReadInstrumentIdentity(CliContext &context, InstrumentIdentity &identity);
+// The eight identity fields, read as the operator's window reads them; a field whose exchange fails stays
+// unknown (null). Returns 0, or the result code of the last exchange that failed.
+int ReadIdentity(CliContext &context, InstrumentIdentity &identity);
 
-// After a download into `records` (its addressed sheet the mode's record sheet, as SheetRecordSink fills
-// it) and `raw` (the same records as bytes): ticks the --rows, takes the instrument's identity for the header
-// (read from the instrument when `identity` is null) and writes the files asked for. downloadTime (seconds
-// since 1970) becomes the report's "작성 일시". incompleteWhy (IncompleteTableText), when not empty, marks
-// the files as of an incomplete table. Returns the command's exit status.
-int WriteReports(CliContext &context, const ReportOptions &options, ReportMode mode, CSpreadSheet &records,
-                 ChartRecords &raw, qint64 downloadTime, const InstrumentIdentity *identity = nullptr,
-                 const QString &incompleteWhy = {});
+// After a download into `table`: ticks the --rows, takes the instrument's identity for the header (read from
+// the instrument when the table has none) and writes the files asked for. The table's time becomes the
+// report's "작성 일시"; an incomplete table marks the files as such. Returns the command's exit status.
+int WriteReports(CliContext &context, const ReportOptions &options, Measurement &table);

@@ -1,12 +1,9 @@
 // tonvale-cli: the instrument work of Tonvale without a window.
 #include "ArchiveLocation.h"
-#include "CFt260.h"
 #include "CliCommand.h"
+#include "CliSession.h"
 #include "Clock.h"
 #include "HidBridge.h"
-#include "LinkOwner.h"
-#include "PacketLogEntry.h"
-#include "PacketLogSink.h"
 #include "Simulation.h"
 
 #include <QApplication>
@@ -15,33 +12,6 @@
 #include <optional>
 
 namespace {
-
-// Every packet on stderr, one packet-log line each.
-class StderrPacketLog : public PacketLogSink {
-  public:
-    StderrPacketLog(QTextStream &err, Clock &clock) : m_err(err), m_clock(clock) {}
-    void AddPacket(int direction, const uint8_t *bytes, int count) override
-    {
-        m_err << FormatPacketLogEntry(direction, bytes, count, m_clock.Now()) << Qt::endl;
-    }
-
-  private:
-    QTextStream &m_err;
-    Clock &m_clock;
-};
-
-// The owner for commands that download nothing: it only passes packets on to the log.
-class LogOnlyOwner : public LinkOwner {
-  public:
-    explicit LogOnlyOwner(PacketLogSink *log) : m_log(log) {}
-    PacketLogSink *PacketLog() override { return m_log; }
-    void AddStoredRecordRow(int, const uint8_t *) override {}
-    void SetContinuousSummary(const uint8_t *) override {}
-    void AddContinuousRecordRow(int, const uint8_t *) override {}
-
-  private:
-    PacketLogSink *m_log;
-};
 
 struct GlobalOptions {
     bool simulate = false;
@@ -198,11 +168,9 @@ int main(int argc, char *argv[])
         discovery = MakeHidDiscovery();
     }
 
-    StderrPacketLog packetLog(err, *clock);
-    PacketLogSink *log = options->log ? &packetLog : nullptr;
-    LogOnlyOwner owner(log);
-    CFt260 link(simulation ? simulation->Bridge() : *device, simulation ? simulation->Discovery() : *discovery, *clock,
-                &owner);
-    CliContext context{link, *clock, log, out, err, options->archive};
+    // Every packet on stderr, one packet-log line each.
+    CliSession session(simulation ? simulation->Bridge() : *device, simulation ? simulation->Discovery() : *discovery,
+                       *clock, options->log ? &err : nullptr);
+    CliContext context{session, out, err, options->archive};
     return command->run(context, options->commandArguments);
 }

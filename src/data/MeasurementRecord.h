@@ -1,5 +1,7 @@
 #pragma once
 
+#include "RawRecord.h"
+
 #include <QString>
 
 #include <array>
@@ -14,8 +16,6 @@
 // The continuous summary has 9 bytes: 0 the number of records that follow, then average, minimum,
 // maximum and deviation, each 16 bits in 0.01 kN.
 
-constexpr int kRecordSize = 10;
-constexpr int kSummarySize = 9;
 constexpr int kSummaryValueCount = 4;
 
 // A stored-record frame whose first record byte (the year's high byte) is zero ends the stream.

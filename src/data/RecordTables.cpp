@@ -1,7 +1,9 @@
 #include "RecordTables.h"
 
 #include "CSpreadSheet.h"
+#include "Measurement.h"
 #include "MeasurementRecord.h"
+#include "ReportExport.h"
 
 namespace {
 constexpr double kFontSize = 11.0;
@@ -12,12 +14,6 @@ constexpr int kTextColumnWidth = 20;
 constexpr int kContinuousLabelRow = 1;
 constexpr int kContinuousTitleRow = 3;
 constexpr int kContinuousFirstRecordRow = 4;
-
-QStringList SummaryTitles()
-{
-    return {QStringLiteral("측정횟수"), QStringLiteral("압력 평균 값"), QStringLiteral("최소 값"),
-            QStringLiteral("최대 값"), QStringLiteral("압력 편차")};
-}
 
 void SelectBlock(CSpreadSheet &grid, int col, int row)
 {
@@ -84,7 +80,7 @@ void SetUpContinuousSheet(CSpreadSheet &grid, const RecordSheetColors &colors)
         SelectBlock(grid, col, row);
         grid.SetCellBackColor(colors.labelBackColor);
     }
-    const QStringList labels = SummaryTitles();
+    const QStringList labels = SummaryColumnTitles();
     const QStringList titles = RecordColumnTitles();
     for (int col = 1; col <= kContinuousColumnCount; ++col) {
         grid.SetCellTextIfChanged(col, kContinuousLabelRow, labels[col - 1]);
@@ -100,6 +96,12 @@ QStringList RecordColumnTitles()
 {
     return {QStringLiteral("No"), QStringLiteral("측정 시간"), QStringLiteral("측정 압력 값"),
             QStringLiteral("측정 압력 설정 값"), QStringLiteral("로드셀 종류")};
+}
+
+QStringList SummaryColumnTitles()
+{
+    return {QStringLiteral("측정횟수"), QStringLiteral("압력 평균 값"), QStringLiteral("최소 값"),
+            QStringLiteral("최대 값"), QStringLiteral("압력 편차")};
 }
 
 void SetUpRecordSheets(CSpreadSheet &grid, const RecordSheetColors &colors,
@@ -128,6 +130,44 @@ void EmptyContinuousSheet(CSpreadSheet &grid)
 {
     grid.ClearBlock(1, kContinuousSummaryRow, kContinuousColumnCount, kContinuousSummaryRow, true);
     grid.SetRowCount(kContinuousFixedRows);
+}
+
+void FillRecordSheets(const Measurement &table, CSpreadSheet &grid)
+{
+    SetUpRecordSheets(grid, RecordSheetColors{});
+    grid.SetAddressedSheet(table.Continuous() ? kContinuousSheet : kStoredRecordSheet);
+    RecordTableWriter writer(&grid, RecordSheetColors().textColor);
+    if (table.Summary())
+        writer.SetContinuousSummary(table.Summary()->data());
+    for (int i = 0; i < table.Count(); ++i) {
+        if (table.Continuous())
+            writer.AddContinuousRecordRow(i, table.Record(i).data());
+        else
+            writer.AddStoredRecordRow(i, table.Record(i).data());
+    }
+}
+
+ReportRows ReportRowsOf(const Measurement &table)
+{
+    ReportRows report;
+    if (const std::optional<SummaryTexts> summary = table.SummaryRow())
+        report.summary = {summary->count, summary->values[0], summary->values[1], summary->values[2],
+                          summary->values[3]};
+    for (int i = 0; i < table.Count(); ++i) {
+        if (table.Continuous() || table.IsTicked(i)) {
+            const RecordTexts texts = table.RowTexts(i);
+            report.rows.append({texts.time, texts.force, texts.setValue, texts.loadCell});
+        }
+    }
+    return report;
+}
+
+void TakeStoredTicks(Measurement &table, const CSpreadSheet &grid)
+{
+    for (int i = 0; i < table.Count(); ++i) {
+        int ticked = 0;
+        table.SetTicked(i, grid.GetSheetCellInteger(kStoredRecordSheet, 1, i + 1, &ticked) && ticked == 1);
+    }
 }
 
 RecordTableWriter::RecordTableWriter(CSpreadSheet *grid, int textColor) : m_grid(grid), m_textColor(textColor) {}

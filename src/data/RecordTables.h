@@ -10,6 +10,8 @@
 #include <optional>
 
 class CSpreadSheet;
+class Measurement;
+struct ReportRows;
 
 // The data grid's two sheets: sheet 1 holds stored records (one ticked row each), sheet 2 the
 // continuous run (label row, summary row, label row, then one row per record from row 4).
@@ -25,6 +27,9 @@ constexpr int kContinuousFixedRows = 3;
 // sheet 1's column headers 2 to 6 and sheet 2's row 3.
 QStringList RecordColumnTitles();
 
+// "측정횟수", "압력 평균 값", "최소 값", "최대 값", "압력 편차": sheet 2's row 1, over the summary.
+QStringList SummaryColumnTitles();
+
 // The palette colours the sheets are drawn with (Windows RGB values).
 struct RecordSheetColors {
     int textColor = grid::Rgb(0, 0, 0);
@@ -39,10 +44,20 @@ struct RecordSheetColors {
 void SetUpRecordSheets(CSpreadSheet &grid, const RecordSheetColors &colors,
                        const std::function<void(CSpreadSheet &)> &applyGridStyle = {});
 
+// Both sheets made from scratch (as SetUpRecordSheets) with the rows of `table`, its mode's sheet addressed.
+void FillRecordSheets(const Measurement &table, CSpreadSheet &grid);
+
+// What a report takes of `table`: MEMORY its ticked rows, OUTPUT the summary and every record.
+ReportRows ReportRowsOf(const Measurement &table);
+
 // Emptying before a download, on the addressed sheet: the stored-record sheet loses every row; the
 // continuous sheet keeps its three fixed rows with the summary row cleared.
 void EmptyStoredRecordSheet(CSpreadSheet &grid);
 void EmptyContinuousSheet(CSpreadSheet &grid);
+
+// The operator's ticks of the stored-record sheet (check boxes in column 1; row index + 1 holds record
+// index) into `table`, whichever sheet is addressed.
+void TakeStoredTicks(Measurement &table, const CSpreadSheet &grid);
 
 // How a stored record's force cell stands out beyond its text: a text colour and a tooltip. A marker answers
 // nullopt for a record that is shown plainly (the palette's text colour, no tooltip).

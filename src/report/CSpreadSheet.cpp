@@ -177,11 +177,12 @@ QString CSpreadSheet::toolTip(int col, int row) const
     return Addressed().ToolTip(col, row);
 }
 
-bool CSpreadSheet::GetCellInteger(int col, int row, int *value) const
+namespace {
+
+bool SheetCellInteger(const GridSheet &s, int col, int row, int *value)
 {
     int result = 0;
     bool ok = false;
-    const GridSheet &s = Addressed();
     if (s.Contains(col, row)) {
         const QString t = s.Text(col, row).trimmed();
         if (s.Format(col, row).cellType == grid::CellCheckBox) {
@@ -194,6 +195,24 @@ bool CSpreadSheet::GetCellInteger(int col, int row, int *value) const
     if (value)
         *value = ok ? result : 0;
     return ok;
+}
+
+} // namespace
+
+bool CSpreadSheet::GetCellInteger(int col, int row, int *value) const
+{
+    return SheetCellInteger(Addressed(), col, row, value);
+}
+
+bool CSpreadSheet::GetSheetCellInteger(int sheet, int col, int row, int *value) const
+{
+    const GridSheet *s = Sheet(sheet);
+    if (!s) {
+        if (value)
+            *value = 0;
+        return false;
+    }
+    return SheetCellInteger(*s, col, row, value);
 }
 
 bool CSpreadSheet::SetCellInteger(int col, int row, int value)

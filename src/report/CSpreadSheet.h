@@ -47,6 +47,8 @@ class CSpreadSheet : public QObject {
     // Integer value of (col, row): a check box gives 1 ticked, 0 not; another cell its text read as an
     // integer. False (and *value 0) for a cell outside the sheet or a text that is no integer.
     bool GetCellInteger(int col, int row, int *value) const;
+    // The same of sheet `sheet` (1-based), whichever is addressed; false for an unknown sheet.
+    bool GetSheetCellInteger(int sheet, int col, int row, int *value) const;
     // Check box: 1 ticks, 0 clears. Another cell takes the number as its text.
     bool SetCellInteger(int col, int row, int value);
 

@@ -3,24 +3,28 @@
 namespace {
 
 constexpr int kColumns = 5;
-// Continuous sheet of the main window: statistics in row 2, records from row 4.
-constexpr int kContinuousStatisticsRow = 2;
-constexpr int kContinuousFirstRecordRow = 4;
-// Stored-record sheet: check box in column 1, the four record texts from column 3.
-constexpr int kStoredCheckColumn = 1;
-constexpr int kStoredFirstTextColumn = 3;
+// The header block: the left values in column 3, the right ones in column 5.
+constexpr int kLeftValueColumn = 3;
+constexpr int kRightValueColumn = 5;
+
+struct Place {
+    int col;
+    int row;
+};
+
+// Where each identity field (in kIdentityFields order) stands in the header block.
+constexpr std::array<Place, InstrumentIdentity::kFieldCount> kIdentityPlaces = {{
+    {kLeftValueColumn, 3},  // 측정기 명
+    {kLeftValueColumn, 4},  // 15톤 로드셀 S/N
+    {kLeftValueColumn, 5},  // 30톤 로드셀 S/N
+    {kLeftValueColumn, 6},  // 30톤 로드셀 커버 S/N
+    {kRightValueColumn, 3}, // 측정기 S/N
+    {kRightValueColumn, 4}, // 15톤 로드셀 커버 S/N
+    {kRightValueColumn, 5}, // 25톤 로드셀 커버 S/N
+    {kRightValueColumn, 6}, // 버전 정보
+}};
 
 } // namespace
-
-ReportHeader ReportHeader::FromDeviceGrid(const CSpreadSheet &deviceGrid)
-{
-    ReportHeader header;
-    for (int row = 1; row <= kRows; ++row) {
-        header.values[row - 1][0] = deviceGrid.text(2, row);
-        header.values[row - 1][1] = deviceGrid.text(4, row);
-    }
-    return header;
-}
 
 ReportExport::ReportExport(ReportMode mode) : m_mode(mode)
 {
@@ -35,15 +39,24 @@ void ReportExport::SetText(int col, int row, const QString &text)
 
 void ReportExport::FillHeader(const ReportHeader &header)
 {
-    for (int row = 1; row <= ReportHeader::kRows; ++row) {
-        SetText(3, row, header.values[row - 1][0]);
-        SetText(5, row, header.values[row - 1][1]);
-    }
+    SetText(kLeftValueColumn, 1, header.createdAt);
+    SetText(kRightValueColumn, 1, header.company);
+    SetText(kLeftValueColumn, 2, header.reportName);
+    SetText(kRightValueColumn, 2, header.author);
+    for (size_t i = 0; i < kIdentityPlaces.size(); ++i)
+        SetText(kIdentityPlaces[i].col, kIdentityPlaces[i].row, header.identity.texts[i]);
 }
 
-int ReportExport::FillRecords(const CSpreadSheet &records)
+int ReportExport::FillRecords(const ReportRows &records)
 {
-    return m_mode == ReportMode::Memory ? FillStoredRows(records) : FillContinuousRows(records);
+    if (m_mode == ReportMode::Memory) {
+        FillRows(records.rows, ReportTemplate::kMemoryModelRow);
+    } else {
+        for (int col = 1; col <= kColumns; ++col)
+            SetText(col, ReportTemplate::kOutputStatisticsRow, records.summary.value(col - 1));
+        FillRows(records.rows, ReportTemplate::kOutputModelRow);
+    }
+    return int(records.rows.size());
 }
 
 void ReportExport::MarkIncomplete(const QString &why)
@@ -61,7 +74,7 @@ namespace {
 bool IsTicked(const CSpreadSheet &records, int row)
 {
     int value = 0;
-    return records.GetCellInteger(kStoredCheckColumn, row, &value) && value == 1;
+    return records.GetCellInteger(1, row, &value) && value == 1;
 }
 
 } // namespace
@@ -74,48 +87,17 @@ int ReportExport::TickedRowCount(const CSpreadSheet &records)
     return n;
 }
 
-int ReportExport::FillStoredRows(const CSpreadSheet &records)
+void ReportExport::FillRows(const QList<ReportRows::Row> &rows, int modelRow)
 {
-    const int rowCount = records.GetRowCount();
-    const int n = TickedRowCount(records);
-
-    const int model = ReportTemplate::kMemoryModelRow;
-    for (int dest = model + 1; dest <= model - 1 + n; ++dest)
-        m_sheet.CopyRowBlock(model, model, dest);
-
-    int k = 0;
-    for (int row = 1; row <= rowCount; ++row) {
-        if (!IsTicked(records, row))
-            continue;
-        ++k;
-        const int target = model - 1 + k;
-        SetText(1, target, QString::number(k));
+    // The model row is copied down for every row after the first.
+    for (int dest = modelRow + 1; dest <= modelRow - 1 + int(rows.size()); ++dest)
+        m_sheet.CopyRowBlock(modelRow, modelRow, dest);
+    for (int k = 0; k < int(rows.size()); ++k) {
+        const int target = modelRow + k;
+        SetText(1, target, QString::number(k + 1));
         for (int col = 2; col <= kColumns; ++col)
-            SetText(col, target, records.text(kStoredFirstTextColumn + col - 2, row));
+            SetText(col, target, rows[k][size_t(col - 2)]);
     }
-    return k;
-}
-
-int ReportExport::FillContinuousRows(const CSpreadSheet &records)
-{
-    const int rowCount = records.GetRowCount();
-    const int model = ReportTemplate::kOutputModelRow;
-    // Sheet row i lands on workbook row i + offset.
-    const int offset = model - kContinuousFirstRecordRow;
-    for (int dest = model + 1; dest <= rowCount + offset; ++dest)
-        m_sheet.CopyRowBlock(model, model, dest);
-
-    for (int col = 1; col <= kColumns; ++col)
-        SetText(col, ReportTemplate::kOutputStatisticsRow, records.text(col, kContinuousStatisticsRow));
-
-    int written = 0;
-    for (int row = kContinuousFirstRecordRow; row <= rowCount; ++row) {
-        SetText(1, row + offset, QString::number(row - kContinuousFirstRecordRow + 1));
-        for (int col = 2; col <= kColumns; ++col)
-            SetText(col, row + offset, records.text(col, row));
-        ++written;
-    }
-    return written;
 }
 
 bool ReportExport::Save(const QString &path, QString *error) const

@@ -1,30 +1,32 @@
 #pragma once
 
 #include "CSpreadSheet.h"
+#include "InstrumentIdentity.h"
 #include "ReportTemplate.h"
 
 #include <QDate>
+#include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 
-// The texts of the report's header block, arranged as the main window's device grid holds them: six rows of
-// a left and a right value (device grid columns 2 and 4, workbook columns 3 and 5).
+// The texts of the report's header block: when it was made, the operator's texts and the instrument's
+// identity. Each export lays them out in its own form.
 struct ReportHeader {
-    static constexpr int kRows = ReportTemplate::kHeaderRows;
-    std::array<std::array<QString, 2>, kRows> values;
+    QString createdAt;
+    QString company;
+    QString reportName;
+    QString author;
+    InstrumentIdentity identity;
+};
 
-    QString &CreatedAt() { return values[0][0]; }
-    QString &Company() { return values[0][1]; }
-    QString &ReportName() { return values[1][0]; }
-    QString &Author() { return values[1][1]; }
-    const QString &Company() const { return values[0][1]; }
-    const QString &ReportName() const { return values[1][0]; }
-    const QString &Author() const { return values[1][1]; }
-    const QString &Serial() const { return values[2][1]; } // the instrument's serial ("측정기 S/N")
-
-    // Columns 2 and 4 of rows 1..6 of the device grid's addressed sheet.
-    static ReportHeader FromDeviceGrid(const CSpreadSheet &deviceGrid);
+// The table a report takes, as texts: OUTPUT the summary's count and four values, then each reported
+// record's time, force, set value and load cell in order (the report numbers them 1, 2, 3 ...).
+struct ReportRows {
+    using Row = std::array<QString, 4>;
+    QStringList summary;
+    QList<Row> rows;
 };
 
 // One report workbook: the stored template of a mode, filled from the header and the record sheet as the
@@ -40,11 +42,9 @@ class ReportExport {
     const CSpreadSheet &Sheet() const { return m_sheet; }
 
     void FillHeader(const ReportHeader &header);
-    // The addressed sheet of `records` in the layout of the mode: MEMORY takes the stored-record sheet's
-    // ticked rows (column 1 check box; columns 3..6 time, force, set value, load cell) and numbers them
-    // 1, 2, 3 ...; OUTPUT takes the continuous sheet whole (statistics in row 2, records from row 4).
+    // The rows in the layout of the mode, numbered 1, 2, 3 ...; OUTPUT with the statistics above them.
     // Returns the number of data rows written.
-    int FillRecords(const CSpreadSheet &records);
+    int FillRecords(const ReportRows &records);
     // The table is incomplete (`why`: what is missing, IncompleteTableText): the workbook says so in the
     // left section of its page footer, the template's cells stay as they are; the PDF shows IncompleteNote().
     void MarkIncomplete(const QString &why);
@@ -69,8 +69,7 @@ class ReportExport {
     static int TickedRowCount(const CSpreadSheet &records);
 
   private:
-    int FillStoredRows(const CSpreadSheet &records);
-    int FillContinuousRows(const CSpreadSheet &records);
+    void FillRows(const QList<ReportRows::Row> &rows, int modelRow);
     void SetText(int col, int row, const QString &text);
 
     ReportMode m_mode;

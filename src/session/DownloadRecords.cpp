@@ -1,45 +1,41 @@
 #include "DownloadRecords.h"
 
-#include "MeasurementRecord.h"
-
 DownloadRecords::DownloadRecords(QObject *parent) : QObject(parent) {}
 
 void DownloadRecords::Begin(bool continuous)
 {
-    m_state = State::Receiving;
-    m_continuous = continuous;
-    m_result = 0;
-    m_summary.clear();
-    m_records.clear();
+    m_shown = continuous ? MeasurementMode::Output : MeasurementMode::Memory;
+    ShownTable().Begin(m_shown);
     emit cleared();
 }
 
 void DownloadRecords::Append(const RecordBatch &batch)
 {
+    // A batch names its table; only the shown one's changes are told.
+    const MeasurementMode mode = batch.continuous ? MeasurementMode::Output : MeasurementMode::Memory;
+    Measurement &table = Table(mode);
+    const bool shown = mode == m_shown;
     if (!batch.summary.isEmpty()) {
-        m_summary = batch.summary;
-        emit summaryChanged();
+        table.SetSummary(reinterpret_cast<const uint8_t *>(batch.summary.constData()));
+        if (shown)
+            emit summaryChanged();
     }
     if (batch.records.isEmpty())
         return;
-    const int first = Count();
-    m_records.append(batch.records);
-    emit recordsAppended(first, batch.Count());
+    const int first = table.Count();
+    for (int i = 0; i < batch.Count(); ++i)
+        table.SetRecord(first + i, batch.Record(i));
+    if (shown)
+        emit recordsAppended(first, batch.Count());
 }
 
-void DownloadRecords::Finish(int code)
+void DownloadRecords::Finish(int code, int damaged)
 {
-    m_result = code;
-    m_state = code < 0 ? State::Incomplete : State::Complete;
+    ShownTable().Finish(code, damaged);
     emit finished(code);
 }
 
-int DownloadRecords::Count() const
+void DownloadRecords::Clear(MeasurementMode mode)
 {
-    return int(m_records.size() / kRecordSize);
-}
-
-const uint8_t *DownloadRecords::Record(int i) const
-{
-    return reinterpret_cast<const uint8_t *>(m_records.constData()) + i * kRecordSize;
+    Table(mode).Clear();
 }

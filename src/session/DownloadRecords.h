@@ -1,35 +1,44 @@
 #pragma once
 
+#include "Measurement.h"
 #include "SessionTypes.h"
 
 #include <QObject>
 
-// The raw records of the download the data grid shows, kept on the window's thread for the views
-// that draw or list them: stored records, or the continuous run's summary and records, whether the
-// download completed, and its result. The main window owns one and fills it from the record batches.
+#include <array>
+
+// The downloads the data grid shows, kept on the window's thread as measurements: the last table of each
+// mode (the grid keeps one sheet per mode), the shown one being the last download begun. Filled from the
+// record batches; the grid, the chart and the reports are built from it. The main window owns one.
 class DownloadRecords : public QObject {
     Q_OBJECT
   public:
-    enum class State { Empty, Receiving, Complete, Incomplete };
+    using State = Measurement::State;
 
     explicit DownloadRecords(QObject *parent = nullptr);
 
-    // A new download starts: everything earlier goes.
+    // A new download starts: the mode's earlier table goes.
     void Begin(bool continuous);
     void Append(const RecordBatch &batch);
-    // The download ended with `code` (0 success); a failed or cancelled one leaves an incomplete table.
-    void Finish(int code);
+    // The download ended with `code` (0 success) and `damaged` records left out; a failed or cancelled one
+    // leaves an incomplete table.
+    void Finish(int code, int damaged = 0);
+    // Empties the table of one mode without a download (the grid's sheet was emptied).
+    void Clear(MeasurementMode mode);
 
-    State GetState() const { return m_state; }
-    bool Continuous() const { return m_continuous; }
-    bool Incomplete() const { return m_state == State::Incomplete; }
-    int Result() const { return m_result; }
-    int Count() const;
+    // The shown download.
+    const Measurement &Shown() const { return Table(m_shown); }
+    // The last table of `mode`.
+    const Measurement &Table(MeasurementMode mode) const { return m_tables[size_t(mode)]; }
+    Measurement &Table(MeasurementMode mode) { return m_tables[size_t(mode)]; }
+
+    State GetState() const { return Shown().GetState(); }
+    bool Continuous() const { return Shown().Continuous(); }
+    bool Incomplete() const { return GetState() == State::Incomplete; }
+    int Result() const { return Shown().ResultCode(); }
+    int Count() const { return Shown().Count(); }
     // Record i (from 0), kRecordSize bytes.
-    const uint8_t *Record(int i) const;
-    const QByteArray &RawRecords() const { return m_records; }
-    // The continuous run's 9 summary bytes; empty for stored records or before it came.
-    const QByteArray &Summary() const { return m_summary; }
+    const uint8_t *Record(int i) const { return Shown().Record(i).data(); }
 
   signals:
     void cleared();
@@ -38,9 +47,8 @@ class DownloadRecords : public QObject {
     void finished(int code);
 
   private:
-    State m_state = State::Empty;
-    bool m_continuous = false;
-    int m_result = 0;
-    QByteArray m_summary;
-    QByteArray m_records;
+    Measurement &ShownTable() { return Table(m_shown); }
+
+    MeasurementMode m_shown = MeasurementMode::Memory;
+    std::array<Measurement, 2> m_tables{Measurement(MeasurementMode::Memory), Measurement(MeasurementMode::Output)};
 };

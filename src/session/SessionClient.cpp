@@ -2,6 +2,8 @@
 
 #include "SessionHost.h"
 
+#include <utility>
+
 SessionClient::SessionClient(SessionHost &host, QObject *parent) : QObject(parent), m_host(host) {}
 
 SessionClient::~SessionClient()
@@ -9,12 +11,13 @@ SessionClient::~SessionClient()
     Cancel();
 }
 
-JobId SessionClient::Submit(const Job &job)
+JobId SessionClient::Submit(const Job &job, std::function<void(const JobResult &)> then)
 {
     if (m_current)
         return 0;
     m_current = m_host.Submit(this, job);
     m_kind = job.kind;
+    m_then = std::move(then);
     return m_current;
 }
 
@@ -46,5 +49,8 @@ void SessionClient::DeliverFinished(const JobResult &result)
     if (result.id != m_current)
         return;
     m_current = 0;
+    const std::function<void(const JobResult &)> then = std::exchange(m_then, nullptr);
     emit jobFinished(result);
+    if (then)
+        then(result);
 }

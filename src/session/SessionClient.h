@@ -4,6 +4,8 @@
 
 #include <QObject>
 
+#include <functional>
+
 class SessionHost;
 
 // One window's handle on the instrument session: at most one job at a time, and only that job's
@@ -15,7 +17,8 @@ class SessionClient : public QObject {
     ~SessionClient() override;
 
     // Hands the job to the session; 0 (and nothing done) while a job of this client is outstanding.
-    JobId Submit(const Job &job);
+    // `then`, when given, runs with the job's result right after jobFinished has been emitted.
+    JobId Submit(const Job &job, std::function<void(const JobResult &)> then = {});
     // Asks the current job to stop after its current frame; thread-safe on the session side.
     void Cancel();
     bool Busy() const { return m_current != 0; }
@@ -39,4 +42,5 @@ class SessionClient : public QObject {
     SessionHost &m_host;
     JobId m_current = 0;
     int m_kind = 0;
+    std::function<void(const JobResult &)> m_then;
 };

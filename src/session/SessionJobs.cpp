@@ -30,6 +30,50 @@ void RunContinuous(JobContext &context)
 
 } // namespace
 
+Job Open()
+{
+    Job job;
+    job.run = [](JobContext &context) {
+        CFt260 &link = context.Link();
+        link.FindDevice();
+        if (!link.EnsureOpen())
+            context.Result().code = link.m_nResult < 0 ? link.m_nResult : RESULT_OPEN_FAILED;
+    };
+    return job;
+}
+
+Job Identity()
+{
+    Job job;
+    job.kind = Job::Exchanges;
+    job.run = [](JobContext &context) { ReadIdentity(context); };
+    return job;
+}
+
+void ReadIdentity(JobContext &context, const InstrumentIdentity &known)
+{
+    SilenceWatch silence;
+    for (size_t i = 0; i < kIdentityFields.size() && !context.Cancelled(); ++i) {
+        if (!known.texts[i].isNull())
+            continue;
+        if (silence.Silent(
+                context.Exchange(ExchangeStep{kIdentityFields[i].readCommand, QByteArray(1, '\0'), true}).code))
+            break;
+    }
+}
+
+InstrumentIdentity IdentityFromExchanges(const QList<ExchangeOutcome> &exchanges)
+{
+    InstrumentIdentity identity;
+    for (const ExchangeOutcome &outcome : exchanges) {
+        const int index = IdentityFieldIndex(outcome.command);
+        if (index >= 0 && outcome.code >= 0)
+            identity.SetFromAnswer(index, reinterpret_cast<const uint8_t *>(outcome.response.constData()),
+                                   CFt260::kResponseAreaSize);
+    }
+    return identity;
+}
+
 Job Presence()
 {
     Job job;
@@ -90,14 +134,13 @@ Job Connect(const QList<ExchangeStep> &identity, bool continuous, int sheet, std
                 context.Result().advice = advice();
             return;
         }
-        // An instrument that does not answer is told at once: after two time-outs in a row the connect
-        // ends with that result, without a query that could only time out as well.
-        int timeoutsInRow = 0;
+        // An instrument that does not answer is told at once: once it is silent the connect ends with that
+        // result, without a query that could only time out as well.
+        SilenceWatch silence;
         for (const ExchangeStep &step : identity) {
             if (context.Cancelled())
                 break;
-            timeoutsInRow = context.Exchange(step).code == RESULT_READ_FAILED ? timeoutsInRow + 1 : 0;
-            if (timeoutsInRow == 2)
+            if (silence.Silent(context.Exchange(step).code))
                 return;
         }
         // The identity reads fill what they can; the download's outcome is the job's.

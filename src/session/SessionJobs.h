@@ -1,5 +1,6 @@
 #pragma once
 
+#include "InstrumentIdentity.h"
 #include "SessionTypes.h"
 
 #include <functional>
@@ -8,6 +9,16 @@
 // moment (the PC time of a clock setting, "today" of a connect) is worked out on the session thread
 // just before it is sent.
 namespace SessionJobs {
+
+// Finds the bridge and opens the link; the result's code tells why it could not be opened.
+Job Open();
+// The identity fields in their order, each optional, until the instrument falls silent (ReadIdentity).
+Job Identity();
+// Reads the identity fields `known` has no text for, each an optional exchange, and stops once the
+// instrument is silent (two time-outs in a row). Runs inside a job on the session thread.
+void ReadIdentity(JobContext &context, const InstrumentIdentity &known = {});
+// The instrument identity in kIdentityFields order from a job's identity reads (a field not read: null).
+InstrumentIdentity IdentityFromExchanges(const QList<ExchangeOutcome> &exchanges);
 
 // Looks for the bridge; the result's `present` says whether it is on the bus.
 Job Presence();

@@ -25,11 +25,11 @@ const std::array<Scenario::IdentityKey, 8> Scenario::kIdentityKeys = {{
     {"lc25_cover_sn", CMD_READ_LC25_COVER_SN},
 }};
 
-RecordBytes MakeRecord(const LocalFields &t, int rawForce, int setting)
+RawRecord MakeRecord(const LocalFields &t, int rawForce, int setting)
 {
-    return RecordBytes{uint8_t(t.year >> 8), uint8_t(t.year),   uint8_t(t.month),  uint8_t(t.day),
-                       uint8_t(t.hour),      uint8_t(t.minute), uint8_t(t.second), uint8_t(rawForce >> 8),
-                       uint8_t(rawForce),    uint8_t(setting)};
+    return RawRecord{uint8_t(t.year >> 8), uint8_t(t.year),   uint8_t(t.month),  uint8_t(t.day),
+                     uint8_t(t.hour),      uint8_t(t.minute), uint8_t(t.second), uint8_t(rawForce >> 8),
+                     uint8_t(rawForce),    uint8_t(setting)};
 }
 
 Scenario::Scenario()
@@ -146,7 +146,7 @@ class Parser {
         return true;
     }
 
-    bool Record(const QJsonValue &value, const QString &where, RecordBytes *out)
+    bool Record(const QJsonValue &value, const QString &where, RawRecord *out)
     {
         if (!value.isObject())
             return Fail(where, QStringLiteral("expected a record object"));
@@ -176,14 +176,14 @@ class Parser {
         return true;
     }
 
-    bool Records(const QJsonValue &value, const QString &where, std::vector<RecordBytes> *out)
+    bool Records(const QJsonValue &value, const QString &where, std::vector<RawRecord> *out)
     {
         if (!value.isArray())
             return Fail(where, QStringLiteral("expected a list of records"));
         const QJsonArray list = value.toArray();
         out->clear();
         for (int i = 0; i < list.size(); ++i) {
-            RecordBytes r{};
+            RawRecord r{};
             if (!Record(list.at(i), QStringLiteral("%1[%2]").arg(where).arg(i), &r))
                 return false;
             out->push_back(r);
@@ -212,7 +212,7 @@ class Parser {
             }
         }
         if (c.contains(QLatin1String("records"))) {
-            std::vector<RecordBytes> records;
+            std::vector<RawRecord> records;
             if (!Records(c.value(QLatin1String("records")), where + QStringLiteral(".records"), &records))
                 return false;
             run->records = records;
@@ -422,7 +422,7 @@ class Parser {
             s->telephone = phone;
         }
         if (root.contains(QLatin1String("stored"))) {
-            std::vector<RecordBytes> stored;
+            std::vector<RawRecord> stored;
             if (!Records(root.value(QLatin1String("stored")), QStringLiteral("stored"), &stored))
                 return false;
             s->stored = stored;

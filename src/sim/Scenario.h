@@ -1,6 +1,7 @@
 #pragma once
 
 #include "LocalTime.h"
+#include "RawRecord.h"
 #include "SimulatedFaults.h"
 
 #include <QByteArray>
@@ -14,9 +15,7 @@
 
 // One stored or continuous record as the instrument sends it: year (2 bytes), month, day, hour, minute,
 // second, raw force in 0.1 kN (2 bytes), setting code.
-using RecordBytes = std::array<uint8_t, 10>;
-
-RecordBytes MakeRecord(const LocalFields &time, int rawForce, int setting);
+RawRecord MakeRecord(const LocalFields &time, int rawForce, int setting);
 
 // One load cell's calibration: four reference points and the live reading (24-bit raw converter values),
 // and three corrections (signed; the instrument sends and receives them as value + 2048).
@@ -30,7 +29,7 @@ struct CalibrationTable {
 struct ContinuousRun {
     std::optional<quint16> average, minimum, maximum, deviation;
     // nullopt: a short default run ending a few minutes before the instrument's present time.
-    std::optional<std::vector<RecordBytes>> records;
+    std::optional<std::vector<RawRecord>> records;
     // The number the summary announces, when it should differ from the records sent.
     std::optional<int> count;
 };
@@ -55,7 +54,7 @@ struct Scenario {
     QString telephone = QStringLiteral("031-8765-4321");
     // Stored records in the instrument's order; nullopt = a handful on several days up to the instrument's
     // today.
-    std::optional<std::vector<RecordBytes>> stored;
+    std::optional<std::vector<RawRecord>> stored;
     ContinuousRun continuous;
     std::array<CalibrationTable, 2> calibration; // [0] 15 t, [1] 30 t
     FirmwareBehaviour firmware;

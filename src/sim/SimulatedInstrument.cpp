@@ -61,7 +61,7 @@ LocalFields FieldsOf(qint64 seconds)
 }
 
 // A handful of stored records on several days up to `now`, two of them on its day.
-std::vector<RecordBytes> DefaultStored(qint64 now)
+std::vector<RawRecord> DefaultStored(qint64 now)
 {
     const LocalFields today = FieldsOf(now);
     const QDate date(today.year, today.month, today.day);
@@ -81,10 +81,10 @@ std::vector<RecordBytes> DefaultStored(qint64 now)
             MakeRecord(earlier(40), 1472, 1),      MakeRecord(earlier(15), 2936, 2)};
 }
 
-std::vector<RecordBytes> DefaultRun(qint64 now)
+std::vector<RawRecord> DefaultRun(qint64 now)
 {
     static const int kForces[] = {1462, 1468, 1471, 1470, 1474, 1469, 1466, 1472};
-    std::vector<RecordBytes> run;
+    std::vector<RawRecord> run;
     for (int i = 0; i < int(std::size(kForces)); ++i)
         run.push_back(MakeRecord(FieldsOf(now - 600 + i), kForces[i], 1));
     return run;

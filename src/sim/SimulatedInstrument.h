@@ -59,8 +59,8 @@ class SimulatedInstrument {
     QString TelephoneText() const;
     bool SetTelephoneText(const QString &text);
 
-    const std::vector<RecordBytes> &StoredRecords() const { return m_stored; }
-    void SetStoredRecords(const std::vector<RecordBytes> &records) { m_stored = records; }
+    const std::vector<RawRecord> &StoredRecords() const { return m_stored; }
+    void SetStoredRecords(const std::vector<RawRecord> &records) { m_stored = records; }
     const ContinuousRun &Continuous() const { return m_continuous; }
     void SetContinuous(const ContinuousRun &run);
     // The 9 summary bytes the instrument sends first in a continuous download.
@@ -106,7 +106,7 @@ class SimulatedInstrument {
     qint64 m_clockOffset = 0; // instrument time - shared clock's time, seconds
     std::optional<qint64> m_answeringAt;
     QByteArray m_telephone;
-    std::vector<RecordBytes> m_stored;
+    std::vector<RawRecord> m_stored;
     ContinuousRun m_continuous;
     std::array<CalibrationTable, 2> m_calibration;
     FirmwareBehaviour m_firmware;

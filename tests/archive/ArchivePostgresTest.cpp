@@ -3,6 +3,7 @@
 #include "DownloadReplay.h"
 #include "MeasurementArchive.h"
 #include "PostgresCluster.h"
+#include "RecordTables.h"
 
 #include <QFile>
 #include <QSqlError>
@@ -124,7 +125,7 @@ TEST_F(ArchivePostgres, AFirstVersionServerIsMigratedAndDownloadsReplayFromIt)
     const auto download = server.LoadDownload(list->first().id);
     ASSERT_TRUE(download);
     CSpreadSheet rebuilt;
-    FillRecordSheets(*download, rebuilt);
+    FillRecordSheets(ReplayedMeasurement(*download), rebuilt);
     EXPECT_EQ(SheetTexts(rebuilt), SheetTexts(grid.grid));
 }
 
@@ -172,7 +173,7 @@ TEST_F(ArchivePostgres, BatchesGoAsSetsWithRepeatsKeptOnceAtEveryPosition)
         const auto download = server.LoadDownload(summary.id);
         ASSERT_TRUE(download);
         CSpreadSheet rebuilt;
-        FillRecordSheets(*download, rebuilt);
+        FillRecordSheets(ReplayedMeasurement(*download), rebuilt);
         EXPECT_EQ(SheetTexts(rebuilt), SheetTexts(grid->grid));
     }
 }

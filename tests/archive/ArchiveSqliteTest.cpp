@@ -2,6 +2,7 @@
 #include "DownloadReplay.h"
 #include "MeasurementArchive.h"
 #include "MeasurementRecord.h"
+#include "RecordTables.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -71,7 +72,7 @@ TEST_F(ArchiveSqlite, StoredRecordsAreKeptOncePerInstrumentAndEachDownloadReplay
         const std::optional<ArchivedDownload> download = archive.LoadDownload(summary.id);
         ASSERT_TRUE(download);
         CSpreadSheet rebuilt;
-        FillRecordSheets(*download, rebuilt);
+        FillRecordSheets(ReplayedMeasurement(*download), rebuilt);
         EXPECT_EQ(SheetTexts(rebuilt), SheetTexts(grid->grid));
         EXPECT_EQ(rebuilt.GetRowCount(), 4);
     }
@@ -192,7 +193,7 @@ TEST_F(ArchiveSqlite, ContinuousRunKeepsItsSummaryAndRecordsInOrder)
     const std::optional<ArchivedDownload> download = archive.LoadDownload(list->at(0).id);
     ASSERT_TRUE(download && download->continuousSummary);
     CSpreadSheet rebuilt;
-    FillRecordSheets(*download, rebuilt);
+    FillRecordSheets(ReplayedMeasurement(*download), rebuilt);
     EXPECT_EQ(SheetTexts(rebuilt), SheetTexts(grid.grid));
     EXPECT_EQ(rebuilt.GetRowCount(), 6);
 }

@@ -21,14 +21,14 @@ qint64 At(int day, int hour, int minute, int second = 0)
     return *LocalTimeFromFields({2026, 12, day, hour, minute, second});
 }
 
-RecordBytes Rec(qint64 time, int raw, int setting)
+RawRecord Rec(qint64 time, int raw, int setting)
 {
     return MakeRecord(*LocalFieldsOf(time), raw, setting);
 }
 
 // The instrument, its link, and the grid and raw records a download fills.
 struct Download {
-    explicit Download(const Scenario &scenario, ChartMode mode) : sim(scenario, clock), sink(grid, mode)
+    explicit Download(const Scenario &scenario, MeasurementMode mode) : sim(scenario, clock), sink(grid, mode)
     {
         SetUpRecordSheets(grid, RecordSheetColors{});
         link.FindDevice();
@@ -65,7 +65,7 @@ QString TonsText(const QPointF &p)
 Scenario StoredScenario()
 {
     Scenario s;
-    s.stored = std::vector<RecordBytes>{
+    s.stored = std::vector<RawRecord>{
         Rec(At(1, 9, 0), 1176, 0),  // 12.0 t, 10-13톤
         Rec(At(1, 9, 5), 1372, 0),  // 14.0 t, 10-13톤: fails 10..13
         Rec(At(1, 9, 10), 1470, 1), // 15.0 t, 15톤
@@ -78,11 +78,11 @@ Scenario StoredScenario()
 
 TEST(ChartSeries, StoredPointsStandForTheGridRowsPerSetting)
 {
-    Download d(StoredScenario(), ChartMode::Memory);
+    Download d(StoredScenario(), MeasurementMode::Memory);
     ASSERT_EQ(d.Stored(At(1, 0, 0), At(3, 0, 0)), RESULT_OK);
     ASSERT_EQ(d.grid.GetRowCount(), 6);
     d.grid.SetCellInteger(1, 2, 0); // the operator unticks row 2; the chart takes the sheet's ticks
-    d.sink.Records().TakeTicks(d.grid);
+    TakeStoredTicks(d.sink.Records(), d.grid);
     EXPECT_EQ(d.sink.Records().TickedCount(), 5);
     EXPECT_FALSE(d.sink.Records().IsTicked(1));
 
@@ -122,7 +122,7 @@ TEST(ChartSeries, StoredPointsStandForTheGridRowsPerSetting)
 
 TEST(ChartSeries, BandsFailuresAndCountsFollowTheLimitsAndTheTicks)
 {
-    Download d(StoredScenario(), ChartMode::Memory);
+    Download d(StoredScenario(), MeasurementMode::Memory);
     ASSERT_EQ(d.Stored(At(1, 0, 0), At(3, 0, 0)), RESULT_OK);
     PressClassLimits limits;
     limits.SetRange(0, ForceRange{100, 130});
@@ -149,7 +149,7 @@ TEST(ChartSeries, BandsFailuresAndCountsFollowTheLimitsAndTheTicks)
     PressClassLimits only30;
     only30.SetRange(2, ForceRange{250, 300});
     d.sink.Records().Clear();
-    const RecordBytes one = Rec(At(1, 9, 0), 1176, 0);
+    const RawRecord one = Rec(At(1, 9, 0), 1176, 0);
     d.sink.Records().SetStoredRecord(0, one.data());
     EXPECT_TRUE(BuildChartSeries(d.sink.Records(), only30, ChartScope::AllRecords).bands.isEmpty());
 }
@@ -161,8 +161,8 @@ TEST(ChartSeries, ContinuousRunPointsAndSummaryLinesMatchTheSheet)
     s.continuous.minimum = 11009;
     s.continuous.maximum = 13999;
     s.continuous.records =
-        std::vector<RecordBytes>{Rec(At(1, 9, 0), 1234, 1), Rec(At(1, 9, 0, 1), 1101, 1), Rec(At(1, 9, 0, 2), 1399, 2)};
-    Download d(s, ChartMode::Output);
+        std::vector<RawRecord>{Rec(At(1, 9, 0), 1234, 1), Rec(At(1, 9, 0, 1), 1101, 1), Rec(At(1, 9, 0, 2), 1399, 2)};
+    Download d(s, MeasurementMode::Output);
     ASSERT_EQ(d.Continuous(), RESULT_OK);
 
     const ChartSeriesData data = BuildChartSeries(d.sink.Records(), PressClassLimits(), ChartScope::TickedOnly);
@@ -186,10 +186,10 @@ TEST(ChartSeries, ContinuousRunPointsAndSummaryLinesMatchTheSheet)
     EXPECT_TRUE(judged.failing.isEmpty());
 }
 
-TEST(ChartRecords, ARerunDownloadReplacesRecordsByIndexAndAModeChangeEmpties)
+TEST(Measurement, ARerunDownloadReplacesRecordsByIndexAndAModeChangeEmpties)
 {
-    ChartRecords records;
-    const RecordBytes a = Rec(At(1, 9, 0), 1000, 0), b = Rec(At(1, 9, 1), 2000, 1);
+    Measurement records;
+    const RawRecord a = Rec(At(1, 9, 0), 1000, 0), b = Rec(At(1, 9, 1), 2000, 1);
     records.SetStoredRecord(0, a.data());
     records.SetStoredRecord(1, b.data(), false);
     records.SetStoredRecord(0, b.data());
@@ -198,7 +198,7 @@ TEST(ChartRecords, ARerunDownloadReplacesRecordsByIndexAndAModeChangeEmpties)
     EXPECT_EQ(records.TickedCount(), 1);
     records.SetTicked(5, true); // no such record: ignored
     EXPECT_EQ(records.StoredCount(), 2);
-    records.SetMode(ChartMode::Output);
+    records.SetMode(MeasurementMode::Output);
     EXPECT_EQ(records.StoredCount(), 0);
 }
 

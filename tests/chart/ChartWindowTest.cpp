@@ -85,9 +85,9 @@ class ChartWindowTest : public QObject {
         QCOMPARE(w->Chart()->Data().settings[0].unticked.size(), 1);
         QVERIFY(w->CountsLabel()->text().startsWith(QStringLiteral("선택 1개")));
 
-        w->SetMode(ChartMode::Output);
+        w->SetMode(MeasurementMode::Output);
         w->Refresh();
-        QCOMPARE(w->Chart()->Data().mode, ChartMode::Output);
+        QCOMPARE(w->Chart()->Data().mode, MeasurementMode::Output);
         QCOMPARE(w->Records().StoredCount(), 0);
     }
 

@@ -3,7 +3,7 @@
 
 #include "PdfReport.h"
 #include "CSpreadSheet.h"
-#include "ChartRecords.h"
+#include "Measurement.h"
 #include "RecordTables.h"
 #include "ReportExport.h"
 
@@ -68,7 +68,7 @@ struct StoredTable {
     {
         SetUpRecordSheets(grid, RecordSheetColors{});
         RecordTableWriter writer(&grid, 0);
-        records.SetMode(ChartMode::Memory);
+        records.SetMode(MeasurementMode::Memory);
         for (int i = 0; i < n; ++i) {
             const auto record = Record(i);
             writer.AddStoredRecordRow(i, record.data());
@@ -78,17 +78,18 @@ struct StoredTable {
         }
     }
     CSpreadSheet grid;
-    ChartRecords records;
+    Measurement records;
 };
 
 ReportHeader Header()
 {
     ReportHeader header;
-    header.CreatedAt() = QStringLiteral("2026-12-07 10:00:00");
-    header.Company() = QStringLiteral("한국정밀프레스");
-    header.ReportName() = QStringLiteral("프레스 점검 보고서");
-    header.Author() = QStringLiteral("김철수");
-    header.values[2] = {QStringLiteral("PFM-3000"), QStringLiteral("PF24050117")};
+    header.createdAt = QStringLiteral("2026-12-07 10:00:00");
+    header.company = QStringLiteral("한국정밀프레스");
+    header.reportName = QStringLiteral("프레스 점검 보고서");
+    header.author = QStringLiteral("김철수");
+    header.identity.texts[0] = QStringLiteral("PFM-3000");
+    header.identity.texts[InstrumentIdentity::kSerialField] = QStringLiteral("PF24050117");
     return header;
 }
 
@@ -106,7 +107,7 @@ TEST_F(PdfReportTest, ThreeHundredRowsWithVerdictsReadBackInOrderOnNumberedPages
     limits.SetRange(1, ForceRange{140, 160});
     ReportExport report(ReportMode::Memory);
     report.FillHeader(Header());
-    const int rows = report.FillRecords(table.grid);
+    const int rows = report.FillRecords(ReportRowsOf(table.records));
     ASSERT_EQ(rows, table.records.TickedCount());
 
     const QString path = dir.filePath(QStringLiteral("report.pdf"));
@@ -177,7 +178,7 @@ TEST_F(PdfReportTest, WithoutLimitsThereIsNoVerdictAnywhere)
     StoredTable table(5);
     ReportExport report(ReportMode::Memory);
     report.FillHeader(Header());
-    const int rows = report.FillRecords(table.grid);
+    const int rows = report.FillRecords(ReportRowsOf(table.records));
     const QString path = dir.filePath(QStringLiteral("plain.pdf"));
     ASSERT_TRUE(PdfReport(report, rows, table.records, PressClassLimits()).Save(path));
     const QString text = PageText(path, 1);
@@ -197,12 +198,12 @@ TEST_F(PdfReportTest, LongHeaderTextsStayWholeOnThePageAndAnIncompleteTableSaysS
         QStringLiteral("한국정밀프레스 주식회사 경기도 화성시 제2공장 유압 프레스 품질관리부 정기 점검 담당");
     const QString reportName =
         QStringLiteral("ANNUAL-HYDRAULIC-PRESS-INSPECTION-REPORT-LINE-7-PRESSES-1-TO-12-YEAR-2026");
-    header.Company() = company;
-    header.ReportName() = reportName;
-    header.Author() = QStringLiteral("김");
+    header.company = company;
+    header.reportName = reportName;
+    header.author = QStringLiteral("김");
     ReportExport report(ReportMode::Memory);
     report.FillHeader(header);
-    const int rows = report.FillRecords(table.grid);
+    const int rows = report.FillRecords(ReportRowsOf(table.records));
     report.MarkIncomplete(QStringLiteral("손상된 기록 1건 제외"));
     const QString path = dir.filePath(QStringLiteral("long.pdf"));
     ASSERT_TRUE(PdfReport(report, rows, table.records, PressClassLimits()).Save(path));
@@ -228,7 +229,7 @@ TEST_F(PdfReportTest, AFailedWriteLeavesTheOldFileAndSaysWhy)
 {
     StoredTable table(3);
     ReportExport report(ReportMode::Memory);
-    const int rows = report.FillRecords(table.grid);
+    const int rows = report.FillRecords(ReportRowsOf(table.records));
     // The target is a folder: nothing can be renamed onto it.
     const QString folder = dir.filePath(QStringLiteral("taken.pdf"));
     ASSERT_TRUE(QDir().mkdir(folder));

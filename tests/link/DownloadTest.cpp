@@ -85,19 +85,19 @@ qint64 At(const char *text) // local "YYYY-MM-DD HH:MM:SS"
     return *LocalTimeFromFields({y, mo, d, h, mi, s});
 }
 
-RecordBytes Rec(const char *time, int raw = 1470, int setting = 1)
+RawRecord Rec(const char *time, int raw = 1470, int setting = 1)
 {
     return MakeRecord(*LocalFieldsOf(At(time)), raw, setting);
 }
 
-Scenario Stored(std::vector<RecordBytes> records)
+Scenario Stored(std::vector<RawRecord> records)
 {
     Scenario s;
     s.stored = std::move(records);
     return s;
 }
 
-Scenario Continuous(std::vector<RecordBytes> records)
+Scenario Continuous(std::vector<RawRecord> records)
 {
     Scenario s;
     s.continuous.records = std::move(records);
@@ -193,7 +193,7 @@ TEST(StoredDownload, EndOfRangeDropsLaterRecordsButReadsOnAndShowsEveryText)
 
 TEST(StoredDownload, BadFrameIsSkippedAndLongStreamsArriveWholeAcrossPolls)
 {
-    std::vector<RecordBytes> records;
+    std::vector<RawRecord> records;
     for (int i = 0; i < 120; ++i)
         records.push_back(Rec("2024-05-01 08:00:00", i, 1));
     for (int i = 0; i < 120; ++i)
@@ -325,7 +325,7 @@ TEST(ContinuousDownload, SilenceBeforeTheSummaryOrTheAnnouncedRecordsFails)
 
 TEST(ContinuousDownload, ImpossibleRecordTimeAbandonsTheRunKeepingEarlierRows)
 {
-    RecordBytes impossible = Rec("2024-05-01 09:20:01");
+    RawRecord impossible = Rec("2024-05-01 09:20:01");
     impossible[4] = 24; // hour
     Bench b(Continuous({Rec("2024-05-01 09:20:00"), impossible, Rec("2024-05-01 09:20:02")}));
     EXPECT_EQ(b.DownloadContinuous(), RESULT_RECORD_TIME_INVALID);
@@ -336,7 +336,7 @@ TEST(ContinuousDownload, ImpossibleRecordTimeAbandonsTheRunKeepingEarlierRows)
 // One stray byte before the stream and one inside it: only the record it touched is lost.
 TEST(StreamResynchronisation, StrayBytesCostOnlyTheRecordTheyTouch)
 {
-    std::vector<RecordBytes> records;
+    std::vector<RawRecord> records;
     for (int i = 0; i < 40; ++i)
         records.push_back(Rec("2024-05-01 08:00:00", 100 + i, 1));
     Scenario scenario = Stored(records);
@@ -391,7 +391,7 @@ TEST(DamagedRecords, AreCountedPerDownloadAndNeverPassForAnEmptyRange)
 
 TEST(DamagedRecords, ADayTheMonthLacksAbandonsTheDownloadLikeAnyImpossibleTime)
 {
-    RecordBytes april31 = Rec("2024-04-30 10:00:00");
+    RawRecord april31 = Rec("2024-04-30 10:00:00");
     april31[3] = 31;
     Bench b(Stored({Rec("2024-04-30 09:00:00"), april31, Rec("2024-05-01 10:00:00")}));
     EXPECT_EQ(b.DownloadStored("2024-04-30 00:00:00", "2024-05-31 00:00:00"), RESULT_RECORD_TIME_INVALID);
@@ -422,7 +422,7 @@ struct CancellingOwner : LinkOwner {
 
 Scenario ManyRecords(int count)
 {
-    std::vector<RecordBytes> records;
+    std::vector<RawRecord> records;
     for (int i = 0; i < count; ++i)
         records.push_back(Rec("2024-05-01 08:00:00", i, 1));
     return Stored(records);

@@ -25,9 +25,9 @@ namespace {
 constexpr qint64 kMay1_1000 = 1714525200;
 
 // `count` records on 1 May, one a second from 08:00.
-std::vector<RecordBytes> RecordsOfMay1(int count)
+std::vector<RawRecord> RecordsOfMay1(int count)
 {
-    std::vector<RecordBytes> records;
+    std::vector<RawRecord> records;
     for (int i = 0; i < count; ++i)
         records.push_back(MakeRecord({2024, 5, 1, 8 + i / 3600, i / 60 % 60, i % 60}, 100 + i % 900, i % 3));
     return records;
@@ -60,10 +60,10 @@ struct Rig {
             all += b.records;
         return all;
     }
-    static QByteArray Expected(const std::vector<RecordBytes> &records)
+    static QByteArray Expected(const std::vector<RawRecord> &records)
     {
         QByteArray all;
-        for (const RecordBytes &r : records)
+        for (const RawRecord &r : records)
             all.append(reinterpret_cast<const char *>(r.data()), int(r.size()));
         return all;
     }

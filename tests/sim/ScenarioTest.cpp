@@ -55,8 +55,8 @@ TEST(ScenarioFile, TextAndHexIdentityRecordsAndFirmware)
     EXPECT_EQ(scenario->battery, 255);
     ASSERT_TRUE(scenario->stored);
     ASSERT_EQ(scenario->stored->size(), 2u);
-    EXPECT_EQ((*scenario->stored)[0], (RecordBytes{0x07, 0xE8, 5, 1, 0, 0, 0, 0, 0, 3}));
-    EXPECT_EQ((*scenario->stored)[1], (RecordBytes{0x07, 0xE8, 2, 29, 23, 59, 59, 0xFF, 0xFF, 1}));
+    EXPECT_EQ((*scenario->stored)[0], (RawRecord{0x07, 0xE8, 5, 1, 0, 0, 0, 0, 0, 3}));
+    EXPECT_EQ((*scenario->stored)[1], (RawRecord{0x07, 0xE8, 2, 29, 23, 59, 59, 0xFF, 0xFF, 1}));
     EXPECT_TRUE(scenario->firmware.rejectHeader);
     EXPECT_EQ(scenario->firmware.crcErrorBlock, 7);
     ASSERT_EQ(scenario->faults.answers.size(), 2u);

@@ -32,7 +32,7 @@ namespace {
 constexpr qint64 kMay1_1000 = 1714525200;
 constexpr qint64 kDay = 86400;
 
-RecordBytes At(int day, int hour, int minute, int raw, int setting = 1)
+RawRecord At(int day, int hour, int minute, int raw, int setting = 1)
 {
     return MakeRecord(LocalFields{2024, 5, day, hour, minute, 0}, raw, setting);
 }
@@ -42,7 +42,7 @@ RecordBytes At(int day, int hour, int minute, int raw, int setting = 1)
 Scenario ThreeDays()
 {
     Scenario s;
-    s.stored = std::vector<RecordBytes>{
+    s.stored = std::vector<RawRecord>{
         MakeRecord({2024, 4, 29, 8, 0, 0}, 980, 0),
         MakeRecord({2024, 4, 29, 9, 30, 0}, 1960, 1),
         MakeRecord({2024, 4, 30, 14, 0, 0}, 2940, 2),

@@ -266,7 +266,7 @@ class MainWindowViewsTest : public QObject {
         QCOMPARE(chart->Records().StoredCount(), 0);
 
         w.Run(CTonvaleDlg::IDC_CONNECT);
-        QCOMPARE(chart->Records().Mode(), ChartMode::Memory);
+        QCOMPARE(chart->Records().Mode(), MeasurementMode::Memory);
         QCOMPARE(chart->Records().StoredCount(), kTodaysRecords);
         QCOMPARE(chart->Records().TickedCount(), kTodaysRecords);
         ClickOn(w.Control(CTonvaleDlg::IDC_SELECT_NONE));
@@ -306,7 +306,7 @@ class MainWindowViewsTest : public QObject {
         // A continuous run empties the stored records and shows the run.
         ClickOn(w.Control(CTonvaleDlg::IDC_MODE_OUTPUT));
         w.Run(CTonvaleDlg::IDC_QUERY);
-        QCOMPARE(chart->Records().Mode(), ChartMode::Output);
+        QCOMPARE(chart->Records().Mode(), MeasurementMode::Output);
         QCOMPARE(chart->Records().StoredCount(), 0);
         QCOMPARE(chart->Records().ContinuousCount(), w.dlg->Records().Count());
         QVERIFY(chart->Records().Summary().has_value());

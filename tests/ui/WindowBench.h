@@ -19,7 +19,7 @@
 // the three settings in turn.
 inline Scenario StoredFromEight(int count, const std::function<int(int)> &force)
 {
-    std::vector<RecordBytes> records;
+    std::vector<RawRecord> records;
     for (int i = 0; i < count; ++i)
         records.push_back(MakeRecord({2024, 5, 1, 8 + i / 3600, i / 60 % 60, i % 60}, force(i), i % 3));
     Scenario s;

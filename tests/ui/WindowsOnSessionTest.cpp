@@ -154,7 +154,7 @@ class WindowsOnSessionTest : public QObject {
     {
         Scenario s = ManyToday();
         constexpr int kRunRecords = 255;
-        std::vector<RecordBytes> run;
+        std::vector<RawRecord> run;
         for (int i = 0; i < kRunRecords; ++i)
             run.push_back(MakeRecord({2024, 5, 1, 9, i / 60, i % 60}, 1000 + i, 1));
         s.continuous.records = run;

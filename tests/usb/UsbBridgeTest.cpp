@@ -41,34 +41,34 @@ class RecordingOwner : public LinkOwner, public PacketLogSink {
     void SetContinuousSummary(const uint8_t *) override {}
     void AddContinuousRecordRow(int, const uint8_t *record) override { Add(m_continuous, record); }
 
-    std::vector<RecordBytes> Stored() const
+    std::vector<RawRecord> Stored() const
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_stored;
     }
-    std::vector<RecordBytes> Continuous() const
+    std::vector<RawRecord> Continuous() const
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_continuous;
     }
 
   private:
-    void Add(std::vector<RecordBytes> &rows, const uint8_t *record)
+    void Add(std::vector<RawRecord> &rows, const uint8_t *record)
     {
-        RecordBytes r;
+        RawRecord r;
         std::copy_n(record, r.size(), r.begin());
         std::lock_guard<std::mutex> lock(m_mutex);
         rows.push_back(r);
     }
 
     mutable std::mutex m_mutex;
-    std::vector<RecordBytes> m_stored;
-    std::vector<RecordBytes> m_continuous;
+    std::vector<RawRecord> m_stored;
+    std::vector<RawRecord> m_continuous;
 };
 
-std::vector<RecordBytes> StoredRecords(int count)
+std::vector<RawRecord> StoredRecords(int count)
 {
-    std::vector<RecordBytes> records;
+    std::vector<RawRecord> records;
     for (int i = 0; i < count; ++i) {
         const LocalFields t{2024, 1 + (i / 1000) % 12, 1 + (i / 40) % 25, 8 + i % 8, (i * 7) % 60, i % 60};
         records.push_back(MakeRecord(t, 100 + i % 900, 1 + i % 2));
@@ -125,7 +125,7 @@ struct Rig {
     CFt260 link;
 };
 
-Scenario WithStored(const std::vector<RecordBytes> &records)
+Scenario WithStored(const std::vector<RawRecord> &records)
 {
     Scenario scenario;
     scenario.stored = records;
@@ -269,9 +269,9 @@ TEST(UsbBridgeTest, AfterASilenceAPowerSavingChipIsWokenBeforeTheRequest)
 
 TEST(UsbBridgeTest, StoredDownloadOfTwoThousandRecordsAndAContinuousRunArriveWhole)
 {
-    const std::vector<RecordBytes> records = StoredRecords(2000);
+    const std::vector<RawRecord> records = StoredRecords(2000);
     Scenario scenario = WithStored(records);
-    std::vector<RecordBytes> run;
+    std::vector<RawRecord> run;
     for (int i = 0; i < 200; ++i) // the summary counts up to 255
         run.push_back(MakeRecord({2024, 5, 2, 10, i / 60, i % 60}, 500 + i % 40, 1));
     scenario.continuous.records = run;
@@ -292,7 +292,7 @@ TEST(UsbBridgeTest, StoredDownloadOfTwoThousandRecordsAndAContinuousRunArriveWho
 TEST(UsbBridgeTest, UnplugMidDownloadEndsInTheLinksUnplugResultAndKeepsTheRows)
 {
     // Long enough (13 s on the line) that the unplug surely comes first, however loaded the machine.
-    const std::vector<RecordBytes> records = StoredRecords(10000);
+    const std::vector<RawRecord> records = StoredRecords(10000);
     Rig rig(WithStored(records));
     rig.link.FindDevice();
 
@@ -311,7 +311,7 @@ TEST(UsbBridgeTest, UnplugMidDownloadEndsInTheLinksUnplugResultAndKeepsTheRows)
     ASSERT_TRUE(ended);
     EXPECT_EQ(download.get(), RESULT_READ_FAILED);
 
-    const std::vector<RecordBytes> kept = rig.owner.Stored();
+    const std::vector<RawRecord> kept = rig.owner.Stored();
     EXPECT_GE(kept.size(), 200u);
     EXPECT_LT(kept.size(), records.size());
     EXPECT_TRUE(std::equal(kept.begin(), kept.end(), records.begin()));
@@ -361,7 +361,7 @@ class StallingClock final : public Clock {
 TEST(UsbBridgeTest, ReportsLostWhileTheReaderStalledFailTheDownloadInsteadOfLeavingAHole)
 {
     // hidapi holds 32 input reports and drops the oldest beyond; the reader is held while 48 come.
-    const std::vector<RecordBytes> records = StoredRecords(2000);
+    const std::vector<RawRecord> records = StoredRecords(2000);
     SystemClock clock;
     Instrument meter(clock, 1, Ft260UsbModel::kModeBoth, WithStored(records));
     StallingClock deviceClock;
@@ -378,7 +378,7 @@ TEST(UsbBridgeTest, ReportsLostWhileTheReaderStalledFailTheDownloadInsteadOfLeav
     EXPECT_EQ(link.DownloadStoredRecords(*LocalTimeFromFields({2023, 1, 1, 0, 0, 0}),
                                          *LocalTimeFromFields({2025, 1, 1, 0, 0, 0}), &rows),
               RESULT_READ_FAILED);
-    const std::vector<RecordBytes> kept = owner.Stored();
+    const std::vector<RawRecord> kept = owner.Stored();
     EXPECT_LT(kept.size(), records.size());
     EXPECT_TRUE(std::equal(kept.begin(), kept.end(), records.begin()));
 }

@@ -2,16 +2,15 @@
 #include "WaitCursor.h"
 
 #include "AdminPrompts.h"
-#include "CFt260.h"
 #include "CSpreadSheet.h"
 #include "CTonvaleApp.h"
 #include "CalibrationFields.h"
 #include "Clock.h"
+#include "Commands.h"
 #include "FirmwareUpload.h"
 #include "GridLayout.h"
 #include "InfoGridFields.h"
 #include "InstrumentClock.h"
-#include "JobContext.h"
 #include "LocalTime.h"
 #include "ResultCodes.h"
 #include "SessionHost.h"
@@ -216,9 +215,8 @@ void CDlgAdmin::Notify(const QString &text)
 
 bool CDlgAdmin::StartJob(const Job &job, std::function<void(const JobResult &)> then)
 {
-    if (!m_client.Submit(job))
+    if (!m_client.Submit(job, std::move(then)))
         return false;
-    m_onJobFinished = std::move(then);
     m_userJob = job.userJob;
     if (m_userJob)
         setCursor(Qt::WaitCursor);
@@ -226,15 +224,13 @@ bool CDlgAdmin::StartJob(const Job &job, std::function<void(const JobResult &)> 
     return true;
 }
 
-void CDlgAdmin::OnJobFinished(const JobResult &result)
+void CDlgAdmin::OnJobFinished(const JobResult &)
 {
     if (m_userJob)
         unsetCursor();
     m_userJob = false;
     m_bUploading = false;
     UpdateControls();
-    if (auto then = std::exchange(m_onJobFinished, nullptr))
-        then(result);
 }
 
 void CDlgAdmin::UpdateControls()
@@ -744,15 +740,7 @@ void CDlgAdmin::OnBnClickedUpload()
     if (m_client.Busy() || !m_bFirmwareReady)
         return;
     // The job owns its copy of the image: nothing the console does meanwhile can take it away.
-    const QByteArray image = m_pFirmware;
-    Job job;
-    job.kind = Job::Firmware;
-    job.run = [image](JobContext &context) {
-        Firmware::Uploader uploader(
-            context.Link(), context.GetClock(),
-            [&context](int position, const QString &caption) { context.Progress(position, caption); });
-        context.Result().status = uploader.Run(image);
-    };
+    const Job job = Firmware::UploadJob(m_pFirmware);
     m_bUploading = true;
     if (!StartJob(job, [this](const JobResult &result) {
             m_status->setText(result.status);

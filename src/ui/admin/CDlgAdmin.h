@@ -134,7 +134,6 @@ class CDlgAdmin : public CDlgComm {
     AdminPrompts &Prompts();
 
     SessionClient m_client;
-    std::function<void(const JobResult &)> m_onJobFinished;
     bool m_userJob = false;
     bool m_bUploading = false;
     int m_openPrompts = 0;

@@ -7,7 +7,6 @@
 #include "CIniSysInfo.h"
 #include "CSpreadSheet.h"
 #include "CTonvaleApp.h"
-#include "ChartRecords.h"
 #include "ChartWindow.h"
 #include "Clock.h"
 #include "Commands.h"
@@ -15,8 +14,10 @@
 #include "InstrumentClock.h"
 #include "InstrumentIdentity.h"
 #include "LocalTime.h"
+#include "Measurement.h"
 #include "PressClassLimits.h"
 #include "PressRegisterHooks.h"
+#include "ReportExport.h"
 #include "ResultCodes.h"
 #include "SessionJobs.h"
 #include "SpreadSheetView.h"
@@ -317,7 +318,7 @@ void CTonvaleDlg::HookPressRegister()
             ticked.whyNone = QStringLiteral("메모리 조회의 저장 기록만 설비에 지정할 수 있습니다.");
             return ticked;
         }
-        const ChartRecords shown = ShownChartRecords();
+        const Measurement shown = ShownChartRecords();
         for (int i = 0; i < shown.StoredCount(); ++i)
             if (shown.IsTicked(i))
                 ticked.records.push_back(shown.Stored(i));
@@ -588,9 +589,8 @@ void CTonvaleDlg::OnModeOutput()
 
 bool CTonvaleDlg::StartJob(const Job &job, std::function<void(const JobResult &)> then)
 {
-    if (!m_client.Submit(job))
+    if (!m_client.Submit(job, std::move(then)))
         return false;
-    m_onJobFinished = std::move(then);
     UpdateControls();
     return true;
 }
@@ -612,10 +612,8 @@ void CTonvaleDlg::OnJobFinished(const JobResult &result)
     }
     if (!result.present)
         ShowCaption();
+    // The job's own follow-up (its message boxes) comes after this, when the window is usable again.
     UpdateControls();
-    // Message boxes come last, when the window is already usable again.
-    if (auto then = std::exchange(m_onJobFinished, nullptr))
-        then(result);
 }
 
 // ---- connect and query ----
@@ -633,6 +631,8 @@ void CTonvaleDlg::OnConnect()
     m_dataGrid->SetAddressedSheet(kContinuousSheet);
     EmptyContinuousSheet(*m_dataGrid);
     m_dataGrid->SetAddressedSheet(addressed);
+    m_records.Clear(MeasurementMode::Memory);
+    m_records.Clear(MeasurementMode::Output);
 
     const int sheet = m_nMode + 1;
     DownloadStart start;
@@ -651,14 +651,12 @@ void CTonvaleDlg::OnConnect()
     StartJob(job, [this](const JobResult &result) {
         if (result.nothingSent) {
             // The link could not be opened: the emptied sheets are complete, and nothing was asked.
-            JobResult empty = result;
-            empty.code = RESULT_OK;
-            FinishDownload(empty, false);
+            EndDownload(RESULT_OK, 0, false);
             MessageBox(result.advice.isEmpty() ? result.text : result.text + "\n\n" + result.advice);
             return;
         }
         ShowIdentity(result);
-        FinishDownload(result, true);
+        FinishDownload(result);
         TellUnreadIdentity(result);
         TellClockOffset(result);
     });
@@ -685,7 +683,7 @@ void CTonvaleDlg::ReadDeviceInfo()
 void CTonvaleDlg::ShowIdentity(const JobResult &result)
 {
     // A failed read leaves its cell empty; the others are still read.
-    m_readIdentity = IdentityFromExchanges(result.exchanges);
+    m_readIdentity = SessionJobs::IdentityFromExchanges(result.exchanges);
     ShowIdentityTexts(m_readIdentity, result.moment);
     ShowDayInPickers(result.moment);
 }
@@ -721,9 +719,21 @@ InstrumentIdentity CTonvaleDlg::GridIdentity() const
     return identity;
 }
 
+ReportHeader CTonvaleDlg::DeviceGridHeader() const
+{
+    ReportHeader header;
+    header.createdAt = m_deviceGrid->text(kCreatedCell.x(), kCreatedCell.y());
+    header.company = m_deviceGrid->text(kCompanyCell.x(), kCompanyCell.y());
+    header.reportName = m_deviceGrid->text(kReportNameCell.x(), kReportNameCell.y());
+    header.author = m_deviceGrid->text(kUserNameCell.x(), kUserNameCell.y());
+    for (size_t i = 0; i < kIdentityFields.size(); ++i)
+        header.identity.texts[i] = m_deviceGrid->text(kIdentityFields[i].column, kIdentityFields[i].row);
+    return header;
+}
+
 void CTonvaleDlg::ShowReadIdentityTexts(const JobResult &result)
 {
-    const InstrumentIdentity read = IdentityFromExchanges(result.exchanges);
+    const InstrumentIdentity read = SessionJobs::IdentityFromExchanges(result.exchanges);
     for (size_t i = 0; i < kIdentityFields.size(); ++i)
         if (!read.texts[i].isNull())
             m_deviceGrid->SetCellTextIfChanged(kIdentityFields[i].column, kIdentityFields[i].row, read.texts[i]);
@@ -776,7 +786,7 @@ void CTonvaleDlg::OnQueryData()
     BeginDownload();
     StartJob(job, [this](const JobResult &result) {
         ShowReadIdentityTexts(result);
-        FinishDownload(result, true);
+        FinishDownload(result);
     });
 }
 
@@ -801,25 +811,29 @@ void CTonvaleDlg::BeginDownload()
     ShowProgress();
 }
 
-void CTonvaleDlg::FinishDownload(const JobResult &result, bool tell)
+void CTonvaleDlg::EndDownload(int code, int damaged, bool received)
 {
     const int sheet = m_downloadSheet;
     m_downloadSheet = 0;
     m_dataGridView->SetFollowLastRow(false);
     m_dataGridView->viewport()->update();
-    m_records.Finish(result.code);
-    if (!result.nothingSent)
+    m_records.Finish(code, damaged);
+    if (received)
         m_receivedRows = m_downloadRows;
     // Damaged records left out make the table as incomplete as an early end does.
-    const QString incomplete = IncompleteTableText(result.code < 0, m_downloadRows, result.damaged);
+    const QString incomplete = IncompleteTableText(code < 0, m_downloadRows, damaged);
     if (!incomplete.isEmpty()) {
         m_incompleteSheet = sheet;
         m_incompleteWhy = incomplete;
     }
     UpdateControls();
     ShowProgress();
-    if (!tell)
-        return;
+}
+
+void CTonvaleDlg::FinishDownload(const JobResult &result)
+{
+    const int sheet = m_downloadSheet;
+    EndDownload(result.code, result.damaged, !result.nothingSent);
 
     if (result.code == RESULT_CANCELLED)
         MessageBox(QStringLiteral("%1\n받은 데이터 %2건").arg(result.text).arg(m_downloadRows));
@@ -881,12 +895,6 @@ void CTonvaleDlg::AddRecordBatch(const RecordBatch &batch)
     m_downloadRows = batch.firstIndex + batch.Count();
     m_records.Append(batch);
     ShowProgress();
-}
-
-void CTonvaleDlg::SetContinuousRow(int index, const QString &time, const QString &force, const QString &setValue,
-                                   const QString &loadCell)
-{
-    m_rows.SetContinuousRow(index, time, force, setValue, loadCell);
 }
 
 // ---- log window, message boxes, exit ----

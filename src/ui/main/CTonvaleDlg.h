@@ -17,8 +17,9 @@
 class CDlgAdmin;
 class CDlgExport;
 class ReportExport;
+struct ReportHeader;
 class CDlgHistory;
-class ChartRecords;
+class Measurement;
 class ChartWindow;
 class PressClassLimits;
 class CDlgLog;
@@ -146,8 +147,6 @@ class CTonvaleDlg : public CDlgComm {
 
     // ---- the row builders: record batches of the current download become rows of their sheet ----
     void AddRecordBatch(const RecordBatch &batch);
-    void SetContinuousRow(int index, const QString &time, const QString &force, const QString &setValue,
-                          const QString &loadCell);
 
     // ---- the window's actions ----
     void OnConnect();        // 1003 "장비 조회"
@@ -210,7 +209,10 @@ class CTonvaleDlg : public CDlgComm {
     // A download into the mode's sheet: the sheet is emptied and the records store starts anew.
     void BeginDownload();
     // The download's end: the records store, the incomplete-table note and, when `tell`, the notices.
-    void FinishDownload(const JobResult &result, bool tell);
+    // The download ended with `code` and `damaged` records left out; received: its rows count as received.
+    void EndDownload(int code, int damaged, bool received);
+    // EndDownload for a download job, then what the operator must be told of it.
+    void FinishDownload(const JobResult &result);
     void ShowIdentity(const JobResult &result);
     // After a connect: the operator is told when the instrument's clock is far from the PC's.
     void TellClockOffset(const JobResult &result);
@@ -220,6 +222,8 @@ class CTonvaleDlg : public CDlgComm {
     void ShowDayInPickers(qint64 moment);
     // The identity the device grid shows, as the archive files a download under it (empty cells unknown).
     InstrumentIdentity GridIdentity() const;
+    // The report's header as the device grid shows it (the operator may have edited its texts).
+    ReportHeader DeviceGridHeader() const;
     // The identity fields a download read because the grid did not have them.
     void ShowReadIdentityTexts(const JobResult &result);
     // Which identity fields the connect could not read, and why.
@@ -230,7 +234,9 @@ class CTonvaleDlg : public CDlgComm {
     void PlaceChart();
     void ChartTicksFromGrid();
     // The raw records of the shown table with its ticks (empty when the store holds the other mode).
-    ChartRecords ShownChartRecords() const;
+    Measurement ShownChartRecords() const;
+    // The table of the present mode, with the ticks the operator set in the grid.
+    const Measurement &ModeTable();
     // The force cells of the stored-record sheet marked again for these limits.
     void MarkForceCells(const PressClassLimits &limits);
     void ExportPdf(const ReportExport &report, int dataRows, const CDlgExport &dlg, const QString &path);
@@ -247,12 +253,11 @@ class CTonvaleDlg : public CDlgComm {
     DownloadRecords m_records;
     CDlgLog *m_pDlgLog = nullptr;
     ChartWindow *m_chart = nullptr;
-    QString m_archivedCaption; // the caption of the archived download shown, empty for a fresh one
+    QString m_archivedCaption;         // the caption of the archived download shown, empty for a fresh one
     InstrumentIdentity m_readIdentity; // as last read from the instrument, with its fields' bytes
     MessageBoxHandler m_messageBoxHandler;
     std::function<QString()> m_openFailureAdvice;
     std::function<void(CDlgAdmin &)> m_consoleOptions;
-    std::function<void(const JobResult &)> m_onJobFinished;
     int m_presenceTimer = 0;
     bool m_timersEnabled = true;
     bool m_waitCursor = false;

@@ -129,11 +129,11 @@ void CTonvaleDlg::OnExportExcel()
         return;
     if (!dlg.ConfirmRecords(mode, *m_dataGrid))
         return;
-    const ReportHeader header = ReportHeader::FromDeviceGrid(*m_deviceGrid);
+    const ReportHeader header = DeviceGridHeader();
     const std::optional<LocalFields> today = LocalFieldsOf(m_clock.Now());
     dlg.SetConfigurationFile(m_sysInfo.iniPath);
     dlg.SetProposedName(ReportExport::ProposedFileName(
-        header.Serial(), mode, today ? QDate(today->year, today->month, today->day) : QDate::currentDate()));
+        header.identity.Serial(), mode, today ? QDate(today->year, today->month, today->day) : QDate::currentDate()));
     CDlgExport::Format format = CDlgExport::Format::Xls;
     const QString path = dlg.AskTargetPath(&format);
     if (path.isEmpty())
@@ -145,12 +145,12 @@ void CTonvaleDlg::OnExportExcel()
     {
         WaitCursor wait;
         // The report texts are kept before the workbook is written, so they survive a failed save.
-        m_sysInfo.company = header.Company();
-        m_sysInfo.reportName = header.ReportName();
-        m_sysInfo.userName = header.Author();
+        m_sysInfo.company = header.company;
+        m_sysInfo.reportName = header.reportName;
+        m_sysInfo.userName = header.author;
         m_sysInfo.Save(&iniError);
         report.FillHeader(header);
-        dataRows = report.FillRecords(*m_dataGrid);
+        dataRows = report.FillRecords(ReportRowsOf(ModeTable()));
         if (incomplete)
             report.MarkIncomplete(m_incompleteWhy);
     }

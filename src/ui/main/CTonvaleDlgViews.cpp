@@ -6,9 +6,9 @@
 #include "CIniSysInfo.h"
 #include "CSpreadSheet.h"
 #include "CTonvaleDlg.h"
-#include "ChartRecords.h"
 #include "ChartWindow.h"
 #include "DownloadReplay.h"
+#include "Measurement.h"
 #include "MeasurementRecord.h"
 #include "PdfReport.h"
 #include "PressClassLimits.h"
@@ -26,32 +26,9 @@ namespace {
 // The smallest chart window that is still worth opening beside the main window instead of over its rows.
 constexpr QSize kLeastChart(480, 360);
 
-// An archived download's records gathered into one batch, in the order the replay hands them over.
-class BatchCollector final : public LinkOwner {
-  public:
-    BatchCollector(int sheet, bool continuous)
-    {
-        m_batch.sheet = sheet;
-        m_batch.continuous = continuous;
-    }
-    const RecordBatch &Batch() const { return m_batch; }
-
-    PacketLogSink *PacketLog() override { return nullptr; }
-    void AddStoredRecordRow(int, const uint8_t *record) override { Append(record); }
-    void SetContinuousSummary(const uint8_t *summary) override
-    {
-        m_batch.summary = QByteArray(reinterpret_cast<const char *>(summary), kSummarySize);
-    }
-    void AddContinuousRecordRow(int, const uint8_t *record) override { Append(record); }
-
-  private:
-    void Append(const uint8_t *record) { m_batch.records.append(reinterpret_cast<const char *>(record), kRecordSize); }
-    RecordBatch m_batch;
-};
-
-ChartMode ChartModeOf(bool continuous)
+MeasurementMode ChartModeOf(bool continuous)
 {
-    return continuous ? ChartMode::Output : ChartMode::Memory;
+    return continuous ? MeasurementMode::Output : MeasurementMode::Memory;
 }
 
 } // namespace
@@ -104,16 +81,17 @@ void CTonvaleDlg::ShowArchivedDownload(const ArchivedDownload &download)
     else
         EmptyStoredRecordSheet(*m_dataGrid);
     BeginDownload();
-    BatchCollector collector(sheet, output);
-    ReplayDownload(download, collector);
-    AddRecordBatch(collector.Batch());
     // An incomplete download opens as incomplete: cut short, or with damaged records left out.
-    JobResult ended;
-    ended.damaged = download.summary.damaged;
-    const int code = download.summary.resultCode.value_or(RESULT_CANCELLED);
-    const bool cutShort = !download.summary.complete && ended.damaged == 0;
-    ended.code = code < 0 ? code : cutShort ? RESULT_CANCELLED : RESULT_OK;
-    FinishDownload(ended, false);
+    const Measurement table = ReplayedMeasurement(download);
+    RecordBatch batch;
+    batch.sheet = sheet;
+    batch.continuous = output;
+    if (table.Summary())
+        batch.summary = QByteArray(reinterpret_cast<const char *>(table.Summary()->data()), kSummarySize);
+    for (int i = 0; i < table.Count(); ++i)
+        batch.records.append(reinterpret_cast<const char *>(table.Record(i).data()), kRecordSize);
+    AddRecordBatch(batch);
+    EndDownload(table.ResultCode(), table.Damaged(), true);
 
     m_archivedCaption = CDlgHistory::ArchivedCaption(download.summary);
     ShowCaption();
@@ -157,7 +135,7 @@ void CTonvaleDlg::ConnectChart()
         m_chart->Clear();
     });
     connect(&m_records, &DownloadRecords::summaryChanged, m_chart,
-            [this] { m_chart->SetSummary(reinterpret_cast<const uint8_t *>(m_records.Summary().constData())); });
+            [this] { m_chart->SetSummary(m_records.Shown().Summary()->data()); });
     connect(&m_records, &DownloadRecords::recordsAppended, m_chart, [this](int first, int count) {
         for (int i = first; i < first + count; ++i) {
             if (m_records.Continuous())
@@ -178,30 +156,16 @@ void CTonvaleDlg::ChartTicksFromGrid()
 {
     if (!m_chart || m_records.Continuous())
         return;
-    const int addressed = m_dataGrid->GetAddressedSheet();
-    m_dataGrid->SetAddressedSheet(kStoredRecordSheet);
-    m_chart->TakeTicks(*m_dataGrid);
-    m_dataGrid->SetAddressedSheet(addressed);
+    Measurement &stored = m_records.Table(MeasurementMode::Memory);
+    TakeStoredTicks(stored, *m_dataGrid);
+    m_chart->TakeTicks(stored);
 }
 
-ChartRecords CTonvaleDlg::ShownChartRecords() const
+Measurement CTonvaleDlg::ShownChartRecords() const
 {
-    ChartRecords records;
-    records.SetMode(ChartModeOf(m_records.Continuous()));
-    if (!m_records.Summary().isEmpty())
-        records.SetSummary(reinterpret_cast<const uint8_t *>(m_records.Summary().constData()));
-    for (int i = 0; i < m_records.Count(); ++i) {
-        if (m_records.Continuous())
-            records.SetContinuousRecord(i, m_records.Record(i));
-        else
-            records.SetStoredRecord(i, m_records.Record(i));
-    }
-    if (!m_records.Continuous()) {
-        const int addressed = m_dataGrid->GetAddressedSheet();
-        m_dataGrid->SetAddressedSheet(kStoredRecordSheet);
-        records.TakeTicks(*m_dataGrid);
-        m_dataGrid->SetAddressedSheet(addressed);
-    }
+    Measurement records = m_records.Shown();
+    if (!records.Continuous())
+        TakeStoredTicks(records, *m_dataGrid);
     return records;
 }
 
@@ -222,14 +186,18 @@ void CTonvaleDlg::MarkForceCells(const PressClassLimits &limits)
 
 void CTonvaleDlg::ExportPdf(const ReportExport &report, int dataRows, const CDlgExport &dlg, const QString &path)
 {
-    // The chart and the verdicts are drawn from the raw records of the shown table; a table whose raw
-    // records are not at hand (the other mode's last download) is printed without them.
-    ChartRecords records;
-    const bool shownIsStored = m_records.Continuous() == (m_nMode == MODE_OUTPUT);
-    if (shownIsStored)
-        records = ShownChartRecords();
-    else
-        records.SetMode(ChartModeOf(m_nMode == MODE_OUTPUT));
-    const PdfReport pdf(report, dataRows, records, PressClassLimits::Load(m_sysInfo.iniPath));
+    // The chart and the verdicts are drawn from the raw records of the shown table; the other mode's last
+    // table is printed without them.
+    const Measurement &table = ModeTable();
+    const Measurement none(table.Mode());
+    const PdfReport pdf(report, dataRows, m_records.Continuous() == table.Continuous() ? table : none,
+                        PressClassLimits::Load(m_sysInfo.iniPath));
     dlg.SaveWith([&](QString *error) { return pdf.Save(path, error); }, path, CDlgExport::Format::Pdf);
+}
+
+const Measurement &CTonvaleDlg::ModeTable()
+{
+    Measurement &table = m_records.Table(m_nMode == MODE_OUTPUT ? MeasurementMode::Output : MeasurementMode::Memory);
+    TakeStoredTicks(table, *m_dataGrid);
+    return table;
 }

@@ -35,7 +35,7 @@ class LinePeer : public ChipUartPeer {
 
 struct RecordingOwner : LinkOwner, PacketLogSink {
     std::vector<Bytes> packets[2]; // written, read
-    std::vector<RecordBytes> stored;
+    std::vector<RawRecord> stored;
     PacketLogSink *PacketLog() override { return this; }
     void AddPacket(int direction, const uint8_t *bytes, int count) override
     {
@@ -43,7 +43,7 @@ struct RecordingOwner : LinkOwner, PacketLogSink {
     }
     void AddStoredRecordRow(int, const uint8_t *record) override
     {
-        RecordBytes r;
+        RawRecord r;
         std::copy_n(record, r.size(), r.begin());
         stored.push_back(r);
     }
@@ -142,7 +142,7 @@ TEST(HidInstrumentTest, ExchangesRunThroughHidReportsByteForByte)
 TEST(HidInstrumentTest, FiveHundredStoredRecordsDownloadThroughHidReports)
 {
     Scenario scenario;
-    std::vector<RecordBytes> records;
+    std::vector<RawRecord> records;
     for (int i = 0; i < 500; ++i) {
         const LocalFields t{2024, 3, 1 + i / 25, 8 + (i % 25) / 5, (i % 5) * 11, i % 60};
         records.push_back(MakeRecord(t, 100 + i * 3, 1 + i % 2));

@@ -2,6 +2,7 @@
 #include "CDlgHistory.h"
 #include "DownloadReplay.h"
 #include "LocalTime.h"
+#include "RecordTables.h"
 #include "ResultCodes.h"
 
 #include <QCheckBox>
@@ -106,7 +107,7 @@ class HistoryWindowTest : public QObject {
         const ArchivedDownload download = opened.first().first().value<ArchivedDownload>();
         QCOMPARE(download.summary.identity.Serial(), QStringLiteral("SN-1"));
         CSpreadSheet rebuilt;
-        FillRecordSheets(download, rebuilt);
+        FillRecordSheets(ReplayedMeasurement(download), rebuilt);
         QCOMPARE(SheetTexts(rebuilt), m_memoryTexts);
         QVERIFY(dialog.OpenedDownload().has_value());
         QCOMPARE(

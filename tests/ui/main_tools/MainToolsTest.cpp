@@ -105,18 +105,18 @@ class MainToolsTest : public QObject {
     int SetClockRequests() const { return m_bench->sim.Instrument().RequestCount(CMD_SET_CLOCK); }
 
     // Rows as a download's batch brings them.
-    void AddRows(int sheet, const std::vector<RecordBytes> &records)
+    void AddRows(int sheet, const std::vector<RawRecord> &records)
     {
         RecordBatch batch;
         batch.sheet = sheet;
         batch.continuous = sheet == kContinuousSheet;
-        for (const RecordBytes &record : records)
+        for (const RawRecord &record : records)
             batch.records.append(reinterpret_cast<const char *>(record.data()), int(record.size()));
         Dlg().AddRecordBatch(batch);
     }
     void AddStoredRows(int count)
     {
-        std::vector<RecordBytes> records;
+        std::vector<RawRecord> records;
         for (int i = 0; i < count; ++i)
             records.push_back(MakeRecord({2024, 3, 1 + i, 9, 30, 0}, 980 + i, 2));
         AddRows(kStoredRecordSheet, records);
@@ -267,7 +267,7 @@ class MainToolsTest : public QObject {
         // OUTPUT mode: neither sheet changes.
         SetChecks({1, 0, 1});
         Dlg().OnModeOutput();
-        const RecordBytes record = MakeRecord({2024, 3, 5, 9, 0, 0}, 1234, 1);
+        const RawRecord record = MakeRecord({2024, 3, 5, 9, 0, 0}, 1234, 1);
         AddRows(kContinuousSheet, {record});
         const QStringList continuousRow{Data().text(1, 4), Data().text(2, 4), Data().text(3, 4)};
         for (auto handler : {&CTonvaleDlg::OnSelectAll, &CTonvaleDlg::OnSelectNone, &CTonvaleDlg::OnSelectInvert})
@@ -451,7 +451,7 @@ class MainToolsTest : public QObject {
     void exportOfOutputTakesEveryRecord()
     {
         Dlg().OnModeOutput();
-        std::vector<RecordBytes> records;
+        std::vector<RawRecord> records;
         for (int i = 0; i < 3; ++i)
             records.push_back(MakeRecord({2024, 3, 5, 10, 0, i}, 1500 + i, 0));
         AddRows(kContinuousSheet, records);

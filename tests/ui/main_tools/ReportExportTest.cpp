@@ -69,10 +69,40 @@ ReportHeader SampleHeader()
                                 {"LC15-0007", "CV15-0007"},
                                 {"LC30-0003", "CV25-0003"},
                                 {"CV30-0003", "V1.02"}};
-    for (int r = 0; r < 6; ++r)
+    h.createdAt = QString::fromUtf8(values[0][0]);
+    h.company = QString::fromUtf8(values[0][1]);
+    h.reportName = QString::fromUtf8(values[1][0]);
+    h.author = QString::fromUtf8(values[1][1]);
+    // The identity fields stand in rows 3..6, left and then right.
+    for (int r = 2; r < 6; ++r)
         for (int c = 0; c < 2; ++c)
-            h.values[r][c] = QString::fromUtf8(values[r][c]);
+            h.identity.texts[size_t(c * 4 + r - 2)] = QString::fromUtf8(values[r][c]);
     return h;
+}
+
+// The report's rows from a sheet laid out as the main window's: MEMORY the ticked rows (check box in column
+// 1, texts in columns 3..6), OUTPUT the statistics in row 2 and the records from row 4.
+ReportRows RowsOf(const CSpreadSheet &sheet, ReportMode mode)
+{
+    ReportRows rows;
+    const bool memory = mode == ReportMode::Memory;
+    const int textColumn = memory ? 3 : 2;
+    if (!memory)
+        for (int col = 1; col <= 5; ++col)
+            rows.summary << sheet.text(col, 2);
+    for (int row = memory ? 1 : 4; row <= sheet.GetRowCount(); ++row) {
+        int ticked = 0;
+        if (memory && !(sheet.GetCellInteger(1, row, &ticked) && ticked == 1))
+            continue;
+        rows.rows.append({sheet.text(textColumn, row), sheet.text(textColumn + 1, row), sheet.text(textColumn + 2, row),
+                          sheet.text(textColumn + 3, row)});
+    }
+    return rows;
+}
+
+int FillFromSheet(ReportExport &report, const CSpreadSheet &sheet)
+{
+    return report.FillRecords(RowsOf(sheet, report.Mode()));
 }
 
 class ReportExportTest : public ::testing::Test {
@@ -99,7 +129,7 @@ TEST_F(ReportExportTest, MemoryWithoutTickedRowsKeepsTemplateLayoutAndModelRow)
     ReportExport report(ReportMode::Memory);
     ASSERT_TRUE(report.IsReady()) << report.LoadError().toStdString();
     report.FillHeader(SampleHeader());
-    EXPECT_EQ(report.FillRecords(records), 0);
+    EXPECT_EQ(FillFromSheet(report, records), 0);
     const XlsBook book = Write(report);
 
     EXPECT_EQ(book.Rows(), 10);
@@ -136,7 +166,7 @@ TEST_F(ReportExportTest, MemoryTakesOnlyTickedRowsNumberedInGridOrder)
     FillStoredSheet(records, 10, {2, 5, 9});
     ReportExport report(ReportMode::Memory);
     report.FillHeader(SampleHeader());
-    EXPECT_EQ(report.FillRecords(records), 3);
+    EXPECT_EQ(FillFromSheet(report, records), 3);
     const XlsBook book = Write(report);
 
     EXPECT_EQ(book.Rows(), 12);
@@ -160,7 +190,7 @@ TEST_F(ReportExportTest, OutputTakesStatisticsAndEveryRecord)
         FillContinuousSheet(records, sheetRows - 3);
         ReportExport report(ReportMode::Output);
         report.FillHeader(SampleHeader());
-        EXPECT_EQ(report.FillRecords(records), sheetRows - 3);
+        EXPECT_EQ(FillFromSheet(report, records), sheetRows - 3);
         const XlsBook book = Write(report);
 
         EXPECT_EQ(book.Rows(), workbookRows);
@@ -202,7 +232,7 @@ TEST_F(ReportExportTest, ReportsPrintOnePageWideOnA4Portrait)
             FillContinuousSheet(records, 8);
         ReportExport report(mode);
         report.FillHeader(SampleHeader());
-        report.FillRecords(records);
+        FillFromSheet(report, records);
         const XlsBook book = Write(report);
         const QJsonObject page = book.json.value(QLatin1String("print")).toObject();
 
@@ -284,12 +314,12 @@ QString WriteThreePageReport(const QTemporaryDir &dir)
     CSpreadSheet records;
     FillStoredSheet(records, 170, all);
     ReportHeader header = SampleHeader();
-    header.Author() =
+    header.author =
         QStringLiteral("김민준 (품질보증팀 프레스 정기 점검 담당, 한빛 프레스 제2공장 설비관리과 책임연구원)")
             .repeated(3);
     ReportExport report(ReportMode::Memory);
     report.FillHeader(header);
-    report.FillRecords(records);
+    FillFromSheet(report, records);
     const QString path = dir.filePath(QStringLiteral("report.xls"));
     QString error;
     EXPECT_TRUE(report.Save(path, &error)) << error.toStdString();

@@ -28,7 +28,7 @@ namespace {
 Scenario Today()
 {
     Scenario s;
-    std::vector<RecordBytes> records;
+    std::vector<RawRecord> records;
     for (int i = 0; i < 30; ++i)
         records.push_back(MakeRecord({2024, 5, 1, 8, 0, i}, 1078 + 10 * i, i % 3));
     s.stored = records;

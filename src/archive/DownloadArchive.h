@@ -13,8 +13,8 @@
 
 class JobContext;
 
-// The main window's downloads into the measurement archive. The window sets it as the session's record
-// observer once; its jobs are wrapped so that on the session thread an ArchivingLinkOwner is made when a
+// The downloads of the main window and of tonvale-cli into the measurement archive. The window sets it as the session's
+// record observer once; its jobs are wrapped so that on the session thread an ArchivingLinkOwner is made when a
 // download begins, sees every record, and is finished and destroyed when the job ends (it hands the
 // records to the archive's own thread, which it owns; only the download's end waits for that thread's
 // last write). The archive's notices travel back in the job's result. Nothing here can stop or fail a
@@ -48,7 +48,6 @@ class DownloadArchive final : public LinkOwner, public std::enable_shared_from_t
 
   private:
     // Session thread.
-    static void ReadMissingIdentity(JobContext &context, InstrumentIdentity &identity);
     void Begin(DownloadStart start, qint64 moment);
     // The notices; the databases' own texts behind them go to *databaseTexts.
     QStringList Finish(int code, int damaged, qint64 now, QStringList *databaseTexts);
@@ -67,6 +66,3 @@ class DownloadArchive final : public LinkOwner, public std::enable_shared_from_t
     std::unique_ptr<ArchivingLinkOwner> m_owner; // session thread, during a download only
     int m_rows = 0;
 };
-
-// The instrument identity in kIdentityFields order from a job's identity reads (a field not read: null).
-InstrumentIdentity IdentityFromExchanges(const QList<ExchangeOutcome> &exchanges);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SessionTypes.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -40,6 +42,10 @@ LoadedFile LoadFile(const QString &path);
 // The progress caption after `sent` of `size` image bytes have gone (the header counts as sent).
 int DataPercent(quint32 sent, quint32 size);
 QString DataCaption(quint32 sent, quint32 size);
+
+// The upload as a session job: its result's status is the outcome for the status line. The job owns its
+// copy of the image.
+Job UploadJob(const QByteArray &image);
 
 // Runs one upload, blocking, and tells every progress step as it happens.
 class Uploader {

@@ -2,6 +2,7 @@
 
 #include "CFt260.h"
 #include "Clock.h"
+#include "JobContext.h"
 #include "RegularFile.h"
 
 #include <QFile>
@@ -52,6 +53,18 @@ QString DataCaption(quint32 sent, quint32 size)
     const double done = 100.0 * double(sent) / double(size);
     return percent < 100 ? QString::asprintf("%d%% -  데이터 업로드 중(%.1f%%)...", percent, done)
                          : QString::asprintf("%d%% -  데이터 업로드 완료(%.1f%%)...", percent, done);
+}
+
+Job UploadJob(const QByteArray &image)
+{
+    Job job;
+    job.kind = Job::Firmware;
+    job.run = [image](JobContext &context) {
+        Uploader uploader(context.Link(), context.GetClock(),
+                          [&context](int position, const QString &caption) { context.Progress(position, caption); });
+        context.Result().status = uploader.Run(image);
+    };
+    return job;
 }
 
 Uploader::Uploader(CFt260 &link, Clock &clock, Progress progress)

@@ -5,6 +5,7 @@
 #include "InstrumentIdentity.h"
 #include "JobContext.h"
 #include "ResultCodes.h"
+#include "SessionJobs.h"
 
 DownloadArchive::DownloadArchive(std::optional<ArchiveSettings> settings) : m_settings(std::move(settings)) {}
 
@@ -28,26 +29,18 @@ Job DownloadArchive::Archived(const Job &job, const DownloadStart &start)
     Job archived = Finished(job);
     archived.run = [self = shared_from_this(), start, run = archived.run](JobContext &context) {
         DownloadStart filed = start;
-        ReadMissingIdentity(context, filed.identity);
+        SessionJobs::ReadIdentity(context, filed.identity);
+        const InstrumentIdentity read = SessionJobs::IdentityFromExchanges(context.Result().exchanges);
+        for (size_t i = 0; i < kIdentityFields.size(); ++i) {
+            if (filed.identity.texts[i].isNull()) {
+                filed.identity.texts[i] = read.texts[i];
+                filed.identity.bytes[i] = read.bytes[i];
+            }
+        }
         self->Begin(filed, context.Result().moment);
         run(context);
     };
     return archived;
-}
-
-void DownloadArchive::ReadMissingIdentity(JobContext &context, InstrumentIdentity &identity)
-{
-    // An instrument that does not answer twice in a row is left to the download to tell.
-    int timeoutsInRow = 0;
-    for (size_t i = 0; i < kIdentityFields.size() && timeoutsInRow < 2 && !context.Cancelled(); ++i) {
-        if (!identity.texts[i].isNull())
-            continue;
-        const ExchangeOutcome outcome =
-            context.Exchange(ExchangeStep{kIdentityFields[i].readCommand, QByteArray(1, '\0'), true});
-        timeoutsInRow = outcome.code == RESULT_READ_FAILED ? timeoutsInRow + 1 : 0;
-        if (outcome.code >= 0)
-            identity.texts[i] = IdentityFromExchanges({outcome}).texts[i];
-    }
 }
 
 Job DownloadArchive::Finished(const Job &job)
@@ -58,9 +51,8 @@ Job DownloadArchive::Finished(const Job &job)
     finished.run = [self = shared_from_this(), run = job.run](JobContext &context) {
         if (run)
             run(context);
-        context.Result().notices =
-            self->Finish(context.Result().code, context.Result().damaged, context.GetClock().Now(),
-                         &context.Result().archiveTexts);
+        context.Result().notices = self->Finish(context.Result().code, context.Result().damaged,
+                                                context.GetClock().Now(), &context.Result().archiveTexts);
     };
     return finished;
 }
@@ -71,7 +63,7 @@ std::function<void(JobContext &)> DownloadArchive::BeginAfterIdentity(const Down
         return {};
     return [self = shared_from_this(), start](JobContext &context) {
         DownloadStart filed = start;
-        filed.identity = IdentityFromExchanges(context.Result().exchanges);
+        filed.identity = SessionJobs::IdentityFromExchanges(context.Result().exchanges);
         self->Begin(filed, context.Result().moment);
     };
 }
@@ -117,18 +109,4 @@ void DownloadArchive::AddContinuousRecordRow(int index, const uint8_t *record)
         return;
     ++m_rows;
     m_owner->AddContinuousRecordRow(index, record);
-}
-
-InstrumentIdentity IdentityFromExchanges(const QList<ExchangeOutcome> &exchanges)
-{
-    InstrumentIdentity identity;
-    for (const ExchangeOutcome &outcome : exchanges) {
-        const int index = IdentityFieldIndex(outcome.command);
-        if (index < 0 || outcome.code < 0)
-            continue;
-        const auto *response = reinterpret_cast<const uint8_t *>(outcome.response.constData());
-        identity.texts[size_t(index)] = IdentityText(kIdentityFields[size_t(index)], response, CFt260::kResponseAreaSize);
-        identity.bytes[size_t(index)] = InstrumentIdentity::FieldBytes(response, CFt260::kResponseAreaSize);
-    }
-    return identity;
 }
