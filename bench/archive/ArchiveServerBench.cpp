@@ -9,7 +9,7 @@
 // usage: tonvale_bench_archive_server [TONVALE_CLI [REPEATS]]  (another build's program, to compare
 // with; how many downloads of each kind at the line's pace, 3 unless told)
 
-#include "DelayProxy.h"
+#include "archive/DelayProxy.h"
 #include "archive/PostgresCluster.h"
 #include "cli/CliRunner.h"
 

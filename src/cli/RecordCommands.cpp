@@ -17,6 +17,7 @@
 #include <QDate>
 
 #include <functional>
+#include <memory>
 
 std::optional<qint64> ParseDay(const QString &text)
 {
@@ -60,15 +61,14 @@ class BorrowedOwner {
     LinkOwner *m_previous;
 };
 
-// One download into `sink`, archived unless --no-archive. Returns the link's result; the archive's notices
-// (at most one, in Korean) are printed after the table by the caller.
+// One download into `sink`, archived unless --no-archive. Returns the link's result as soon as the
+// download ends; the archive's outcome (its notices, in Korean) is waited for after the table.
 struct DownloadRun {
     int result = 0;
     qint64 downloadTime = 0;
     InstrumentIdentity identity;
     bool identityRead = false;
-    QStringList notices;
-    QStringList databaseTexts; // the databases' own texts behind the notices
+    std::shared_ptr<ArchivingLinkOwner> archiving;
 };
 
 DownloadRun RunDownload(CliContext &context, LinkOwner &sink, DownloadStart start, const std::function<int()> &download,
@@ -84,19 +84,17 @@ DownloadRun RunDownload(CliContext &context, LinkOwner &sink, DownloadStart star
     }
     // The identity the download is filed under, read as the operator's window reads it at connect.
     run.identityRead = ReadInstrumentIdentity(context, run.identity);
-    ArchivingLinkOwner archiving(sink, settings);
+    run.archiving = std::make_shared<ArchivingLinkOwner>(sink, settings);
     start.identity = run.identity;
     start.host = StationHostName();
     start.osUser = StationOsUser();
     start.startedAt = run.downloadTime;
-    archiving.BeginDownload(start);
+    run.archiving->BeginDownload(start);
     {
-        BorrowedOwner borrowed(context.link, archiving);
+        BorrowedOwner borrowed(context.link, *run.archiving);
         run.result = download();
     }
-    archiving.FinishDownload(run.result, rowCount(), context.clock.Now(), context.link.DamagedRecordCount());
-    run.notices = archiving.TakeNotices();
-    run.databaseTexts = archiving.DatabaseTexts();
+    run.archiving->FinishDownload(run.result, rowCount(), context.clock.Now(), context.link.DamagedRecordCount());
     return run;
 }
 
@@ -121,8 +119,10 @@ int ReportDamagedRecords(CliContext &context)
 int FinishDownload(CliContext &context, const ReportOptions &report, ReportMode mode, CSpreadSheet &grid,
                    ChartRecords &raw, const DownloadRun &run)
 {
-    PrintNotices(context, run.notices);
-    for (const QString &text : run.databaseTexts)
+    // The program waits for its archive before it ends (the archive bounds its own waits).
+    const ArchiveOutcome archived = run.archiving ? run.archiving->WaitForArchive() : ArchiveOutcome{};
+    PrintNotices(context, archived.notices);
+    for (const QString &text : archived.databaseTexts)
         PrintArchiveDetail(context.err, {ArchiveError::Kind::Other, text});
     if (run.result < 0) {
         const int failed = context.Fail();

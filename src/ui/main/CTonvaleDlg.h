@@ -209,6 +209,8 @@ class CTonvaleDlg : public CDlgComm {
     void BeginDownload();
     // The download's end: the records store, the incomplete-table note and, when `tell`, the notices.
     void FinishDownload(const JobResult &result, bool tell);
+    // A download's archive outcome, when the archive's thread has it: the notices and the databases' texts.
+    void TellArchived(const ArchiveOutcome &archived);
     void ShowIdentity(const JobResult &result);
     // After a connect: the operator is told when the instrument's clock is far from the PC's.
     void TellClockOffset(const JobResult &result);
