@@ -37,12 +37,15 @@ class CDlgHistory : public QDialog {
     static QString ArchivedCaption(const DownloadSummary &download);
     // The texts of the list's "결과" column.
     static QString ResultColumnText(const DownloadSummary &download);
+    // Readers of closed windows still finishing a read (a program may wait for them, bounded, as it ends).
+    static int ReadersLeft();
 
   signals:
     void DownloadOpened(const ArchivedDownload &download);
 
   private:
     class Reader;
+    class WindowLink;
 
     void OpenSelected();
     void ShowStatus(const QString &text);
@@ -50,11 +53,12 @@ class CDlgHistory : public QDialog {
     void ShowList(int request, const std::optional<QList<DownloadSummary>> &downloads, const QString &error);
     void ShowOpened(std::optional<ArchivedDownload> download, const QString &error);
 
-    // Every value crosses between the threads through a Mailbox (a lock the thread checker sees).
+    // Every value crosses between the threads through a Mailbox (a lock the thread checker sees). The
+    // thread, the reader and m_toReader outlive the window when a read is in flight as it closes.
     QThread *m_readerThread;
-    Reader *m_reader;    // used on m_readerThread only, and deleted there
-    Mailbox *m_toReader; // lives on m_readerThread
-    Mailbox *m_toWindow; // lives on the GUI thread
+    Reader *m_reader;                       // used on m_readerThread only, and deleted there
+    Mailbox *m_toReader;                    // lives on m_readerThread
+    std::shared_ptr<WindowLink> m_toWindow; // to a Mailbox on the GUI thread, while the window lives
     int m_request = 0;   // the list asked for last; older answers are dropped
     std::optional<ArchivedDownload> m_opened;
     QLineEdit *m_serial;
