@@ -77,8 +77,7 @@ Timed Download(const QString &program, const QString &scenario, const QString &d
     out += process.readAllStandardOutput();
     const QString err = QString::fromUtf8(process.readAllStandardError());
     const int exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    Timed timed{seconds, tableSeconds > 0 ? tableSeconds : seconds,
-                exitCode == 0 && out.count('\n') == records + 1};
+    Timed timed{seconds, tableSeconds > 0 ? tableSeconds : seconds, exitCode == 0 && out.count('\n') == records + 1};
     if (!timed.ok || !err.isEmpty())
         std::printf("    %s (exit %d): %s\n", timed.ok ? "told" : "run failed", exitCode, qPrintable(err.left(300)));
     return timed;

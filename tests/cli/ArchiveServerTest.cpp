@@ -311,7 +311,8 @@ TEST_F(ArchiveServer, AServerArchiveNewerThanTheProgramIsToldAsSuch)
     const CliRun history = RunProgram(cli, {"--database", m_cluster.Url(), "history"});
     EXPECT_EQ(history.exitCode, 1);
     ASSERT_EQ(Lines(history.err).size(), 2) << history.err.toStdString();
-    EXPECT_TRUE(history.err.startsWith(QStringLiteral("기록 읽기 실패 - 기록 서버의 보관 구조가 이 프로그램보다 새 버전")))
+    EXPECT_TRUE(
+        history.err.startsWith(QStringLiteral("기록 읽기 실패 - 기록 서버의 보관 구조가 이 프로그램보다 새 버전")))
         << history.err.toStdString();
     EXPECT_TRUE(Lines(history.err)[1].contains("99")) << history.err.toStdString();
 

@@ -83,9 +83,10 @@ class CDlgHistory::Reader {
         if (m_archive->Open(MeasurementArchive::Purpose::Read))
             return true;
         // A new installation has not archived anything yet; that is no failure.
-        *error = m_archive->LastError().kind == ArchiveError::Kind::Missing
-                     ? QStringLiteral("아직 보관된 다운로드가 없습니다")
-                     : QStringLiteral("기록 읽기 실패 - %1: %2").arg(m_archive->LastError().Reason(), m_location.Describe());
+        *error =
+            m_archive->LastError().kind == ArchiveError::Kind::Missing
+                ? QStringLiteral("아직 보관된 다운로드가 없습니다")
+                : QStringLiteral("기록 읽기 실패 - %1: %2").arg(m_archive->LastError().Reason(), m_location.Describe());
         m_archive.reset();
         return false;
     }
@@ -95,9 +96,8 @@ class CDlgHistory::Reader {
 };
 
 CDlgHistory::CDlgHistory(ArchiveLocation location, QWidget *parent)
-    : QDialog(parent), m_readerThread(new QThread), m_reader(new Reader(std::move(location))),
-      m_toReader(new Mailbox), m_toWindow(std::make_shared<WindowLink>(new Mailbox(this))),
-      m_serial(new QLineEdit(this)),
+    : QDialog(parent), m_readerThread(new QThread), m_reader(new Reader(std::move(location))), m_toReader(new Mailbox),
+      m_toWindow(std::make_shared<WindowLink>(new Mailbox(this))), m_serial(new QLineEdit(this)),
       m_useDates(new QCheckBox(QStringLiteral("기간"), this)),
       m_from(new QDateEdit(QDate::currentDate().addMonths(-1), this)), m_to(new QDateEdit(QDate::currentDate(), this)),
       m_query(new QPushButton(QStringLiteral("조회"), this)), m_table(new QTableWidget(0, kColumnCount, this)),
@@ -158,7 +158,8 @@ CDlgHistory::CDlgHistory(ArchiveLocation location, QWidget *parent)
     // The thread and its mailbox go by themselves once the reader is done, after the window has gone.
     connect(m_readerThread, &QThread::finished, m_toReader, &QObject::deleteLater);
     connect(m_readerThread, &QThread::finished, m_readerThread, &QObject::deleteLater);
-    connect(m_readerThread, &QThread::finished, m_readerThread, [] { --g_readersLeft; }, Qt::DirectConnection);
+    connect(
+        m_readerThread, &QThread::finished, m_readerThread, [] { --g_readersLeft; }, Qt::DirectConnection);
     ++g_readersLeft;
     m_readerThread->start();
     Refresh();
@@ -178,6 +179,13 @@ CDlgHistory::~CDlgHistory()
 int CDlgHistory::ReadersLeft()
 {
     return g_readersLeft;
+}
+
+void CDlgHistory::WaitForReaders(std::chrono::milliseconds patience)
+{
+    const auto giveUpAt = std::chrono::steady_clock::now() + patience;
+    while (g_readersLeft > 0 && std::chrono::steady_clock::now() < giveUpAt)
+        QThread::msleep(20);
 }
 
 QString CDlgHistory::ResultColumnText(const DownloadSummary &download)

@@ -5,6 +5,7 @@
 
 #include <QDialog>
 
+#include <chrono>
 #include <memory>
 #include <optional>
 
@@ -37,8 +38,10 @@ class CDlgHistory : public QDialog {
     static QString ArchivedCaption(const DownloadSummary &download);
     // The texts of the list's "결과" column.
     static QString ResultColumnText(const DownloadSummary &download);
-    // Readers of closed windows still finishing a read (a program may wait for them, bounded, as it ends).
+    // Readers of closed windows still finishing a read, and waiting (at most `patience`) for them to end,
+    // as the program ends.
     static int ReadersLeft();
+    static void WaitForReaders(std::chrono::milliseconds patience);
 
   signals:
     void DownloadOpened(const ArchivedDownload &download);
@@ -59,7 +62,7 @@ class CDlgHistory : public QDialog {
     Reader *m_reader;                       // used on m_readerThread only, and deleted there
     Mailbox *m_toReader;                    // lives on m_readerThread
     std::shared_ptr<WindowLink> m_toWindow; // to a Mailbox on the GUI thread, while the window lives
-    int m_request = 0;   // the list asked for last; older answers are dropped
+    int m_request = 0;                      // the list asked for last; older answers are dropped
     std::optional<ArchivedDownload> m_opened;
     QLineEdit *m_serial;
     QCheckBox *m_useDates;
