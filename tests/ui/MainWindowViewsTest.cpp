@@ -33,6 +33,11 @@
 #include <ctime>
 #include <memory>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace {
 
 constexpr int kTodaysRecords = 40;
@@ -287,6 +292,30 @@ class MainWindowViewsTest : public QObject {
         unknown.Run(CTonvaleDlg::IDC_QUERY);
         QCOMPARE(unknown.messages.size(), 1);
         QVERIFY(!QFile::exists(unknown.tmp.filePath(QStringLiteral("archive.sqlite"))));
+    }
+
+    // A server that takes the connection and never answers holds up neither the download nor the window:
+    // the download ends with its rows at once, and the archive's notice follows when the connection has
+    // timed out and the records are kept on this PC.
+    void AServerThatNeverAnswersHoldsUpNeitherTheDownloadNorTheWindow()
+    {
+        // Listening, never accepting: the system completes the connection and nothing ever answers.
+        const int silent = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        QVERIFY(bind(silent, reinterpret_cast<sockaddr *>(&address), size) == 0 && listen(silent, 4) == 0 &&
+                getsockname(silent, reinterpret_cast<sockaddr *>(&address), &size) == 0);
+        Shown w("[ARCHIVE]\nDATABASE=postgresql://tonvale@127.0.0.1:" + QByteArray::number(ntohs(address.sin_port)) +
+                "/tonvale\n");
+        w.Run(CTonvaleDlg::IDC_CONNECT);
+        QCOMPARE(w.Rows(kStoredRecordSheet), kTodaysRecords);
+        QVERIFY2(w.messages.isEmpty(), qPrintable(w.messages.join('\n')));
+        QTRY_COMPARE_WITH_TIMEOUT(w.messages.size(), 1, 60000);
+        QVERIFY2(w.messages[0].contains(QStringLiteral("이 PC의 보관 파일")), qPrintable(w.messages[0]));
+        QCOMPARE(w.Archived().size(), 1);
+        close(silent);
     }
 
     void TheChartBesideTheModalWindowFollowsDownloadsAndTicks()
