@@ -69,8 +69,10 @@ MeasurementArchive *ArchiveRecorder::OpenPrimary()
         if (!m_primary->Open())
             return nullptr;
         m_serverArchiveId = m_primary->ArchiveId();
-        // Back in touch with the server: what waited locally goes first.
-        SyncToPrimary();
+        // Back in touch with the server: what waited locally goes first. A server lost meanwhile is failed
+        // with the sync's reason, not tried again on a dead connection.
+        if (SyncToPrimary().serverLost)
+            return nullptr;
     }
     return m_primary.get();
 }

@@ -435,7 +435,7 @@ TEST_F(ArchivePostgres, AServerThatFallsSilentCostsTheDownloadNothingAndIsSynced
     EXPECT_EQ(told, 2);
     ASSERT_EQ(outcome.notices.size(), 1);
     EXPECT_TRUE(outcome.notices[0].contains(settings.local.sqlitePath)) << outcome.notices[0].toStdString();
-    ASSERT_EQ(outcome.databaseTexts.size(), 1);
+    ASSERT_EQ(outcome.databaseTexts.size(), 1) << outcome.notices[0].toStdString();
     EXPECT_TRUE(outcome.databaseTexts[0].contains("did not answer")) << outcome.databaseTexts[0].toStdString();
 
     // Once the server answers again, a sync leaves nothing waiting and the server holds every record once.
