@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config ccache file dpkg-dev fakeroot
   qt6-base-dev libqt6opengl6-dev qt6-charts-dev qt6-translations-l10n
-  libqt6sql6-sqlite libqt6sql6-psql postgresql
+  libqt6sql6-sqlite libqt6sql6-psql postgresql libpq-dev
   libhidapi-dev libusb-1.0-0-dev libgsf-1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev

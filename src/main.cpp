@@ -11,6 +11,7 @@
 #include <ctime>
 #include <memory>
 
+#include "CDlgHistory.h"
 #include "CTonvaleDlg.h"
 #include "Clock.h"
 #include "HidBridge.h"
@@ -86,10 +87,13 @@ int main(int argc, char *argv[])
         device = hidDevice.get();
         discovery = hidDiscovery.get();
     }
-    return app.Run([&]() -> std::unique_ptr<QDialog> {
+    const int code = app.Run([&]() -> std::unique_ptr<QDialog> {
         auto window = std::make_unique<CTonvaleDlg>(*device, *discovery, clock, app.sysInfo);
         if (!simulation)
             window->SetOpenFailureAdvice(HidOpenFailureAdvice);
         return window;
     });
+    // A history window closed during a read left its reader to finish; the program ends after it, or soon.
+    CDlgHistory::WaitForReaders(std::chrono::seconds(10));
+    return code;
 }

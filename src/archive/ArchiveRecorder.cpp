@@ -4,6 +4,14 @@
 
 #include <algorithm>
 
+namespace {
+
+// A server that went silent is tried again at a download's end only after this long: one that takes the
+// connection and never answers would otherwise hold the end up for a second time-out.
+constexpr auto kServerRetryPause = std::chrono::seconds(30);
+
+} // namespace
+
 ArchiveRecorder::ArchiveRecorder(ArchiveSettings settings) : m_settings(std::move(settings)) {}
 
 ArchiveRecorder::~ArchiveRecorder() = default;
@@ -46,16 +54,25 @@ bool ArchiveRecorder::HasWork() const
     return m_begun && !m_failed && (!m_handle || !m_kept.empty() || (m_end && !m_endWritten));
 }
 
+void ArchiveRecorder::MakePrimary()
+{
+    if (m_primary)
+        return;
+    m_primary = std::make_unique<MeasurementArchive>(m_settings.location);
+    m_primary->SetServerPatience(m_settings.serverPatience);
+}
+
 MeasurementArchive *ArchiveRecorder::OpenPrimary()
 {
-    if (!m_primary)
-        m_primary = std::make_unique<MeasurementArchive>(m_settings.location);
+    MakePrimary();
     if (!m_primary->IsOpen()) {
         if (!m_primary->Open())
             return nullptr;
         m_serverArchiveId = m_primary->ArchiveId();
-        // Back in touch with the server: what waited locally goes first.
-        SyncToPrimary();
+        // Back in touch with the server: what waited locally goes first. A server lost meanwhile is failed
+        // with the sync's reason, not tried again on a dead connection.
+        if (SyncToPrimary().serverLost)
+            return nullptr;
     }
     return m_primary.get();
 }
@@ -92,9 +109,10 @@ bool ArchiveRecorder::SentAfterAll()
     // The server may be back by now (a download takes minutes): what waits, this download too, goes at once.
     if (m_target != m_local.get() || !m_handle || !m_settings.location.IsServer())
         return false;
+    if (m_serverSilentAt && std::chrono::steady_clock::now() - *m_serverSilentAt < kServerRetryPause)
+        return false;
     const qint64 localId = m_handle->downloadId;
-    if (!m_primary)
-        m_primary = std::make_unique<MeasurementArchive>(m_settings.location);
+    MakePrimary();
     if (!m_primary->IsOpen() && !m_primary->Open())
         return false;
     return SyncToPrimary().sentIds.contains(localId);
@@ -139,10 +157,9 @@ ArchiveRecorder::Outcome ArchiveRecorder::Write()
     if (!m_target->BeginBatch())
         return m_target->LastError().kind == ArchiveError::Kind::Busy ? Outcome::Busy : TargetFailed();
     // The end sets the row count itself.
-    const bool written =
-        WriteItems() && (m_end ? m_target->FinishDownload(*m_handle, m_end->endedAt, m_end->resultCode, m_end->rowCount,
-                                                      m_end->damaged)
-                               : m_target->SetRowCount(*m_handle, m_rows));
+    const bool written = WriteItems() && (m_end ? m_target->FinishDownload(*m_handle, m_end->endedAt, m_end->resultCode,
+                                                                           m_end->rowCount, m_end->damaged)
+                                                : m_target->SetRowCount(*m_handle, m_rows));
     if (!written)
         m_target->RollbackBatch();
     if (!written || !m_target->CommitBatch())
@@ -193,6 +210,8 @@ ArchiveRecorder::Outcome ArchiveRecorder::TargetFailed()
     if (serverFailed) {
         // The whole download not yet committed on the server goes on in the local archive, for the server.
         m_serverError = error;
+        if (failed->WentSilent())
+            m_serverSilentAt = std::chrono::steady_clock::now();
         m_pendingServer = m_settings.location.Describe();
         return Write();
     }

@@ -7,6 +7,7 @@
 
 #include <QStringList>
 
+#include <chrono>
 #include <memory>
 #include <vector>
 
@@ -17,6 +18,8 @@ struct ArchiveSettings {
     ArchiveLocation local;
     int batchRecords = 500;      // a transaction holds at most this many records
     int batchMilliseconds = 500; // and is committed once it is this old when the next record arrives
+    // How long the server may take to answer one statement; then the download goes on in the local archive.
+    std::chrono::milliseconds serverPatience{30000};
 };
 
 // One record (or the continuous summary) of a download, copied for the archive.
@@ -59,6 +62,7 @@ class ArchiveRecorder {
     void GiveUp(const ArchiveError &why);
 
   private:
+    void MakePrimary();
     MeasurementArchive *OpenPrimary();
     // Sends what waits locally for the server just opened; notices of downloads it newly refused.
     SyncResult SyncToPrimary();
@@ -74,6 +78,8 @@ class ArchiveRecorder {
     QString m_serverArchiveId;       // the id of the server archive this process last reached
     bool m_otherArchiveTold = false; // downloads waiting for another server archive are told once
     QStringList m_syncNotices;
+    // When the server last went silent (took the connection and never answered): not tried again at once.
+    std::optional<std::chrono::steady_clock::time_point> m_serverSilentAt;
 
     bool m_begun = false;
     DownloadStart m_start;

@@ -69,7 +69,7 @@ void ArchivingLinkOwner::Post(Command command)
     {
         const std::lock_guard lock(m_mutex);
         if (command.kind == Command::Kind::End)
-            m_endDone = false;
+            ++m_endsQueued;
         m_commands.push_back(std::move(command));
     }
     m_wake.notify_one();
@@ -132,7 +132,8 @@ void ArchivingLinkOwner::AddContinuousRecordRow(int index, const uint8_t *record
     Received(ArchiveItem::Kind::Continuous, index, record, kRecordSize);
 }
 
-void ArchivingLinkOwner::FinishDownload(int resultCode, int rowCount, qint64 endedAt, int damaged)
+void ArchivingLinkOwner::FinishDownload(int resultCode, int rowCount, qint64 endedAt, int damaged,
+                                        std::function<void(const ArchiveOutcome &)> archived)
 {
     if (!m_settings.enabled)
         return;
@@ -143,21 +144,22 @@ void ArchivingLinkOwner::FinishDownload(int resultCode, int rowCount, qint64 end
     end.rowCount = rowCount;
     end.endedAt = endedAt;
     end.damaged = damaged;
+    end.archived = std::move(archived);
     Post(std::move(end));
+}
+
+ArchiveOutcome ArchivingLinkOwner::WaitForArchive()
+{
     std::unique_lock lock(m_mutex);
-    m_ended.wait(lock, [this] { return m_endDone; });
+    m_ended.wait(lock, [this] { return m_endsDone == m_endsQueued; });
+    return m_outcome;
 }
 
 QStringList ArchivingLinkOwner::TakeNotices()
 {
+    WaitForArchive();
     const std::lock_guard lock(m_mutex);
-    return std::exchange(m_notices, {});
-}
-
-QStringList ArchivingLinkOwner::DatabaseTexts()
-{
-    const std::lock_guard lock(m_mutex);
-    return m_databaseTexts;
+    return std::exchange(m_outcome.notices, {});
 }
 
 void ArchivingLinkOwner::Run()
@@ -166,7 +168,8 @@ void ArchivingLinkOwner::Run()
     std::minstd_rand random(std::random_device{}());
     int pauseMs = 0; // after a busy file
     std::optional<Clock::time_point> giveUpAt;
-    bool endPending = false;
+    // The end being written: the next download's commands wait until it is.
+    std::optional<Command> end;
     std::unique_lock lock(m_mutex);
     for (;;) {
         if (pauseMs > 0) {
@@ -177,7 +180,13 @@ void ArchivingLinkOwner::Run()
         } else {
             m_wake.wait(lock, [this] { return m_stop || !m_commands.empty(); });
         }
-        std::deque<Command> commands = std::exchange(m_commands, {});
+        std::deque<Command> commands;
+        while (!end && !m_commands.empty()) {
+            commands.push_back(std::move(m_commands.front()));
+            m_commands.pop_front();
+            if (commands.back().kind == Command::Kind::End)
+                break;
+        }
         const bool stop = m_stop;
         lock.unlock();
 
@@ -190,7 +199,7 @@ void ArchivingLinkOwner::Run()
             case Command::Kind::Items: recorder.Keep(command.items); break;
             case Command::Kind::End:
                 recorder.EndDownload(command.resultCode, command.rowCount, command.endedAt, command.damaged);
-                endPending = true;
+                end = std::move(command);
                 giveUpAt = Clock::now() + kEndPatience;
                 break;
             }
@@ -205,15 +214,19 @@ void ArchivingLinkOwner::Run()
         const bool busy = outcome == ArchiveRecorder::Outcome::Busy;
         pauseMs = busy ? std::clamp(pauseMs * 2, kFirstPauseMs, kLongestPauseMs) : 0;
 
-        lock.lock();
-        if (endPending && !busy) {
-            endPending = false;
-            m_notices = recorder.TakeNotices();
-            m_databaseTexts = recorder.DatabaseTexts();
-            m_endDone = true;
+        if (end && !busy) {
+            const ArchiveOutcome archived{recorder.TakeNotices(), recorder.DatabaseTexts()};
+            if (end->archived)
+                end->archived(archived);
+            end.reset();
+            lock.lock();
+            m_outcome = archived;
+            ++m_endsDone;
             m_ended.notify_all();
+        } else {
+            lock.lock();
         }
-        if (stop && !busy)
+        if (stop && !busy && !end && m_commands.empty())
             return;
     }
 }

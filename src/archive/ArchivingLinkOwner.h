@@ -9,6 +9,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -19,14 +20,22 @@
 std::optional<ArchiveSettings> ConfiguredArchiveSettings(const QString &iniPath, const QString &databaseUrl,
                                                          QString *error);
 
+// What became of a download in the archive.
+struct ArchiveOutcome {
+    QStringList notices;       // what the operator must be told (Korean; nothing when all went well)
+    QStringList databaseTexts; // the databases' own texts behind them, for stderr and the packet log
+};
+
 // A link owner that passes every record on to another owner (the grid) and archives it. The archive has a
 // thread of its own: the thread that downloads only copies the records into batches (at most
 // batchRecords records or batchMilliseconds old) and hands them over, so it never waits for a database,
 // not even to open it. The archive thread writes each batch in one short transaction (see
 // ArchiveRecorder), so that a crash, a kill or an unplug loses at most what was not yet committed and
-// the download row tells how far it came. Nothing the archive does can stop or fail the download.
+// the download row tells how far it came. Nothing the archive does can stop or fail the download, and the
+// download's end is queued like its records: whoever needs the outcome learns it when the archive has it.
 //
-// Create, use and destroy it on the thread that runs the downloads.
+// Create, use and destroy it on the thread that runs the downloads. Destroying it waits for what is
+// queued (the archive thread bounds its own waits: a busy file, a server that stops answering).
 class ArchivingLinkOwner : public LinkOwner {
   public:
     ArchivingLinkOwner(LinkOwner &inner, ArchiveSettings settings);
@@ -37,14 +46,14 @@ class ArchivingLinkOwner : public LinkOwner {
     // start.startedAt are filled in when empty.
     void BeginDownload(DownloadStart start);
     // resultCode: what the download returned; rowCount: the rows it delivered; endedAt in seconds since
-    // 1970; damaged: the records that arrived damaged and were left out. Returns when the archive thread
-    // has written the download (or given up on it).
-    void FinishDownload(int resultCode, int rowCount, qint64 endedAt, int damaged = 0);
-    // What the operator must be told about the last download's archiving (nothing when all went well).
+    // 1970; damaged: the records that arrived damaged and were left out. Returns at once; `archived`, when
+    // given, is called on the archive thread once the download is written (or given up on).
+    void FinishDownload(int resultCode, int rowCount, qint64 endedAt, int damaged = 0,
+                        std::function<void(const ArchiveOutcome &)> archived = {});
+    // Waits until every download finished so far is written (or given up on); the last one's outcome.
+    ArchiveOutcome WaitForArchive();
+    // WaitForArchive's notices, each told once.
     QStringList TakeNotices();
-    // The databases' own texts behind the last download's notices (the server's, the local file's), for
-    // the command line's stderr and the packet log.
-    QStringList DatabaseTexts();
 
     PacketLogSink *PacketLog() override { return m_inner.PacketLog(); }
     void AddStoredRecordRow(int index, const uint8_t *record) override;
@@ -61,6 +70,7 @@ class ArchivingLinkOwner : public LinkOwner {
         int rowCount = 0;
         qint64 endedAt = 0;
         int damaged = 0;
+        std::function<void(const ArchiveOutcome &)> archived;
     };
 
     void Received(ArchiveItem::Kind kind, int index, const uint8_t *bytes, size_t size);
@@ -76,11 +86,11 @@ class ArchivingLinkOwner : public LinkOwner {
 
     std::mutex m_mutex;
     std::condition_variable m_wake;  // commands or stop for the archive thread
-    std::condition_variable m_ended; // the end written
+    std::condition_variable m_ended; // an end written
     std::deque<Command> m_commands;
     bool m_stop = false;
-    bool m_endDone = false;
-    QStringList m_notices;
-    QStringList m_databaseTexts;
+    int m_endsQueued = 0;
+    int m_endsDone = 0;
+    ArchiveOutcome m_outcome; // the last download's
     std::thread m_thread;
 };

@@ -4,6 +4,7 @@
 #include "Clock.h"
 #include "InstrumentIdentity.h"
 #include "JobContext.h"
+#include "Mailbox.h"
 #include "ResultCodes.h"
 #include "SessionJobs.h"
 
@@ -51,8 +52,7 @@ Job DownloadArchive::Finished(const Job &job)
     finished.run = [self = shared_from_this(), run = job.run](JobContext &context) {
         if (run)
             run(context);
-        context.Result().notices = self->Finish(context.Result().code, context.Result().damaged,
-                                                context.GetClock().Now(), &context.Result().archiveTexts);
+        self->Finish(context.Result().code, context.Result().damaged, context.GetClock().Now());
     };
     return finished;
 }
@@ -74,24 +74,39 @@ void DownloadArchive::Begin(DownloadStart start, qint64 moment)
     start.osUser = StationOsUser();
     start.startedAt = moment;
     m_rows = 0;
-    m_owner = std::make_unique<ArchivingLinkOwner>(m_discard, *m_settings);
+    if (!m_owner)
+        m_owner = std::make_unique<ArchivingLinkOwner>(m_discard, *m_settings);
     m_owner->BeginDownload(start);
+    m_downloading = true;
 }
 
-QStringList DownloadArchive::Finish(int code, int damaged, qint64 now, QStringList *databaseTexts)
+void DownloadArchive::Finish(int code, int damaged, qint64 now)
 {
-    if (!m_owner)
-        return {};
-    m_owner->FinishDownload(code, m_rows, now, damaged);
-    *databaseTexts = m_owner->DatabaseTexts();
-    QStringList notices = m_owner->TakeNotices();
-    m_owner.reset();
-    return notices;
+    if (!std::exchange(m_downloading, false))
+        return;
+    // The owner, and so the archive thread that calls this, goes before the rest of this object.
+    m_owner->FinishDownload(code, m_rows, now, damaged, [this](const ArchiveOutcome &archived) {
+        const std::lock_guard lock(m_tellLock);
+        if (m_tellMailbox && m_tell)
+            m_tellMailbox->Post([show = m_tell, archived] { show(archived); });
+    });
+}
+
+void DownloadArchive::TellOutcomes(Mailbox *mailbox, std::function<void(const ArchiveOutcome &)> show)
+{
+    const std::lock_guard lock(m_tellLock);
+    m_tellMailbox = mailbox;
+    m_tell = std::move(show);
+}
+
+ArchiveOutcome DownloadArchive::WaitForArchive()
+{
+    return m_owner ? m_owner->WaitForArchive() : ArchiveOutcome{};
 }
 
 void DownloadArchive::AddStoredRecordRow(int index, const uint8_t *record)
 {
-    if (!m_owner)
+    if (!m_downloading)
         return;
     ++m_rows;
     m_owner->AddStoredRecordRow(index, record);
@@ -99,13 +114,13 @@ void DownloadArchive::AddStoredRecordRow(int index, const uint8_t *record)
 
 void DownloadArchive::SetContinuousSummary(const uint8_t *summary)
 {
-    if (m_owner)
+    if (m_downloading)
         m_owner->SetContinuousSummary(summary);
 }
 
 void DownloadArchive::AddContinuousRecordRow(int index, const uint8_t *record)
 {
-    if (!m_owner)
+    if (!m_downloading)
         return;
     ++m_rows;
     m_owner->AddContinuousRecordRow(index, record);

@@ -9,17 +9,20 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 class JobContext;
+class Mailbox;
 
-// The downloads of the main window and of tonvale-cli into the measurement archive. The window sets it as the session's
-// record observer once; its jobs are wrapped so that on the session thread an ArchivingLinkOwner is made when a
-// download begins, sees every record, and is finished and destroyed when the job ends (it hands the
-// records to the archive's own thread, which it owns; only the download's end waits for that thread's
-// last write). The archive's notices travel back in the job's result. Nothing here can stop or fail a
-// download. Jobs hold it shared, so that a job still running when the window goes (a session that did not
-// stop in time) never reaches a deleted archive.
+// The downloads of the main window and of tonvale-cli into the measurement archive. The window sets it as
+// the session's record observer once; its jobs are wrapped so that on the session thread one
+// ArchivingLinkOwner (made at the first download) sees every record of each download and queues its end
+// (it hands the records to the archive's own thread: the session thread never waits for a database).
+// Each download's outcome reaches the window through TellOutcomes when the archive has it; the command
+// line waits for it (WaitForArchive). Nothing here can stop or fail a download. Jobs hold it shared, so
+// that a job still running when the window goes (a session that did not stop in time) never reaches a
+// deleted archive.
 class DownloadArchive final : public LinkOwner, public std::enable_shared_from_this<DownloadArchive> {
   public:
     // nullopt: downloads are not archived.
@@ -40,6 +43,12 @@ class DownloadArchive final : public LinkOwner, public std::enable_shared_from_t
     Job Finished(const Job &job);
     // The connect's hook: begins the download under the identity its own reads returned.
     std::function<void(JobContext &)> BeginAfterIdentity(const DownloadStart &start);
+    // Window thread: `show` runs on the thread of `mailbox` with each download's outcome once the archive
+    // has it. nullptr stops it (before the mailbox goes).
+    void TellOutcomes(Mailbox *mailbox, std::function<void(const ArchiveOutcome &)> show);
+    // Once the last download's job has ended, from any thread but the session's: waits until the archive's
+    // thread has written or given up that download (within the archive's own limits) and returns its outcome.
+    ArchiveOutcome WaitForArchive();
 
     PacketLogSink *PacketLog() override { return nullptr; }
     void AddStoredRecordRow(int index, const uint8_t *record) override;
@@ -49,8 +58,8 @@ class DownloadArchive final : public LinkOwner, public std::enable_shared_from_t
   private:
     // Session thread.
     void Begin(DownloadStart start, qint64 moment);
-    // The notices; the databases' own texts behind them go to *databaseTexts.
-    QStringList Finish(int code, int damaged, qint64 now, QStringList *databaseTexts);
+    // Queues the download's end; its outcome is told through TellOutcomes.
+    void Finish(int code, int damaged, qint64 now);
 
     // The grid gets the records from the session's own batches: the archive passes them to no one.
     class Discard final : public LinkOwner {
@@ -63,6 +72,11 @@ class DownloadArchive final : public LinkOwner, public std::enable_shared_from_t
 
     std::optional<ArchiveSettings> m_settings;
     Discard m_discard;
-    std::unique_ptr<ArchivingLinkOwner> m_owner; // session thread, during a download only
+    std::mutex m_tellLock; // the archive thread tells, the window thread sets
+    Mailbox *m_tellMailbox = nullptr;
+    std::function<void(const ArchiveOutcome &)> m_tell;
+    // Session thread; made at the first download. Goes first, with the archive thread that tells.
+    std::unique_ptr<ArchivingLinkOwner> m_owner;
+    bool m_downloading = false; // session thread: between Begin and Finish
     int m_rows = 0;
 };

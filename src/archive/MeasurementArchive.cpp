@@ -1,12 +1,17 @@
 #include "MeasurementArchive.h"
 
+#include "ServerWatchdog.h"
+
 #include <QAtomicInteger>
 #include <QDateTime>
 #include <QFileInfo>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QUrl>
 #include <QUuid>
 #include <QVariant>
+
+#include <libpq-fe.h>
 
 namespace {
 
@@ -131,6 +136,28 @@ int SettingCodeOf(int, const RawRecord &record)
 
 } // namespace
 
+// Declared first in a method, so that it also covers the round trips its queries make when they go (a
+// prepared statement is freed on the server).
+class MeasurementArchive::Watched {
+  public:
+    explicit Watched(MeasurementArchive &archive)
+        : m_watchdog(archive.m_socket >= 0 ? archive.m_watchdog.get() : nullptr)
+    {
+        if (m_watchdog)
+            m_watchdog->Watch(archive.m_socket);
+    }
+    ~Watched()
+    {
+        if (m_watchdog)
+            m_watchdog->Release();
+    }
+    Watched(const Watched &) = delete;
+    Watched &operator=(const Watched &) = delete;
+
+  private:
+    ServerWatchdog *m_watchdog;
+};
+
 QString ArchiveError::Reason() const
 {
     switch (kind) {
@@ -142,6 +169,9 @@ QString ArchiveError::Reason() const
     case Kind::DiskFull: return QStringLiteral("디스크 공간이 부족합니다");
     case Kind::Corrupt: return QStringLiteral("보관 파일이 손상되었습니다");
     case Kind::NewerSchema: return QStringLiteral("더 새로운 버전의 프로그램이 만든 보관 파일입니다");
+    case Kind::NewerServer:
+        return QStringLiteral("기록 서버의 보관 구조가 이 프로그램보다 새 버전입니다 (이 프로그램을 새 버전으로 "
+                              "바꾸십시오)");
     case Kind::Busy: return QStringLiteral("다른 프로그램이 보관 파일에 쓰고 있습니다");
     case Kind::AuthenticationFailed:
         return QStringLiteral("기록 서버가 로그인을 거부했습니다: 비밀번호가 틀렸거나 없습니다 (~/.pgpass 또는 "
@@ -181,6 +211,7 @@ void MeasurementArchive::Close()
 {
     // The connection goes first: the server drops its prepared statements with the session, where the
     // statements let go one by one would cost a round trip each.
+    m_socket = -1;
     if (m_db.isValid())
         m_db.close();
     m_insertStored = QSqlQuery();
@@ -200,6 +231,13 @@ void MeasurementArchive::Close()
 
 bool MeasurementArchive::Fail(const QSqlError &error)
 {
+    m_silent = m_watchdog && m_watchdog->Cut();
+    if (m_silent) {
+        m_error = {
+            ArchiveError::Kind::Unreachable,
+            QStringLiteral("the server did not answer within %1 s").arg(m_watchdog->Patience().count() / 1000.0)};
+        return false;
+    }
     m_error.detail = error.text();
     if (m_location.IsServer())
         m_error.kind = m_db.isOpen() && error.type() != QSqlError::ConnectionError ? ServerStatementErrorKind(error)
@@ -213,12 +251,19 @@ bool MeasurementArchive::Open(Purpose purpose)
 {
     Close();
     m_error = {};
+    m_silent = false;
     m_archiveId.clear();
-    if (!(m_location.IsServer() ? OpenServer(purpose) : OpenSqlite(purpose))) {
+    if (!(m_location.IsServer() ? OpenServer(purpose) : OpenSqlite(purpose)) || !CheckSchema(purpose)) {
         Close();
         return false;
     }
+    m_open = true;
+    return true;
+}
 
+bool MeasurementArchive::CheckSchema(Purpose purpose)
+{
+    const Watched watched(*this);
     QSqlQuery version(m_db);
     const bool current = purpose == Purpose::Read &&
                          version.exec(QStringLiteral("SELECT MAX(version) FROM schema_version")) && version.next() &&
@@ -232,7 +277,10 @@ bool MeasurementArchive::Open(Purpose purpose)
     if (!schema.ok) {
         const QString text = schema.error.text();
         if (schema.newerThanKnown)
-            m_error = {ArchiveError::Kind::NewerSchema, QString()};
+            m_error = {m_location.IsServer() ? ArchiveError::Kind::NewerServer : ArchiveError::Kind::NewerSchema,
+                       QStringLiteral("archive schema version %1; this program knows up to %2")
+                           .arg(schema.foundVersion)
+                           .arg(kArchiveSchemaVersion)};
         else if (schema.foreign)
             m_error = {ArchiveError::Kind::Foreign, text};
         else
@@ -248,13 +296,11 @@ bool MeasurementArchive::Open(Purpose purpose)
             else if (text.contains(QLatin1String("database is locked")))
                 m_error.kind = ArchiveError::Kind::Busy;
         }
-        Close();
         return false;
     }
     QSqlQuery identity(m_db);
     if (identity.exec(QStringLiteral("SELECT archive_id FROM archive_identity")) && identity.next())
         m_archiveId = identity.value(0).toString();
-    m_open = true;
     return true;
 }
 
@@ -268,19 +314,33 @@ bool MeasurementArchive::OpenServer(Purpose purpose)
     m_db.setDatabaseName(m_location.database);
     // The server's notices and warnings (a shutdown, say) would go to stderr; failures come back as
     // errors and are told in Korean. The station's own options come last, so that they win.
-    QString options = QStringLiteral("connect_timeout=5;options='-c client_min_messages=error'");
+    // A link that breaks shows within seconds (keepalives; tcp_user_timeout for data never acknowledged);
+    // a server that stays connected and never answers is the watchdog's.
+    QString options = QStringLiteral("connect_timeout=5;keepalives=1;keepalives_idle=10;keepalives_interval=5;"
+                                     "keepalives_count=3;tcp_user_timeout=20000;"
+                                     "options='-c client_min_messages=error'");
     if (!m_location.options.isEmpty())
         options += QLatin1Char(';') + m_location.ConnectOptions();
     m_db.setConnectOptions(options);
     if (!m_db.open()) {
         m_error = {ConnectionErrorKind(m_db.lastError().text()), m_db.lastError().text()};
+        m_silent = m_error.detail.contains(QLatin1String("timeout expired"));
         return false;
+    }
+    const QVariant handle = m_db.driver()->handle();
+    // Qt's driver hands out its libpq connection under the struct's name ("pg_conn*") or the typedef's.
+    const QByteArray type = handle.typeName();
+    if (handle.isValid() && (type == "pg_conn*" || type == "PGconn*")) {
+        if (!m_watchdog || m_watchdog->Patience() != m_patience)
+            m_watchdog = std::make_unique<ServerWatchdog>(m_patience);
+        m_socket = PQsocket(*static_cast<PGconn *const *>(handle.constData()));
     }
     return UseSchema(purpose);
 }
 
 bool MeasurementArchive::UseSchema(Purpose purpose)
 {
+    const Watched watched(*this);
     // The archive's tables live in its one schema, whatever the role's own search_path would pick.
     QSqlQuery query(m_db);
     if (!Run(query, "SELECT quote_ident(?), EXISTS (SELECT 1 FROM pg_namespace WHERE nspname = ?)",
@@ -350,13 +410,21 @@ bool MeasurementArchive::OpenSqlite(Purpose purpose)
 
 bool MeasurementArchive::Exec(QSqlQuery &query)
 {
+    const Watched watched(*this);
     return query.exec() || Fail(query.lastError());
 }
 
 bool MeasurementArchive::Prepare(QSqlQuery &query, const char *sql)
 {
     query = QSqlQuery(m_db);
-    return query.prepare(QString::fromLatin1(sql)) || Fail(query.lastError());
+    return PrepareText(query, QString::fromLatin1(sql));
+}
+
+bool MeasurementArchive::PrepareText(QSqlQuery &query, const QString &sql)
+{
+    // On a server a statement is prepared in a round trip of its own.
+    const Watched watched(*this);
+    return query.prepare(sql) || Fail(query.lastError());
 }
 
 bool MeasurementArchive::Run(QSqlQuery &query, const char *sql, const QVariantList &values)
@@ -371,6 +439,7 @@ bool MeasurementArchive::Run(QSqlQuery &query, const char *sql, const QVariantLi
 std::optional<qint64> MeasurementArchive::InsertOrFind(const char *insertSql, const char *selectSql,
                                                        const QVariantList &values)
 {
+    const Watched watched(*this);
     QSqlQuery query;
     if (!Run(query, insertSql, values))
         return std::nullopt;
@@ -412,6 +481,7 @@ std::optional<qint64> MeasurementArchive::IdentityId(qint64 instrumentId, const 
 
 bool MeasurementArchive::BeginBatch()
 {
+    const Watched watched(*this);
     QSqlQuery begin(m_db);
     return begin.exec(Dialect() == SqlDialect::Sqlite ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN")) ||
            Fail(begin.lastError());
@@ -419,6 +489,7 @@ bool MeasurementArchive::BeginBatch()
 
 bool MeasurementArchive::CommitBatch()
 {
+    const Watched watched(*this);
     QSqlQuery commit(m_db);
     if (commit.exec(QStringLiteral("COMMIT")))
         return true;
@@ -429,6 +500,7 @@ bool MeasurementArchive::CommitBatch()
 
 void MeasurementArchive::RollbackBatch()
 {
+    const Watched watched(*this);
     if (m_db.isOpen())
         QSqlQuery(m_db).exec(QStringLiteral("ROLLBACK"));
 }
@@ -437,6 +509,7 @@ std::optional<DownloadHandle> MeasurementArchive::BeginDownload(const DownloadSt
                                                                 const QString &pendingServer,
                                                                 const QString &pendingArchive)
 {
+    const Watched watched(*this);
     if (!BeginBatch())
         return std::nullopt;
     DownloadHandle handle;
@@ -472,6 +545,7 @@ std::optional<DownloadHandle> MeasurementArchive::BeginDownload(const DownloadSt
 
 bool MeasurementArchive::AddStoredRecord(const DownloadHandle &handle, int position, const uint8_t *record)
 {
+    const Watched watched(*this);
     if (m_insertStored.lastQuery().isEmpty() &&
         (!Prepare(m_insertStored, "INSERT INTO stored_records (instrument_id, record_time, raw_force, setting_code)"
                                   " VALUES (?, ?, ?, ?) ON CONFLICT DO NOTHING") ||
@@ -499,12 +573,14 @@ bool MeasurementArchive::AddStoredRecord(const DownloadHandle &handle, int posit
 
 bool MeasurementArchive::SetContinuousSummary(const DownloadHandle &handle, const uint8_t *summary)
 {
+    const Watched watched(*this);
     QSqlQuery upsert(m_db);
-    upsert.prepare(QStringLiteral("INSERT INTO continuous_runs (download_id, record_count, average, minimum, maximum,"
-                                  " deviation) VALUES (?, ?, ?, ?, ?, ?) ON CONFLICT (download_id) DO UPDATE SET"
-                                  " record_count = excluded.record_count, average = excluded.average,"
-                                  " minimum = excluded.minimum, maximum = excluded.maximum,"
-                                  " deviation = excluded.deviation"));
+    PrepareText(upsert,
+                QStringLiteral("INSERT INTO continuous_runs (download_id, record_count, average, minimum, maximum,"
+                               " deviation) VALUES (?, ?, ?, ?, ?, ?) ON CONFLICT (download_id) DO UPDATE SET"
+                               " record_count = excluded.record_count, average = excluded.average,"
+                               " minimum = excluded.minimum, maximum = excluded.maximum,"
+                               " deviation = excluded.deviation"));
     upsert.addBindValue(handle.downloadId);
     upsert.addBindValue(int(summary[0]));
     for (int i = 0; i < 4; ++i)
@@ -514,6 +590,7 @@ bool MeasurementArchive::SetContinuousSummary(const DownloadHandle &handle, cons
 
 bool MeasurementArchive::AddContinuousRecord(const DownloadHandle &handle, int position, const uint8_t *record)
 {
+    const Watched watched(*this);
     if (m_insertContinuous.lastQuery().isEmpty() &&
         !Prepare(m_insertContinuous, "INSERT INTO continuous_records (download_id, position, record_time, raw_force,"
                                      " setting_code) VALUES (?, ?, ?, ?, ?) ON CONFLICT DO NOTHING"))
@@ -529,6 +606,7 @@ bool MeasurementArchive::AddContinuousRecord(const DownloadHandle &handle, int p
 bool MeasurementArchive::AddStoredRecords(const DownloadHandle &handle,
                                           const std::vector<std::pair<int, RawRecord>> &records)
 {
+    const Watched watched(*this);
     if (records.empty())
         return true;
     if (Dialect() == SqlDialect::Sqlite) {
@@ -570,6 +648,7 @@ bool MeasurementArchive::AddStoredRecords(const DownloadHandle &handle,
 bool MeasurementArchive::AddContinuousRecords(const DownloadHandle &handle,
                                               const std::vector<std::pair<int, RawRecord>> &records)
 {
+    const Watched watched(*this);
     if (records.empty())
         return true;
     if (Dialect() == SqlDialect::Sqlite) {
@@ -594,6 +673,7 @@ bool MeasurementArchive::AddContinuousRecords(const DownloadHandle &handle,
 
 bool MeasurementArchive::SetRowCount(const DownloadHandle &handle, int rowCount)
 {
+    const Watched watched(*this);
     if (!PrepareDownloadUpdates())
         return false;
     m_setRowCount.bindValue(0, rowCount);
@@ -606,6 +686,7 @@ bool MeasurementArchive::SetRowCount(const DownloadHandle &handle, int rowCount)
 bool MeasurementArchive::FinishDownload(const DownloadHandle &handle, qint64 endedAt, int resultCode, int rowCount,
                                         int damaged)
 {
+    const Watched watched(*this);
     if (!PrepareDownloadUpdates())
         return false;
     m_finishDownload.bindValue(0, endedAt);
@@ -641,10 +722,8 @@ std::optional<QList<DownloadSummary>> MeasurementArchive::SelectDownloads(const 
         sql += QStringLiteral(" LIMIT %1").arg(limit);
     QSqlQuery query(m_db);
     query.setForwardOnly(true);
-    if (!query.prepare(sql)) {
-        Fail(query.lastError());
+    if (!PrepareText(query, sql))
         return std::nullopt;
-    }
     for (const QVariant &value : values)
         query.addBindValue(value);
     if (!Exec(query))
@@ -677,6 +756,7 @@ std::optional<QList<DownloadSummary>> MeasurementArchive::SelectDownloads(const 
 
 std::optional<QList<DownloadSummary>> MeasurementArchive::ListDownloads(const DownloadFilter &filter)
 {
+    const Watched watched(*this);
     QStringList conditions;
     QVariantList values;
     if (filter.serial == QLatin1String("-")) {
@@ -708,6 +788,7 @@ std::optional<QList<DownloadSummary>> MeasurementArchive::ListDownloads(const Do
 
 std::optional<ArchivedDownload> MeasurementArchive::LoadDownload(qint64 id)
 {
+    const Watched watched(*this);
     // One snapshot of a station's file: the records are those of the revision read with the download's row.
     const bool snapshot = Dialect() == SqlDialect::Sqlite && QSqlQuery(m_db).exec(QStringLiteral("BEGIN"));
     std::optional<ArchivedDownload> download = LoadDownloadRows(id);
@@ -726,13 +807,13 @@ std::optional<ArchivedDownload> MeasurementArchive::LoadDownloadRows(qint64 id)
     QSqlQuery records(m_db);
     records.setForwardOnly(true);
     if (download.summary.mode == DownloadMode::Memory) {
-        records.prepare(QStringLiteral("SELECT r.position, s.record_time, s.raw_force, s.setting_code"
-                                       " FROM download_records r JOIN stored_records s ON s.id = r.record_id"
-                                       " WHERE r.download_id = ? ORDER BY r.position"));
+        PrepareText(records, QStringLiteral("SELECT r.position, s.record_time, s.raw_force, s.setting_code"
+                                            " FROM download_records r JOIN stored_records s ON s.id = r.record_id"
+                                            " WHERE r.download_id = ? ORDER BY r.position"));
     } else {
         QSqlQuery run(m_db);
-        run.prepare(QStringLiteral("SELECT record_count, average, minimum, maximum, deviation FROM continuous_runs"
-                                   " WHERE download_id = ?"));
+        PrepareText(run, QStringLiteral("SELECT record_count, average, minimum, maximum, deviation FROM continuous_runs"
+                                        " WHERE download_id = ?"));
         run.addBindValue(id);
         if (!Exec(run))
             return std::nullopt;
@@ -745,8 +826,9 @@ std::optional<ArchivedDownload> MeasurementArchive::LoadDownloadRows(qint64 id)
             }
             download.continuousSummary = summary;
         }
-        records.prepare(QStringLiteral("SELECT position, record_time, raw_force, setting_code FROM continuous_records"
-                                       " WHERE download_id = ? ORDER BY position"));
+        PrepareText(records,
+                    QStringLiteral("SELECT position, record_time, raw_force, setting_code FROM continuous_records"
+                                   " WHERE download_id = ? ORDER BY position"));
     }
     records.addBindValue(id);
     if (!Exec(records))
@@ -764,6 +846,7 @@ std::optional<ArchivedDownload> MeasurementArchive::LoadDownloadRows(qint64 id)
 
 std::optional<QList<PendingDownload>> MeasurementArchive::PendingDownloads()
 {
+    const Watched watched(*this);
     QSqlQuery query;
     if (!Run(query,
              "SELECT id, pending_server, pending_archive, ended_at IS NOT NULL OR COALESCE(written_at, 0) < ?,"
@@ -779,6 +862,7 @@ std::optional<QList<PendingDownload>> MeasurementArchive::PendingDownloads()
 
 bool MeasurementArchive::MarkSent(qint64 id, int revision)
 {
+    const Watched watched(*this);
     m_error = {};
     QSqlQuery update;
     return Run(update,
@@ -790,6 +874,7 @@ bool MeasurementArchive::MarkSent(qint64 id, int revision)
 
 bool MeasurementArchive::MarkRefused(qint64 id, const ArchiveError &error)
 {
+    const Watched watched(*this);
     QSqlQuery update;
     return Run(update, "UPDATE downloads SET sync_error = ?, sync_error_detail = ? WHERE id = ?",
                {error.Reason(), error.detail, id});
@@ -797,6 +882,7 @@ bool MeasurementArchive::MarkRefused(qint64 id, const ArchiveError &error)
 
 std::optional<QString> MeasurementArchive::KnownServerArchive(const QString &location)
 {
+    const Watched watched(*this);
     QSqlQuery query;
     if (!Run(query, "SELECT archive_id FROM server_archives WHERE location = ?", {location}))
         return std::nullopt;
@@ -805,6 +891,7 @@ std::optional<QString> MeasurementArchive::KnownServerArchive(const QString &loc
 
 bool MeasurementArchive::RememberServerArchive(const QString &location, const QString &archiveId)
 {
+    const Watched watched(*this);
     QSqlQuery upsert;
     return Run(upsert,
                "INSERT INTO server_archives (location, archive_id) VALUES (?, ?)"
@@ -814,6 +901,7 @@ bool MeasurementArchive::RememberServerArchive(const QString &location, const QS
 
 bool MeasurementArchive::ImportDownload(const ArchivedDownload &download)
 {
+    const Watched watched(*this);
     const DownloadSummary &d = download.summary;
     if (!BeginBatch())
         return false;

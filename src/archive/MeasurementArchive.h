@@ -8,7 +8,11 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 
+#include <chrono>
+#include <memory>
 #include <optional>
+
+class ServerWatchdog;
 
 // Why the archive could not do something. The kind decides what the operator is told.
 struct ArchiveError {
@@ -20,8 +24,9 @@ struct ArchiveError {
         ReadOnly,
         DiskFull,
         Corrupt,
-        NewerSchema,
-        Busy, // another program holds the file's write lock: try again shortly
+        NewerSchema,          // the file was made by a newer program
+        NewerServer,          // the server archive's schema is newer than this program knows
+        Busy,                 // another program holds the file's write lock: try again shortly
         AuthenticationFailed, // wrong or missing password, or an authentication method the role cannot pass
         SslFailed,            // the server wants SSL, or the SSL connection failed
         LoginRefused,         // no such role or database, or the server lets this role not in
@@ -115,6 +120,12 @@ class MeasurementArchive {
     std::optional<QList<DownloadSummary>> ListDownloads(const DownloadFilter &filter);
     std::optional<ArchivedDownload> LoadDownload(qint64 id);
 
+    // How long a server may take to answer one statement before it counts as gone (default 30 s). Set
+    // before Open.
+    void SetServerPatience(std::chrono::milliseconds patience) { m_patience = patience; }
+    // True when the last failure was a server that took the connection and did not answer in time.
+    bool WentSilent() const { return m_silent; }
+
     // This archive's own id, written when its tables were created.
     const QString &ArchiveId() const { return m_archiveId; }
 
@@ -131,13 +142,17 @@ class MeasurementArchive {
 
   private:
     friend class PressRegister; // the register's statements share the connection and its error reporting
+    // Watches the server for the length of one statement (nothing on an SQLite file).
+    class Watched;
 
     bool OpenSqlite(Purpose purpose);
+    bool CheckSchema(Purpose purpose);
     bool OpenServer(Purpose purpose);
     bool UseSchema(Purpose purpose);
     bool Fail(const QSqlError &error);
     bool Exec(QSqlQuery &query);
     bool Prepare(QSqlQuery &query, const char *sql);
+    bool PrepareText(QSqlQuery &query, const QString &sql);
     // Prepares sql on this connection, binds values in order and executes it.
     bool Run(QSqlQuery &query, const char *sql, const QVariantList &values);
     std::optional<qint64> InsertOrFind(const char *insertSql, const char *selectSql, const QVariantList &values);
@@ -148,6 +163,10 @@ class MeasurementArchive {
     std::optional<QList<DownloadSummary>> SelectDownloads(const QString &where, const QVariantList &values, int limit);
 
     ArchiveLocation m_location;
+    std::chrono::milliseconds m_patience{30000};
+    std::unique_ptr<ServerWatchdog> m_watchdog; // a server's: gives up on one that stops answering
+    int m_socket = -1;                          // the server connection's, while open
+    bool m_silent = false;
     QString m_connectionName;
     QSqlDatabase m_db;
     bool m_open = false;

@@ -54,6 +54,7 @@ bool TakeRange(const QStringList &arguments, QString &from, QString &to)
 struct DownloadRun {
     JobResult result;
     bool identityRead = false; // every identity field was read for the archive
+    std::shared_ptr<DownloadArchive> archive; // waited for after the table
 };
 
 DownloadRun RunDownload(CliContext &context, Measurement &table, const Job &download, const DownloadStart &start)
@@ -62,6 +63,7 @@ DownloadRun RunDownload(CliContext &context, Measurement &table, const Job &down
     auto archive = std::make_shared<DownloadArchive>(settings.enabled ? std::optional(settings) : std::nullopt);
     context.session.SetArchive(archive);
     DownloadRun run;
+    run.archive = archive;
     run.result = context.session.Run(archive->Archived(download, start), &table);
     int identityFields = 0;
     for (const ExchangeOutcome &outcome : run.result.exchanges)
@@ -84,9 +86,11 @@ int ReportDamagedRecords(CliContext &context, int damaged)
 int FinishDownload(CliContext &context, const ReportOptions &report, Measurement &table, const DownloadRun &run)
 {
     const JobResult &result = run.result;
-    for (const QString &notice : result.notices)
+    // The program waits for its archive before it ends (the archive bounds its own waits).
+    const ArchiveOutcome archived = run.archive ? run.archive->WaitForArchive() : ArchiveOutcome{};
+    for (const QString &notice : archived.notices)
         context.err << notice << Qt::endl;
-    for (const QString &text : result.archiveTexts)
+    for (const QString &text : archived.databaseTexts)
         PrintArchiveDetail(context.err, {ArchiveError::Kind::Other, text});
     if (result.code < 0) {
         const int failed = context.Fail(result.code);

@@ -79,8 +79,6 @@ struct JobResult {
     bool nothingSent = false; // the job refused before the wire (for example no PC time)
     QString status;           // a job's own verdict text (the firmware upload)
     QString advice;           // how to get access to a bridge that could not be opened
-    QStringList notices;      // what the operator must be told after the job (the archive's, in Korean)
-    QStringList archiveTexts; // the databases' own texts behind the archive's notices, for the packet log
     QList<ExchangeOutcome> exchanges;
     LinkTrace trace;
 };

@@ -1,5 +1,6 @@
 #include "ArchiveSync.h"
 #include "ArchiveTestSupport.h"
+#include "DelayProxy.h"
 #include "DownloadReplay.h"
 #include "MeasurementArchive.h"
 #include "PostgresCluster.h"
@@ -12,7 +13,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <functional>
 #include <thread>
 
 #include <arpa/inet.h>
@@ -384,6 +387,69 @@ TEST_F(ArchivePostgres, PendingDownloadsWaitForTheServerArchiveNotForTheSpelling
     EXPECT_EQ(Count(same, "SELECT COUNT(*) FROM downloads"), 2);
 }
 
+// A server that takes the connection and never answers, or answers and then falls silent, costs the
+// download nothing: its end is queued at once, what the server did not take goes to the station's own file,
+// and it reaches the server whole by a sync once the server answers again.
+TEST_F(ArchivePostgres, AServerThatFallsSilentCostsTheDownloadNothingAndIsSyncedLater)
+{
+    DelayProxy proxy((m_cluster.SocketDir() + "/.s.PGSQL.5432").toStdString(), std::chrono::milliseconds(0));
+    ASSERT_GT(proxy.Port(), 0);
+    ArchiveSettings settings = Settings(QStringLiteral("postgresql://tonvale@127.0.0.1:%1/tonvale").arg(proxy.Port()));
+    settings.batchRecords = 100;
+    settings.serverPatience = std::chrono::seconds(2);
+    TestGrid grid(DownloadMode::Memory);
+    ArchivingLinkOwner owner(grid.sink, settings);
+    const std::vector<RawRecord> records = Records(0, 3000);
+    std::atomic<int> told{0};
+    // Records [first, first + count) of the 3000, at positions from `position` on.
+    const auto feed = [&](int first, int count, int position) {
+        for (int i = 0; i < count; ++i)
+            owner.AddStoredRecordRow(position + i, records[size_t(first + i)].data());
+    };
+    const auto finish = [&](qint64 endedAt) {
+        owner.FinishDownload(0, 1500, endedAt, 0, [&](const ArchiveOutcome &) { ++told; });
+    };
+
+    // Silent from the first byte: the download's end is queued long before the connection times out.
+    proxy.SetSilent(true);
+    owner.BeginDownload(TestStart(TestIdentity("SN-SILENT"), DownloadMode::Memory, 100));
+    feed(0, 1500, 0);
+    finish(105);
+    EXPECT_EQ(told, 0);
+    ArchiveOutcome outcome = owner.WaitForArchive();
+    EXPECT_EQ(told, 1);
+    ASSERT_EQ(outcome.notices.size(), 1);
+    EXPECT_TRUE(outcome.notices[0].contains(settings.local.sqlitePath)) << outcome.notices[0].toStdString();
+
+    // Answering at first, silent in the middle of the next download: the watchdog gives up on it.
+    proxy.SetSilent(false);
+    owner.BeginDownload(TestStart(TestIdentity("SN-SILENT"), DownloadMode::Memory, 200));
+    feed(1500, 700, 0);
+    MeasurementArchive direct(m_server);
+    ASSERT_TRUE(direct.Open());
+    for (int i = 0; i < 3000 && Count(direct, "SELECT COUNT(*) FROM download_records") < 100; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    proxy.SetSilent(true);
+    feed(2200, 800, 700);
+    finish(205);
+    outcome = owner.WaitForArchive();
+    EXPECT_EQ(told, 2);
+    ASSERT_EQ(outcome.notices.size(), 1);
+    EXPECT_TRUE(outcome.notices[0].contains(settings.local.sqlitePath)) << outcome.notices[0].toStdString();
+    ASSERT_EQ(outcome.databaseTexts.size(), 1) << outcome.notices[0].toStdString();
+    EXPECT_TRUE(outcome.databaseTexts[0].contains("did not answer")) << outcome.databaseTexts[0].toStdString();
+
+    // Once the server answers again, a sync leaves nothing waiting and the server holds every record once.
+    proxy.SetSilent(false);
+    MeasurementArchive local(settings.local), server(settings.location);
+    ASSERT_TRUE(local.Open() && server.Open());
+    const SyncResult sync = SendPendingDownloads(local, server);
+    EXPECT_TRUE(sync.waiting.isEmpty());
+    EXPECT_EQ(Count(direct, "SELECT COUNT(*) FROM download_records"), 3000);
+    EXPECT_EQ(Count(direct, "SELECT COUNT(DISTINCT record_id) FROM download_records"), 3000);
+    EXPECT_EQ(Count(direct, "SELECT SUM(complete) FROM downloads"), 2);
+}
+
 TEST_F(ArchivePostgres, TheServersReasonsAreToldApart)
 {
     for (const char *sql : {"CREATE ROLE pw LOGIN PASSWORD 'right'; CREATE ROLE locked NOLOGIN; CREATE ROLE bob LOGIN",
@@ -406,7 +472,9 @@ TEST_F(ArchivePostgres, TheServersReasonsAreToldApart)
     EXPECT_EQ(OpenError(m_cluster.UrlOf("ghost")).kind, ArchiveError::Kind::LoginRefused);
     EXPECT_EQ(OpenError(m_cluster.UrlOf("locked")).kind, ArchiveError::Kind::LoginRefused);
     EXPECT_EQ(OpenError(m_cluster.UrlOf("bob")).kind, ArchiveError::Kind::PermissionDenied);
-    EXPECT_EQ(OpenError(m_cluster.UrlOf("tonvale", "newer")).kind, ArchiveError::Kind::NewerSchema);
+    const ArchiveError newerSchema = OpenError(m_cluster.UrlOf("tonvale", "newer"));
+    EXPECT_EQ(newerSchema.kind, ArchiveError::Kind::NewerServer);
+    EXPECT_TRUE(newerSchema.detail.contains("99")) << newerSchema.detail.toStdString();
     const ArchiveError foreign = OpenError(m_cluster.UrlOf("tonvale", "foreign_tables"));
     EXPECT_EQ(foreign.kind, ArchiveError::Kind::Foreign);
     EXPECT_EQ(foreign.detail, "downloads");
@@ -428,11 +496,11 @@ TEST_F(ArchivePostgres, TheServersReasonsAreToldApart)
     QStringList reasons;
     for (ArchiveError::Kind kind :
          {ArchiveError::Kind::Unreachable, ArchiveError::Kind::AuthenticationFailed, ArchiveError::Kind::SslFailed,
-          ArchiveError::Kind::LoginRefused, ArchiveError::Kind::PermissionDenied, ArchiveError::Kind::NewerSchema,
-          ArchiveError::Kind::Foreign})
+          ArchiveError::Kind::LoginRefused, ArchiveError::Kind::PermissionDenied, ArchiveError::Kind::NewerServer,
+          ArchiveError::Kind::NewerSchema, ArchiveError::Kind::Foreign})
         reasons << ArchiveError{kind, "x"}.Reason();
     reasons.removeDuplicates();
-    EXPECT_EQ(reasons.size(), 7);
+    EXPECT_EQ(reasons.size(), 8);
 }
 
 TEST_F(ArchivePostgres, ConnectionOptionsReachTheServerAsOneValueEach)

@@ -132,6 +132,7 @@ TEST_F(ArchiveSqlite, UnknownIdentityFieldsStayUnknownAndDamagedRecordsMakeADown
     owner.BeginDownload(TestStart(TestIdentity("PF24050118"), DownloadMode::Memory, 500));
     owner.AddStoredRecordRow(0, TestRecord(4, 1).data());
     owner.FinishDownload(0, 1, 505, 2);
+    owner.WaitForArchive();
 
     MeasurementArchive archive(DefaultArchiveLocation(m_dir.path()));
     ASSERT_TRUE(archive.Open(MeasurementArchive::Purpose::Read));
@@ -225,6 +226,7 @@ TEST_F(ArchiveSqlite, ADownloadCutShortKeepsItsCommittedBatchesAndStaysIncomplet
 
     // A download that fails is finished with its result and not complete.
     owner->FinishDownload(-1086, 10, 5010);
+    owner->WaitForArchive();
     list = reader.ListDownloads({}).value_or(QList<DownloadSummary>());
     ASSERT_EQ(list.size(), 1);
     EXPECT_EQ(list.at(0).resultCode, -1086);

@@ -1,5 +1,6 @@
 #include "ArchiveCliSupport.h"
 #include "MeasurementArchive.h"
+#include "archive/DelayProxy.h"
 #include "archive/PostgresCluster.h"
 
 #include <QDir>
@@ -271,6 +272,55 @@ TEST_F(ArchiveServer, TheServersReasonAndItsOwnTextAreOnStderrAndNoPasswordIsEve
         EXPECT_FALSE(refused.err.contains("secret")) << refused.err.toStdString();
         EXPECT_TRUE(refused.err.contains(QStringLiteral("비밀번호"))) << refused.err.toStdString();
     }
+}
+
+// A server that takes the connection and never answers: the download goes to the station's own file and
+// the program ends with the table and the notice; archive sync sends it once the server answers.
+TEST_F(ArchiveServer, AServerThatNeverAnswersGetsTheDownloadBySyncOnceItAnswers)
+{
+    DelayProxy proxy((m_cluster.SocketDir() + "/.s.PGSQL.5432").toStdString(), std::chrono::milliseconds(0));
+    ASSERT_GT(proxy.Port(), 0);
+    proxy.SetSilent(true);
+    const QString url = QStringLiteral("postgresql://tonvale@127.0.0.1:%1/tonvale").arg(proxy.Port());
+    constexpr int kRecords = 300;
+    const QString scenario = WriteFile(Path("s.json"), ManyStoredRecords(kRecords));
+    const QString cli = CliCopyIn(m_dir.path());
+    const CliRun run = RunProgram(cli, {"--simulate=" + scenario, "--virtual-time", "--database", url, "memory",
+                                        "--from", "2024-05-01", "--to", "2024-05-01"});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(Lines(run.out).size(), kRecords + 1);
+    ASSERT_EQ(Lines(run.err).size(), 2) << run.err.toStdString();
+    EXPECT_TRUE(run.err.startsWith("기록 서버(" + url + ")에 연결할 수 없어")) << run.err.toStdString();
+
+    proxy.SetSilent(false);
+    const CliRun sync = RunProgram(cli, {"--database", url, "archive", "sync"});
+    EXPECT_EQ(sync.exitCode, 0) << sync.err.toStdString();
+    EXPECT_EQ(Lines(sync.err), QStringList{"기록 서버로 보낸 다운로드 1건, 남은 다운로드 0건"});
+    ExpectTheWholeDownloadOnTheServer(kRecords);
+}
+
+// A server archive made by a newer program is told as such, with the versions on stderr; a download
+// waits in the station's own file.
+TEST_F(ArchiveServer, AServerArchiveNewerThanTheProgramIsToldAsSuch)
+{
+    const QString scenario = WriteFile(Path("s.json"), ManyStoredRecords(3));
+    const QString cli = CliCopyIn(m_dir.path());
+    ASSERT_EQ(RunProgram(cli, VirtualTimeMemory(scenario)).exitCode, 0);
+    ASSERT_EQ(m_cluster.Sql("UPDATE schema_version SET version = 99"), QString());
+
+    const CliRun history = RunProgram(cli, {"--database", m_cluster.Url(), "history"});
+    EXPECT_EQ(history.exitCode, 1);
+    ASSERT_EQ(Lines(history.err).size(), 2) << history.err.toStdString();
+    EXPECT_TRUE(
+        history.err.startsWith(QStringLiteral("기록 읽기 실패 - 기록 서버의 보관 구조가 이 프로그램보다 새 버전")))
+        << history.err.toStdString();
+    EXPECT_TRUE(Lines(history.err)[1].contains("99")) << history.err.toStdString();
+
+    const CliRun download = RunProgram(cli, VirtualTimeMemory(scenario));
+    EXPECT_EQ(download.exitCode, 0) << download.err.toStdString();
+    EXPECT_TRUE(download.err.contains(QStringLiteral("기록 서버의 보관 구조가 이 프로그램보다 새 버전")))
+        << download.err.toStdString();
+    EXPECT_TRUE(QFile::exists(Path("archive.sqlite")));
 }
 
 TEST_F(ArchiveServer, SetUpByTheOwnerStationsFinishOnlyTheirOwnDownloadsAndReadersOnlyRead)

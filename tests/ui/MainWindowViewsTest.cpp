@@ -30,9 +30,15 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <memory>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -63,12 +69,21 @@ struct Shown : WindowBench {
         ClickOn(Control(id));
         SETTLE(dlg->Session());
     }
-    QList<DownloadSummary> Archived()
+    // The archive's downloads, newest first, once it lists `count` and has written the end of each: the
+    // archive writes on a thread of its own, after the job has ended.
+    QList<DownloadSummary> Archived(int count)
     {
-        MeasurementArchive archive(DefaultArchiveLocation(tmp.path()));
-        if (!archive.Open(MeasurementArchive::Purpose::Read))
-            return {};
-        return archive.ListDownloads(DownloadFilter{}).value_or(QList<DownloadSummary>{});
+        QList<DownloadSummary> listed;
+        QTest::qWaitFor(
+            [&] {
+                MeasurementArchive archive(DefaultArchiveLocation(tmp.path()));
+                if (archive.Open(MeasurementArchive::Purpose::Read))
+                    listed = archive.ListDownloads(DownloadFilter{}).value_or(QList<DownloadSummary>{});
+                return listed.size() == count &&
+                       std::all_of(listed.begin(), listed.end(), [](const auto &d) { return d.resultCode.has_value(); });
+            },
+            30000);
+        return listed;
     }
 };
 
@@ -112,7 +127,7 @@ class MainWindowViewsTest : public QObject {
         ClickOn(w.Control(CTonvaleDlg::IDC_MODE_OUTPUT));
         w.Run(CTonvaleDlg::IDC_QUERY);
         QVERIFY(w.dlg->Records().Continuous());
-        const QList<DownloadSummary> archived = w.Archived();
+        const QList<DownloadSummary> archived = w.Archived(2);
         QCOMPARE(archived.size(), 2);
         const DownloadSummary &stored = archived[1]; // newest first
         QCOMPARE(stored.mode, DownloadMode::Memory);
@@ -171,7 +186,7 @@ class MainWindowViewsTest : public QObject {
         const QString serial = w.dlg->DeviceGrid().text(4, 3);
         QVERIFY(!serial.isEmpty());
         QVERIFY(w.dlg->DeviceGrid().text(2, 3).isEmpty());
-        QList<DownloadSummary> archived = w.Archived();
+        QList<DownloadSummary> archived = w.Archived(1);
         QCOMPARE(archived.size(), 1);
         QCOMPARE(archived[0].identity.Serial(), serial);
         QVERIFY(archived[0].identity.texts[0].isNull());
@@ -200,7 +215,7 @@ class MainWindowViewsTest : public QObject {
         QCOMPARE(w.messages.size(), 2);
         QCOMPARE(w.messages[0], DamagedRecordsText(1));
         QVERIFY2(w.messages[1].contains("측정기 명 : " + ResultText(RESULT_READ_FAILED)), qPrintable(w.messages[1]));
-        archived = w.Archived();
+        archived = w.Archived(2);
         QCOMPARE(archived.size(), 2);
         QVERIFY(archived[0].identity.texts[0].isNull());
 
@@ -254,6 +269,30 @@ class MainWindowViewsTest : public QObject {
         unknown.Run(CTonvaleDlg::IDC_QUERY);
         QCOMPARE(unknown.messages.size(), 1);
         QVERIFY(!QFile::exists(unknown.tmp.filePath(QStringLiteral("archive.sqlite"))));
+    }
+
+    // A server that takes the connection and never answers holds up neither the download nor the window:
+    // the download ends with its rows at once, and the archive's notice follows when the connection has
+    // timed out and the records are kept on this PC.
+    void AServerThatNeverAnswersHoldsUpNeitherTheDownloadNorTheWindow()
+    {
+        // Listening, never accepting: the system completes the connection and nothing ever answers.
+        const int silent = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        QVERIFY(bind(silent, reinterpret_cast<sockaddr *>(&address), size) == 0 && listen(silent, 4) == 0 &&
+                getsockname(silent, reinterpret_cast<sockaddr *>(&address), &size) == 0);
+        Shown w("[ARCHIVE]\nDATABASE=postgresql://tonvale@127.0.0.1:" + QByteArray::number(ntohs(address.sin_port)) +
+                "/tonvale\n");
+        w.Run(CTonvaleDlg::IDC_CONNECT);
+        QCOMPARE(w.Rows(kStoredRecordSheet), kTodaysRecords);
+        QVERIFY2(w.messages.isEmpty(), qPrintable(w.messages.join('\n')));
+        QTRY_COMPARE_WITH_TIMEOUT(w.messages.size(), 1, 60000);
+        QVERIFY2(w.messages[0].contains(QStringLiteral("이 PC의 보관 파일")), qPrintable(w.messages[0]));
+        QCOMPARE(w.Archived(1).size(), 1);
+        close(silent);
     }
 
     void TheChartBesideTheModalWindowFollowsDownloadsAndTicks()

@@ -16,10 +16,35 @@
 #include <QThread>
 #include <QVBoxLayout>
 
+#include <atomic>
+#include <mutex>
+
 namespace {
 constexpr int kListLimit = 1000;
 enum Column { kId, kSerial, kName, kStarted, kMode, kRows, kResult, kColumnCount };
+std::atomic<int> g_readersLeft{0};
 } // namespace
+
+// The way back to the window, cut when the window goes: a reader still busy then finishes on its own.
+class CDlgHistory::WindowLink {
+  public:
+    explicit WindowLink(Mailbox *toWindow) : m_toWindow(toWindow) {}
+    void Post(Mailbox::Task task)
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_toWindow)
+            m_toWindow->Post(std::move(task));
+    }
+    void Cut()
+    {
+        const std::lock_guard lock(m_mutex);
+        m_toWindow = nullptr;
+    }
+
+  private:
+    std::mutex m_mutex;
+    Mailbox *m_toWindow;
+};
 
 // The window's connection to the archive, opened, used and closed on the reader's thread.
 class CDlgHistory::Reader {
@@ -58,9 +83,10 @@ class CDlgHistory::Reader {
         if (m_archive->Open(MeasurementArchive::Purpose::Read))
             return true;
         // A new installation has not archived anything yet; that is no failure.
-        *error = m_archive->LastError().kind == ArchiveError::Kind::Missing
-                     ? QStringLiteral("아직 보관된 다운로드가 없습니다")
-                     : QStringLiteral("기록 읽기 실패 - %1: %2").arg(m_archive->LastError().Reason(), m_location.Describe());
+        *error =
+            m_archive->LastError().kind == ArchiveError::Kind::Missing
+                ? QStringLiteral("아직 보관된 다운로드가 없습니다")
+                : QStringLiteral("기록 읽기 실패 - %1: %2").arg(m_archive->LastError().Reason(), m_location.Describe());
         m_archive.reset();
         return false;
     }
@@ -70,8 +96,8 @@ class CDlgHistory::Reader {
 };
 
 CDlgHistory::CDlgHistory(ArchiveLocation location, QWidget *parent)
-    : QDialog(parent), m_readerThread(new QThread(this)), m_reader(new Reader(std::move(location))),
-      m_toReader(new Mailbox), m_toWindow(new Mailbox(this)), m_serial(new QLineEdit(this)),
+    : QDialog(parent), m_readerThread(new QThread), m_reader(new Reader(std::move(location))), m_toReader(new Mailbox),
+      m_toWindow(std::make_shared<WindowLink>(new Mailbox(this))), m_serial(new QLineEdit(this)),
       m_useDates(new QCheckBox(QStringLiteral("기간"), this)),
       m_from(new QDateEdit(QDate::currentDate().addMonths(-1), this)), m_to(new QDateEdit(QDate::currentDate(), this)),
       m_query(new QPushButton(QStringLiteral("조회"), this)), m_table(new QTableWidget(0, kColumnCount, this)),
@@ -129,20 +155,37 @@ CDlgHistory::CDlgHistory(ArchiveLocation location, QWidget *parent)
             [this] { m_open->setEnabled(!m_table->selectedItems().isEmpty()); });
     m_open->setEnabled(false);
     m_toReader->moveToThread(m_readerThread);
+    // The thread and its mailbox go by themselves once the reader is done, after the window has gone.
+    connect(m_readerThread, &QThread::finished, m_toReader, &QObject::deleteLater);
+    connect(m_readerThread, &QThread::finished, m_readerThread, &QObject::deleteLater);
+    connect(
+        m_readerThread, &QThread::finished, m_readerThread, [] { --g_readersLeft; }, Qt::DirectConnection);
+    ++g_readersLeft;
     m_readerThread->start();
     Refresh();
 }
 
 CDlgHistory::~CDlgHistory()
 {
-    // The reader ends on its thread after what was asked before; answers still on their way are dropped
-    // with m_toWindow.
+    // Closing never waits for a read in flight (a server may take its time-out to answer): the reader
+    // ends on its own thread after what was asked before, and its answers go nowhere.
+    m_toWindow->Cut();
     m_toReader->Post([reader = m_reader] {
         delete reader;
         QThread::currentThread()->quit();
     });
-    m_readerThread->wait();
-    delete m_toReader;
+}
+
+int CDlgHistory::ReadersLeft()
+{
+    return g_readersLeft;
+}
+
+void CDlgHistory::WaitForReaders(std::chrono::milliseconds patience)
+{
+    const auto giveUpAt = std::chrono::steady_clock::now() + patience;
+    while (g_readersLeft > 0 && std::chrono::steady_clock::now() < giveUpAt)
+        QThread::msleep(20);
 }
 
 QString CDlgHistory::ResultColumnText(const DownloadSummary &download)
@@ -183,10 +226,10 @@ void CDlgHistory::Refresh()
     }
     const int request = ++m_request;
     ShowStatus(QStringLiteral("기록을 읽는 중입니다..."));
-    m_toReader->Post([this, reader = m_reader, filter, request] {
+    m_toReader->Post([this, reader = m_reader, toWindow = m_toWindow, filter, request] {
         QString error;
         std::optional<QList<DownloadSummary>> downloads = reader->List(filter, &error);
-        m_toWindow->Post([this, request, downloads, error] { ShowList(request, downloads, error); });
+        toWindow->Post([this, request, downloads, error] { ShowList(request, downloads, error); });
     });
 }
 
@@ -226,10 +269,10 @@ void CDlgHistory::OpenSelected()
     const qint64 id = selected.first()->data(Qt::UserRole).toLongLong();
     m_open->setEnabled(false); // one download at a time
     ShowStatus(QStringLiteral("기록을 읽는 중입니다..."));
-    m_toReader->Post([this, reader = m_reader, id] {
+    m_toReader->Post([this, reader = m_reader, toWindow = m_toWindow, id] {
         QString error;
         std::optional<ArchivedDownload> download = reader->Load(id, &error);
-        m_toWindow->Post([this, download, error] { ShowOpened(download, error); });
+        toWindow->Post([this, download, error] { ShowOpened(download, error); });
     });
 }
 

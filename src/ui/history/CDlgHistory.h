@@ -5,6 +5,7 @@
 
 #include <QDialog>
 
+#include <chrono>
 #include <memory>
 #include <optional>
 
@@ -37,12 +38,17 @@ class CDlgHistory : public QDialog {
     static QString ArchivedCaption(const DownloadSummary &download);
     // The texts of the list's "결과" column.
     static QString ResultColumnText(const DownloadSummary &download);
+    // Readers of closed windows still finishing a read, and waiting (at most `patience`) for them to end,
+    // as the program ends.
+    static int ReadersLeft();
+    static void WaitForReaders(std::chrono::milliseconds patience);
 
   signals:
     void DownloadOpened(const ArchivedDownload &download);
 
   private:
     class Reader;
+    class WindowLink;
 
     void OpenSelected();
     void ShowStatus(const QString &text);
@@ -50,12 +56,13 @@ class CDlgHistory : public QDialog {
     void ShowList(int request, const std::optional<QList<DownloadSummary>> &downloads, const QString &error);
     void ShowOpened(std::optional<ArchivedDownload> download, const QString &error);
 
-    // Every value crosses between the threads through a Mailbox (a lock the thread checker sees).
+    // Every value crosses between the threads through a Mailbox (a lock the thread checker sees). The
+    // thread, the reader and m_toReader outlive the window when a read is in flight as it closes.
     QThread *m_readerThread;
-    Reader *m_reader;    // used on m_readerThread only, and deleted there
-    Mailbox *m_toReader; // lives on m_readerThread
-    Mailbox *m_toWindow; // lives on the GUI thread
-    int m_request = 0;   // the list asked for last; older answers are dropped
+    Reader *m_reader;                       // used on m_readerThread only, and deleted there
+    Mailbox *m_toReader;                    // lives on m_readerThread
+    std::shared_ptr<WindowLink> m_toWindow; // to a Mailbox on the GUI thread, while the window lives
+    int m_request = 0;                      // the list asked for last; older answers are dropped
     std::optional<ArchivedDownload> m_opened;
     QLineEdit *m_serial;
     QCheckBox *m_useDates;

@@ -14,6 +14,7 @@
 #include "InstrumentClock.h"
 #include "InstrumentIdentity.h"
 #include "LocalTime.h"
+#include "Mailbox.h"
 #include "Measurement.h"
 #include "PressClassLimits.h"
 #include "PressRegisterHooks.h"
@@ -191,8 +192,10 @@ CTonvaleDlg::CTonvaleDlg(Ft260Device &device, DeviceDiscovery &discovery, Clock 
         ShowCaption();
         UpdateControls();
     });
-    if (m_archive->Enabled())
+    if (m_archive->Enabled()) {
         m_session.SetRecordObserver(m_archive.get());
+        m_archive->TellOutcomes(new Mailbox(this), [this](const ArchiveOutcome &archived) { TellArchived(archived); });
+    }
     connect(&m_client, &SessionClient::jobStarted, this, &CTonvaleDlg::OnJobStarted);
     connect(&m_client, &SessionClient::recordsArrived, this, &CTonvaleDlg::AddRecordBatch);
     connect(&m_client, &SessionClient::jobFinished, this, &CTonvaleDlg::OnJobFinished);
@@ -200,6 +203,7 @@ CTonvaleDlg::CTonvaleDlg(Ft260Device &device, DeviceDiscovery &discovery, Clock 
 
 CTonvaleDlg::~CTonvaleDlg()
 {
+    m_archive->TellOutcomes(nullptr, {});
     OnDestroy();
 }
 
@@ -848,10 +852,15 @@ void CTonvaleDlg::FinishDownload(const JobResult &result)
         MessageBox(QStringLiteral("측정 기록 보관 안 함 - [ARCHIVE] DATABASE 값이 잘못되었습니다: %1")
                        .arg(std::exchange(m_archiveError, QString())),
                    QString(), QMessageBox::Ok, QMessageBox::Warning);
-    for (const QString &text : result.archiveTexts)
+}
+
+void CTonvaleDlg::TellArchived(const ArchiveOutcome &archived)
+{
+    // What was not archived and why, once per download, when the archive's thread has it.
+    for (const QString &text : archived.databaseTexts)
         if (m_pDlgLog)
             m_pDlgLog->AddNote(text);
-    for (const QString &notice : result.notices)
+    for (const QString &notice : archived.notices)
         MessageBox(notice, QString(), QMessageBox::Ok, QMessageBox::Warning);
 }
 

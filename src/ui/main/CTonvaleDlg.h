@@ -208,11 +208,12 @@ class CTonvaleDlg : public CDlgComm {
     void OnJobFinished(const JobResult &result);
     // A download into the mode's sheet: the sheet is emptied and the records store starts anew.
     void BeginDownload();
-    // The download's end: the records store, the incomplete-table note and, when `tell`, the notices.
     // The download ended with `code` and `damaged` records left out; received: its rows count as received.
     void EndDownload(int code, int damaged, bool received);
     // EndDownload for a download job, then what the operator must be told of it.
     void FinishDownload(const JobResult &result);
+    // A download's archive outcome, when the archive's thread has it: the notices and the databases' texts.
+    void TellArchived(const ArchiveOutcome &archived);
     void ShowIdentity(const JobResult &result);
     // After a connect: the operator is told when the instrument's clock is far from the PC's.
     void TellClockOffset(const JobResult &result);

@@ -16,6 +16,12 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace {
 
 qint64 At(int day, int hour)
@@ -116,6 +122,38 @@ class HistoryWindowTest : public QObject {
     }
 
     // An archive not made yet (a new installation) holds nothing; a damaged one cannot be read.
+    // Closing the window while its read waits for a server that takes the connection and never answers
+    // does not wait for the read: the reader is still connecting after the window has gone, and ends by
+    // itself once the server hangs up.
+    void ClosingDuringAReadWaitsForNothing()
+    {
+        const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        QVERIFY(bind(listener, reinterpret_cast<sockaddr *>(&address), size) == 0 && listen(listener, 4) == 0 &&
+                getsockname(listener, reinterpret_cast<sockaddr *>(&address), &size) == 0);
+        const QString url = QStringLiteral("postgresql://tonvale@127.0.0.1:%1/tonvale").arg(ntohs(address.sin_port));
+        auto *dlg = new CDlgHistory(ParseArchiveLocation(url, nullptr).value());
+        dlg->show();
+        pollfd waiting{listener, POLLIN, 0};
+        QTRY_VERIFY_WITH_TIMEOUT(poll(&waiting, 1, 0) == 1, 20000);
+        delete dlg;
+
+        const int connection = accept(listener, nullptr, nullptr);
+        QVERIFY(connection >= 0);
+        char buffer[256];
+        ssize_t got = 0;
+        while ((got = recv(connection, buffer, sizeof buffer, MSG_DONTWAIT)) > 0) {
+        }
+        QCOMPARE(got, ssize_t(-1)); // nothing more for now, and not hung up: the reader still waits
+        QVERIFY(CDlgHistory::ReadersLeft() > 0);
+        close(connection);
+        close(listener);
+        QTRY_COMPARE_WITH_TIMEOUT(CDlgHistory::ReadersLeft(), 0, 30000);
+    }
+
     void AMissingArchiveIsEmptyAndAnUnreadableOneIsTold()
     {
         QFile corrupt(m_dir.filePath("corrupt.sqlite"));

@@ -17,6 +17,8 @@
 
 // A TCP proxy on the loopback interface that passes every byte on to a Unix socket `delay` later, in
 // each direction: a server on the far side of a network link, for measuring what its round trips cost.
+// Silenced, it is a server (or a link) that stops answering: every connection, old or new, stays open
+// and passes nothing either way until the silence ends.
 class DelayProxy {
   public:
     DelayProxy(std::string unixSocket, std::chrono::milliseconds delay)
@@ -49,6 +51,7 @@ class DelayProxy {
     }
 
     int Port() const { return m_port; } // 0: the proxy could not listen
+    void SetSilent(bool silent) { m_silent = silent; }
 
   private:
     using Clock = std::chrono::steady_clock;
@@ -93,6 +96,10 @@ class DelayProxy {
         std::deque<std::pair<Clock::time_point, std::string>> pending;
         bool open = true;
         while (!m_stop && (open || !pending.empty())) {
+            if (m_silent) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                continue;
+            }
             int waitMs = 50;
             if (!pending.empty()) {
                 const auto due = pending.front().first - Clock::now();
@@ -126,6 +133,7 @@ class DelayProxy {
     int m_listener = -1;
     int m_port = 0;
     std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_silent{false};
     std::thread m_acceptor;
     std::vector<int> m_sockets;         // the acceptor's, until it has ended
     std::vector<std::thread> m_threads; // the pumps: the acceptor's, until it has ended
