@@ -3,16 +3,12 @@
 #include "ArchiveSetup.h"
 #include "ArchiveSync.h"
 #include "ArchivingLinkOwner.h"
-#include "CSpreadSheet.h"
-#include "ChartRecordSink.h"
 #include "CliCommand.h"
-#include "DownloadReplay.h"
+#include "DownloadReportFiles.h"
 #include "LocalTime.h"
 #include "MeasurementArchive.h"
 #include "RecordCommands.h"
-#include "RecordTables.h"
 #include "ReportCommands.h"
-#include "ResultCodes.h"
 
 #include <QDate>
 
@@ -141,18 +137,12 @@ int RunHistoryShow(CliContext &context, const QStringList &arguments)
         if (!TakeReportOptions(own, mode, report, context.err))
             return kExitUsage;
     }
-    CSpreadSheet grid;
-    SetUpRecordSheets(grid, RecordSheetColors{});
-    grid.SetAddressedSheet(mode == ReportMode::Memory ? kStoredRecordSheet : kContinuousSheet);
-    ChartRecordSink sink(grid, mode == ReportMode::Memory ? ChartMode::Memory : ChartMode::Output);
-    ReplayDownload(*download, sink);
-    PrintDownloadTable(context.out, grid, mode);
+    ArchivedTable table(*download);
+    PrintDownloadTable(context.out, table.Grid(), mode);
     if (!report.AnyOutput())
         return kExitOk;
-    const DownloadSummary &summary = download->summary;
-    return WriteReports(
-        context, report, mode, grid, sink.Records(), summary.startedAt, &summary.identity,
-        IncompleteTableText(!summary.resultCode || *summary.resultCode < 0, summary.rowCount, summary.damaged));
+    return WriteReports(context, report, mode, table.Grid(), table.Records(), download->summary.startedAt,
+                        &download->summary.identity, table.IncompleteWhy());
 }
 
 int RunHistory(CliContext &context, const QStringList &arguments)

@@ -3,6 +3,8 @@
 
 #include "RecordCommands.h"
 
+#include "DownloadReportFiles.h"
+
 #include "ArchivingLinkOwner.h"
 #include "CFt260.h"
 #include "CSpreadSheet.h"
@@ -216,18 +218,7 @@ const CliCommandRegistration kOutput("output", kOutputUsageText.constData(), Run
 
 void PrintDownloadTable(QTextStream &out, const CSpreadSheet &grid, ReportMode mode)
 {
-    const bool memory = mode == ReportMode::Memory;
-    if (memory) {
-        QStringList headers;
-        for (int col = 2; col <= kStoredColumnCount; ++col)
-            headers << grid.Sheet(kStoredRecordSheet)->Text(col, grid::kHeader);
-        PrintLine(out, headers);
-    }
-    for (int row = 1; row <= grid.GetRowCount(); ++row) {
-        QStringList texts;
-        for (int col = memory ? 2 : 1; col <= grid.GetColumnCount(); ++col)
-            texts << grid.text(col, row);
-        PrintLine(out, texts);
-    }
+    for (const QStringList &line : DownloadTableTexts(grid, mode))
+        PrintLine(out, line);
     out.flush();
 }

@@ -3,15 +3,11 @@
 #include "ArchiveTypes.h"
 
 #include "CFt260.h"
-#include "CIniSysInfo.h"
 #include "ChartSeries.h"
 #include "CliCommand.h"
-#include "IniFile.h"
+#include "DownloadReportFiles.h"
 #include "InstrumentIdentity.h"
-#include "LocalTime.h"
-#include "PdfReport.h"
 #include "RecordChart.h"
-#include "ReportExport.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -20,26 +16,6 @@
 
 #include <algorithm>
 #include <vector>
-
-namespace {
-
-// Each text of the INI file where the option did not give one.
-void FillReportTexts(const ReportOptions &options, ReportHeader &header)
-{
-    const std::optional<IniFile::Contents> ini = IniFile::ReadFile(ProgramIniPath());
-    auto text = [&](const QString &option, const char *key) {
-        if (!option.isNull())
-            return option;
-        const auto value =
-            ini ? IniFile::FindValue(ini->text, QStringLiteral("REPORT"), QLatin1String(key)) : std::nullopt;
-        return CutAtCharacterBoundary(value.value_or(QString()), CIniSysInfo::kMaxTextLength);
-    };
-    header.Company() = text(options.company, "COMPANY");
-    header.ReportName() = text(options.reportName, "REPORT_NAME");
-    header.Author() = text(options.author, "USER_NAME");
-}
-
-} // namespace
 
 bool ReadInstrumentIdentity(CliContext &context, InstrumentIdentity &identity)
 {
@@ -198,31 +174,16 @@ int WriteReports(CliContext &context, const ReportOptions &options, ReportMode m
             return context.Fail();
         identity = &read;
     }
-    ReportHeader header;
-    for (size_t i = 0; i < kIdentityFields.size(); ++i)
-        header.values[kIdentityFields[i].row - 1][kIdentityFields[i].column == 2 ? 0 : 1] = identity->texts[i];
-    header.CreatedAt() = FormatLocalTime(downloadTime);
-    FillReportTexts(options, header);
-
-    ReportExport report(mode);
-    report.FillHeader(header);
-    const int dataRows = report.FillRecords(records);
-    if (!incompleteWhy.isEmpty())
-        report.MarkIncomplete(incompleteWhy);
-    QString error;
-    if (!options.xlsPath.isEmpty()) {
-        if (!report.Save(options.xlsPath, &error)) {
-            context.err << "엑셀 저장 실패 : " << error << Qt::endl;
-            return kExitInstrumentFailed;
-        }
+    const ReportFilesResult written =
+        WriteReportFiles({options.xlsPath, options.pdfPath}, mode, records, raw, downloadTime, *identity, incompleteWhy,
+                         {options.company, options.reportName, options.author}, ProgramIniPath());
+    if (written.xlsWritten)
         context.err << "엑셀 저장: " << options.xlsPath << Qt::endl;
-    }
-    if (!options.pdfPath.isEmpty()) {
-        if (!PdfReport(report, dataRows, raw, limits).Save(options.pdfPath, &error)) {
-            context.err << "PDF 저장 실패 : " << error << Qt::endl;
-            return kExitInstrumentFailed;
-        }
+    if (written.pdfWritten)
         context.err << "PDF 저장: " << options.pdfPath << Qt::endl;
+    if (!written.error.isEmpty()) {
+        context.err << written.error << Qt::endl;
+        return kExitInstrumentFailed;
     }
     return kExitOk;
 }
