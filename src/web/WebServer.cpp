@@ -141,6 +141,17 @@ void WebServer::Install()
     if (!m_settings.tlsCertificate.isEmpty())
         headers.emplace("Strict-Transport-Security", "max-age=31536000");
     server.set_default_headers(headers);
+    // A body declared too large is refused before a byte of it is read (the library would read it all to skip it).
+    server.set_pre_routing_handler([](const httplib::Request &req, httplib::Response &res) {
+        const QByteArray length = QByteArray::fromStdString(req.get_header_value("Content-Length"));
+        bool number = true;
+        const qulonglong bytes = length.isEmpty() ? 0 : length.toULongLong(&number);
+        if (number && bytes <= kMaxBodyBytes && req.get_header_value("Transfer-Encoding").empty())
+            return httplib::Server::HandlerResponse::Unhandled;
+        res.status = number ? 413 : 400;
+        res.set_header("Connection", "close");
+        return httplib::Server::HandlerResponse::Handled;
+    });
     // What the library itself refuses (too large, malformed) gets a page too, and nothing leaks from a fault.
     server.set_error_handler(
         httplib::Server::HandlerWithResponse([this](const httplib::Request &req, httplib::Response &res) {
