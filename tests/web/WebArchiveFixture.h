@@ -3,6 +3,7 @@
 #include "ServeProcess.h"
 #include "cli/ArchiveCliSupport.h"
 
+#include "ArchiveLocation.h"
 #include "MeasurementArchive.h"
 
 #include <QDateTime>
