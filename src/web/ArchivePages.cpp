@@ -238,7 +238,7 @@ WebResponse Dashboard(const Pages &pages, const WebRequest &request)
             return failure;
         body += *html;
     }
-    body += QStringLiteral("<h2>최근 다운로드 %1건</h2>").arg(kDashboardDownloads) + DownloadsTable(latest) +
+    body += QStringLiteral("<h2>최근 다운로드 (최대 %1건)</h2>").arg(kDashboardDownloads) + DownloadsTable(latest) +
             QStringLiteral("<p><a href=\"/downloads\">모든 다운로드</a></p>");
     return web_layout::Page(pages.router, request, QStringLiteral("한눈에 보기"), body);
 }
