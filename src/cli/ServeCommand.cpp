@@ -121,7 +121,7 @@ int RunServe(CliContext &context, const QStringList &arguments)
 
     QCoreApplication *application = QCoreApplication::instance();
     WebRouter router;
-    AddArchivePages(router, {&archive, ProgramIniPath(), [application](const std::function<void()> &work) {
+    AddArchivePages(router, {&archive, settings->configPath, [application](const std::function<void()> &work) {
                                  QMetaObject::invokeMethod(application, work, Qt::BlockingQueuedConnection);
                              }});
     WebServerSettings serverSettings;
