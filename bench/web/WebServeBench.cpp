@@ -199,7 +199,7 @@ int main(int argc, char *argv[])
     }
 
     // Many clients at once, each on its own keep-alive connection, the pages in turn.
-    std::vector<std::vector<double>> perClient(size_t(options.clients));
+    std::vector<std::vector<std::pair<size_t, double>>> perClient(size_t(options.clients)); // page, ms
     std::atomic<int> errors{0};
     QElapsedTimer wall;
     wall.start();
@@ -210,11 +210,11 @@ int main(int argc, char *argv[])
             httplib::Client mine("127.0.0.1", port);
             mine.set_read_timeout(120);
             for (int i = 0; i < options.requests; ++i) {
-                const Page &page = pages[size_t(own() % pages.size())];
+                const size_t index = size_t(own() % pages.size());
                 QElapsedTimer timer;
                 timer.start();
-                const auto result = mine.Get(page.path(own));
-                perClient[size_t(c)].push_back(timer.nsecsElapsed() / 1e6);
+                const auto result = mine.Get(pages[index].path(own));
+                perClient[size_t(c)].emplace_back(index, timer.nsecsElapsed() / 1e6);
                 if (!result || result->status != 200)
                     ++errors;
             }
@@ -222,12 +222,21 @@ int main(int argc, char *argv[])
     for (std::thread &t : threads)
         t.join();
     std::vector<double> all;
+    std::vector<std::vector<double>> byPage(pages.size());
     for (const auto &times : perClient)
-        all.insert(all.end(), times.begin(), times.end());
+        for (const auto &[index, ms] : times) {
+            all.push_back(ms);
+            byPage[index].push_back(ms);
+        }
     std::printf("\n%d clients x %d requests: %d errors, median %.1f ms, p95 %.1f ms, p99 %.1f ms, max %.1f ms, "
                 "%.0f requests/s\n",
                 options.clients, options.requests, errors.load(), Percentile(all, 50), Percentile(all, 95),
                 Percentile(all, 99), Percentile(all, 100), double(all.size()) / (wall.elapsed() / 1000.0));
+
+    std::printf("%-34s %8s %8s %8s\n", "page (at once)", "median", "p99", "max");
+    for (size_t i = 0; i < pages.size(); ++i)
+        std::printf("%-34s %8.1f %8.1f %8.1f\n", pages[i].name, Percentile(byPage[i], 50), Percentile(byPage[i], 99),
+                    Percentile(byPage[i], 100));
 
     ::kill(pid_t(serve.processId()), SIGTERM);
     serve.waitForFinished(30000);

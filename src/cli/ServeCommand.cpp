@@ -4,6 +4,7 @@
 #include "ArchivePages.h"
 #include "ArchiveRecorder.h"
 #include "CliCommand.h"
+#include "MainThreadRunner.h"
 #include "MeasurementArchive.h"
 #include "ServeSettings.h"
 #include "WebAccounts.h"
@@ -121,9 +122,9 @@ int RunServe(CliContext &context, const QStringList &arguments)
 
     QCoreApplication *application = QCoreApplication::instance();
     WebRouter router;
-    AddArchivePages(router, {&archive, settings->configPath, [application](const std::function<void()> &work) {
-                                 QMetaObject::invokeMethod(application, work, Qt::BlockingQueuedConnection);
-                             }});
+    MainThreadRunner mainThread(application);
+    AddArchivePages(router, {&archive, settings->configPath,
+                             [&mainThread](const std::function<void()> &work) { mainThread.Run(work); }});
     WebServerSettings serverSettings;
     serverSettings.host = settings->host;
     serverSettings.port = settings->port;

@@ -10,6 +10,7 @@
 
 #include <httplib.h>
 #include <openssl/ssl.h>
+#include <sys/socket.h>
 
 namespace {
 
@@ -103,6 +104,9 @@ bool WebServer::Bind(QString *error)
     } else if (m_server->bind_to_port(host, m_settings.port)) {
         m_port = m_settings.port;
     }
+    // Many browsers connecting at once are queued, not dropped (a dropped connection waits a second to retry).
+    if (m_port > 0)
+        ::listen(m_listenSocket, SOMAXCONN);
     if (m_port <= 0) {
         *error = QStringLiteral("%1:%2 에서 연결을 받을 수 없습니다 (이미 쓰이고 있거나 권한이 없습니다)")
                      .arg(m_settings.host)
@@ -131,7 +135,14 @@ void WebServer::Install()
     server.set_read_timeout(5, 0);
     server.set_write_timeout(10, 0);
     server.set_keep_alive_timeout(5);
-    server.set_keep_alive_max_count(100);
+    server.set_keep_alive_max_count(1000);
+    // SO_REUSEADDR only: the library's default SO_REUSEPORT would let a second server take the same port
+    // silently. The socket is kept to widen the library's short listen queue once bound.
+    server.set_socket_options([this](socket_t sock) {
+        const int yes = 1;
+        ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        m_listenSocket = sock;
+    });
     server.set_payload_max_length(kMaxBodyBytes);
     httplib::Headers headers{{"Content-Security-Policy", kSecurityPolicy},
                              {"X-Content-Type-Options", "nosniff"},

@@ -49,6 +49,7 @@ class WebServer {
     WebServerSettings m_settings;
     std::unique_ptr<httplib::Server> m_server;
     int m_port = 0;
+    int m_listenSocket = -1;
     WebSessions m_sessions;
     LoginThrottle m_throttle;
 };

@@ -112,6 +112,11 @@ TEST_F(WebServe, PagesShowWhatTheArchiveHoldsListedAndPagedAsTheHistoryIs)
     ServeProcess serve(m_dir.path(), {});
     ASSERT_GT(serve.Port(), 0) << serve.Err().toStdString();
     httplib::Client client = serve.Client();
+    // A second server cannot take the port and says so.
+    ServeProcess second(m_dir.path(), {}, {"--listen", QStringLiteral("127.0.0.1:%1").arg(serve.Port())});
+    EXPECT_EQ(second.Port(), 0);
+    EXPECT_EQ(second.ExitCode(), 1);
+    EXPECT_TRUE(second.Err().contains("연결을 받을 수 없습니다")) << second.Err().toStdString();
 
     // The start page: the last 20 downloads, newest first, the HTML serial as text.
     const QString home = Text(client.Get("/"));
