@@ -41,11 +41,11 @@ struct ArchiveError {
 
 struct DownloadFilter {
     QString serial;               // any part of the serial, either case ("-": erased); empty: all
-    bool wholeSerial = false;     // serial is the whole serial, not a part of it
     std::optional<qint64> from;   // started at or after (seconds since 1970)
     std::optional<qint64> before; // started before
     int limit = -1;               // -1: every download
     qint64 offset = 0;            // with a limit: skips this many of the newest first
+    bool wholeSerial = false;     // serial is the whole serial, not a part of it
 };
 
 // Where a download's records go: the download's row and its instrument's.
