@@ -714,12 +714,13 @@ bool MeasurementArchive::PrepareDownloadUpdates()
 }
 
 std::optional<QList<DownloadSummary>> MeasurementArchive::SelectDownloads(const QString &where,
-                                                                          const QVariantList &values, int limit)
+                                                                          const QVariantList &values, int limit,
+                                                                          qint64 offset)
 {
     QString sql =
         QString::fromLatin1(kDownloadColumns) + where + QStringLiteral(" ORDER BY d.started_at DESC, d.id DESC");
     if (limit >= 0)
-        sql += QStringLiteral(" LIMIT %1").arg(limit);
+        sql += QStringLiteral(" LIMIT %1 OFFSET %2").arg(limit).arg(offset);
     QSqlQuery query(m_db);
     query.setForwardOnly(true);
     if (!PrepareText(query, sql))
@@ -754,13 +755,11 @@ std::optional<QList<DownloadSummary>> MeasurementArchive::SelectDownloads(const 
     return downloads;
 }
 
-std::optional<QList<DownloadSummary>> MeasurementArchive::ListDownloads(const DownloadFilter &filter)
+QString MeasurementArchive::FilterCondition(const DownloadFilter &filter, QVariantList &values)
 {
-    const Watched watched(*this);
     QStringList conditions;
-    QVariantList values;
-    if (filter.serial == QLatin1String("-")) {
-        // The text an erased serial shows: those instruments only.
+    if (filter.serial == QLatin1String("-") || (filter.wholeSerial && !filter.serial.isEmpty())) {
+        // The text an erased serial shows, or one whole serial: those instruments only.
         conditions << QStringLiteral("d.instrument_id IN (SELECT id FROM instruments WHERE serial = ?)");
         values << filter.serial;
     } else if (!filter.serial.isEmpty()) {
@@ -781,9 +780,33 @@ std::optional<QList<DownloadSummary>> MeasurementArchive::ListDownloads(const Do
         conditions << QStringLiteral("d.started_at < ?");
         values << *filter.before;
     }
-    const QString where =
-        conditions.isEmpty() ? QString() : QStringLiteral(" WHERE ") + conditions.join(QLatin1String(" AND "));
-    return SelectDownloads(where, values, filter.limit);
+    return conditions.isEmpty() ? QString() : QStringLiteral(" WHERE ") + conditions.join(QLatin1String(" AND "));
+}
+
+std::optional<QList<DownloadSummary>> MeasurementArchive::ListDownloads(const DownloadFilter &filter)
+{
+    const Watched watched(*this);
+    QVariantList values;
+    const QString where = FilterCondition(filter, values);
+    return SelectDownloads(where, values, filter.limit, filter.offset);
+}
+
+std::optional<qint64> MeasurementArchive::CountDownloads(const DownloadFilter &filter)
+{
+    const Watched watched(*this);
+    QVariantList values;
+    const QString where = FilterCondition(filter, values);
+    QSqlQuery query(m_db);
+    query.setForwardOnly(true);
+    if (!query.prepare(QStringLiteral("SELECT COUNT(*) FROM downloads d") + where)) {
+        Fail(query.lastError());
+        return std::nullopt;
+    }
+    for (const QVariant &value : values)
+        query.addBindValue(value);
+    if (!Exec(query) || !query.next())
+        return std::nullopt;
+    return query.value(0).toLongLong();
 }
 
 std::optional<ArchivedDownload> MeasurementArchive::LoadDownload(qint64 id)

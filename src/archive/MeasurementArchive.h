@@ -49,6 +49,8 @@ struct DownloadFilter {
     std::optional<qint64> from;   // started at or after (seconds since 1970)
     std::optional<qint64> before; // started before
     int limit = -1;               // -1: every download
+    qint64 offset = 0;            // with a limit: skips this many of the newest first
+    bool wholeSerial = false;     // serial is the whole serial, not a part of it
 };
 
 // Where a download's records go: the download's row and its instrument's.
@@ -118,6 +120,8 @@ class MeasurementArchive {
 
     // Reading.
     std::optional<QList<DownloadSummary>> ListDownloads(const DownloadFilter &filter);
+    // How many downloads the filter lets through, whatever its limit and offset.
+    std::optional<qint64> CountDownloads(const DownloadFilter &filter);
     std::optional<ArchivedDownload> LoadDownload(qint64 id);
 
     // How long a server may take to answer one statement before it counts as gone (default 30 s). Set
@@ -160,7 +164,10 @@ class MeasurementArchive {
     std::optional<qint64> InstrumentId(const InstrumentIdentity &identity);
     std::optional<qint64> IdentityId(qint64 instrumentId, const InstrumentIdentity &identity);
     std::optional<ArchivedDownload> LoadDownloadRows(qint64 id);
-    std::optional<QList<DownloadSummary>> SelectDownloads(const QString &where, const QVariantList &values, int limit);
+    std::optional<QList<DownloadSummary>> SelectDownloads(const QString &where, const QVariantList &values, int limit,
+                                                          qint64 offset = 0);
+    // The WHERE clause of a filter (empty for none) and its values.
+    static QString FilterCondition(const DownloadFilter &filter, QVariantList &values);
 
     ArchiveLocation m_location;
     std::chrono::milliseconds m_patience{30000};

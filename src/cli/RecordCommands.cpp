@@ -9,6 +9,7 @@
 #include "DownloadArchive.h"
 #include "LocalTime.h"
 #include "RecordTables.h"
+#include "ReportFiles.h"
 #include "ReportCommands.h"
 #include "ResultCodes.h"
 #include "SessionJobs.h"
@@ -177,17 +178,7 @@ const CliCommandRegistration kOutput("output", kOutputUsageText.constData(), Run
 
 void PrintDownloadTable(QTextStream &out, const Measurement &table)
 {
-    if (table.Continuous()) {
-        PrintLine(out, SummaryColumnTitles());
-        const std::optional<SummaryTexts> summary = table.SummaryRow();
-        PrintLine(out, summary ? QStringList{summary->count, summary->values[0], summary->values[1], summary->values[2],
-                                             summary->values[3]}
-                               : QStringList(kContinuousColumnCount, QString()));
-    }
-    PrintLine(out, RecordColumnTitles());
-    for (int i = 0; i < table.Count(); ++i) {
-        const RecordTexts texts = table.RowTexts(i);
-        PrintLine(out, {QString::number(i + 1), texts.time, texts.force, texts.setValue, texts.loadCell});
-    }
+    for (const TableLine &line : DownloadTableLines(table))
+        PrintLine(out, line.texts);
     out.flush();
 }

@@ -2,17 +2,13 @@
 
 #include "ArchiveTypes.h"
 
-#include "CIniSysInfo.h"
 #include "ChartSeries.h"
 #include "CliCommand.h"
 #include "CliSession.h"
-#include "IniFile.h"
 #include "InstrumentIdentity.h"
-#include "LocalTime.h"
-#include "PdfReport.h"
 #include "RecordChart.h"
 #include "RecordTables.h"
-#include "ReportExport.h"
+#include "ReportFiles.h"
 #include "SessionJobs.h"
 
 #include <QCoreApplication>
@@ -22,26 +18,6 @@
 
 #include <algorithm>
 #include <vector>
-
-namespace {
-
-// Each text of the INI file where the option did not give one.
-void FillReportTexts(const ReportOptions &options, ReportHeader &header)
-{
-    const std::optional<IniFile::Contents> ini = IniFile::ReadFile(ProgramIniPath());
-    auto text = [&](const QString &option, const char *key) {
-        if (!option.isNull())
-            return option;
-        const auto value =
-            ini ? IniFile::FindValue(ini->text, QStringLiteral("REPORT"), QLatin1String(key)) : std::nullopt;
-        return CutAtCharacterBoundary(value.value_or(QString()), CIniSysInfo::kMaxTextLength);
-    };
-    header.company = text(options.company, "COMPANY");
-    header.reportName = text(options.reportName, "REPORT_NAME");
-    header.author = text(options.author, "USER_NAME");
-}
-
-} // namespace
 
 int ReadIdentity(CliContext &context, InstrumentIdentity &identity)
 {
@@ -197,30 +173,15 @@ int WriteReports(CliContext &context, const ReportOptions &options, Measurement 
             return context.Fail(failure);
         table.identity = read;
     }
-    ReportHeader header;
-    header.identity = *table.identity;
-    header.createdAt = FormatLocalTime(table.madeAt);
-    FillReportTexts(options, header);
-
-    ReportExport report(mode);
-    report.FillHeader(header);
-    const int dataRows = report.FillRecords(ReportRowsOf(table));
-    if (!table.IncompleteWhy().isEmpty())
-        report.MarkIncomplete(table.IncompleteWhy());
-    QString error;
-    if (!options.xlsPath.isEmpty()) {
-        if (!report.Save(options.xlsPath, &error)) {
-            context.err << "엑셀 저장 실패 : " << error << Qt::endl;
-            return kExitInstrumentFailed;
-        }
+    const ReportFilesResult written = WriteReportFiles(
+        {options.xlsPath, options.pdfPath}, table, {options.company, options.reportName, options.author}, ProgramIniPath());
+    if (written.xlsWritten)
         context.err << "엑셀 저장: " << options.xlsPath << Qt::endl;
+    if (!written.error.isEmpty()) {
+        context.err << written.error << Qt::endl;
+        return kExitInstrumentFailed;
     }
-    if (!options.pdfPath.isEmpty()) {
-        if (!PdfReport(report, dataRows, table, limits).Save(options.pdfPath, &error)) {
-            context.err << "PDF 저장 실패 : " << error << Qt::endl;
-            return kExitInstrumentFailed;
-        }
+    if (written.pdfWritten)
         context.err << "PDF 저장: " << options.pdfPath << Qt::endl;
-    }
     return kExitOk;
 }

@@ -98,13 +98,13 @@ void FilterQtMessages(QtMsgType type, const QMessageLogContext &context, const Q
     g_defaultMessageHandler(type, context, message);
 }
 
-// Drawing a chart (--pdf, --png) needs the widget application, on the offscreen platform: the tool never
+// Drawing a chart (--pdf, --png, and serve's PDFs) needs the widget application, on the offscreen platform: the tool never
 // shows a window and must work without a display. Everything else runs on the core application.
 std::unique_ptr<QCoreApplication> MakeApplication(int &argc, char *argv[])
 {
     for (int i = 1; i < argc; ++i) {
         const QByteArray a(argv[i]);
-        if (a == "--pdf" || a == "--png" || a.startsWith("--pdf=") || a.startsWith("--png=")) {
+        if (a == "--pdf" || a == "--png" || a.startsWith("--pdf=") || a.startsWith("--png=") || a == "serve") {
             qputenv("QT_QPA_PLATFORM", "offscreen");
             return std::make_unique<QApplication>(argc, argv);
         }
