@@ -63,12 +63,9 @@ struct ListQuery {
     QString instrument, from, to; // as given, for the form and the pager's links
 };
 
-std::optional<qint64> DayStart(const QString &text)
+QDate Day(const QString &text)
 {
-    const QDate day = QDate::fromString(text, QStringLiteral("yyyy-MM-dd"));
-    if (!day.isValid())
-        return std::nullopt;
-    return QDateTime(day, QTime(0, 0)).toSecsSinceEpoch();
+    return QDate::fromString(text, QStringLiteral("yyyy-MM-dd"));
 }
 
 // The list's filters; nullopt with *problem (Korean) for a parameter that cannot be taken.
@@ -90,22 +87,20 @@ std::optional<ListQuery> ParseListQuery(const WebRequest &request, QString *prob
         }
     query.filter.serial = query.instrument;
     if (!query.from.isEmpty()) {
-        query.filter.from = DayStart(query.from);
+        query.filter.from = LocalDayStart(Day(query.from));
         if (!query.filter.from) {
             *problem = QStringLiteral("시작 날짜는 YYYY-MM-DD 형식의 날짜여야 합니다: %1").arg(query.from);
             return std::nullopt;
         }
     }
     if (!query.to.isEmpty()) {
-        const std::optional<qint64> toDay = DayStart(query.to);
+        const std::optional<qint64> toDay = LocalDayStart(Day(query.to));
         if (!toDay) {
             *problem = QStringLiteral("끝 날짜는 YYYY-MM-DD 형식의 날짜여야 합니다: %1").arg(query.to);
             return std::nullopt;
         }
         // Through the whole of the last day.
-        query.filter.before = DayStart(QDate::fromString(query.to, QStringLiteral("yyyy-MM-dd"))
-                                           .addDays(1)
-                                           .toString(QStringLiteral("yyyy-MM-dd")));
+        query.filter.before = LocalDayStart(Day(query.to).addDays(1));
         if (query.filter.from && *query.filter.from > *toDay) {
             *problem = QStringLiteral("시작 날짜가 끝 날짜보다 늦습니다.");
             return std::nullopt;
