@@ -1,5 +1,7 @@
 #include "PdfReport.h"
 
+#include "PdfPages.h"
+
 #include "ChartSeries.h"
 #include "RecordChart.h"
 #include "ReportExport.h"
@@ -43,17 +45,9 @@ const QColor kPassColor(0, 120, 40);
 const QColor kFailColor(200, 30, 20);
 const QColor kIncompleteColor(200, 30, 20);
 
-// Latin letters and digits in DejaVu Sans, Hangul in Noto Sans CJK KR (both embedded). Digits that follow
-// Latin letters ("PF24050117") drawn in the CJK font would lose their text in the PDF: a reader could not
-// find or copy them.
 QFont ReportFont(bool bold = false, qreal points = kFontPoints)
 {
-    QFont font;
-    font.setFamilies(
-        {QStringLiteral("DejaVu Sans"), QStringLiteral("Noto Sans CJK KR"), QStringLiteral("NanumGothic")});
-    font.setPointSizeF(points);
-    font.setBold(bold);
-    return font;
+    return PdfFont(bold, points);
 }
 
 // Draws one row of cells with borders, texts centred; colors (per cell, black when missing) for the texts.
@@ -338,11 +332,7 @@ bool PdfReport::Save(const QString &path, QString *error) const
         return fail(file.errorString());
 
     QPdfWriter writer(&file);
-    writer.setResolution(kResolution);
-    writer.setTitle(QFileInfo(path).completeBaseName());
-    writer.setCreator(QStringLiteral("Tonvale"));
-    writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
-                                     QMarginsF(kMarginMm, kMarginMm, kMarginMm, kMarginMm), QPageLayout::Millimeter));
+    SetUpPdfPages(writer, QFileInfo(path).completeBaseName(), kResolution, kMarginMm);
     QPainter p;
     if (!p.begin(&writer))
         return fail(QStringLiteral("PDF 파일을 만들 수 없습니다."));

@@ -1,6 +1,7 @@
 #include "PressHistoryPdf.h"
 
 #include "LocalTime.h"
+#include "PdfPages.h"
 #include "PressTrendPainter.h"
 
 #include <QFileInfo>
@@ -15,16 +16,6 @@ constexpr int kResolution = 300;
 constexpr qreal kMarginMm = 15;
 const QColor kFailColor(200, 30, 20);
 
-QFont PdfFont(bool bold = false, qreal points = 9)
-{
-    // Latin text in DejaVu Sans keeps asset numbers and serials searchable; Hangul from the CJK font.
-    QFont font;
-    font.setFamilies(
-        {QStringLiteral("DejaVu Sans"), QStringLiteral("Noto Sans CJK KR"), QStringLiteral("NanumGothic")});
-    font.setPointSizeF(points);
-    font.setBold(bold);
-    return font;
-}
 
 QString Tons(double value, int decimals)
 {
@@ -124,17 +115,13 @@ bool WritePressHistoryPdf(const QString &path, const PressHistory &history, QStr
     if (!file.open(QIODevice::WriteOnly))
         return fail(file.errorString());
     QPdfWriter writer(&file);
-    writer.setResolution(kResolution);
-    writer.setTitle(QStringLiteral("설비 점검 이력 %1").arg(history.press.id));
-    writer.setCreator(QStringLiteral("Tonvale"));
-    writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
-                                     QMarginsF(kMarginMm, kMarginMm, kMarginMm, kMarginMm), QPageLayout::Millimeter));
+    SetUpPdfPages(writer, QStringLiteral("설비 점검 이력 %1").arg(history.press.id), kResolution, kMarginMm);
     QPainter p;
     if (!p.begin(&writer))
         return fail(QStringLiteral("PDF 파일을 만들 수 없습니다."));
     const QRectF page = writer.pageLayout().paintRectPixels(kResolution);
     const qreal width = page.width();
-    p.setFont(PdfFont());
+    p.setFont(PdfFont(false, 9));
     const qreal line = QFontMetricsF(p.font(), p.device()).height();
     const qreal footer = line * 2;
 
@@ -142,7 +129,7 @@ bool WritePressHistoryPdf(const QString &path, const PressHistory &history, QStr
     qreal y = 0;
     p.drawText(QRectF(0, y, width, line * 2.2), Qt::AlignCenter, QStringLiteral("설비 점검 이력"));
     y += line * 2.6;
-    p.setFont(PdfFont());
+    p.setFont(PdfFont(false, 9));
 
     const Press &press = history.press;
     const QList<QStringList> registerRows{
