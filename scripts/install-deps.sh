@@ -14,7 +14,7 @@ packages=(
   desktop-file-utils appstream lintian librsvg2-bin
   fonts-noto-cjk xvfb xauth openbox xdotool imagemagick faketime
   umockdev libumockdev-dev
-  qt6-httpserver-dev libcpp-httplib-dev libsodium-dev libssl-dev chromium
+  libcpp-httplib-dev libsodium-dev libssl-dev chromium
 )
 
 missing=()
