@@ -1,6 +1,5 @@
 #include "DownloadArchive.h"
 
-#include "CFt260.h"
 #include "Clock.h"
 #include "InstrumentIdentity.h"
 #include "JobContext.h"
