@@ -74,7 +74,7 @@ struct Shown : WindowBench {
     QList<DownloadSummary> Archived(int count)
     {
         QList<DownloadSummary> listed;
-        QTest::qWaitFor(
+        (void)QTest::qWaitFor(
             [&] {
                 MeasurementArchive archive(DefaultArchiveLocation(tmp.path()));
                 if (archive.Open(MeasurementArchive::Purpose::Read))
