@@ -11,11 +11,11 @@ Mailbox::~Mailbox()
 
 void Mailbox::Post(Task task)
 {
-    {
-        std::lock_guard<std::mutex> lock(m_lock);
-        m_tasks.push_back(std::move(task));
-    }
-    // One wake-up per task, so the tasks interleave with the thread's other events as queued calls do.
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_tasks.push_back(std::move(task));
+    // One wake-up per task, so the tasks interleave with the thread's other events as queued calls do. Made
+    // under the lock: the task that runs may end this object's thread and so this object, and only the lock
+    // orders that after this call's last use of it where a thread checker can see.
     QMetaObject::invokeMethod(this, "RunNext", Qt::QueuedConnection);
 }
 
