@@ -58,6 +58,20 @@ struct Shown {
         SETTLE(dlg->Session());
     }
     ArchiveLocation Location() const { return DefaultArchiveLocation(tmp.path()); }
+    // Once the archive's thread has written the download's end: it writes after the download's job has ended,
+    // and only archived records can be assigned.
+    bool WaitArchived() const
+    {
+        return QTest::qWaitFor(
+            [this] {
+                MeasurementArchive archive(Location());
+                if (!archive.Open(MeasurementArchive::Purpose::Read))
+                    return false;
+                const auto listed = archive.ListDownloads({});
+                return listed && !listed->isEmpty() && listed->first().resultCode.has_value();
+            },
+            30000);
+    }
     bool AddPress(const Press &press)
     {
         MeasurementArchive archive(Location());
@@ -82,6 +96,7 @@ class MainWindowPressesTest : public QObject {
         ClickOn(w.dlg->Control(CTonvaleDlg::IDC_CONNECT));
         SETTLE(w.dlg->Session());
         QTRY_COMPARE(w.dlg->Records().Count(), 30);
+        QVERIFY(w.WaitArchived());
         QVERIFY(w.AddPress({"P-07", QStringLiteral("7호기"), "A", 0, 30, ForceRange{100, 140}, true}));
         // Only every other row ticked: 15 records, five of them of class 10-13.
         for (int row = 2; row <= 30; row += 2)
@@ -121,6 +136,7 @@ class MainWindowPressesTest : public QObject {
         ClickOn(w.dlg->Control(CTonvaleDlg::IDC_CONNECT));
         SETTLE(w.dlg->Session());
         QTRY_COMPARE(w.dlg->Records().Count(), 30);
+        QVERIFY(w.WaitArchived());
         QVERIFY(w.AddPress({"P-15", QStringLiteral("15호기"), "", 1, 30, std::nullopt, true}));
         std::optional<ArchivedDownload> download;
         {
