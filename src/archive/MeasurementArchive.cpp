@@ -372,9 +372,12 @@ bool MeasurementArchive::OpenSqlite(Purpose purpose)
     }
     m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
     if (purpose == Purpose::Read && !file.isWritable()) {
-        // A WAL archive we may not write cannot get its shared-memory file either: read the file as it
-        // stands on disk.
-        m_db.setDatabaseName(QUrl::fromLocalFile(file.absoluteFilePath()).toString() + QStringLiteral("?immutable=1"));
+        // A WAL archive we may not write cannot get its write-ahead and shared-memory files either. When a
+        // writer left both (it ended without its last checkpoint), SQLite reads through them; otherwise the
+        // file as it stands on disk holds everything.
+        const QString path = file.absoluteFilePath();
+        const bool walLeft = QFileInfo::exists(path + QStringLiteral("-wal")) && QFileInfo::exists(path + QStringLiteral("-shm"));
+        m_db.setDatabaseName(QUrl::fromLocalFile(path).toString() + (walLeft ? QString() : QStringLiteral("?immutable=1")));
         m_db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_OPEN_READONLY"));
     } else {
         m_db.setDatabaseName(m_location.sqlitePath);

@@ -19,6 +19,19 @@ void Mailbox::Post(Task task)
     QMetaObject::invokeMethod(this, "RunNext", Qt::QueuedConnection);
 }
 
+void Mailbox::RunPosted()
+{
+    std::deque<Task> posted;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        posted.swap(m_tasks);
+    }
+    for (Task &task : posted) {
+        task();
+        task = nullptr;
+    }
+}
+
 void Mailbox::RunNext()
 {
     Task task;

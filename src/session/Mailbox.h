@@ -22,6 +22,9 @@ class Mailbox : public QObject {
     // Any thread: `task` runs on this object's thread after every task posted before it, and is
     // destroyed there.
     void Post(Task task);
+    // This object's thread: runs now the tasks posted so far (their wake-ups then find nothing), for a
+    // thread that may not return to its event loop before the process ends.
+    void RunPosted();
 
   private:
     Q_INVOKABLE void RunNext();

@@ -62,6 +62,9 @@ void SessionHost::Shutdown()
         delete session;
         delete m_inbox;
         delete m_thread;
+        // The jobs that ran are let go now: what they hold (the archive whose thread still writes a
+        // download) must end before the process does, and tonvale-cli never returns to its event loop.
+        m_releases->RunPosted();
     } else {
         // The job did not end in time: the thread and the link are left to the process's end rather
         // than destroyed under the running job.

@@ -217,6 +217,8 @@ TEST_F(HistoryCommands, AReadOnlyOrCorruptArchiveIsToldOnceAndTheDownloadStillSh
     const CliRun fresh = RunCli(QStringList{"--database", Database()} + download);
     ASSERT_EQ(fresh.exitCode, 0) << fresh.err.toStdString();
     EXPECT_TRUE(fresh.err.isEmpty()) << fresh.err.toStdString();
+    // The program's archive closed before the program ended: nothing is left in a write-ahead file.
+    EXPECT_FALSE(QFileInfo::exists(Path("archive.sqlite-wal")));
 
     chmod(qPrintable(Path("archive.sqlite")), 0444);
     const CliRun readOnly = RunUnprivileged(m_dir.path(), QStringList{"--database", Database()} + download);
@@ -230,7 +232,8 @@ TEST_F(HistoryCommands, AReadOnlyOrCorruptArchiveIsToldOnceAndTheDownloadStillSh
     EXPECT_TRUE(told[1].startsWith(QStringLiteral("  데이터베이스의 응답: ")) && told[1].contains("readonly"))
         << told[1].toStdString();
     // What was archived before can still be read.
-    EXPECT_EQ(Lines(RunUnprivileged(m_dir.path(), {"--database", Database(), "history"}).out).size(), 2);
+    const CliRun earlier = RunUnprivileged(m_dir.path(), {"--database", Database(), "history"});
+    EXPECT_EQ(Lines(earlier.out).size(), 2) << earlier.err.toStdString();
 
     const QString corrupt = WriteFile(Path("corrupt.sqlite"), QByteArray(4096, '\x5a'));
     const CliRun broken = RunCli(QStringList{"--database", "sqlite:" + corrupt} + download);
@@ -284,6 +287,15 @@ TEST_F(HistoryCommands, AProcessKilledMidDownloadLeavesItsRecordsAndAnIncomplete
     }
     const CliRun history = RunCli({"--database", Database(), "history"});
     EXPECT_TRUE(Lines(history.out).value(1).endsWith(QStringLiteral("\tMEMORY\t%1\t\t0\t0").arg(download.rowCount)));
+
+    // The killed writer's last transactions are still in the write-ahead file: a reader that may not
+    // write the archive reads them too.
+    chmod(qPrintable(m_dir.path()), 0755);
+    chmod(qPrintable(scenario), 0644);
+    chmod(qPrintable(Path("archive.sqlite")), 0444);
+    ASSERT_TRUE(QFileInfo::exists(Path("archive.sqlite-wal")));
+    const CliRun readOnly = RunUnprivileged(m_dir.path(), {"--database", Database(), "history"});
+    EXPECT_EQ(readOnly.out, history.out) << readOnly.err.toStdString();
 }
 
 } // namespace
