@@ -231,7 +231,9 @@ void MeasurementArchive::Close()
 
 bool MeasurementArchive::Fail(const QSqlError &error)
 {
-    m_silent = m_watchdog && m_watchdog->Cut();
+    // A connection that was cut stays cut until it is opened again: what fails on it later (without a text
+    // of its own, the driver having closed it) fails for the same reason.
+    m_silent = m_silent || (m_watchdog && m_watchdog->Cut());
     if (m_silent) {
         m_error = {
             ArchiveError::Kind::Unreachable,

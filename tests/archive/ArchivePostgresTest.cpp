@@ -450,6 +450,27 @@ TEST_F(ArchivePostgres, AServerThatFallsSilentCostsTheDownloadNothingAndIsSynced
     EXPECT_EQ(Count(direct, "SELECT SUM(complete) FROM downloads"), 2);
 }
 
+// Whatever fails later on a connection the watchdog cut fails for that reason, not with the empty text of
+// a statement that never reached the server.
+TEST_F(ArchivePostgres, AConnectionCutForSilenceKeepsThatReasonForWhatFailsOnItLater)
+{
+    DelayProxy proxy((m_cluster.SocketDir() + "/.s.PGSQL.5432").toStdString(), std::chrono::milliseconds(0));
+    ASSERT_GT(proxy.Port(), 0);
+    MeasurementArchive archive(Settings(QStringLiteral("postgresql://tonvale@127.0.0.1:%1/tonvale").arg(proxy.Port())).location);
+    archive.SetServerPatience(std::chrono::milliseconds(500));
+    ASSERT_TRUE(archive.Open());
+    proxy.SetSilent(true);
+    EXPECT_FALSE(archive.BeginBatch());
+    const ArchiveError cut = archive.LastError();
+    EXPECT_TRUE(archive.WentSilent());
+    EXPECT_TRUE(cut.detail.contains("did not answer")) << cut.detail.toStdString();
+    EXPECT_FALSE(archive.BeginDownload(TestStart(TestIdentity("SN-CUT"), DownloadMode::Memory, 100)));
+    EXPECT_EQ(archive.LastError().kind, ArchiveError::Kind::Unreachable);
+    EXPECT_EQ(archive.LastError().detail.toStdString(), cut.detail.toStdString());
+    EXPECT_FALSE(archive.ListDownloads({}));
+    EXPECT_EQ(archive.LastError().detail.toStdString(), cut.detail.toStdString());
+}
+
 TEST_F(ArchivePostgres, TheServersReasonsAreToldApart)
 {
     for (const char *sql : {"CREATE ROLE pw LOGIN PASSWORD 'right'; CREATE ROLE locked NOLOGIN; CREATE ROLE bob LOGIN",
