@@ -114,7 +114,8 @@ class DelayProxy {
                 else
                     pending.emplace_back(Clock::now() + m_delay, std::string(buffer, size_t(n)));
             }
-            while (!pending.empty() && pending.front().first <= Clock::now()) {
+            // Silence holds what was read during the wait too: nothing passes once it is set.
+            while (!m_silent && !pending.empty() && pending.front().first <= Clock::now()) {
                 const std::string &chunk = pending.front().second;
                 for (size_t sent = 0; sent < chunk.size();) {
                     const ssize_t n = ::write(to, chunk.data() + sent, chunk.size() - sent);
