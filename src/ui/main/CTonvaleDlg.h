@@ -15,8 +15,6 @@
 #include <memory>
 
 class CDlgAdmin;
-class CDlgExport;
-class ReportExport;
 struct ReportHeader;
 class CDlgHistory;
 class Measurement;
@@ -240,7 +238,6 @@ class CTonvaleDlg : public CDlgComm {
     const Measurement &ModeTable();
     // The force cells of the stored-record sheet marked again for these limits.
     void MarkForceCells(const PressClassLimits &limits);
-    void ExportPdf(const ReportExport &report, int dataRows, const CDlgExport &dlg, const QString &path);
     // The caption: an archived download's while one is shown, else the bridge's presence.
     void ShowCaption();
 

@@ -10,10 +10,8 @@
 #include "DownloadReplay.h"
 #include "Measurement.h"
 #include "MeasurementRecord.h"
-#include "PdfReport.h"
 #include "PressClassLimits.h"
 #include "RecordTables.h"
-#include "ReportExport.h"
 #include "ResultCodes.h"
 #include "SpreadSheetView.h"
 #include "VerdictMarker.h"
@@ -180,19 +178,6 @@ void CTonvaleDlg::MarkForceCells(const PressClassLimits &limits)
         m_rows.MarkStoredForceCell(i, m_records.Record(i));
     m_dataGrid->SetAddressedSheet(addressed);
     m_dataGridView->viewport()->update();
-}
-
-// ---- PDF ----
-
-void CTonvaleDlg::ExportPdf(const ReportExport &report, int dataRows, const CDlgExport &dlg, const QString &path)
-{
-    // The chart and the verdicts are drawn from the raw records of the shown table; the other mode's last
-    // table is printed without them.
-    const Measurement &table = ModeTable();
-    const Measurement none(table.Mode());
-    const PdfReport pdf(report, dataRows, m_records.Continuous() == table.Continuous() ? table : none,
-                        PressClassLimits::Load(m_sysInfo.iniPath));
-    dlg.SaveWith([&](QString *error) { return pdf.Save(path, error); }, path, CDlgExport::Format::Pdf);
 }
 
 const Measurement &CTonvaleDlg::ModeTable()
