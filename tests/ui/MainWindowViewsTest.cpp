@@ -80,8 +80,8 @@ struct Shown : WindowBench {
                 MeasurementArchive archive(DefaultArchiveLocation(tmp.path()));
                 if (archive.Open(MeasurementArchive::Purpose::Read))
                     listed = archive.ListDownloads(DownloadFilter{}).value_or(QList<DownloadSummary>{});
-                return listed.size() == count &&
-                       std::all_of(listed.begin(), listed.end(), [](const auto &d) { return d.resultCode.has_value(); });
+                return listed.size() == count && std::all_of(listed.begin(), listed.end(),
+                                                             [](const auto &d) { return d.resultCode.has_value(); });
             },
             30000);
         return listed;
@@ -296,6 +296,21 @@ class MainWindowViewsTest : public QObject {
         close(silent);
     }
 
+    void TicksSetWhileTheChartIsClosedReachItWhenItOpens()
+    {
+        Shown w;
+        w.Run(CTonvaleDlg::IDC_CONNECT);
+        CSpreadSheet &grid = w.dlg->DataGrid();
+        QVERIFY(grid.OperatorToggleCheck(kStoredRecordSheet, 1, 3));
+        QVERIFY(grid.OperatorToggleCheck(kStoredRecordSheet, 1, 1));
+        QVERIFY(grid.OperatorToggleCheck(kStoredRecordSheet, 1, 1));
+        ClickOn(w.Control(CTonvaleDlg::IDC_CHART));
+        const Measurement &charted = w.dlg->Chart()->Records();
+        QCOMPARE(charted.TickedCount(), kTodaysRecords - 1);
+        QVERIFY(charted.IsTicked(0));
+        QVERIFY(!charted.IsTicked(2));
+    }
+
     void TheChartBesideTheModalWindowFollowsDownloadsAndTicks()
     {
         Shown w;
@@ -375,8 +390,8 @@ class MainWindowViewsTest : public QObject {
         w.Run(CTonvaleDlg::IDC_CONNECT);
         CSpreadSheet &grid = w.dlg->DataGrid();
         ClickOn(w.Control(CTonvaleDlg::IDC_SELECT_NONE));
-        grid.SetCellInteger(1, 2, 1);
-        grid.SetCellInteger(1, 5, 1);
+        QVERIFY(grid.OperatorToggleCheck(kStoredRecordSheet, 1, 2));
+        QVERIFY(grid.OperatorToggleCheck(kStoredRecordSheet, 1, 5));
         CDlgExport::SetRevealFunction([](const QString &) { return true; });
 
         QString target = w.tmp.filePath(QStringLiteral("보고서.pdf"));

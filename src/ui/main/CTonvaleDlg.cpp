@@ -249,6 +249,7 @@ void CTonvaleDlg::BindControls()
     connect(m_btnConnect, &QPushButton::clicked, this, &CTonvaleDlg::OnConnect);
     connect(m_btnQuery, &QPushButton::clicked, this, &CTonvaleDlg::OnQueryData);
     connect(m_btnExport, &QPushButton::clicked, this, &CTonvaleDlg::OnExportExcel);
+    FollowOperatorTicks();
     connect(m_btnSelectAll, &QPushButton::clicked, this, &CTonvaleDlg::OnSelectAll);
     connect(m_btnSelectNone, &QPushButton::clicked, this, &CTonvaleDlg::OnSelectNone);
     connect(m_btnSelectInvert, &QPushButton::clicked, this, &CTonvaleDlg::OnSelectInvert);
@@ -322,7 +323,7 @@ void CTonvaleDlg::HookPressRegister()
             ticked.whyNone = QStringLiteral("메모리 조회의 저장 기록만 설비에 지정할 수 있습니다.");
             return ticked;
         }
-        const Measurement shown = ShownChartRecords();
+        const Measurement &shown = m_records.Shown();
         for (int i = 0; i < shown.StoredCount(); ++i)
             if (shown.IsTicked(i))
                 ticked.records.push_back(shown.Stored(i));

@@ -231,11 +231,13 @@ class CTonvaleDlg : public CDlgComm {
     // The chart follows the records store and the ticks of the stored-record sheet.
     void ConnectChart();
     void PlaceChart();
-    void ChartTicksFromGrid();
-    // The raw records of the shown table with its ticks (empty when the store holds the other mode).
-    Measurement ShownChartRecords() const;
-    // The table of the present mode, with the ticks the operator set in the grid.
-    const Measurement &ModeTable();
+    // The stored table's ticks follow each tick the operator sets or clears in the grid, and the selection
+    // buttons' changes (TicksFromSelection); the chart follows the table.
+    void FollowOperatorTicks();
+    void TicksFromSelection();
+    void ShowTicksInChart();
+    // The table of the present mode, with the operator's ticks.
+    const Measurement &ModeTable() const;
     // The force cells of the stored-record sheet marked again for these limits.
     void MarkForceCells(const PressClassLimits &limits);
     // The caption: an archived download's while one is shown, else the bridge's presence.

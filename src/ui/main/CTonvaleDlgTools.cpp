@@ -64,21 +64,21 @@ void CTonvaleDlg::OnSelectAll()
 {
     if (m_nMode != MODE_OUTPUT)
         RowSelection::SelectAll(*m_dataGrid);
-    ChartTicksFromGrid();
+    TicksFromSelection();
 }
 
 void CTonvaleDlg::OnSelectNone()
 {
     if (m_nMode != MODE_OUTPUT)
         RowSelection::SelectNone(*m_dataGrid);
-    ChartTicksFromGrid();
+    TicksFromSelection();
 }
 
 void CTonvaleDlg::OnSelectInvert()
 {
     if (m_nMode != MODE_OUTPUT)
         RowSelection::Invert(*m_dataGrid);
-    ChartTicksFromGrid();
+    TicksFromSelection();
 }
 
 void CTonvaleDlg::OnHelp()
@@ -129,7 +129,7 @@ void CTonvaleDlg::OnExportExcel()
                     QStringLiteral("엑셀 저장"), QMessageBox::Yes | QMessageBox::No,
                     QMessageBox::Question) != QMessageBox::Yes))
         return;
-    if (!dlg.ConfirmRecords(mode, *m_dataGrid))
+    if (!dlg.ConfirmRecords(table))
         return;
     const ReportHeader header = DeviceGridHeader();
     const std::optional<LocalFields> today = LocalFieldsOf(m_clock.Now());
