@@ -566,7 +566,7 @@ void CTonvaleDlg::UpdateControls()
          std::initializer_list<QWidget *>{m_radioMemory, m_radioOutput, m_startDate, m_endDate, m_btnExport, m_btnAdmin,
                                           m_btnSelectAll, m_btnSelectNone, m_btnSelectInvert, m_btnHistory})
         w->setEnabled(!busy);
-    m_btnCancelDownload->setVisible(busy && m_downloadSheet != 0);
+    m_btnCancelDownload->setVisible(busy && m_records.Progress().Running());
 }
 
 // ---- modes ----
@@ -797,18 +797,12 @@ void CTonvaleDlg::OnQueryData()
 
 void CTonvaleDlg::OnCancelDownload()
 {
-    if (m_downloadSheet != 0)
+    if (m_records.Progress().Running())
         m_client.Cancel();
 }
 
 void CTonvaleDlg::BeginDownload()
 {
-    m_downloadSheet = m_nMode + 1;
-    m_downloadRows = 0;
-    m_downloadAnnounced = -1;
-    m_receivedRows = -1;
-    if (m_incompleteSheet == m_downloadSheet)
-        m_incompleteSheet = 0;
     m_records.Begin(m_nMode == MODE_OUTPUT);
     m_dataGridView->SetFollowLastRow(true);
     m_archivedCaption.clear();
@@ -818,35 +812,26 @@ void CTonvaleDlg::BeginDownload()
 
 void CTonvaleDlg::EndDownload(int code, int damaged, bool received)
 {
-    const int sheet = m_downloadSheet;
-    m_downloadSheet = 0;
     m_dataGridView->SetFollowLastRow(false);
     m_dataGridView->viewport()->update();
-    m_records.Finish(code, damaged);
-    if (received)
-        m_receivedRows = m_downloadRows;
     // Damaged records left out make the table as incomplete as an early end does.
-    const QString incomplete = IncompleteTableText(code < 0, m_downloadRows, damaged);
-    if (!incomplete.isEmpty()) {
-        m_incompleteSheet = sheet;
-        m_incompleteWhy = incomplete;
-    }
+    m_records.Finish(code, damaged, received);
     UpdateControls();
     ShowProgress();
 }
 
 void CTonvaleDlg::FinishDownload(const JobResult &result)
 {
-    const int sheet = m_downloadSheet;
     EndDownload(result.code, result.damaged, !result.nothingSent);
+    const DownloadProgress &download = m_records.Progress();
 
     if (result.code == RESULT_CANCELLED)
-        MessageBox(QStringLiteral("%1\n받은 데이터 %2건").arg(result.text).arg(m_downloadRows));
+        MessageBox(QStringLiteral("%1\n받은 데이터 %2건").arg(result.text).arg(download.Rows()));
     else if (result.code < 0)
         MessageBox(result.text);
     if (result.damaged > 0)
         MessageBox(DamagedRecordsText(result.damaged));
-    else if (result.code == RESULT_OK && sheet == kStoredRecordSheet && m_downloadRows == 0)
+    else if (result.code == RESULT_OK && download.Mode() == MeasurementMode::Memory && download.Rows() == 0)
         MessageBox(QStringLiteral("메모리 데이터 없음!"));
     // What was not archived and why: once per download, after the download's own messages.
     if (!m_archiveError.isEmpty())
@@ -867,19 +852,7 @@ void CTonvaleDlg::TellArchived(const ArchiveOutcome &archived)
 
 void CTonvaleDlg::ShowProgress()
 {
-    QString text;
-    if (m_downloadSheet != 0) {
-        text = m_downloadAnnounced >= 0
-                   ? QStringLiteral("수신 중 : %1 / %2건").arg(m_downloadRows).arg(m_downloadAnnounced)
-                   : QStringLiteral("수신 중 : %1건").arg(m_downloadRows);
-    } else if (m_incompleteSheet != 0) {
-        text = QStringLiteral("%1 표가 완전하지 않습니다 : %2")
-                   .arg(m_incompleteSheet == kStoredRecordSheet ? QStringLiteral("MEMORY") : QStringLiteral("OUTPUT"),
-                        m_incompleteWhy);
-    } else if (m_receivedRows >= 0) {
-        text = QStringLiteral("%1건 수신").arg(m_receivedRows);
-    }
-    m_progressLabel->setText(text);
+    m_progressLabel->setText(m_records.Progress().StatusText());
 }
 
 // ---- rows from the downloads ----
@@ -893,7 +866,6 @@ void CTonvaleDlg::AddRecordBatch(const RecordBatch &batch)
     if (!batch.summary.isEmpty()) {
         const auto *summary = reinterpret_cast<const uint8_t *>(batch.summary.constData());
         m_rows.SetContinuousSummary(summary);
-        m_downloadAnnounced = summary[0];
     }
     for (int i = 0; i < batch.Count(); ++i) {
         if (batch.continuous)
@@ -902,7 +874,6 @@ void CTonvaleDlg::AddRecordBatch(const RecordBatch &batch)
             m_rows.AddStoredRecordRow(batch.firstIndex + i, batch.Record(i));
     }
     m_dataGrid->SetAddressedSheet(addressed);
-    m_downloadRows = batch.firstIndex + batch.Count();
     m_records.Append(batch);
     ShowProgress();
 }

@@ -261,12 +261,6 @@ class CTonvaleDlg : public CDlgComm {
     int m_presenceTimer = 0;
     bool m_timersEnabled = true;
     bool m_waitCursor = false;
-    int m_downloadSheet = 0;      // the sheet the running or last download fills
-    int m_downloadRows = 0;       // rows it has delivered so far
-    int m_downloadAnnounced = -1; // the continuous run's announced count
-    int m_receivedRows = -1;      // the last finished download's rows, shown until the next (-1: none)
-    int m_incompleteSheet = 0;    // the sheet whose table is incomplete (0: none)
-    QString m_incompleteWhy;      // what is missing from it (IncompleteTableText)
 
     CSpreadSheet *m_deviceGrid = nullptr;
     CSpreadSheet *m_dataGrid = nullptr;
