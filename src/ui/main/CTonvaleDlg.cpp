@@ -26,13 +26,11 @@
 #include "VerdictMarker.h"
 
 #include <QAbstractButton>
-#include <QApplication>
 #include <QCloseEvent>
 #include <QDateEdit>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPalette>
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
@@ -40,7 +38,6 @@
 #include <QTimerEvent>
 
 #include <algorithm>
-#include <cstring>
 #include <optional>
 #include <utility>
 
@@ -81,37 +78,6 @@ QList<ExchangeStep> IdentitySteps()
     for (const IdentityField &field : kIdentityFields)
         steps.append(ExchangeStep{field.readCommand, QByteArray(1, '\0'), true});
     return steps;
-}
-
-// The dark theme the window takes its six palette colours from (Visual Studio 2015 dark), by section
-// and key.
-struct ThemeColor {
-    const char *section;
-    const char *key;
-    ColorRef color;
-};
-constexpr ThemeColor kDarkTheme[] = {
-    {"DockingPane.Inactive", "TextColor", MakeColorRef(241, 241, 241)},
-    {"DockingPane.Inactive", "CaptionColor", MakeColorRef(45, 45, 48)},
-    {"Controls.Button", "BackHilite", MakeColorRef(0, 122, 204)},
-    {"Controls.Button", "Border", MakeColorRef(67, 67, 70)},
-    {"DockingPane.Tabs", "ButtonSelected", MakeColorRef(30, 30, 30)},
-    {"DockingPane.Tabs", "ButtonBorder", MakeColorRef(63, 63, 70)},
-};
-
-ColorRef ToColorRef(const QColor &c)
-{
-    return MakeColorRef(c.red(), c.green(), c.blue());
-}
-
-// A theme colour, or the system's colour of the given role when the theme has none.
-ColorRef ThemeOrSystem(const char *section, const char *key, QPalette::ColorRole fallback)
-{
-    for (const ThemeColor &t : kDarkTheme) {
-        if (std::strcmp(t.section, section) == 0 && std::strcmp(t.key, key) == 0)
-            return t.color;
-    }
-    return ToColorRef(QApplication::palette().color(fallback));
 }
 
 // A rectangle from its edges, right and bottom exclusive.
@@ -281,9 +247,9 @@ QWidget *CTonvaleDlg::Control(int id) const
 
 bool CTonvaleDlg::OnInitDialog()
 {
-    // The theme goes first and every control is polished in it before the scaler gives out its
-    // font: a control polished later under a new application style would drop that font again.
-    LoadThemeColors();
+    // Every control is polished in the application's theme (set at start-up) before the scaler gives out
+    // its font: a control polished later would drop that font again.
+    TakeThemeColors();
     for (QWidget *control : findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
         control->ensurePolished();
     m_fontScaler.Apply(m_template, this, FontResolution());
@@ -337,18 +303,9 @@ void CTonvaleDlg::HookPressRegister()
     QTimer::singleShot(0, presses, &PressRegisterHooks::TellDuePresses);
 }
 
-void CTonvaleDlg::LoadThemeColors()
+void CTonvaleDlg::TakeThemeColors()
 {
-    AppPalette &pal = TonvaleApp().palette;
-    pal.controlTheme = 16;
-    pal.textColor = ThemeOrSystem("DockingPane.Inactive", "TextColor", QPalette::WindowText);
-    pal.backColor = ThemeOrSystem("DockingPane.Inactive", "CaptionColor", QPalette::Base);
-    pal.highlightColor = ThemeOrSystem("Controls.Button", "BackHilite", QPalette::Base);
-    pal.borderColor = ThemeOrSystem("Controls.Button", "Border", QPalette::Dark);
-    pal.selectedColor = ThemeOrSystem("DockingPane.Tabs", "ButtonSelected", QPalette::Base);
-    pal.labelBackColor = ThemeOrSystem("DockingPane.Tabs", "ButtonBorder", QPalette::Dark);
-    TonvaleApp().MakeBrushes();
-    TonvaleApp().ApplyTheme();
+    const AppPalette &pal = TonvaleApp().palette;
     m_clrFrame = pal.borderColor;
     ApplyControlColors();
     m_rows.SetTextColor(int(pal.textColor));

@@ -195,7 +195,7 @@ class CTonvaleDlg : public CDlgComm {
     // "설비 지정", "설비 관리" and the start-up notice of presses due (src/ui/register).
     void HookPressRegister();
     void BindControls();
-    void LoadThemeColors();
+    void TakeThemeColors();
     void InitDeviceGrid();
     void CreateLogWindow();
     void OnDestroy();
