@@ -15,12 +15,14 @@ namespace {
 
 constexpr qint64 kMay1_1000 = 1714525200; // 2024-05-01 10:00 in Korea
 
-Scenario StoredRecords(int count)
+// `count` stored records; the stream stops after `stopsAfter` of them (-1: never).
+Scenario StoredRecords(int count, int stopsAfter = -1)
 {
     Scenario s;
     s.stored.emplace();
     for (int i = 0; i < count; ++i)
         s.stored->push_back(MakeRecord({2024, 5, 1, 8, i / 60, i % 60}, 1000 + i, i % 3));
+    s.faults.storedStreamStopsAfter = stopsAfter;
     return s;
 }
 
@@ -42,6 +44,12 @@ struct Station {
                           result = r;
                           records.Finish(r.code, r.damaged, !r.nothingSent);
                       });
+    }
+    // A whole download; false when the session did not become idle.
+    bool Download(bool continuous)
+    {
+        Submit(continuous);
+        return SettleSession(host);
     }
     const DownloadProgress &Progress() const { return records.Progress(); }
     const Measurement &Table(MeasurementMode mode) const { return records.Table(mode); }
@@ -88,11 +96,8 @@ class DownloadProgressTest : public QObject {
 
     void AFailureKeepsItsCodeAndDamagedRecordsAreLeftOutAndCounted()
     {
-        Scenario stops = StoredRecords(9);
-        stops.faults.storedStreamStopsAfter = 5;
-        Station failed(stops);
-        failed.Submit(false);
-        SETTLE(failed.host);
+        Station failed(StoredRecords(9, 5));
+        QVERIFY(failed.Download(false));
         QVERIFY(failed.result.code < 0);
         const Measurement &cut = failed.Table(MeasurementMode::Memory);
         QCOMPARE(cut.GetState(), Measurement::State::Incomplete);
@@ -103,8 +108,7 @@ class DownloadProgressTest : public QObject {
         Scenario damaged = StoredRecords(9);
         damaged.faults.storedBadChecksum = {2, 6};
         Station st(damaged);
-        st.Submit(false);
-        SETTLE(st.host);
+        QVERIFY(st.Download(false));
         QCOMPARE(st.result.damaged, 2);
         const Measurement &table = st.Table(MeasurementMode::Memory);
         QCOMPARE(table.Count(), 7);
@@ -115,15 +119,12 @@ class DownloadProgressTest : public QObject {
     }
 
     // What one download left is neither counted into the next nor lost by it: a continuous run after a
-    // cut-short stored one counts its own rows and keeps telling of the stored table; a stored download again
-    // (or the stored table emptied, as a connect does) ends that.
+    // cut-short stored one counts its own rows and keeps telling of the stored table until that table is
+    // emptied (as a connect does).
     void TheNextDownloadCountsItsOwnRowsAndKeepsTheOtherModesIncompleteTable()
     {
-        Scenario s = StoredRecords(30);
-        s.faults.storedStreamStopsAfter = 12;
-        Station st(s);
-        st.Submit(false);
-        SETTLE(st.host);
+        Station st(StoredRecords(30, 12));
+        QVERIFY(st.Download(false));
         const Measurement &stored = st.Table(MeasurementMode::Memory);
         QCOMPARE(st.Progress().IncompleteTable(), &stored);
 
