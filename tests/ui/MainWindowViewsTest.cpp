@@ -241,6 +241,29 @@ class MainWindowViewsTest : public QObject {
         QVERIFY2(w.Progress().endsWith("완전하지 않습니다 : 손상된 기록 1건 제외"), qPrintable(w.Progress()));
     }
 
+    // A connect empties both sheets: the stored table a query left incomplete is gone with its note, and an
+    // export of the emptied sheet does not ask about a table that no longer is there.
+    void AConnectEmptyingAnIncompleteTableEndsItsNote()
+    {
+        Scenario scenario = Today();
+        scenario.faults.storedBadChecksum = {3};
+        Shown w({}, scenario);
+        w.Run(CTonvaleDlg::IDC_QUERY);
+        QVERIFY2(w.Progress().startsWith("MEMORY 표가 완전하지 않습니다"), qPrintable(w.Progress()));
+
+        ClickOn(w.Control(CTonvaleDlg::IDC_MODE_OUTPUT));
+        w.messages.clear();
+        w.Run(CTonvaleDlg::IDC_CONNECT);
+        QCOMPARE(w.Rows(kStoredRecordSheet), 0);
+        QVERIFY2(w.Progress().endsWith("건 수신"), qPrintable(w.Progress()));
+
+        ClickOn(w.Control(CTonvaleDlg::IDC_MODE_MEMORY));
+        w.messages.clear();
+        w.answer = QMessageBox::No;
+        ClickOn(w.Control(CTonvaleDlg::IDC_EXPORT));
+        QCOMPARE(w.messages, QStringList{CDlgExport::kNothingTickedQuestion});
+    }
+
     void AnArchiveThatCannotTakeTheDownloadStillShowsTheRowsAndTellsOnce()
     {
         // The archive's folder is a file: nothing can be created there.
