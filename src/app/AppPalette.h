@@ -23,8 +23,8 @@ constexpr int ColorRefBlue(ColorRef c)
     return int((c >> 16) & 0xFF);
 }
 
-// The application's colour palette. Every themed dialog and grid colours itself from these; the main
-// window replaces six of them with its dark theme's colours at start-up.
+// The application's colour palette. Every themed dialog and grid colours itself from these; the program's
+// start-up replaces six of them with its dark theme's colours (DarkTheme::TakeWindowColors).
 struct AppPalette {
     ColorRef valueBackColor = 0x535353; // editable value cells
     ColorRef textColor = 0xF7F3F7;      // text of dialogs, statics and cells

@@ -36,6 +36,8 @@ void CTonvaleApp::InitInstance()
 
     sysInfo.Load();
 
+    // The palette is set here, once, before any window takes its colours from it.
+    DarkTheme::TakeWindowColors(palette);
     MakeBrushes();
     if (qobject_cast<QApplication *>(QCoreApplication::instance())) {
         // Before any window: widgets take the default locale when they are made.

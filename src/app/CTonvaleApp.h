@@ -41,8 +41,7 @@ class CTonvaleApp {
     // The main window while it runs; null before and after.
     QDialog *MainWindow() const { return m_mainWindow; }
 
-    // Makes backBrush from backColor and selectedBrush from selectedColor; the main window calls it
-    // after changing the palette.
+    // Makes backBrush from backColor and selectedBrush from selectedColor (start-up does).
     void MakeBrushes();
     // Applies the dark theme of the present palette to the whole application.
     void ApplyTheme();

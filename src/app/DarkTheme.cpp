@@ -18,6 +18,16 @@ QString Hex(ColorRef c)
 
 } // namespace
 
+void TakeWindowColors(AppPalette &colors)
+{
+    colors.textColor = MakeColorRef(241, 241, 241);
+    colors.backColor = MakeColorRef(45, 45, 48);
+    colors.highlightColor = MakeColorRef(0, 122, 204);
+    colors.borderColor = MakeColorRef(67, 67, 70);
+    colors.selectedColor = MakeColorRef(30, 30, 30);
+    colors.labelBackColor = MakeColorRef(63, 63, 70);
+}
+
 QPalette MakePalette(const AppPalette &colors)
 {
     const QColor back = C(colors.backColor), text = C(colors.textColor), border = C(colors.borderColor),

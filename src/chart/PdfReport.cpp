@@ -4,7 +4,7 @@
 
 #include "ChartSeries.h"
 #include "RecordChart.h"
-#include "ReportExport.h"
+#include "RecordTables.h"
 
 #include <QFileInfo>
 #include <QFontMetricsF>
@@ -31,11 +31,6 @@ constexpr qreal kFontPoints = 8.5;
 constexpr qreal kSmallestFontPoints = 6.0; // a long header text shrinks to this, then wraps
 constexpr qreal kCellPadding = 2.0;
 constexpr int kColumns = 5;
-constexpr int kHeaderRows = ReportTemplate::kHeaderRows;
-constexpr int kTitleRow = 8;
-constexpr int kMemoryHeadingRow = 9;
-constexpr int kOutputStatisticsHeadingRow = 9;
-constexpr int kOutputHeadingRow = 11;
 // Relative column widths of the table, after the workbook's; the verdict column comes last.
 constexpr qreal kMemoryWidths[] = {6.0, 25.5, 26.12, 30.12, 25.75};
 constexpr qreal kOutputWidths[] = {10.0, 25.75, 28.25, 24.62, 24.25};
@@ -135,15 +130,16 @@ QList<qreal> ScaledWidths(const qreal *relative, int count, bool verdict, qreal 
 
 } // namespace
 
-PdfReport::PdfReport(const ReportExport &report, int dataRows, const Measurement &records,
-                     const PressClassLimits &limits)
-    : m_report(report), m_dataRows(dataRows), m_records(records), m_limits(limits)
+PdfReport::PdfReport(const ReportHeader &header, const Measurement &table, const PressClassLimits &limits)
+    : m_header(header), m_records(table), m_rows(ReportRowsOf(table)), m_limits(limits)
 {
-    if (report.Mode() != ReportMode::Memory || limits.IsEmpty())
+    if (!table.IncompleteWhy().isEmpty())
+        m_incompleteNote = IncompleteReportNote(table.IncompleteWhy());
+    if (!Memory() || limits.IsEmpty())
         return;
-    for (int i = 0; i < records.StoredCount(); ++i)
-        if (records.IsTicked(i))
-            m_verdicts.append(limits.Judge(records.Stored(i).data()));
+    for (int i = 0; i < table.StoredCount(); ++i)
+        if (table.IsTicked(i))
+            m_verdicts.append(limits.Judge(table.Stored(i).data()));
 }
 
 QString PdfReport::TargetPath(const QString &chosen)
@@ -153,13 +149,25 @@ QString PdfReport::TargetPath(const QString &chosen)
     return chosen + QLatin1String(".pdf");
 }
 
+QList<QStringList> PdfReport::HeaderTexts() const
+{
+    const InstrumentIdentity &id = m_header.identity;
+    return {
+        {QStringLiteral("작성 일시"), m_header.createdAt, QStringLiteral("회사 명"), m_header.company},
+        {QStringLiteral("보고서 명"), m_header.reportName, QStringLiteral("작성자 명"), m_header.author},
+        {QStringLiteral("측정기 명"), id.Name(), QStringLiteral("측정기 S/N"), id.Serial()},
+        {QStringLiteral("15톤 로드셀 S/N"), id.LoadCell15Serial(), QStringLiteral("15톤 로드셀 커버 S/N"),
+         id.Cover15Serial()},
+        {QStringLiteral("30톤 로드셀 S/N"), id.LoadCell30Serial(), QStringLiteral("25톤 로드셀 커버 S/N"),
+         id.Cover25Serial()},
+        {QStringLiteral("30톤 로드셀 커버 S/N"), id.Cover30Serial(), QStringLiteral("버전 정보"), id.Version()},
+    };
+}
+
 QStringList PdfReport::HeadingTexts() const
 {
-    const CSpreadSheet &sheet = m_report.Sheet();
-    const int row = m_report.Mode() == ReportMode::Memory ? kMemoryHeadingRow : kOutputHeadingRow;
-    QStringList texts;
-    for (int col = 1; col <= kColumns; ++col)
-        texts << sheet.text(col, row);
+    QStringList texts = RecordColumnTitles();
+    texts[0] = QStringLiteral("NO.");
     if (!m_verdicts.isEmpty())
         texts << QStringLiteral("판정");
     return texts;
@@ -167,11 +175,9 @@ QStringList PdfReport::HeadingTexts() const
 
 QStringList PdfReport::RowTexts(int row) const
 {
-    const CSpreadSheet &sheet = m_report.Sheet();
-    const int sheetRow = (m_report.Mode() == ReportMode::Memory ? kMemoryHeadingRow : kOutputHeadingRow) + 1 + row;
-    QStringList texts;
-    for (int col = 1; col <= kColumns; ++col)
-        texts << sheet.text(col, sheetRow);
+    const ReportRows::Row &cells = m_rows.rows[row];
+    QStringList texts{QString::number(row + 1)};
+    texts.append(QStringList(cells.begin(), cells.end()));
     if (!m_verdicts.isEmpty()) {
         const QString verdict = VerdictText(m_verdicts.value(row, Verdict::None));
         texts << (verdict.isEmpty() ? QStringLiteral("-") : verdict);
@@ -194,58 +200,55 @@ PdfReport::PageLayout PdfReport::Paginate(QPainter &p, const QRectF &page) const
     PageLayout layout;
     layout.width = page.width();
     layout.bodyBottom = page.height() - kFooterHeight;
-    const CSpreadSheet &sheet = m_report.Sheet();
     const qreal width = layout.width;
     layout.headerWidths = {width * 0.2, width * 0.3, width * 0.2, width * 0.3};
+    layout.headerTexts = HeaderTexts();
     qreal headerHeight = 0;
-    for (int row = 1; row <= kHeaderRows; ++row) {
-        layout.headerTexts << QStringList{sheet.text(1, row), sheet.text(3, row), sheet.text(4, row),
-                                          sheet.text(5, row)};
-        headerHeight += DrawHeaderRow(p, 0, layout.headerWidths, layout.headerTexts.last(), false);
-    }
-    if (!m_report.IncompleteNote().isEmpty())
+    for (const QStringList &texts : layout.headerTexts)
+        headerHeight += DrawHeaderRow(p, 0, layout.headerWidths, texts, false);
+    if (!m_incompleteNote.isEmpty())
         headerHeight += kRowHeight;
 
     // First page: the header block, the title, the chart (and the statistics and counts) above the table.
     qreal firstTableTop = headerHeight + kGap + kTitleHeight + kChartHeight + kGap;
-    if (m_report.Mode() != ReportMode::Memory)
+    if (!Memory())
         firstTableTop += 2 * kRowHeight + kGap;
     if (!m_verdicts.isEmpty())
         firstTableTop += kRowHeight;
     layout.firstPageRows = std::max(0, int((layout.bodyBottom - firstTableTop - kRowHeight) / kRowHeight));
     layout.laterPageRows = std::max(1, int((layout.bodyBottom - kRowHeight) / kRowHeight));
-    layout.pageCount = 1 + (m_dataRows > layout.firstPageRows
-                                ? (m_dataRows - layout.firstPageRows + layout.laterPageRows - 1) / layout.laterPageRows
+    const int rows = RowCount();
+    layout.pageCount = 1 + (rows > layout.firstPageRows
+                                ? (rows - layout.firstPageRows + layout.laterPageRows - 1) / layout.laterPageRows
                                 : 0);
     return layout;
 }
 
 qreal PdfReport::DrawHeader(QPainter &p, const PageLayout &layout) const
 {
-    const CSpreadSheet &sheet = m_report.Sheet();
     const qreal width = layout.width;
     p.setFont(ReportFont());
     qreal y = 0;
     for (const QStringList &texts : layout.headerTexts)
         y += DrawHeaderRow(p, y, layout.headerWidths, texts);
-    const QString incomplete = m_report.IncompleteNote();
-    if (!incomplete.isEmpty()) {
+    if (!m_incompleteNote.isEmpty()) {
         const QRectF note(0, y, width, kRowHeight);
         p.setPen(QPen(Qt::black, 0.5));
         p.drawRect(note);
         p.setFont(ReportFont(true));
         p.setPen(kIncompleteColor);
-        p.drawText(note, Qt::AlignCenter, incomplete);
+        p.drawText(note, Qt::AlignCenter, m_incompleteNote);
         p.setFont(ReportFont());
         p.setPen(Qt::black);
         y += kRowHeight;
     }
     y += kGap;
     p.setFont(ReportFont(true, 13));
-    p.drawText(QRectF(0, y, width, kTitleHeight), Qt::AlignCenter, sheet.text(1, kTitleRow).trimmed());
+    p.drawText(QRectF(0, y, width, kTitleHeight), Qt::AlignCenter,
+               Memory() ? QStringLiteral("저장 압력 확인 데이터") : QStringLiteral("연속 측정 모드 데이터"));
     p.setFont(ReportFont());
     p.drawText(QRectF(0, y, width, kTitleHeight), Qt::AlignRight | Qt::AlignVCenter,
-               sheet.text(5, kTitleRow).trimmed());
+               Memory() ? QStringLiteral("(단위: 톤)") : QStringLiteral("(단위: KN)"));
     return y + kTitleHeight;
 }
 
@@ -257,16 +260,10 @@ qreal PdfReport::DrawChartAndSummary(QPainter &p, qreal y, const PageLayout &lay
     y += kChartHeight + kGap;
     p.setFont(ReportFont());
 
-    if (m_report.Mode() != ReportMode::Memory) {
-        const CSpreadSheet &sheet = m_report.Sheet();
+    if (!Memory()) {
         const QList<qreal> statisticsWidths = ScaledWidths(kOutputWidths, kColumns, false, width);
-        QStringList headings, values;
-        for (int col = 1; col <= kColumns; ++col) {
-            headings << sheet.text(col, kOutputStatisticsHeadingRow);
-            values << sheet.text(col, ReportTemplate::kOutputStatisticsRow);
-        }
-        DrawRow(p, y, statisticsWidths, headings, true);
-        DrawRow(p, y + kRowHeight, statisticsWidths, values, false);
+        DrawRow(p, y, statisticsWidths, SummaryColumnTitles(), true);
+        DrawRow(p, y + kRowHeight, statisticsWidths, m_rows.summary, false);
         y += 2 * kRowHeight + kGap;
     }
     if (!m_verdicts.isEmpty()) {
@@ -287,9 +284,8 @@ qreal PdfReport::DrawChartAndSummary(QPainter &p, qreal y, const PageLayout &lay
 
 void PdfReport::DrawTable(QPainter &p, QPdfWriter &writer, qreal y, const PageLayout &layout) const
 {
-    const bool memory = m_report.Mode() == ReportMode::Memory;
     const QList<qreal> tableWidths =
-        ScaledWidths(memory ? kMemoryWidths : kOutputWidths, kColumns, !m_verdicts.isEmpty(), layout.width);
+        ScaledWidths(Memory() ? kMemoryWidths : kOutputWidths, kColumns, !m_verdicts.isEmpty(), layout.width);
     const QStringList heading = HeadingTexts();
     int row = 0;
     for (int pageNumber = 1; pageNumber <= layout.pageCount; ++pageNumber) {
@@ -302,7 +298,7 @@ void PdfReport::DrawTable(QPainter &p, QPdfWriter &writer, qreal y, const PageLa
         y += kRowHeight;
         p.setFont(ReportFont());
         const int rowsHere = pageNumber == 1 ? layout.firstPageRows : layout.laterPageRows;
-        for (int i = 0; i < rowsHere && row < m_dataRows; ++i, ++row, y += kRowHeight) {
+        for (int i = 0; i < rowsHere && row < RowCount(); ++i, ++row, y += kRowHeight) {
             QList<QColor> colors;
             if (!m_verdicts.isEmpty()) {
                 const Verdict verdict = m_verdicts.value(row, Verdict::None);
@@ -325,8 +321,6 @@ bool PdfReport::Save(const QString &path, QString *error) const
             *error = why;
         return false;
     };
-    if (!m_report.IsReady())
-        return fail(m_report.LoadError());
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return fail(file.errorString());

@@ -2,6 +2,7 @@
 
 #include "Measurement.h"
 #include "PressClassLimits.h"
+#include "ReportContents.h"
 
 #include <QString>
 #include <QStringList>
@@ -11,18 +12,17 @@
 class QPainter;
 class QPdfWriter;
 class QRectF;
-class ReportExport;
 
-// The report as a PDF: A4 portrait, the same header block, title and table as the workbook (its texts are
-// taken from the filled workbook template, so both always agree), the chart of the reported records, and
-// with press-class limits set (MEMORY) a verdict per row and the pass/fail counts. The table's heading row is
+// The report as a PDF: A4 portrait, the header block, title and table the workbook holds (laid out in the
+// PDF's own form), the chart of the reported records, and with press-class limits set (MEMORY) a verdict per
+// row and the pass/fail counts; an incomplete table says so under the header. The table's heading row is
 // repeated at the top of every page; every page ends with "페이지 n / m". Hangul is drawn in an embedded
 // Korean font.
 class PdfReport {
   public:
-    // report: filled with FillHeader and FillRecords; dataRows: what FillRecords returned. records: the raw
-    // records of the same table with the same ticks (the chart and the verdicts are drawn from them).
-    PdfReport(const ReportExport &report, int dataRows, const Measurement &records, const PressClassLimits &limits);
+    // The report of `table`: its mode's layout, its ticked records (MEMORY) or its summary and every record
+    // (OUTPUT), and the chart and verdicts of the same records.
+    PdfReport(const ReportHeader &header, const Measurement &table, const PressClassLimits &limits);
 
     // Writes the PDF to a temporary file beside path and renames it into place: an existing file is replaced
     // only by a complete new one. False with *error (Korean) when it cannot be written.
@@ -34,7 +34,7 @@ class PdfReport {
     // The texts of the table's rows as the PDF prints them (heading first), for the report and its tests.
     QStringList HeadingTexts() const;
     QStringList RowTexts(int row) const; // row from 0
-    int RowCount() const { return m_dataRows; }
+    int RowCount() const { return int(m_rows.rows.size()); }
 
   private:
     struct PageLayout;
@@ -47,9 +47,14 @@ class PdfReport {
     // The table from y, its heading again on every page, and each page's footer.
     void DrawTable(QPainter &p, QPdfWriter &writer, qreal y, const PageLayout &layout) const;
 
-    const ReportExport &m_report;
-    int m_dataRows;
+    bool Memory() const { return !m_records.Continuous(); }
+    // The header block's rows: label, value, label, value.
+    QList<QStringList> HeaderTexts() const;
+
+    ReportHeader m_header;
     const Measurement &m_records;
+    ReportRows m_rows;
+    QString m_incompleteNote;
     PressClassLimits m_limits;
     QList<Verdict> m_verdicts; // per reported row, when there are limits
 };

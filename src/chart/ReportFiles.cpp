@@ -31,32 +31,38 @@ void FillReportTexts(const ReportHeaderTexts &texts, const QString &iniPath, Rep
 ReportFilesResult WriteReportFiles(const ReportFileTargets &targets, const Measurement &table,
                                    const ReportHeaderTexts &texts, const QString &iniPath)
 {
-    ReportFilesResult result;
     if (targets.xlsPath.isEmpty() && targets.pdfPath.isEmpty())
-        return result;
+        return {};
     ReportHeader header;
     header.identity = table.identity.value_or(InstrumentIdentity{});
     header.createdAt = FormatLocalTime(table.madeAt);
     FillReportTexts(texts, iniPath, header);
+    return WriteReportFiles(targets, header, table, PressClassLimits::Load(iniPath));
+}
 
-    ReportExport report(table.Continuous() ? ReportMode::Output : ReportMode::Memory);
-    report.FillHeader(header);
-    const int dataRows = report.FillRecords(ReportRowsOf(table));
-    if (!table.IncompleteWhy().isEmpty())
-        report.MarkIncomplete(table.IncompleteWhy());
+ReportFilesResult WriteReportFiles(const ReportFileTargets &targets, const ReportHeader &header,
+                                   const Measurement &table, const PressClassLimits &limits)
+{
+    ReportFilesResult result;
+    auto failed = [&](const QString &kind, const QString &why) {
+        result.reason = why;
+        result.error = kind + QStringLiteral(" : ") + why;
+        return result;
+    };
     QString error;
     if (!targets.xlsPath.isEmpty()) {
-        if (!report.Save(targets.xlsPath, &error)) {
-            result.error = QStringLiteral("엑셀 저장 실패 : ") + error;
-            return result;
-        }
+        ReportExport report(table.Continuous() ? ReportMode::Output : ReportMode::Memory);
+        report.FillHeader(header);
+        report.FillRecords(ReportRowsOf(table));
+        if (!table.IncompleteWhy().isEmpty())
+            report.MarkIncomplete(table.IncompleteWhy());
+        if (!report.Save(targets.xlsPath, &error))
+            return failed(QStringLiteral("엑셀 저장 실패"), error);
         result.xlsWritten = true;
     }
     if (!targets.pdfPath.isEmpty()) {
-        if (!PdfReport(report, dataRows, table, PressClassLimits::Load(iniPath)).Save(targets.pdfPath, &error)) {
-            result.error = QStringLiteral("PDF 저장 실패 : ") + error;
-            return result;
-        }
+        if (!PdfReport(header, table, limits).Save(targets.pdfPath, &error))
+            return failed(QStringLiteral("PDF 저장 실패"), error);
         result.pdfWritten = true;
     }
     return result;

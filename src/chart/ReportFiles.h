@@ -1,6 +1,8 @@
 #pragma once
 
 #include "Measurement.h"
+#include "PressClassLimits.h"
+#include "ReportContents.h"
 
 #include <QList>
 #include <QString>
@@ -20,7 +22,8 @@ struct ReportFileTargets {
 };
 
 struct ReportFilesResult {
-    QString error; // Korean, as the operator is told ("엑셀 저장 실패 : ..."); empty when every file was written
+    QString error;  // Korean, as the operator is told ("엑셀 저장 실패 : ..."); empty when every file was written
+    QString reason; // the same without the file's kind ("..."), for a caller that names the kind itself
     bool xlsWritten = false;
     bool pdfWritten = false;
 };
@@ -32,6 +35,9 @@ struct ReportFilesResult {
 // report files goes through here, so that the command line and the web view hand out the same bytes.
 ReportFilesResult WriteReportFiles(const ReportFileTargets &targets, const Measurement &table,
                                    const ReportHeaderTexts &texts, const QString &iniPath);
+// The same with the whole header and the limits given, as the operator's window has them.
+ReportFilesResult WriteReportFiles(const ReportFileTargets &targets, const ReportHeader &header,
+                                   const Measurement &table, const PressClassLimits &limits);
 
 // One line of a download's table as tonvale-cli prints it (and the web view's CSV holds it).
 struct TableLine {

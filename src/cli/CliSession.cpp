@@ -1,6 +1,7 @@
 #include "CliSession.h"
 
 #include "DownloadArchive.h"
+#include "DownloadProgress.h"
 #include "Measurement.h"
 #include "PacketLogEntry.h"
 
@@ -29,19 +30,19 @@ JobResult CliSession::Run(const Job &job, Measurement *table)
 {
     QEventLoop loop;
     JobResult result;
-    QObject::connect(&m_client, &SessionClient::recordsArrived, &loop, [table](const RecordBatch &batch) {
-        if (!table)
-            return;
-        if (!batch.summary.isEmpty())
-            table->SetSummary(reinterpret_cast<const uint8_t *>(batch.summary.constData()));
-        for (int i = 0; i < batch.Count(); ++i)
-            table->SetRecord(batch.firstIndex + i, batch.Record(i));
+    DownloadProgress download;
+    if (table)
+        download.Begin(*table, table->Mode());
+    QObject::connect(&m_client, &SessionClient::recordsArrived, &loop, [&](const RecordBatch &batch) {
+        if (table)
+            download.Receive(batch, *table);
     });
     if (m_client.Submit(job, [&](const JobResult &finished) {
             result = finished;
             loop.quit();
         }) != 0)
         loop.exec();
+    download.Finish(result.code, result.damaged, !result.nothingSent);
     return result;
 }
 

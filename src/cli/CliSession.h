@@ -17,7 +17,8 @@ class CliSession {
     CliSession(Ft260Device &device, DeviceDiscovery &discovery, Clock &clock, QTextStream *packetLog);
     ~CliSession();
 
-    // Runs `job` to its end. The records it hands over go to `table` when given.
+    // Runs `job` to its end. The records it hands over go to `table` when given, which then is finished as the
+    // download ended (complete, or why not).
     JobResult Run(const Job &job, Measurement *table = nullptr);
     // The clock the session runs on (a virtual one with --virtual-time).
     Clock &GetClock() const { return m_host.GetClock(); }

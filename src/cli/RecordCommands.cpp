@@ -9,8 +9,8 @@
 #include "DownloadArchive.h"
 #include "LocalTime.h"
 #include "RecordTables.h"
-#include "ReportFiles.h"
 #include "ReportCommands.h"
+#include "ReportFiles.h"
 #include "ResultCodes.h"
 #include "SessionJobs.h"
 
@@ -54,7 +54,7 @@ bool TakeRange(const QStringList &arguments, QString &from, QString &to)
 // after the table by the caller.
 struct DownloadRun {
     JobResult result;
-    bool identityRead = false; // every identity field was read for the archive
+    bool identityRead = false;                // every identity field was read for the archive
     std::shared_ptr<DownloadArchive> archive; // waited for after the table
 };
 
@@ -101,7 +101,6 @@ int FinishDownload(CliContext &context, const ReportOptions &report, Measurement
     const int damaged = ReportDamagedRecords(context, result.damaged);
     if (!report.AnyOutput())
         return damaged;
-    table.Finish(result.code, result.damaged);
     table.madeAt = result.moment;
     if (run.identityRead)
         table.identity = SessionJobs::IdentityFromExchanges(result.exchanges);

@@ -61,11 +61,10 @@ int ReportExport::FillRecords(const ReportRows &records)
 
 void ReportExport::MarkIncomplete(const QString &why)
 {
-    m_incompleteNote = QStringLiteral("표가 완전하지 않음 (%1)").arg(why);
     grid::PrintSettings print = m_sheet.GetPrintSettings();
     // '&' starts a footer code; the note's own is doubled.
     print.footer =
-        QStringLiteral("&L") + QString(m_incompleteNote).replace(QLatin1Char('&'), QStringLiteral("&&")) + print.footer;
+        QStringLiteral("&L") + IncompleteReportNote(why).replace(QLatin1Char('&'), QStringLiteral("&&")) + print.footer;
     m_sheet.SetPrintSettings(print);
 }
 

@@ -1,33 +1,13 @@
 #pragma once
 
 #include "CSpreadSheet.h"
-#include "InstrumentIdentity.h"
+#include "ReportContents.h"
 #include "ReportTemplate.h"
 
 #include <QDate>
 #include <QList>
 #include <QString>
 #include <QStringList>
-
-#include <array>
-
-// The texts of the report's header block: when it was made, the operator's texts and the instrument's
-// identity. Each export lays them out in its own form.
-struct ReportHeader {
-    QString createdAt;
-    QString company;
-    QString reportName;
-    QString author;
-    InstrumentIdentity identity;
-};
-
-// The table a report takes, as texts: OUTPUT the summary's count and four values, then each reported
-// record's time, force, set value and load cell in order (the report numbers them 1, 2, 3 ...).
-struct ReportRows {
-    using Row = std::array<QString, 4>;
-    QStringList summary;
-    QList<Row> rows;
-};
 
 // One report workbook: the stored template of a mode, filled from the header and the record sheet as the
 // main window shows them, then saved. Needs no window, so the command-line tool writes the same workbook.
@@ -45,11 +25,9 @@ class ReportExport {
     // The rows in the layout of the mode, numbered 1, 2, 3 ...; OUTPUT with the statistics above them.
     // Returns the number of data rows written.
     int FillRecords(const ReportRows &records);
-    // The table is incomplete (`why`: what is missing, IncompleteTableText): the workbook says so in the
-    // left section of its page footer, the template's cells stay as they are; the PDF shows IncompleteNote().
+    // The table is incomplete (`why`: what is missing, IncompleteTableText): the workbook says so
+    // (IncompleteReportNote) in the left section of its page footer, the template's cells stay as they are.
     void MarkIncomplete(const QString &why);
-    // "표가 완전하지 않음 (...)", or empty for a complete table.
-    const QString &IncompleteNote() const { return m_incompleteNote; }
 
     // Writes the workbook. An existing file at `path` is replaced only by a complete new one; on failure it
     // stays as it was and *error tells why.
@@ -75,5 +53,4 @@ class ReportExport {
     ReportMode m_mode;
     CSpreadSheet m_sheet;
     QString m_loadError;
-    QString m_incompleteNote;
 };

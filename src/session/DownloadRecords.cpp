@@ -5,7 +5,7 @@ DownloadRecords::DownloadRecords(QObject *parent) : QObject(parent) {}
 void DownloadRecords::Begin(bool continuous)
 {
     m_shown = continuous ? MeasurementMode::Output : MeasurementMode::Memory;
-    ShownTable().Begin(m_shown);
+    m_progress.Begin(ShownTable(), m_shown);
     emit cleared();
 }
 
@@ -14,24 +14,18 @@ void DownloadRecords::Append(const RecordBatch &batch)
     // A batch names its table; only the shown one's changes are told.
     const MeasurementMode mode = batch.continuous ? MeasurementMode::Output : MeasurementMode::Memory;
     Measurement &table = Table(mode);
-    const bool shown = mode == m_shown;
-    if (!batch.summary.isEmpty()) {
-        table.SetSummary(reinterpret_cast<const uint8_t *>(batch.summary.constData()));
-        if (shown)
-            emit summaryChanged();
-    }
-    if (batch.records.isEmpty())
+    m_progress.Receive(batch, table);
+    if (mode != m_shown)
         return;
-    const int first = table.Count();
-    for (int i = 0; i < batch.Count(); ++i)
-        table.SetRecord(first + i, batch.Record(i));
-    if (shown)
-        emit recordsAppended(first, batch.Count());
+    if (!batch.summary.isEmpty())
+        emit summaryChanged();
+    if (!batch.records.isEmpty())
+        emit recordsAppended(batch.firstIndex, batch.Count());
 }
 
-void DownloadRecords::Finish(int code, int damaged)
+void DownloadRecords::Finish(int code, int damaged, bool received)
 {
-    ShownTable().Finish(code, damaged);
+    m_progress.Finish(code, damaged, received);
     emit finished(code);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DownloadProgress.h"
 #include "Measurement.h"
 #include "SessionTypes.h"
 
@@ -21,11 +22,13 @@ class DownloadRecords : public QObject {
     void Begin(bool continuous);
     void Append(const RecordBatch &batch);
     // The download ended with `code` (0 success) and `damaged` records left out; a failed or cancelled one
-    // leaves an incomplete table.
-    void Finish(int code, int damaged = 0);
+    // leaves an incomplete table. `received`: the instrument was asked for records.
+    void Finish(int code, int damaged = 0, bool received = true);
     // Empties the table of one mode without a download (the grid's sheet was emptied).
     void Clear(MeasurementMode mode);
 
+    // The running or last download: its rows, and the last table left incomplete.
+    const DownloadProgress &Progress() const { return m_progress; }
     // The shown download.
     const Measurement &Shown() const { return Table(m_shown); }
     // The last table of `mode`.
@@ -50,5 +53,6 @@ class DownloadRecords : public QObject {
     Measurement &ShownTable() { return Table(m_shown); }
 
     MeasurementMode m_shown = MeasurementMode::Memory;
+    DownloadProgress m_progress;
     std::array<Measurement, 2> m_tables{Measurement(MeasurementMode::Memory), Measurement(MeasurementMode::Output)};
 };

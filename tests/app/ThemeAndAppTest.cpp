@@ -83,6 +83,30 @@ TEST(TonvaleApp, StartsUpInOrderRunsTheMainWindowUntilItClosesAndShutsDownOnce)
     EXPECT_EQ(empty.Run([] { return std::unique_ptr<QDialog>(); }), 0);
 }
 
+// The main window is made in the colours the program starts with: they are set, and the whole application
+// drawn in them, before the window exists.
+TEST(TonvaleApp, TheWindowColoursAreSetBeforeTheMainWindowIsMade)
+{
+    QTemporaryDir tmp;
+    CTonvaleApp app;
+    app.sysInfo.SetExecutablePath(tmp.path() + "/Press");
+    const AppPalette initial;
+    AppPalette seen;
+    QColor drawn, brush;
+    app.Run([&]() -> std::unique_ptr<QDialog> {
+        seen = app.palette;
+        drawn = qApp->palette().color(QPalette::Window);
+        brush = app.backBrush.color();
+        return nullptr;
+    });
+    EXPECT_NE(seen.backColor, initial.backColor);
+    EXPECT_NE(seen.textColor, initial.textColor);
+    EXPECT_EQ(drawn, CDlgComm::ToQColor(seen.backColor));
+    EXPECT_EQ(brush, CDlgComm::ToQColor(seen.backColor));
+    // Colours the theme does not set stay as they were.
+    EXPECT_EQ(seen.valueBackColor, initial.valueBackColor);
+}
+
 TEST(DarkTheme, EveryKindOfControlIsDrawnDark)
 {
     AppPalette pal;

@@ -5,7 +5,6 @@
 #include "CSpreadSheet.h"
 #include "Measurement.h"
 #include "RecordTables.h"
-#include "ReportExport.h"
 
 #include <QApplication>
 #include <QDir>
@@ -105,14 +104,13 @@ TEST_F(PdfReportTest, ThreeHundredRowsWithVerdictsReadBackInOrderOnNumberedPages
     PressClassLimits limits;
     limits.SetRange(0, ForceRange{100, 130});
     limits.SetRange(1, ForceRange{140, 160});
-    ReportExport report(ReportMode::Memory);
-    report.FillHeader(Header());
-    const int rows = report.FillRecords(ReportRowsOf(table.records));
+    const PdfReport pdf(Header(), table.records, limits);
+    const int rows = pdf.RowCount();
     ASSERT_EQ(rows, table.records.TickedCount());
 
     const QString path = dir.filePath(QStringLiteral("report.pdf"));
     QString error;
-    ASSERT_TRUE(PdfReport(report, rows, table.records, limits).Save(path, &error)) << error.toStdString();
+    ASSERT_TRUE(pdf.Save(path, &error)) << error.toStdString();
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("report.pdf")});
 
     const QString info = ToolOutput(QStringLiteral("pdfinfo"), {path});
@@ -176,11 +174,8 @@ TEST_F(PdfReportTest, ThreeHundredRowsWithVerdictsReadBackInOrderOnNumberedPages
 TEST_F(PdfReportTest, WithoutLimitsThereIsNoVerdictAnywhere)
 {
     StoredTable table(5);
-    ReportExport report(ReportMode::Memory);
-    report.FillHeader(Header());
-    const int rows = report.FillRecords(ReportRowsOf(table.records));
     const QString path = dir.filePath(QStringLiteral("plain.pdf"));
-    ASSERT_TRUE(PdfReport(report, rows, table.records, PressClassLimits()).Save(path));
+    ASSERT_TRUE(PdfReport(Header(), table.records, PressClassLimits()).Save(path));
     const QString text = PageText(path, 1);
     EXPECT_FALSE(text.contains(QStringLiteral("합격")));
     EXPECT_FALSE(text.contains(QStringLiteral("판정")));
@@ -201,12 +196,9 @@ TEST_F(PdfReportTest, LongHeaderTextsStayWholeOnThePageAndAnIncompleteTableSaysS
     header.company = company;
     header.reportName = reportName;
     header.author = QStringLiteral("김");
-    ReportExport report(ReportMode::Memory);
-    report.FillHeader(header);
-    const int rows = report.FillRecords(ReportRowsOf(table.records));
-    report.MarkIncomplete(QStringLiteral("손상된 기록 1건 제외"));
+    table.records.Finish(0, 1);
     const QString path = dir.filePath(QStringLiteral("long.pdf"));
-    ASSERT_TRUE(PdfReport(report, rows, table.records, PressClassLimits()).Save(path));
+    ASSERT_TRUE(PdfReport(header, table.records, PressClassLimits()).Save(path));
 
     const QList<PdfPage> pages =
         ParsePdfWords(ToolOutput(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), path, QStringLiteral("-")}));
@@ -228,18 +220,17 @@ TEST_F(PdfReportTest, LongHeaderTextsStayWholeOnThePageAndAnIncompleteTableSaysS
 TEST_F(PdfReportTest, AFailedWriteLeavesTheOldFileAndSaysWhy)
 {
     StoredTable table(3);
-    ReportExport report(ReportMode::Memory);
-    const int rows = report.FillRecords(ReportRowsOf(table.records));
+    const PdfReport pdf(ReportHeader{}, table.records, PressClassLimits());
     // The target is a folder: nothing can be renamed onto it.
     const QString folder = dir.filePath(QStringLiteral("taken.pdf"));
     ASSERT_TRUE(QDir().mkdir(folder));
     QString error;
-    EXPECT_FALSE(PdfReport(report, rows, table.records, PressClassLimits()).Save(folder, &error));
+    EXPECT_FALSE(pdf.Save(folder, &error));
     EXPECT_FALSE(error.isEmpty());
     EXPECT_TRUE(QFileInfo(folder).isDir());
 
     const QString missing = dir.filePath(QStringLiteral("no/such/dir/r.pdf"));
-    EXPECT_FALSE(PdfReport(report, rows, table.records, PressClassLimits()).Save(missing, &error));
+    EXPECT_FALSE(pdf.Save(missing, &error));
     EXPECT_FALSE(QFile::exists(missing));
 
     EXPECT_EQ(PdfReport::TargetPath(QStringLiteral("a")), QStringLiteral("a.pdf"));

@@ -80,8 +80,8 @@ struct Shown : WindowBench {
                 MeasurementArchive archive(DefaultArchiveLocation(tmp.path()));
                 if (archive.Open(MeasurementArchive::Purpose::Read))
                     listed = archive.ListDownloads(DownloadFilter{}).value_or(QList<DownloadSummary>{});
-                return listed.size() == count &&
-                       std::all_of(listed.begin(), listed.end(), [](const auto &d) { return d.resultCode.has_value(); });
+                return listed.size() == count && std::all_of(listed.begin(), listed.end(),
+                                                             [](const auto &d) { return d.resultCode.has_value(); });
             },
             30000);
         return listed;
@@ -241,6 +241,29 @@ class MainWindowViewsTest : public QObject {
         QVERIFY2(w.Progress().endsWith("완전하지 않습니다 : 손상된 기록 1건 제외"), qPrintable(w.Progress()));
     }
 
+    // A connect empties both sheets: the stored table a query left incomplete is gone with its note, and an
+    // export of the emptied sheet does not ask about a table that no longer is there.
+    void AConnectEmptyingAnIncompleteTableEndsItsNote()
+    {
+        Scenario scenario = Today();
+        scenario.faults.storedBadChecksum = {3};
+        Shown w({}, scenario);
+        w.Run(CTonvaleDlg::IDC_QUERY);
+        QVERIFY2(w.Progress().startsWith("MEMORY 표가 완전하지 않습니다"), qPrintable(w.Progress()));
+
+        ClickOn(w.Control(CTonvaleDlg::IDC_MODE_OUTPUT));
+        w.messages.clear();
+        w.Run(CTonvaleDlg::IDC_CONNECT);
+        QCOMPARE(w.Rows(kStoredRecordSheet), 0);
+        QVERIFY2(w.Progress().endsWith("건 수신"), qPrintable(w.Progress()));
+
+        ClickOn(w.Control(CTonvaleDlg::IDC_MODE_MEMORY));
+        w.messages.clear();
+        w.answer = QMessageBox::No;
+        ClickOn(w.Control(CTonvaleDlg::IDC_EXPORT));
+        QCOMPARE(w.messages, QStringList{CDlgExport::kNothingTickedQuestion});
+    }
+
     void AnArchiveThatCannotTakeTheDownloadStillShowsTheRowsAndTellsOnce()
     {
         // The archive's folder is a file: nothing can be created there.
@@ -294,6 +317,21 @@ class MainWindowViewsTest : public QObject {
         QVERIFY2(w.messages[0].contains(QStringLiteral("이 PC의 보관 파일")), qPrintable(w.messages[0]));
         QCOMPARE(w.Archived(1).size(), 1);
         close(silent);
+    }
+
+    void TicksSetWhileTheChartIsClosedReachItWhenItOpens()
+    {
+        Shown w;
+        w.Run(CTonvaleDlg::IDC_CONNECT);
+        CSpreadSheet &grid = w.dlg->DataGrid();
+        QVERIFY(grid.OperatorToggleCheck(kStoredRecordSheet, 1, 3));
+        QVERIFY(grid.OperatorToggleCheck(kStoredRecordSheet, 1, 1));
+        QVERIFY(grid.OperatorToggleCheck(kStoredRecordSheet, 1, 1));
+        ClickOn(w.Control(CTonvaleDlg::IDC_CHART));
+        const Measurement &charted = w.dlg->Chart()->Records();
+        QCOMPARE(charted.TickedCount(), kTodaysRecords - 1);
+        QVERIFY(charted.IsTicked(0));
+        QVERIFY(!charted.IsTicked(2));
     }
 
     void TheChartBesideTheModalWindowFollowsDownloadsAndTicks()
@@ -375,8 +413,8 @@ class MainWindowViewsTest : public QObject {
         w.Run(CTonvaleDlg::IDC_CONNECT);
         CSpreadSheet &grid = w.dlg->DataGrid();
         ClickOn(w.Control(CTonvaleDlg::IDC_SELECT_NONE));
-        grid.SetCellInteger(1, 2, 1);
-        grid.SetCellInteger(1, 5, 1);
+        QVERIFY(grid.OperatorToggleCheck(kStoredRecordSheet, 1, 2));
+        QVERIFY(grid.OperatorToggleCheck(kStoredRecordSheet, 1, 5));
         CDlgExport::SetRevealFunction([](const QString &) { return true; });
 
         QString target = w.tmp.filePath(QStringLiteral("보고서.pdf"));

@@ -1,6 +1,7 @@
 #include "CDlgExport.h"
 
 #include "KoreanMessageBox.h"
+#include "Measurement.h"
 #include "RememberedFolders.h"
 #include "ReportExport.h"
 
@@ -94,9 +95,9 @@ QString CDlgExport::StartFolder() const
     return RememberedFolders::Folder(m_iniPath, RememberedFolders::kExportKey, fallback);
 }
 
-bool CDlgExport::ConfirmRecords(ReportMode mode, const CSpreadSheet &records) const
+bool CDlgExport::ConfirmRecords(const Measurement &table) const
 {
-    if (mode != ReportMode::Memory || ReportExport::TickedRowCount(records) > 0)
+    if (table.Continuous() || table.TickedCount() > 0)
         return true;
     return m_message(kNothingTickedQuestion, kTitle, QMessageBox::Yes | QMessageBox::No, QMessageBox::Question) ==
            QMessageBox::Yes;

@@ -5,10 +5,9 @@
 
 #include <functional>
 
-class CSpreadSheet;
+class Measurement;
 class QWidget;
 class ReportExport;
-enum class ReportMode;
 
 // The operator's side of a report export, on top of ReportExport: the question when no row is ticked, the
 // save dialog in the folder of the last export with a proposed name, the question before a file of the
@@ -42,7 +41,7 @@ class CDlgExport {
     QString StartFolder() const;
 
     // A MEMORY report of no ticked row holds no record: the operator is asked first. True to go on.
-    bool ConfirmRecords(ReportMode mode, const CSpreadSheet &records) const;
+    bool ConfirmRecords(const Measurement &table) const;
 
     // Asks for the file in Qt's own save dialog (Korean like the rest of the program): filters "Excel 97-2003
     // (*.xls)" and "PDF (*.pdf)", opened at StartFolder() with the proposed name, a prompt before overwriting

@@ -26,13 +26,11 @@
 #include "VerdictMarker.h"
 
 #include <QAbstractButton>
-#include <QApplication>
 #include <QCloseEvent>
 #include <QDateEdit>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPalette>
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
@@ -40,7 +38,6 @@
 #include <QTimerEvent>
 
 #include <algorithm>
-#include <cstring>
 #include <optional>
 #include <utility>
 
@@ -81,37 +78,6 @@ QList<ExchangeStep> IdentitySteps()
     for (const IdentityField &field : kIdentityFields)
         steps.append(ExchangeStep{field.readCommand, QByteArray(1, '\0'), true});
     return steps;
-}
-
-// The dark theme the window takes its six palette colours from (Visual Studio 2015 dark), by section
-// and key.
-struct ThemeColor {
-    const char *section;
-    const char *key;
-    ColorRef color;
-};
-constexpr ThemeColor kDarkTheme[] = {
-    {"DockingPane.Inactive", "TextColor", MakeColorRef(241, 241, 241)},
-    {"DockingPane.Inactive", "CaptionColor", MakeColorRef(45, 45, 48)},
-    {"Controls.Button", "BackHilite", MakeColorRef(0, 122, 204)},
-    {"Controls.Button", "Border", MakeColorRef(67, 67, 70)},
-    {"DockingPane.Tabs", "ButtonSelected", MakeColorRef(30, 30, 30)},
-    {"DockingPane.Tabs", "ButtonBorder", MakeColorRef(63, 63, 70)},
-};
-
-ColorRef ToColorRef(const QColor &c)
-{
-    return MakeColorRef(c.red(), c.green(), c.blue());
-}
-
-// A theme colour, or the system's colour of the given role when the theme has none.
-ColorRef ThemeOrSystem(const char *section, const char *key, QPalette::ColorRole fallback)
-{
-    for (const ThemeColor &t : kDarkTheme) {
-        if (std::strcmp(t.section, section) == 0 && std::strcmp(t.key, key) == 0)
-            return t.color;
-    }
-    return ToColorRef(QApplication::palette().color(fallback));
 }
 
 // A rectangle from its edges, right and bottom exclusive.
@@ -249,6 +215,7 @@ void CTonvaleDlg::BindControls()
     connect(m_btnConnect, &QPushButton::clicked, this, &CTonvaleDlg::OnConnect);
     connect(m_btnQuery, &QPushButton::clicked, this, &CTonvaleDlg::OnQueryData);
     connect(m_btnExport, &QPushButton::clicked, this, &CTonvaleDlg::OnExportExcel);
+    FollowOperatorTicks();
     connect(m_btnSelectAll, &QPushButton::clicked, this, &CTonvaleDlg::OnSelectAll);
     connect(m_btnSelectNone, &QPushButton::clicked, this, &CTonvaleDlg::OnSelectNone);
     connect(m_btnSelectInvert, &QPushButton::clicked, this, &CTonvaleDlg::OnSelectInvert);
@@ -280,9 +247,9 @@ QWidget *CTonvaleDlg::Control(int id) const
 
 bool CTonvaleDlg::OnInitDialog()
 {
-    // The theme goes first and every control is polished in it before the scaler gives out its
-    // font: a control polished later under a new application style would drop that font again.
-    LoadThemeColors();
+    // Every control is polished in the application's theme (set at start-up) before the scaler gives out
+    // its font: a control polished later would drop that font again.
+    TakeThemeColors();
     for (QWidget *control : findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
         control->ensurePolished();
     m_fontScaler.Apply(m_template, this, FontResolution());
@@ -322,7 +289,7 @@ void CTonvaleDlg::HookPressRegister()
             ticked.whyNone = QStringLiteral("메모리 조회의 저장 기록만 설비에 지정할 수 있습니다.");
             return ticked;
         }
-        const Measurement shown = ShownChartRecords();
+        const Measurement &shown = m_records.Shown();
         for (int i = 0; i < shown.StoredCount(); ++i)
             if (shown.IsTicked(i))
                 ticked.records.push_back(shown.Stored(i));
@@ -336,18 +303,9 @@ void CTonvaleDlg::HookPressRegister()
     QTimer::singleShot(0, presses, &PressRegisterHooks::TellDuePresses);
 }
 
-void CTonvaleDlg::LoadThemeColors()
+void CTonvaleDlg::TakeThemeColors()
 {
-    AppPalette &pal = TonvaleApp().palette;
-    pal.controlTheme = 16;
-    pal.textColor = ThemeOrSystem("DockingPane.Inactive", "TextColor", QPalette::WindowText);
-    pal.backColor = ThemeOrSystem("DockingPane.Inactive", "CaptionColor", QPalette::Base);
-    pal.highlightColor = ThemeOrSystem("Controls.Button", "BackHilite", QPalette::Base);
-    pal.borderColor = ThemeOrSystem("Controls.Button", "Border", QPalette::Dark);
-    pal.selectedColor = ThemeOrSystem("DockingPane.Tabs", "ButtonSelected", QPalette::Base);
-    pal.labelBackColor = ThemeOrSystem("DockingPane.Tabs", "ButtonBorder", QPalette::Dark);
-    TonvaleApp().MakeBrushes();
-    TonvaleApp().ApplyTheme();
+    const AppPalette &pal = TonvaleApp().palette;
     m_clrFrame = pal.borderColor;
     ApplyControlColors();
     m_rows.SetTextColor(int(pal.textColor));
@@ -565,7 +523,7 @@ void CTonvaleDlg::UpdateControls()
          std::initializer_list<QWidget *>{m_radioMemory, m_radioOutput, m_startDate, m_endDate, m_btnExport, m_btnAdmin,
                                           m_btnSelectAll, m_btnSelectNone, m_btnSelectInvert, m_btnHistory})
         w->setEnabled(!busy);
-    m_btnCancelDownload->setVisible(busy && m_downloadSheet != 0);
+    m_btnCancelDownload->setVisible(busy && m_records.Progress().Running());
 }
 
 // ---- modes ----
@@ -796,18 +754,12 @@ void CTonvaleDlg::OnQueryData()
 
 void CTonvaleDlg::OnCancelDownload()
 {
-    if (m_downloadSheet != 0)
+    if (m_records.Progress().Running())
         m_client.Cancel();
 }
 
 void CTonvaleDlg::BeginDownload()
 {
-    m_downloadSheet = m_nMode + 1;
-    m_downloadRows = 0;
-    m_downloadAnnounced = -1;
-    m_receivedRows = -1;
-    if (m_incompleteSheet == m_downloadSheet)
-        m_incompleteSheet = 0;
     m_records.Begin(m_nMode == MODE_OUTPUT);
     m_dataGridView->SetFollowLastRow(true);
     m_archivedCaption.clear();
@@ -817,35 +769,26 @@ void CTonvaleDlg::BeginDownload()
 
 void CTonvaleDlg::EndDownload(int code, int damaged, bool received)
 {
-    const int sheet = m_downloadSheet;
-    m_downloadSheet = 0;
     m_dataGridView->SetFollowLastRow(false);
     m_dataGridView->viewport()->update();
-    m_records.Finish(code, damaged);
-    if (received)
-        m_receivedRows = m_downloadRows;
     // Damaged records left out make the table as incomplete as an early end does.
-    const QString incomplete = IncompleteTableText(code < 0, m_downloadRows, damaged);
-    if (!incomplete.isEmpty()) {
-        m_incompleteSheet = sheet;
-        m_incompleteWhy = incomplete;
-    }
+    m_records.Finish(code, damaged, received);
     UpdateControls();
     ShowProgress();
 }
 
 void CTonvaleDlg::FinishDownload(const JobResult &result)
 {
-    const int sheet = m_downloadSheet;
     EndDownload(result.code, result.damaged, !result.nothingSent);
+    const DownloadProgress &download = m_records.Progress();
 
     if (result.code == RESULT_CANCELLED)
-        MessageBox(QStringLiteral("%1\n받은 데이터 %2건").arg(result.text).arg(m_downloadRows));
+        MessageBox(QStringLiteral("%1\n받은 데이터 %2건").arg(result.text).arg(download.Rows()));
     else if (result.code < 0)
         MessageBox(result.text);
     if (result.damaged > 0)
         MessageBox(DamagedRecordsText(result.damaged));
-    else if (result.code == RESULT_OK && sheet == kStoredRecordSheet && m_downloadRows == 0)
+    else if (result.code == RESULT_OK && download.Mode() == MeasurementMode::Memory && download.Rows() == 0)
         MessageBox(QStringLiteral("메모리 데이터 없음!"));
     // What was not archived and why: once per download, after the download's own messages.
     if (!m_archiveError.isEmpty())
@@ -866,19 +809,7 @@ void CTonvaleDlg::TellArchived(const ArchiveOutcome &archived)
 
 void CTonvaleDlg::ShowProgress()
 {
-    QString text;
-    if (m_downloadSheet != 0) {
-        text = m_downloadAnnounced >= 0
-                   ? QStringLiteral("수신 중 : %1 / %2건").arg(m_downloadRows).arg(m_downloadAnnounced)
-                   : QStringLiteral("수신 중 : %1건").arg(m_downloadRows);
-    } else if (m_incompleteSheet != 0) {
-        text = QStringLiteral("%1 표가 완전하지 않습니다 : %2")
-                   .arg(m_incompleteSheet == kStoredRecordSheet ? QStringLiteral("MEMORY") : QStringLiteral("OUTPUT"),
-                        m_incompleteWhy);
-    } else if (m_receivedRows >= 0) {
-        text = QStringLiteral("%1건 수신").arg(m_receivedRows);
-    }
-    m_progressLabel->setText(text);
+    m_progressLabel->setText(m_records.Progress().StatusText());
 }
 
 // ---- rows from the downloads ----
@@ -892,7 +823,6 @@ void CTonvaleDlg::AddRecordBatch(const RecordBatch &batch)
     if (!batch.summary.isEmpty()) {
         const auto *summary = reinterpret_cast<const uint8_t *>(batch.summary.constData());
         m_rows.SetContinuousSummary(summary);
-        m_downloadAnnounced = summary[0];
     }
     for (int i = 0; i < batch.Count(); ++i) {
         if (batch.continuous)
@@ -901,7 +831,6 @@ void CTonvaleDlg::AddRecordBatch(const RecordBatch &batch)
             m_rows.AddStoredRecordRow(batch.firstIndex + i, batch.Record(i));
     }
     m_dataGrid->SetAddressedSheet(addressed);
-    m_downloadRows = batch.firstIndex + batch.Count();
     m_records.Append(batch);
     ShowProgress();
 }

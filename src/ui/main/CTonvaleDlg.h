@@ -15,8 +15,6 @@
 #include <memory>
 
 class CDlgAdmin;
-class CDlgExport;
-class ReportExport;
 struct ReportHeader;
 class CDlgHistory;
 class Measurement;
@@ -197,7 +195,7 @@ class CTonvaleDlg : public CDlgComm {
     // "설비 지정", "설비 관리" and the start-up notice of presses due (src/ui/register).
     void HookPressRegister();
     void BindControls();
-    void LoadThemeColors();
+    void TakeThemeColors();
     void InitDeviceGrid();
     void CreateLogWindow();
     void OnDestroy();
@@ -233,14 +231,15 @@ class CTonvaleDlg : public CDlgComm {
     // The chart follows the records store and the ticks of the stored-record sheet.
     void ConnectChart();
     void PlaceChart();
-    void ChartTicksFromGrid();
-    // The raw records of the shown table with its ticks (empty when the store holds the other mode).
-    Measurement ShownChartRecords() const;
-    // The table of the present mode, with the ticks the operator set in the grid.
-    const Measurement &ModeTable();
+    // The stored table's ticks follow each tick the operator sets or clears in the grid, and the selection
+    // buttons' changes (TicksFromSelection); the chart follows the table.
+    void FollowOperatorTicks();
+    void TicksFromSelection();
+    void ShowTicksInChart();
+    // The table of the present mode, with the operator's ticks.
+    const Measurement &ModeTable() const;
     // The force cells of the stored-record sheet marked again for these limits.
     void MarkForceCells(const PressClassLimits &limits);
-    void ExportPdf(const ReportExport &report, int dataRows, const CDlgExport &dlg, const QString &path);
     // The caption: an archived download's while one is shown, else the bridge's presence.
     void ShowCaption();
 
@@ -262,12 +261,6 @@ class CTonvaleDlg : public CDlgComm {
     int m_presenceTimer = 0;
     bool m_timersEnabled = true;
     bool m_waitCursor = false;
-    int m_downloadSheet = 0;      // the sheet the running or last download fills
-    int m_downloadRows = 0;       // rows it has delivered so far
-    int m_downloadAnnounced = -1; // the continuous run's announced count
-    int m_receivedRows = -1;      // the last finished download's rows, shown until the next (-1: none)
-    int m_incompleteSheet = 0;    // the sheet whose table is incomplete (0: none)
-    QString m_incompleteWhy;      // what is missing from it (IncompleteTableText)
 
     CSpreadSheet *m_deviceGrid = nullptr;
     CSpreadSheet *m_dataGrid = nullptr;

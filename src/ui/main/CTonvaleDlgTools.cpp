@@ -11,7 +11,9 @@
 #include "HelpText.h"
 #include "InstrumentClock.h"
 #include "LocalTime.h"
+#include "PressClassLimits.h"
 #include "ReportExport.h"
+#include "ReportFiles.h"
 #include "ResultCodes.h"
 #include "RowSelection.h"
 #include "SessionJobs.h"
@@ -62,21 +64,21 @@ void CTonvaleDlg::OnSelectAll()
 {
     if (m_nMode != MODE_OUTPUT)
         RowSelection::SelectAll(*m_dataGrid);
-    ChartTicksFromGrid();
+    TicksFromSelection();
 }
 
 void CTonvaleDlg::OnSelectNone()
 {
     if (m_nMode != MODE_OUTPUT)
         RowSelection::SelectNone(*m_dataGrid);
-    ChartTicksFromGrid();
+    TicksFromSelection();
 }
 
 void CTonvaleDlg::OnSelectInvert()
 {
     if (m_nMode != MODE_OUTPUT)
         RowSelection::Invert(*m_dataGrid);
-    ChartTicksFromGrid();
+    TicksFromSelection();
 }
 
 void CTonvaleDlg::OnHelp()
@@ -118,16 +120,16 @@ void CTonvaleDlg::OnExportExcel()
     CDlgExport dlg(this, [this](const QString &text, const QString &caption, QMessageBox::StandardButtons buttons,
                                 QMessageBox::Icon icon) { return MessageBox(text, caption, buttons, icon); });
     const ReportMode mode = m_nMode == MODE_OUTPUT ? ReportMode::Output : ReportMode::Memory;
+    const Measurement &table = ModeTable();
     // A table a download left incomplete is written only when the operator says so.
-    const int sheet = m_nMode + 1;
-    const bool incomplete = m_incompleteSheet == sheet;
+    const QString incompleteWhy = table.IncompleteWhy();
     if (m_client.Busy() ||
-        (incomplete &&
-         MessageBox(QStringLiteral("표가 완전하지 않습니다 (%1). 그래도 저장하시겠습니까?").arg(m_incompleteWhy),
+        (!incompleteWhy.isEmpty() &&
+         MessageBox(QStringLiteral("표가 완전하지 않습니다 (%1). 그래도 저장하시겠습니까?").arg(incompleteWhy),
                     QStringLiteral("엑셀 저장"), QMessageBox::Yes | QMessageBox::No,
                     QMessageBox::Question) != QMessageBox::Yes))
         return;
-    if (!dlg.ConfirmRecords(mode, *m_dataGrid))
+    if (!dlg.ConfirmRecords(table))
         return;
     const ReportHeader header = DeviceGridHeader();
     const std::optional<LocalFields> today = LocalFieldsOf(m_clock.Now());
@@ -139,9 +141,7 @@ void CTonvaleDlg::OnExportExcel()
     if (path.isEmpty())
         return;
 
-    ReportExport report(mode);
     QString iniError;
-    int dataRows = 0;
     {
         WaitCursor wait;
         // The report texts are kept before the workbook is written, so they survive a failed save.
@@ -149,18 +149,21 @@ void CTonvaleDlg::OnExportExcel()
         m_sysInfo.reportName = header.reportName;
         m_sysInfo.userName = header.author;
         m_sysInfo.Save(&iniError);
-        report.FillHeader(header);
-        dataRows = report.FillRecords(ReportRowsOf(ModeTable()));
-        if (incomplete)
-            report.MarkIncomplete(m_incompleteWhy);
     }
     // The workbook is still written; the operator learns that the texts were not kept for next time.
     if (!iniError.isEmpty())
         MessageBox(iniError, CDlgExport::kTitle, QMessageBox::Ok, QMessageBox::Warning);
-    if (format == CDlgExport::Format::Pdf)
-        ExportPdf(report, dataRows, dlg, path);
-    else
-        dlg.Save(report, path);
+    const bool pdf = format == CDlgExport::Format::Pdf;
+    ReportFileTargets targets;
+    (pdf ? targets.pdfPath : targets.xlsPath) = path;
+    const PressClassLimits limits = pdf ? PressClassLimits::Load(m_sysInfo.iniPath) : PressClassLimits();
+    dlg.SaveWith(
+        [&](QString *error) {
+            const ReportFilesResult written = WriteReportFiles(targets, header, table, limits);
+            *error = written.reason;
+            return written.error.isEmpty();
+        },
+        path, format);
 }
 
 void CTonvaleDlg::OnCancel()

@@ -10,11 +10,10 @@
 #include "DownloadReplay.h"
 #include "Measurement.h"
 #include "MeasurementRecord.h"
-#include "PdfReport.h"
 #include "PressClassLimits.h"
 #include "RecordTables.h"
-#include "ReportExport.h"
 #include "ResultCodes.h"
+#include "RowSelection.h"
 #include "SpreadSheetView.h"
 #include "VerdictMarker.h"
 
@@ -108,7 +107,7 @@ void CTonvaleDlg::OnShowChart()
         PlaceChart();
     }
     m_chart->SetMode(ChartModeOf(m_records.Continuous()));
-    m_chart->SetRecords(ShownChartRecords());
+    m_chart->SetRecords(m_records.Shown());
     m_chart->show();
     m_chart->raise();
     m_chart->activateWindow();
@@ -144,29 +143,32 @@ void CTonvaleDlg::ConnectChart()
                 m_chart->SetStoredRecord(i, m_records.Record(i));
         }
     });
-    connect(&m_records, &DownloadRecords::finished, m_chart, [this] { ChartTicksFromGrid(); });
+    connect(&m_records, &DownloadRecords::finished, m_chart, [this] { ShowTicksInChart(); });
+}
+
+void CTonvaleDlg::FollowOperatorTicks()
+{
     // A tick the operator sets or clears in the stored-record sheet's first column.
-    connect(m_dataGrid, &CSpreadSheet::CellChangedByOperator, m_chart, [this](int sheet, int col, int) {
-        if (sheet == kStoredRecordSheet && col == 1)
-            ChartTicksFromGrid();
+    connect(m_dataGrid, &CSpreadSheet::CellChangedByOperator, this, [this](int sheet, int col, int row) {
+        if (sheet != kStoredRecordSheet || col != RowSelection::kCheckColumn)
+            return;
+        int ticked = 0;
+        m_records.Table(MeasurementMode::Memory)
+            .SetTicked(row - 1, m_dataGrid->GetSheetCellInteger(sheet, col, row, &ticked) && ticked == 1);
+        ShowTicksInChart();
     });
 }
 
-void CTonvaleDlg::ChartTicksFromGrid()
+void CTonvaleDlg::TicksFromSelection()
 {
-    if (!m_chart || m_records.Continuous())
-        return;
-    Measurement &stored = m_records.Table(MeasurementMode::Memory);
-    TakeStoredTicks(stored, *m_dataGrid);
-    m_chart->TakeTicks(stored);
+    TakeStoredTicks(m_records.Table(MeasurementMode::Memory), *m_dataGrid);
+    ShowTicksInChart();
 }
 
-Measurement CTonvaleDlg::ShownChartRecords() const
+void CTonvaleDlg::ShowTicksInChart()
 {
-    Measurement records = m_records.Shown();
-    if (!records.Continuous())
-        TakeStoredTicks(records, *m_dataGrid);
-    return records;
+    if (m_chart && !m_records.Continuous())
+        m_chart->TakeTicks(m_records.Table(MeasurementMode::Memory));
 }
 
 void CTonvaleDlg::MarkForceCells(const PressClassLimits &limits)
@@ -182,22 +184,7 @@ void CTonvaleDlg::MarkForceCells(const PressClassLimits &limits)
     m_dataGridView->viewport()->update();
 }
 
-// ---- PDF ----
-
-void CTonvaleDlg::ExportPdf(const ReportExport &report, int dataRows, const CDlgExport &dlg, const QString &path)
+const Measurement &CTonvaleDlg::ModeTable() const
 {
-    // The chart and the verdicts are drawn from the raw records of the shown table; the other mode's last
-    // table is printed without them.
-    const Measurement &table = ModeTable();
-    const Measurement none(table.Mode());
-    const PdfReport pdf(report, dataRows, m_records.Continuous() == table.Continuous() ? table : none,
-                        PressClassLimits::Load(m_sysInfo.iniPath));
-    dlg.SaveWith([&](QString *error) { return pdf.Save(path, error); }, path, CDlgExport::Format::Pdf);
-}
-
-const Measurement &CTonvaleDlg::ModeTable()
-{
-    Measurement &table = m_records.Table(m_nMode == MODE_OUTPUT ? MeasurementMode::Output : MeasurementMode::Memory);
-    TakeStoredTicks(table, *m_dataGrid);
-    return table;
+    return m_records.Table(m_nMode == MODE_OUTPUT ? MeasurementMode::Output : MeasurementMode::Memory);
 }
