@@ -7,6 +7,7 @@
 #include "ChartWindow.h"
 #include "Clock.h"
 #include "DarkTheme.h"
+#include "LimitsSettings.h"
 #include "LocalTime.h"
 #include "MeasurementSink.h"
 #include "Simulation.h"
@@ -58,7 +59,7 @@ int main(int argc, char *argv[])
     limits.SetRange(0, ForceRange{100, 130});
     limits.SetRange(1, ForceRange{140, 160});
     limits.SetRange(2, ForceRange{250, 300});
-    limits.Save(ini);
+    SavePressClassLimits(limits, ini);
 
     VirtualClock clock(*LocalTimeFromFields({2026, 12, 7, 10, 0, 0}));
     Simulation simulation(PressShop(), clock);

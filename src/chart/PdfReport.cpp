@@ -135,15 +135,14 @@ QList<qreal> ScaledWidths(const qreal *relative, int count, bool verdict, qreal 
 
 } // namespace
 
-PdfReport::PdfReport(const ReportExport &report, int dataRows, const Measurement &records,
-                     const PressClassLimits &limits)
-    : m_report(report), m_dataRows(dataRows), m_records(records), m_limits(limits)
+PdfReport::PdfReport(const ReportExport &report, int dataRows, const Measurement &records)
+    : m_report(report), m_dataRows(dataRows), m_records(records)
 {
-    if (report.Mode() != ReportMode::Memory || limits.IsEmpty())
+    if (report.Mode() != ReportMode::Memory || !records.Judged())
         return;
     for (int i = 0; i < records.StoredCount(); ++i)
         if (records.IsTicked(i))
-            m_verdicts.append(limits.Judge(records.Stored(i).data()));
+            m_verdicts.append(records.RowVerdict(i));
 }
 
 QString PdfReport::TargetPath(const QString &chosen)
@@ -252,7 +251,7 @@ qreal PdfReport::DrawHeader(QPainter &p, const PageLayout &layout) const
 qreal PdfReport::DrawChartAndSummary(QPainter &p, qreal y, const PageLayout &layout) const
 {
     const qreal width = layout.width;
-    const ChartSeriesData chart = BuildChartSeries(m_records, m_limits, ChartScope::TickedOnly);
+    const ChartSeriesData chart = BuildChartSeries(m_records, ChartScope::TickedOnly);
     RecordChart::Paint(chart, &p, QRectF(0, y, width, kChartHeight), QSizeF(width * 1.6, kChartHeight * 1.6));
     y += kChartHeight + kGap;
     p.setFont(ReportFont());
@@ -270,10 +269,10 @@ qreal PdfReport::DrawChartAndSummary(QPainter &p, qreal y, const PageLayout &lay
         y += 2 * kRowHeight + kGap;
     }
     if (!m_verdicts.isEmpty()) {
-        const VerdictCounts counts = CountVerdicts(m_records, m_limits);
+        const VerdictCounts counts = CountVerdicts(m_records);
         QStringList ranges;
         for (int c = 0; c < kPressClassCount; ++c)
-            if (const auto &range = m_limits.Range(c))
+            if (const auto &range = m_records.Limits().Range(c))
                 ranges << QStringLiteral("%1 %2").arg(PressClassLimits::ClassName(c), range->DisplayText());
         p.drawText(QRectF(0, y, width, kRowHeight), Qt::AlignLeft | Qt::AlignVCenter,
                    QStringLiteral("판정: 합격 %1 · 불합격 %2   (기준: %3)")

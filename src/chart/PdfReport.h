@@ -21,8 +21,8 @@ class ReportExport;
 class PdfReport {
   public:
     // report: filled with FillHeader and FillRecords; dataRows: what FillRecords returned. records: the raw
-    // records of the same table with the same ticks (the chart and the verdicts are drawn from them).
-    PdfReport(const ReportExport &report, int dataRows, const Measurement &records, const PressClassLimits &limits);
+    // records of the same table with the same ticks and limits (the chart and the verdicts are drawn from them).
+    PdfReport(const ReportExport &report, int dataRows, const Measurement &records);
 
     // Writes the PDF to a temporary file beside path and renames it into place: an existing file is replaced
     // only by a complete new one. False with *error (Korean) when it cannot be written.
@@ -50,6 +50,5 @@ class PdfReport {
     const ReportExport &m_report;
     int m_dataRows;
     const Measurement &m_records;
-    PressClassLimits m_limits;
     QList<Verdict> m_verdicts; // per reported row, when there are limits
 };

@@ -53,7 +53,7 @@ ReportFilesResult WriteReportFiles(const ReportFileTargets &targets, const Measu
         result.xlsWritten = true;
     }
     if (!targets.pdfPath.isEmpty()) {
-        if (!PdfReport(report, dataRows, table, PressClassLimits::Load(iniPath)).Save(targets.pdfPath, &error)) {
+        if (!PdfReport(report, dataRows, table).Save(targets.pdfPath, &error)) {
             result.error = QStringLiteral("PDF 저장 실패 : ") + error;
             return result;
         }

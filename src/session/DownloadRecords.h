@@ -23,6 +23,8 @@ class DownloadRecords : public QObject {
     // The download ended with `code` (0 success) and `damaged` records left out; a failed or cancelled one
     // leaves an incomplete table.
     void Finish(int code, int damaged = 0);
+    // The press classes' ranges the stored records of every table are judged against.
+    void SetLimits(const PressClassLimits &limits);
     // Empties the table of one mode without a download (the grid's sheet was emptied).
     void Clear(MeasurementMode mode);
 

@@ -88,7 +88,7 @@ TEST(ChartSeries, StoredPointsStandForTheGridRowsPerSetting)
     EXPECT_EQ(d.records.TickedCount(), 5);
     EXPECT_FALSE(d.records.IsTicked(1));
 
-    const ChartSeriesData data = BuildChartSeries(d.records, PressClassLimits(), ChartScope::AllRecords);
+    const ChartSeriesData data = BuildChartSeries(d.records, ChartScope::AllRecords);
     EXPECT_EQ(data.XTitle(), QStringLiteral("측정 시간"));
     EXPECT_EQ(data.YTitle(), QStringLiteral("측정 압력 값 (톤)"));
     // Every grid row is one point of its setting's series, ticked or not as the row, with the row's texts.
@@ -117,7 +117,7 @@ TEST(ChartSeries, StoredPointsStandForTheGridRowsPerSetting)
     EXPECT_EQ(data.counts.pass + data.counts.fail, 0);
 
     // A report draws only what it reports.
-    const ChartSeriesData report = BuildChartSeries(d.records, PressClassLimits(), ChartScope::TickedOnly);
+    const ChartSeriesData report = BuildChartSeries(d.records, ChartScope::TickedOnly);
     EXPECT_TRUE(report.settings[0].unticked.isEmpty());
     EXPECT_EQ(report.settings[0].ticked.size(), 1);
 }
@@ -129,8 +129,9 @@ TEST(ChartSeries, BandsFailuresAndCountsFollowTheLimitsAndTheTicks)
     PressClassLimits limits;
     limits.SetRange(0, ForceRange{100, 130});
     limits.SetRange(1, ForceRange{140, 160});
+    d.records.SetLimits(limits);
 
-    ChartSeriesData data = BuildChartSeries(d.records, limits, ChartScope::AllRecords);
+    ChartSeriesData data = BuildChartSeries(d.records, ChartScope::AllRecords);
     ASSERT_EQ(data.bands.size(), 2);
     EXPECT_EQ(data.bands[0].pressClass, 0);
     EXPECT_EQ(data.bands[0].range, (ForceRange{100, 130}));
@@ -142,7 +143,7 @@ TEST(ChartSeries, BandsFailuresAndCountsFollowTheLimitsAndTheTicks)
 
     // The failing row unticked: it is still drawn as failing, but no longer counted.
     d.records.SetTicked(1, false);
-    data = BuildChartSeries(d.records, limits, ChartScope::AllRecords);
+    data = BuildChartSeries(d.records, ChartScope::AllRecords);
     EXPECT_EQ(data.failing.size(), 1);
     EXPECT_EQ(data.counts.fail, 0);
     EXPECT_EQ(data.counts.pass, 2);
@@ -153,7 +154,8 @@ TEST(ChartSeries, BandsFailuresAndCountsFollowTheLimitsAndTheTicks)
     d.records.Clear();
     const RawRecord one = Rec(At(1, 9, 0), 1176, 0);
     d.records.SetStoredRecord(0, one.data());
-    EXPECT_TRUE(BuildChartSeries(d.records, only30, ChartScope::AllRecords).bands.isEmpty());
+    d.records.SetLimits(only30);
+    EXPECT_TRUE(BuildChartSeries(d.records, ChartScope::AllRecords).bands.isEmpty());
 }
 
 TEST(ChartSeries, ContinuousRunPointsAndSummaryLinesMatchTheSheet)
@@ -167,7 +169,7 @@ TEST(ChartSeries, ContinuousRunPointsAndSummaryLinesMatchTheSheet)
     Download d(s);
     ASSERT_EQ(d.Continuous(), RESULT_OK);
 
-    const ChartSeriesData data = BuildChartSeries(d.records, PressClassLimits(), ChartScope::TickedOnly);
+    const ChartSeriesData data = BuildChartSeries(d.records, ChartScope::TickedOnly);
     EXPECT_EQ(data.YTitle(), QStringLiteral("측정 압력 값 (KN)"));
     ASSERT_EQ(data.points.size(), d.grid.GetRowCount() - kContinuousFixedRows);
     for (int i = 0; i < data.points.size(); ++i) {
@@ -183,7 +185,8 @@ TEST(ChartSeries, ContinuousRunPointsAndSummaryLinesMatchTheSheet)
     // Continuous records are not judged against the press classes.
     PressClassLimits limits;
     limits.SetRange(1, ForceRange{0, 10});
-    const ChartSeriesData judged = BuildChartSeries(d.records, limits, ChartScope::TickedOnly);
+    d.records.SetLimits(limits);
+    const ChartSeriesData judged = BuildChartSeries(d.records, ChartScope::TickedOnly);
     EXPECT_TRUE(judged.bands.isEmpty());
     EXPECT_TRUE(judged.failing.isEmpty());
 }

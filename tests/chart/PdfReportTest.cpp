@@ -112,7 +112,8 @@ TEST_F(PdfReportTest, ThreeHundredRowsWithVerdictsReadBackInOrderOnNumberedPages
 
     const QString path = dir.filePath(QStringLiteral("report.pdf"));
     QString error;
-    ASSERT_TRUE(PdfReport(report, rows, table.records, limits).Save(path, &error)) << error.toStdString();
+    table.records.SetLimits(limits);
+    ASSERT_TRUE(PdfReport(report, rows, table.records).Save(path, &error)) << error.toStdString();
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("report.pdf")});
 
     const QString info = ToolOutput(QStringLiteral("pdfinfo"), {path});
@@ -180,7 +181,7 @@ TEST_F(PdfReportTest, WithoutLimitsThereIsNoVerdictAnywhere)
     report.FillHeader(Header());
     const int rows = report.FillRecords(ReportRowsOf(table.records));
     const QString path = dir.filePath(QStringLiteral("plain.pdf"));
-    ASSERT_TRUE(PdfReport(report, rows, table.records, PressClassLimits()).Save(path));
+    ASSERT_TRUE(PdfReport(report, rows, table.records).Save(path));
     const QString text = PageText(path, 1);
     EXPECT_FALSE(text.contains(QStringLiteral("합격")));
     EXPECT_FALSE(text.contains(QStringLiteral("판정")));
@@ -206,7 +207,7 @@ TEST_F(PdfReportTest, LongHeaderTextsStayWholeOnThePageAndAnIncompleteTableSaysS
     const int rows = report.FillRecords(ReportRowsOf(table.records));
     report.MarkIncomplete(QStringLiteral("손상된 기록 1건 제외"));
     const QString path = dir.filePath(QStringLiteral("long.pdf"));
-    ASSERT_TRUE(PdfReport(report, rows, table.records, PressClassLimits()).Save(path));
+    ASSERT_TRUE(PdfReport(report, rows, table.records).Save(path));
 
     const QList<PdfPage> pages =
         ParsePdfWords(ToolOutput(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), path, QStringLiteral("-")}));
@@ -234,12 +235,12 @@ TEST_F(PdfReportTest, AFailedWriteLeavesTheOldFileAndSaysWhy)
     const QString folder = dir.filePath(QStringLiteral("taken.pdf"));
     ASSERT_TRUE(QDir().mkdir(folder));
     QString error;
-    EXPECT_FALSE(PdfReport(report, rows, table.records, PressClassLimits()).Save(folder, &error));
+    EXPECT_FALSE(PdfReport(report, rows, table.records).Save(folder, &error));
     EXPECT_FALSE(error.isEmpty());
     EXPECT_TRUE(QFileInfo(folder).isDir());
 
     const QString missing = dir.filePath(QStringLiteral("no/such/dir/r.pdf"));
-    EXPECT_FALSE(PdfReport(report, rows, table.records, PressClassLimits()).Save(missing, &error));
+    EXPECT_FALSE(PdfReport(report, rows, table.records).Save(missing, &error));
     EXPECT_FALSE(QFile::exists(missing));
 
     EXPECT_EQ(PdfReport::TargetPath(QStringLiteral("a")), QStringLiteral("a.pdf"));

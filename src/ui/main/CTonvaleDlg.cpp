@@ -13,10 +13,10 @@
 #include "GridLayout.h"
 #include "InstrumentClock.h"
 #include "InstrumentIdentity.h"
+#include "LimitsSettings.h"
 #include "LocalTime.h"
 #include "Mailbox.h"
 #include "Measurement.h"
-#include "PressClassLimits.h"
 #include "PressRegisterHooks.h"
 #include "ReportExport.h"
 #include "ResultCodes.h"
@@ -332,7 +332,7 @@ void CTonvaleDlg::HookPressRegister()
         m_deviceGrid->SetCellTextIfChanged(kReportNameCell.x(), kReportNameCell.y(), name);
     };
     auto *presses = new PressRegisterHooks({this, m_dataGridView, ticked, propose, [this] { return m_clock.Now(); }},
-                                           m_archive->Settings()->location, PressClassLimits::Load(m_sysInfo.iniPath));
+                                           m_archive->Settings()->location, LoadPressClassLimits(m_sysInfo.iniPath));
     QTimer::singleShot(0, presses, &PressRegisterHooks::TellDuePresses);
 }
 
@@ -387,7 +387,8 @@ void CTonvaleDlg::InitControls()
     // Force cells judged against the press classes' ranges of the configuration file, if any. Lines that
     // are no ranges are told once, when the window is up, since they leave their classes unjudged.
     QStringList limitsProblems;
-    m_rows.SetForceCellMarker(VerdictMarker(PressClassLimits::Load(m_sysInfo.iniPath, &limitsProblems)));
+    m_records.SetLimits(LoadPressClassLimits(m_sysInfo.iniPath, &limitsProblems));
+    m_rows.SetForceCellMarker(VerdictMarker(m_records.Shown().Limits()));
     if (!limitsProblems.isEmpty()) {
         QTimer::singleShot(0, this, [this, limitsProblems] {
             MessageBox(

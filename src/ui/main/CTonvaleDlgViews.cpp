@@ -11,7 +11,6 @@
 #include "Measurement.h"
 #include "MeasurementRecord.h"
 #include "PdfReport.h"
-#include "PressClassLimits.h"
 #include "RecordTables.h"
 #include "ReportExport.h"
 #include "ResultCodes.h"
@@ -171,6 +170,7 @@ Measurement CTonvaleDlg::ShownChartRecords() const
 
 void CTonvaleDlg::MarkForceCells(const PressClassLimits &limits)
 {
+    m_records.SetLimits(limits);
     m_rows.SetForceCellMarker(VerdictMarker(limits));
     if (m_records.Continuous())
         return;
@@ -186,12 +186,11 @@ void CTonvaleDlg::MarkForceCells(const PressClassLimits &limits)
 
 void CTonvaleDlg::ExportPdf(const ReportExport &report, int dataRows, const CDlgExport &dlg, const QString &path)
 {
-    // The chart and the verdicts are drawn from the raw records of the shown table; the other mode's last
-    // table is printed without them.
+    // The chart and the verdicts are drawn from the raw records and limits of the shown table; the other
+    // mode's last table is printed without them.
     const Measurement &table = ModeTable();
     const Measurement none(table.Mode());
-    const PdfReport pdf(report, dataRows, m_records.Continuous() == table.Continuous() ? table : none,
-                        PressClassLimits::Load(m_sysInfo.iniPath));
+    const PdfReport pdf(report, dataRows, m_records.Continuous() == table.Continuous() ? table : none);
     dlg.SaveWith([&](QString *error) { return pdf.Save(path, error); }, path, CDlgExport::Format::Pdf);
 }
 
