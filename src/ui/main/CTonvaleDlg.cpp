@@ -10,6 +10,7 @@
 #include "ChartWindow.h"
 #include "Clock.h"
 #include "Commands.h"
+#include "DeviceGridCells.h"
 #include "GridLayout.h"
 #include "InstrumentClock.h"
 #include "InstrumentIdentity.h"
@@ -705,16 +706,16 @@ void CTonvaleDlg::ShowDayInPickers(qint64 moment)
 void CTonvaleDlg::ShowIdentityTexts(const InstrumentIdentity &identity, qint64 createdAt)
 {
     m_deviceGrid->SetCellTextIfChanged(kCreatedCell.x(), kCreatedCell.y(), FormatLocalTime(createdAt));
-    for (size_t i = 0; i < kIdentityFields.size(); ++i)
-        m_deviceGrid->SetCellTextIfChanged(kIdentityFields[i].column, kIdentityFields[i].row, identity.texts[i]);
+    for (size_t i = 0; i < kIdentityCells.size(); ++i)
+        m_deviceGrid->SetCellTextIfChanged(kIdentityCells[i].x(), kIdentityCells[i].y(), identity.texts[i]);
 }
 
 InstrumentIdentity CTonvaleDlg::GridIdentity() const
 {
     // An empty cell was not read (or read empty): it stays unknown until the download reads it again.
     InstrumentIdentity identity;
-    for (size_t i = 0; i < kIdentityFields.size(); ++i) {
-        const QString text = m_deviceGrid->text(kIdentityFields[i].column, kIdentityFields[i].row);
+    for (size_t i = 0; i < kIdentityCells.size(); ++i) {
+        const QString text = m_deviceGrid->text(kIdentityCells[i].x(), kIdentityCells[i].y());
         if (!text.isEmpty())
             identity.texts[i] = text;
     }
@@ -731,17 +732,17 @@ ReportHeader CTonvaleDlg::DeviceGridHeader() const
     header.company = m_deviceGrid->text(kCompanyCell.x(), kCompanyCell.y());
     header.reportName = m_deviceGrid->text(kReportNameCell.x(), kReportNameCell.y());
     header.author = m_deviceGrid->text(kUserNameCell.x(), kUserNameCell.y());
-    for (size_t i = 0; i < kIdentityFields.size(); ++i)
-        header.identity.texts[i] = m_deviceGrid->text(kIdentityFields[i].column, kIdentityFields[i].row);
+    for (size_t i = 0; i < kIdentityCells.size(); ++i)
+        header.identity.texts[i] = m_deviceGrid->text(kIdentityCells[i].x(), kIdentityCells[i].y());
     return header;
 }
 
 void CTonvaleDlg::ShowReadIdentityTexts(const JobResult &result)
 {
     const InstrumentIdentity read = SessionJobs::IdentityFromExchanges(result.exchanges);
-    for (size_t i = 0; i < kIdentityFields.size(); ++i)
+    for (size_t i = 0; i < kIdentityCells.size(); ++i)
         if (!read.texts[i].isNull())
-            m_deviceGrid->SetCellTextIfChanged(kIdentityFields[i].column, kIdentityFields[i].row, read.texts[i]);
+            m_deviceGrid->SetCellTextIfChanged(kIdentityCells[i].x(), kIdentityCells[i].y(), read.texts[i]);
 }
 
 void CTonvaleDlg::TellUnreadIdentity(const JobResult &result)
