@@ -66,12 +66,13 @@ int main(int argc, char *argv[])
     limits.SetRange(0, ForceRange{100, 130});
     limits.SetRange(1, ForceRange{140, 160});
     limits.SetRange(2, ForceRange{250, 300});
+    records.SetLimits(limits);
 
     // The whole chart at once: series, Qt chart, one frame painted, for a window-sized picture.
     for (int round = 0; round < 3; ++round) {
         QElapsedTimer t;
         t.start();
-        const ChartSeriesData data = BuildChartSeries(records, limits, ChartScope::AllRecords);
+        const ChartSeriesData data = BuildChartSeries(records, ChartScope::AllRecords);
         const double series = Ms(t);
         QGraphicsScene scene;
         auto *chart = new RecordChart(RecordChart::Look::Screen);

@@ -4,12 +4,12 @@
 // 10-13톤 10.0 ~ 13.0, 15톤 14.0 ~ 16.0, 25-30톤 25.0 ~ 30.0 in a temporary configuration file.
 
 #include "CFt260.h"
-#include "CSpreadSheet.h"
-#include "ChartRecordSink.h"
 #include "ChartWindow.h"
 #include "Clock.h"
 #include "DarkTheme.h"
+#include "LimitsSettings.h"
 #include "LocalTime.h"
+#include "MeasurementSink.h"
 #include "Simulation.h"
 
 #include <QApplication>
@@ -59,23 +59,21 @@ int main(int argc, char *argv[])
     limits.SetRange(0, ForceRange{100, 130});
     limits.SetRange(1, ForceRange{140, 160});
     limits.SetRange(2, ForceRange{250, 300});
-    limits.Save(ini);
+    SavePressClassLimits(limits, ini);
 
     VirtualClock clock(*LocalTimeFromFields({2026, 12, 7, 10, 0, 0}));
     Simulation simulation(PressShop(), clock);
-    CSpreadSheet grid;
-    SetUpRecordSheets(grid, RecordSheetColors{});
-    ChartRecordSink sink(grid, mode);
+    Measurement records(mode);
+    MeasurementSink sink(records);
     CFt260 link(simulation.Bridge(), simulation.Discovery(), clock, &sink);
     link.FindDevice();
     if (mode == MeasurementMode::Memory) {
         int rows = 0;
         link.DownloadStoredRecords(*LocalTimeFromFields({2026, 11, 1, 0, 0, 0}),
                                    *LocalTimeFromFields({2026, 12, 7, 0, 0, 0}), &rows);
-        for (int i = 3; i < sink.Records().StoredCount(); i += 5)
-            sink.Records().SetTicked(i, false);
+        for (int i = 3; i < records.StoredCount(); i += 5)
+            records.SetTicked(i, false);
     } else {
-        grid.SetAddressedSheet(kContinuousSheet);
         link.DownloadContinuousRecords();
     }
 
@@ -89,7 +87,7 @@ int main(int argc, char *argv[])
         if (!chart) {
             chart = new ChartWindow(&main, ini);
             chart->SetMode(mode);
-            chart->SetRecords(sink.Records());
+            chart->SetRecords(records);
         }
         chart->show();
         chart->raise();

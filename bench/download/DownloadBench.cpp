@@ -1,16 +1,14 @@
 // Downloads stored records from the simulated instrument and prints how long the download takes against
 // the line-rate bound, the CPU time per record and the peak memory. On the virtual clock: 10,000
-// records, once into a sink that only counts (the link's own cost), then into the record sheet as the
-// operator's window fills it. In real time (the system clock): 2,000 and 10,000 records into the
+// records, once into a sink that only counts (the link's own cost), then into a measurement, which
+// every view of a download is built from. In real time (the system clock): 2,000 and 10,000 records into the
 // counting sink, the time an operator waits.
 
 #include "CFt260.h"
-#include "CSpreadSheet.h"
 #include "Clock.h"
 #include "LinkOwner.h"
 #include "LocalTime.h"
-#include "RecordTables.h"
-#include "SheetRecordSink.h"
+#include "MeasurementSink.h"
 #include "Simulation.h"
 
 #include <sys/resource.h>
@@ -97,10 +95,9 @@ int main()
     Run("10,000 records, virtual clock, into a counting owner (the link alone, plus the simulator)", 10000,
         virtualClock, counting);
 
-    CSpreadSheet grid;
-    SetUpRecordSheets(grid, RecordSheetColors{});
-    SheetRecordSink sink(grid);
-    Run("10,000 records, virtual clock, into the record sheet through the row builders", 10000, virtualClock, sink);
+    Measurement measurement;
+    MeasurementSink sink(measurement);
+    Run("10,000 records, virtual clock, into a measurement", 10000, virtualClock, sink);
 
     SystemClock systemClock;
     CountingOwner realTime2k, realTime10k;

@@ -7,11 +7,9 @@
 
 #include "CFt260.h"
 #include "CIniSysInfo.h"
-#include "CSpreadSheet.h"
 #include "CTonvaleDlg.h"
 #include "Clock.h"
-#include "RecordTables.h"
-#include "SheetRecordSink.h"
+#include "MeasurementSink.h"
 #include "Simulation.h"
 
 #include <QAbstractButton>
@@ -76,9 +74,8 @@ Figures Synchronous(const Scenario &scenario)
 {
     SystemClock clock;
     Simulation sim(scenario, clock);
-    CSpreadSheet grid;
-    SetUpRecordSheets(grid, RecordSheetColors());
-    SheetRecordSink sink(grid);
+    Measurement measurement;
+    MeasurementSink sink(measurement);
     CFt260 link(sim.Bridge(), sim.Discovery(), clock, &sink);
     link.FindDevice();
     QEventLoop loop;

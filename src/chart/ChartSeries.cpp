@@ -7,7 +7,7 @@ int Raw16(const RawSummary &summary, int offset)
     return summary[offset] * 256 + summary[offset + 1];
 }
 
-void BuildStored(const Measurement &records, const PressClassLimits &limits, ChartScope scope, ChartSeriesData &data)
+void BuildStored(const Measurement &records, ChartScope scope, ChartSeriesData &data)
 {
     std::array<bool, kPressClassCount> classShown{};
     for (int i = 0; i < records.StoredCount(); ++i) {
@@ -23,13 +23,14 @@ void BuildStored(const Measurement &records, const PressClassLimits &limits, Cha
         (ticked ? series.ticked : series.unticked).append(*point);
         if (const std::optional<int> pressClass = PressClassOfSetting(setting))
             classShown[*pressClass] = true;
-        if (limits.Judge(record.data()) == Verdict::Fail)
+        if (records.RowVerdict(i) == Verdict::Fail)
             data.failing.append(*point);
     }
+    const PressClassLimits &limits = records.Limits();
     for (int c = 0; c < kPressClassCount; ++c)
         if (classShown[c] && limits.Range(c))
             data.bands.append(LimitBand{c, *limits.Range(c)});
-    data.counts = CountVerdicts(records, limits);
+    data.counts = CountVerdicts(records);
 }
 
 void BuildContinuous(const Measurement &records, ChartSeriesData &data)
@@ -85,26 +86,26 @@ double SummaryValue(int raw)
     return (raw / 10) / 10.0;
 }
 
-ChartSeriesData BuildChartSeries(const Measurement &records, const PressClassLimits &limits, ChartScope scope)
+ChartSeriesData BuildChartSeries(const Measurement &records, ChartScope scope)
 {
     ChartSeriesData data;
     data.mode = records.Mode();
     for (int i = 0; i < kSettingSeriesCount; ++i)
         data.settings[i].name = SettingSeriesName(i);
     if (records.Mode() == MeasurementMode::Memory)
-        BuildStored(records, limits, scope, data);
+        BuildStored(records, scope, data);
     else
         BuildContinuous(records, data);
     return data;
 }
 
-VerdictCounts CountVerdicts(const Measurement &records, const PressClassLimits &limits)
+VerdictCounts CountVerdicts(const Measurement &records)
 {
     VerdictCounts counts;
     for (int i = 0; i < records.StoredCount(); ++i) {
         if (!records.IsTicked(i))
             continue;
-        const Verdict verdict = limits.Judge(records.Stored(i).data());
+        const Verdict verdict = records.RowVerdict(i);
         counts.pass += verdict == Verdict::Pass ? 1 : 0;
         counts.fail += verdict == Verdict::Fail ? 1 : 0;
     }

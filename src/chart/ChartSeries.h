@@ -72,7 +72,8 @@ QPointF ContinuousPoint(int index, const RawRecord &record);
 // The value a summary statistic is shown with (0.01 kN raw, last digit dropped), in kN.
 double SummaryValue(int raw);
 
-ChartSeriesData BuildChartSeries(const Measurement &records, const PressClassLimits &limits, ChartScope scope);
+// Bands, failing points and counts follow the verdicts and limits the records carry.
+ChartSeriesData BuildChartSeries(const Measurement &records, ChartScope scope);
 
 // Counts over the ticked stored records.
-VerdictCounts CountVerdicts(const Measurement &records, const PressClassLimits &limits);
+VerdictCounts CountVerdicts(const Measurement &records);

@@ -3,6 +3,7 @@
 #include "ChartSeries.h"
 #include "ChartView.h"
 #include "LimitsDialog.h"
+#include "LimitsSettings.h"
 #include "RecordChart.h"
 
 #include <QDir>
@@ -29,9 +30,10 @@ ChartWindow::FileQuestion &FileQuestionHook()
 } // namespace
 
 ChartWindow::ChartWindow(QWidget *mainWindow, const QString &iniPath)
-    : QWidget(mainWindow, Qt::Window), m_iniPath(iniPath), m_limits(PressClassLimits::Load(iniPath)),
+    : QWidget(mainWindow, Qt::Window), m_iniPath(iniPath), m_limits(LoadPressClassLimits(iniPath)),
       m_chart(new RecordChart(RecordChart::Look::Screen)), m_view(new ChartView(m_chart))
 {
+    m_records.SetLimits(m_limits);
     setWindowTitle(QStringLiteral("그래프 보기"));
     setWindowModality(Qt::NonModal);
     resize(900, 600);
@@ -79,6 +81,7 @@ void ChartWindow::Clear()
 void ChartWindow::SetRecords(const Measurement &records)
 {
     m_records = records;
+    m_records.SetLimits(m_limits);
     m_rebuild = true;
     ScheduleRedraw();
 }
@@ -117,6 +120,7 @@ void ChartWindow::SetContinuousRecord(int index, const uint8_t *record)
 void ChartWindow::SetLimits(const PressClassLimits &limits)
 {
     m_limits = limits;
+    m_records.SetLimits(limits);
     ScheduleRedraw();
 }
 
@@ -136,7 +140,7 @@ void ChartWindow::Redraw()
 {
     QElapsedTimer took;
     took.start();
-    const ChartSeriesData data = BuildChartSeries(m_records, m_limits, ChartScope::AllRecords);
+    const ChartSeriesData data = BuildChartSeries(m_records, ChartScope::AllRecords);
     if (m_rebuild)
         m_chart->SetData(data);
     else
@@ -204,7 +208,7 @@ void ChartWindow::OnEditLimits()
     LimitsDialog dialog(m_limits, this);
     if (dialog.exec() != QDialog::Accepted || dialog.Limits() == m_limits)
         return;
-    if (!dialog.Limits().Save(m_iniPath))
+    if (!SavePressClassLimits(dialog.Limits(), m_iniPath))
         QMessageBox::warning(this, dialog.windowTitle(),
                              QStringLiteral("판정 기준을 설정 파일에 저장하지 못했습니다:\n%1").arg(m_iniPath));
     SetLimits(dialog.Limits());

@@ -130,16 +130,16 @@ QList<qreal> ScaledWidths(const qreal *relative, int count, bool verdict, qreal 
 
 } // namespace
 
-PdfReport::PdfReport(const ReportHeader &header, const Measurement &table, const PressClassLimits &limits)
-    : m_header(header), m_records(table), m_rows(ReportRowsOf(table)), m_limits(limits)
+PdfReport::PdfReport(const ReportHeader &header, const Measurement &table)
+    : m_header(header), m_records(table), m_rows(ReportRowsOf(table))
 {
     if (!table.IncompleteWhy().isEmpty())
         m_incompleteNote = IncompleteReportNote(table.IncompleteWhy());
-    if (!Memory() || limits.IsEmpty())
+    if (!table.Judged())
         return;
     for (int i = 0; i < table.StoredCount(); ++i)
         if (table.IsTicked(i))
-            m_verdicts.append(limits.Judge(table.Stored(i).data()));
+            m_verdicts.append(table.RowVerdict(i));
 }
 
 QString PdfReport::TargetPath(const QString &chosen)
@@ -255,7 +255,7 @@ qreal PdfReport::DrawHeader(QPainter &p, const PageLayout &layout) const
 qreal PdfReport::DrawChartAndSummary(QPainter &p, qreal y, const PageLayout &layout) const
 {
     const qreal width = layout.width;
-    const ChartSeriesData chart = BuildChartSeries(m_records, m_limits, ChartScope::TickedOnly);
+    const ChartSeriesData chart = BuildChartSeries(m_records, ChartScope::TickedOnly);
     RecordChart::Paint(chart, &p, QRectF(0, y, width, kChartHeight), QSizeF(width * 1.6, kChartHeight * 1.6));
     y += kChartHeight + kGap;
     p.setFont(ReportFont());
@@ -267,10 +267,10 @@ qreal PdfReport::DrawChartAndSummary(QPainter &p, qreal y, const PageLayout &lay
         y += 2 * kRowHeight + kGap;
     }
     if (!m_verdicts.isEmpty()) {
-        const VerdictCounts counts = CountVerdicts(m_records, m_limits);
+        const VerdictCounts counts = CountVerdicts(m_records);
         QStringList ranges;
         for (int c = 0; c < kPressClassCount; ++c)
-            if (const auto &range = m_limits.Range(c))
+            if (const auto &range = m_records.Limits().Range(c))
                 ranges << QStringLiteral("%1 %2").arg(PressClassLimits::ClassName(c), range->DisplayText());
         p.drawText(QRectF(0, y, width, kRowHeight), Qt::AlignLeft | Qt::AlignVCenter,
                    QStringLiteral("판정: 합격 %1 · 불합격 %2   (기준: %3)")

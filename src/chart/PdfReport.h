@@ -21,8 +21,8 @@ class QRectF;
 class PdfReport {
   public:
     // The report of `table`: its mode's layout, its ticked records (MEMORY) or its summary and every record
-    // (OUTPUT), and the chart and verdicts of the same records.
-    PdfReport(const ReportHeader &header, const Measurement &table, const PressClassLimits &limits);
+    // (OUTPUT), and the chart and the verdicts (the table's own, when it has limits) of the same records.
+    PdfReport(const ReportHeader &header, const Measurement &table);
 
     // Writes the PDF to a temporary file beside path and renames it into place: an existing file is replaced
     // only by a complete new one. False with *error (Korean) when it cannot be written.
@@ -55,6 +55,5 @@ class PdfReport {
     const Measurement &m_records;
     ReportRows m_rows;
     QString m_incompleteNote;
-    PressClassLimits m_limits;
     QList<Verdict> m_verdicts; // per reported row, when there are limits
 };

@@ -4,7 +4,6 @@
 #include "IniFile.h"
 #include "LocalTime.h"
 #include "PdfReport.h"
-#include "PressClassLimits.h"
 #include "RecordTables.h"
 #include "ReportExport.h"
 
@@ -37,11 +36,11 @@ ReportFilesResult WriteReportFiles(const ReportFileTargets &targets, const Measu
     header.identity = table.identity.value_or(InstrumentIdentity{});
     header.createdAt = FormatLocalTime(table.madeAt);
     FillReportTexts(texts, iniPath, header);
-    return WriteReportFiles(targets, header, table, PressClassLimits::Load(iniPath));
+    return WriteReportFiles(targets, header, table);
 }
 
 ReportFilesResult WriteReportFiles(const ReportFileTargets &targets, const ReportHeader &header,
-                                   const Measurement &table, const PressClassLimits &limits)
+                                   const Measurement &table)
 {
     ReportFilesResult result;
     auto failed = [&](const QString &kind, const QString &why) {
@@ -61,7 +60,7 @@ ReportFilesResult WriteReportFiles(const ReportFileTargets &targets, const Repor
         result.xlsWritten = true;
     }
     if (!targets.pdfPath.isEmpty()) {
-        if (!PdfReport(header, table, limits).Save(targets.pdfPath, &error))
+        if (!PdfReport(header, table).Save(targets.pdfPath, &error))
             return failed(QStringLiteral("PDF 저장 실패"), error);
         result.pdfWritten = true;
     }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "Measurement.h"
-#include "PressClassLimits.h"
 #include "ReportContents.h"
 
 #include <QList>
@@ -30,14 +29,14 @@ struct ReportFilesResult {
 
 // The workbook and the PDF of one table, as the operator's "엑셀 저장" writes them: the header from the
 // table's identity (which it must have) and time ("작성 일시"), the texts (the INI file's where null), the
-// ticked records and, in the PDF, the chart and the verdicts against the INI file's press-class limits; an
+// ticked records and, in the PDF, the chart and the verdicts against the table's press-class limits; an
 // incomplete table marks both. The workbook is written first, and nothing after a failure. Every writer of
 // report files goes through here, so that the command line and the web view hand out the same bytes.
 ReportFilesResult WriteReportFiles(const ReportFileTargets &targets, const Measurement &table,
                                    const ReportHeaderTexts &texts, const QString &iniPath);
-// The same with the whole header and the limits given, as the operator's window has them.
+// The same with the whole header given, as the operator's window has it.
 ReportFilesResult WriteReportFiles(const ReportFileTargets &targets, const ReportHeader &header,
-                                   const Measurement &table, const PressClassLimits &limits);
+                                   const Measurement &table);
 
 // One line of a download's table as tonvale-cli prints it (and the web view's CSV holds it).
 struct TableLine {

@@ -5,6 +5,7 @@
 #include "CliSession.h"
 #include "Clock.h"
 #include "DueDates.h"
+#include "LimitsSettings.h"
 #include "LocalTime.h"
 #include "MeasurementArchive.h"
 #include "PressHistoryPdf.h"
@@ -273,7 +274,7 @@ int RunAssign(CliContext &context, const QStringList &arguments)
         context.err << QStringLiteral("지정하지 않았습니다: 그래도 지정하려면 --yes를 붙입니다") << Qt::endl;
         return kExitInstrumentFailed;
     }
-    CheckAuthor author{StationOsUser(), StationHostName(), PressClassLimits::Load(ProgramIniPath()),
+    CheckAuthor author{StationOsUser(), StationHostName(), LoadPressClassLimits(ProgramIniPath()),
                        context.session.GetClock().Now()};
     const std::optional<AssignmentResult> result = presses.Assign(pressId, *records, author);
     if (!result)
@@ -299,7 +300,7 @@ int RunShow(CliContext &context, const QStringList &arguments)
         return kExitInstrumentFailed;
     PressRegister presses(*archive);
     const std::optional<PressHistory> history =
-        LoadPressHistory(presses, pressId, PressClassLimits::Load(ProgramIniPath()), context.session.GetClock().Now());
+        LoadPressHistory(presses, pressId, LoadPressClassLimits(ProgramIniPath()), context.session.GetClock().Now());
     if (!history) {
         if (archive->LastError().kind != ArchiveError::Kind::None)
             return RegisterFailed(context, presses, *archive);

@@ -6,6 +6,7 @@
 #include "CliCommand.h"
 #include "CliSession.h"
 #include "InstrumentIdentity.h"
+#include "LimitsSettings.h"
 #include "RecordChart.h"
 #include "RecordTables.h"
 #include "ReportFiles.h"
@@ -153,10 +154,9 @@ int WriteReports(CliContext &context, const ReportOptions &options, Measurement 
         }
     }
 
-    const PressClassLimits limits = PressClassLimits::Load(ProgramIniPath());
+    table.SetLimits(LoadPressClassLimits(ProgramIniPath()));
     if (!options.pngPath.isEmpty()) {
-        const QImage chart =
-            RecordChart::Render(BuildChartSeries(table, limits, ChartScope::TickedOnly), QSize(1200, 700));
+        const QImage chart = RecordChart::Render(BuildChartSeries(table, ChartScope::TickedOnly), QSize(1200, 700));
         QSaveFile file(options.pngPath);
         if (!file.open(QIODevice::WriteOnly) || !chart.save(&file, "PNG") || !file.commit()) {
             context.err << "PNG 저장 실패 : " << file.errorString() << Qt::endl;

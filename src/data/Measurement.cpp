@@ -69,6 +69,13 @@ int Measurement::TickedCount() const
     return static_cast<int>(std::count(m_ticked.begin(), m_ticked.end(), true));
 }
 
+Verdict Measurement::RowVerdict(int index) const
+{
+    if (!Judged() || index < 0 || index >= Count() || !RecordTime(m_records[index].data()))
+        return Verdict::None;
+    return m_limits.Judge(m_records[index].data());
+}
+
 void Measurement::SetSummary(const uint8_t *summary)
 {
     m_summary = ToRawSummary(summary);

@@ -2,6 +2,7 @@
 
 #include "InstrumentIdentity.h"
 #include "MeasurementRecord.h"
+#include "PressClassLimits.h"
 
 #include <optional>
 #include <vector>
@@ -10,8 +11,9 @@ enum class MeasurementMode { Memory = 0, Output = 1 };
 
 // One shown download as data: its raw records in the order the link numbered them, the rows they decode
 // to, the operator's ticks (MEMORY), the continuous run's summary (OUTPUT), the identity it was read from
-// and when, and whether it is complete. The grid, the reports, the chart, the command line's table and
-// the archive are built from it; none of them keeps a copy of the records of its own.
+// and when, whether it is complete, and each stored record's verdict when press-class limits are set. The
+// grid, the reports, the chart, the command line's table and the archive are built from it; none of them
+// keeps a copy of the records of its own.
 class Measurement {
   public:
     enum class State { Empty, Receiving, Complete, Incomplete };
@@ -22,7 +24,7 @@ class Measurement {
     bool Continuous() const { return m_mode == MeasurementMode::Output; }
     // Changing the mode empties the records.
     void SetMode(MeasurementMode mode);
-    // Records, summary, ticks and completeness go; identity and time stay.
+    // Records, summary, ticks and completeness go; identity, time and limits stay.
     void Clear();
 
     // A new download of `mode` starts: everything earlier goes.
@@ -50,6 +52,16 @@ class Measurement {
     bool IsTicked(int index) const { return m_ticked[index]; }
     int TickedCount() const;
 
+    // The press classes' ranges stored records are judged against. They are the station's setting, not the
+    // download's, so they stay across downloads and mode changes.
+    void SetLimits(const PressClassLimits &limits) { m_limits = limits; }
+    const PressClassLimits &Limits() const { return m_limits; }
+    // Whether rows have verdicts at all: stored records with at least one class range set.
+    bool Judged() const { return !Continuous() && !m_limits.IsEmpty(); }
+    // Row `index` against its class's range. None when the rows are not judged, for a class without a range,
+    // for an index not held, and for a row whose time cannot be read (a slot no record arrived in).
+    Verdict RowVerdict(int index) const;
+
     void SetSummary(const uint8_t *summary);
     const std::optional<RawSummary> &Summary() const { return m_summary; }
     std::optional<SummaryTexts> SummaryRow() const;
@@ -71,6 +83,7 @@ class Measurement {
     std::vector<RawRecord> m_records;
     std::vector<bool> m_ticked;
     std::optional<RawSummary> m_summary;
+    PressClassLimits m_limits;
     State m_state = State::Empty;
     int m_result = 0;
     int m_damaged = 0;

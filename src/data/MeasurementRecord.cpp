@@ -1,6 +1,5 @@
 #include "MeasurementRecord.h"
 
-#include "CFt260.h"
 #include "LocalTime.h"
 
 namespace {
@@ -25,11 +24,6 @@ int RecordRawForce(const uint8_t *record)
 int RecordSettingCode(const uint8_t *record)
 {
     return record[9];
-}
-
-std::optional<qint64> RecordTime(const uint8_t *record)
-{
-    return CFt260::RecordTime(record);
 }
 
 // QString::asprintf formats numbers in the C locale whatever the process locale, so the decimal

@@ -26,8 +26,6 @@ inline bool IsEndMarker(const uint8_t *record)
 
 int RecordRawForce(const uint8_t *record);
 int RecordSettingCode(const uint8_t *record);
-// The record's time as seconds since 1970; nullopt when its fields cannot be a calendar time.
-std::optional<qint64> RecordTime(const uint8_t *record);
 
 // Stored records are shown in tons (9.8 kN a ton): "%4.1f 톤".
 QString StoredForceText(int rawForce);

@@ -3,6 +3,7 @@
 #include "Clock.h"
 #include "Commands.h"
 #include "Ft260Device.h"
+#include "LinkBuffer.h"
 #include "ResultCodes.h"
 
 #include <QString>
@@ -38,7 +39,7 @@ class WinCriticalSection {
 // session's thread, which owns the one instance).
 class CFt260 {
   public:
-    static constexpr int kBufferSize = 4096;
+    static constexpr int kBufferSize = kLinkBufferSize;
     static constexpr int kResponseAreaSize = 32;
     static constexpr quint16 kVendorId = 0x0403;
     static constexpr quint16 kProductId = 0x6030;
@@ -94,9 +95,6 @@ class CFt260 {
     bool CancelRequested() const { return m_cancel.load(); }
     // Records of the last download that arrived damaged (a frame that failed validation) and were left out.
     int DamagedRecordCount() const { return m_nDamagedRecords; }
-    // The local time of a record's six time fields (the 10-byte layout of stored and continuous
-    // records); nullopt when they cannot be a calendar time.
-    static std::optional<qint64> RecordTime(const uint8_t *record);
 
     // Port state.
     FT260_HANDLE m_hFt260 = nullptr;

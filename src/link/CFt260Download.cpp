@@ -10,6 +10,7 @@
 #include "LinkOwner.h"
 #include "LocalTime.h"
 #include "PacketLogSink.h"
+#include "RawRecord.h"
 
 #include <algorithm>
 
@@ -24,11 +25,6 @@ constexpr qint64 kQuietMicros = 50'000;
 constexpr uint32_t kDiscardChunk = 256;
 constexpr int kRecordOffset = 3;
 } // namespace
-
-std::optional<qint64> CFt260::RecordTime(const uint8_t *record)
-{
-    return LocalTimeFromFields({record[0] << 8 | record[1], record[2], record[3], record[4], record[5], record[6]});
-}
 
 // Flushes stale input and writes the request in m_txBuf; 0 when the request went out, otherwise -1093
 // in m_nResult.
@@ -106,7 +102,7 @@ class StoredRecordStream final : public DownloadStream {
         const uint8_t *record = frame + kRecordOffset;
         if (record[0] == 0x00)
             return Frame::Complete;
-        const std::optional<qint64> time = CFt260::RecordTime(record);
+        const std::optional<qint64> time = RecordTime(record);
         if (!time)
             return Frame::TimeInvalid;
         if (*time <= m_endMoment) {
@@ -151,7 +147,7 @@ class ContinuousRecordStream final : public DownloadStream {
         if (!m_summarySeen || frame[2] != CMD_OUTPUT_RECORD || length != m_recordLength)
             return Frame::Stray;
         const uint8_t *record = data + 1;
-        if (!CFt260::RecordTime(record))
+        if (!RecordTime(record))
             return Frame::TimeInvalid;
         if (m_owner)
             m_owner->AddContinuousRecordRow(m_rows, record);

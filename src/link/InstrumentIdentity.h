@@ -10,25 +10,23 @@
 class CFt260;
 
 // The identity fields the operator's window reads from the instrument, in the order it asks for them,
-// with the device grid cell each one fills and the label beside it.
+// with the label each one is shown by. Where a view places them is the view's own.
 struct IdentityField {
     uint8_t readCommand;
-    int column;
-    int row;
     const char *label; // UTF-8
     // Serial numbers show "-" when the instrument's field is erased or empty.
     bool dashWhenErased;
 };
 
 inline constexpr std::array<IdentityField, 8> kIdentityFields = {{
-    {0x31, 2, 3, "측정기 명", false},
-    {0x37, 2, 4, "15톤 로드셀 S/N", true},
-    {0x3B, 2, 5, "30톤 로드셀 S/N", true},
-    {0x3D, 2, 6, "30톤 로드셀 커버 S/N", true},
-    {0x32, 4, 3, "측정기 S/N", true},
-    {0x39, 4, 4, "15톤 로드셀 커버 S/N", true},
-    {0x3F, 4, 5, "25톤 로드셀 커버 S/N", true},
-    {0x30, 4, 6, "버전 정보", false},
+    {0x31, "측정기 명", false},
+    {0x37, "15톤 로드셀 S/N", true},
+    {0x3B, "30톤 로드셀 S/N", true},
+    {0x3D, "30톤 로드셀 커버 S/N", true},
+    {0x32, "측정기 S/N", true},
+    {0x39, "15톤 로드셀 커버 S/N", true},
+    {0x3F, "25톤 로드셀 커버 S/N", true},
+    {0x30, "버전 정보", false},
 }};
 
 // The eight identity texts the operator's window reads at connect, in the order of kIdentityFields

@@ -29,6 +29,12 @@ void DownloadRecords::Finish(int code, int damaged, bool received)
     emit finished(code);
 }
 
+void DownloadRecords::SetLimits(const PressClassLimits &limits)
+{
+    for (Measurement &table : m_tables)
+        table.SetLimits(limits);
+}
+
 void DownloadRecords::Clear(MeasurementMode mode)
 {
     Table(mode).Clear();

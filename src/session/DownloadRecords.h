@@ -24,6 +24,8 @@ class DownloadRecords : public QObject {
     // The download ended with `code` (0 success) and `damaged` records left out; a failed or cancelled one
     // leaves an incomplete table. `received`: the instrument was asked for records.
     void Finish(int code, int damaged = 0, bool received = true);
+    // The press classes' ranges the stored records of every table are judged against.
+    void SetLimits(const PressClassLimits &limits);
     // Empties the table of one mode without a download (the grid's sheet was emptied).
     void Clear(MeasurementMode mode);
 

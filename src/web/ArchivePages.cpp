@@ -4,8 +4,8 @@
 #include "DownloadReplay.h"
 #include "ReportFiles.h"
 #include "InstrumentIdentity.h"
+#include "LimitsSettings.h"
 #include "LocalTime.h"
-#include "PressClassLimits.h"
 #include "ResultCodes.h"
 #include "SvgChart.h"
 #include "WebArchive.h"
@@ -320,14 +320,22 @@ QString IdentityTable(const InstrumentIdentity &identity)
     return html + QStringLiteral("</table>");
 }
 
-// The verdicts of a MEMORY table's records against the limits (none without limits or for OUTPUT).
-QList<Verdict> RecordVerdicts(const Measurement &table, const PressClassLimits &limits)
+// An archived download as a table, judged against the station's limits.
+Measurement JudgedMeasurement(const Pages &pages, const ArchivedDownload &download)
+{
+    Measurement table = ReplayedMeasurement(download);
+    table.SetLimits(LoadPressClassLimits(pages.setting.iniPath));
+    return table;
+}
+
+// The verdicts of a judged table's records (none without limits or for OUTPUT).
+QList<Verdict> RecordVerdicts(const Measurement &table)
 {
     QList<Verdict> verdicts;
-    if (table.Continuous() || limits.IsEmpty())
+    if (!table.Judged())
         return verdicts;
     for (int i = 0; i < table.Count(); ++i)
-        verdicts << limits.Judge(table.Record(i).data());
+        verdicts << table.RowVerdict(i);
     return verdicts;
 }
 
@@ -358,9 +366,8 @@ WebResponse DownloadPage(const Pages &pages, const WebRequest &request, const QS
     WebResponse failure;
     if (!LoadDownload(pages, request, idText, download, failure))
         return failure;
-    const Measurement table = ReplayedMeasurement(*download);
-    const PressClassLimits limits = PressClassLimits::Load(pages.setting.iniPath);
-    const QList<Verdict> verdicts = RecordVerdicts(table, limits);
+    const Measurement table = JudgedMeasurement(pages, *download);
+    const QList<Verdict> verdicts = RecordVerdicts(table);
     const QList<TableLine> lines = DownloadTableLines(table);
     const DownloadSummary &d = download->summary;
     if (json) {
@@ -398,8 +405,7 @@ WebResponse DownloadPage(const Pages &pages, const WebRequest &request, const QS
                            "<a href=\"/downloads/%1.pdf\">PDF</a><a href=\"/downloads/%1.csv\">CSV</a></p>")
                 .arg(d.id);
     body += QStringLiteral("<h2>계측기 정보</h2>") + IdentityTable(d.identity);
-    body +=
-        QStringLiteral("<h2>그래프</h2>") + SvgChart(BuildChartSeries(table, limits, ChartScope::AllRecords));
+    body += QStringLiteral("<h2>그래프</h2>") + SvgChart(BuildChartSeries(table, ChartScope::AllRecords));
     body += QStringLiteral("<h2>기록</h2>") + RowsTable(lines, verdicts);
     return web_layout::Page(pages.router, request, QStringLiteral("다운로드 %1").arg(d.id), body);
 }
@@ -410,7 +416,7 @@ WebResponse DownloadFile(const Pages &pages, const WebRequest &request, const QS
     WebResponse failure;
     if (!LoadDownload(pages, request, idText, download, failure))
         return failure;
-    const Measurement table = ReplayedMeasurement(*download);
+    const Measurement table = JudgedMeasurement(pages, *download);
     WebResponse response;
     response.attachmentName = QStringLiteral("download-%1.%2").arg(idText, extension);
     if (extension == QLatin1String("csv")) {

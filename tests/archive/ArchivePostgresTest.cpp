@@ -129,7 +129,7 @@ TEST_F(ArchivePostgres, AFirstVersionServerIsMigratedAndDownloadsReplayFromIt)
     ASSERT_TRUE(download);
     CSpreadSheet rebuilt;
     FillRecordSheets(ReplayedMeasurement(*download), rebuilt);
-    EXPECT_EQ(SheetTexts(rebuilt), SheetTexts(grid.grid));
+    EXPECT_EQ(SheetTexts(rebuilt), SheetTexts(grid.Sheet()));
 }
 
 // A batch goes to the server as one set: records it holds twice are kept once and linked at each of
@@ -177,7 +177,7 @@ TEST_F(ArchivePostgres, BatchesGoAsSetsWithRepeatsKeptOnceAtEveryPosition)
         ASSERT_TRUE(download);
         CSpreadSheet rebuilt;
         FillRecordSheets(ReplayedMeasurement(*download), rebuilt);
-        EXPECT_EQ(SheetTexts(rebuilt), SheetTexts(grid->grid));
+        EXPECT_EQ(SheetTexts(rebuilt), SheetTexts(grid->Sheet()));
     }
 }
 

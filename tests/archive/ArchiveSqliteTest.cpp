@@ -73,7 +73,7 @@ TEST_F(ArchiveSqlite, StoredRecordsAreKeptOncePerInstrumentAndEachDownloadReplay
         ASSERT_TRUE(download);
         CSpreadSheet rebuilt;
         FillRecordSheets(ReplayedMeasurement(*download), rebuilt);
-        EXPECT_EQ(SheetTexts(rebuilt), SheetTexts(grid->grid));
+        EXPECT_EQ(SheetTexts(rebuilt), SheetTexts(grid->Sheet()));
         EXPECT_EQ(rebuilt.GetRowCount(), 4);
     }
 }
@@ -195,7 +195,7 @@ TEST_F(ArchiveSqlite, ContinuousRunKeepsItsSummaryAndRecordsInOrder)
     ASSERT_TRUE(download && download->continuousSummary);
     CSpreadSheet rebuilt;
     FillRecordSheets(ReplayedMeasurement(*download), rebuilt);
-    EXPECT_EQ(SheetTexts(rebuilt), SheetTexts(grid.grid));
+    EXPECT_EQ(SheetTexts(rebuilt), SheetTexts(grid.Sheet()));
     EXPECT_EQ(rebuilt.GetRowCount(), 6);
 }
 
@@ -232,7 +232,7 @@ TEST_F(ArchiveSqlite, ADownloadCutShortKeepsItsCommittedBatchesAndStaysIncomplet
     EXPECT_EQ(list.at(0).resultCode, -1086);
     EXPECT_FALSE(list.at(0).complete);
     EXPECT_EQ(list.at(0).rowCount, 10);
-    EXPECT_EQ(grid.grid.GetRowCount(), 10);
+    EXPECT_EQ(grid.Sheet().GetRowCount(), 10);
 }
 
 TEST_F(ArchiveSqlite, AnArchiveOfTheFirstSchemaVersionOpensAfterAMigration)
@@ -299,7 +299,7 @@ TEST_F(ArchiveSqlite, ACorruptOrNewerArchiveGivesOneKoreanNoticeAndTheRowsStillS
     EXPECT_TRUE(notices[0].startsWith("측정 기록 보관 실패 - 보관 파일이 손상되었습니다")) << notices[0].toStdString();
     EXPECT_TRUE(notices[0].contains(corrupt.fileName()));
     EXPECT_TRUE(notices[0].contains("이번 다운로드는 보관되지 않았습니다"));
-    EXPECT_EQ(grid.grid.GetRowCount(), 3);
+    EXPECT_EQ(grid.Sheet().GetRowCount(), 3);
     EXPECT_EQ(owner.TakeNotices(), QStringList());
 
     // An archive written by a later version is left alone.

@@ -3,8 +3,8 @@
 #include "ArchiveTypes.h"
 #include "ArchivingLinkOwner.h"
 #include "CSpreadSheet.h"
+#include "MeasurementSink.h"
 #include "RecordTables.h"
-#include "SheetRecordSink.h"
 
 #include <QStringList>
 
@@ -59,15 +59,23 @@ inline QStringList SheetTexts(const CSpreadSheet &grid)
     return rows;
 }
 
-// A grid set up as the window's, on the sheet of the mode.
+// The measurement a download through an archiving owner fills, and the grid that shows it.
 struct TestGrid {
-    CSpreadSheet grid;
-    SheetRecordSink sink{grid};
+    Measurement measurement;
+    MeasurementSink sink{measurement};
     explicit TestGrid(DownloadMode mode)
+        : measurement(mode == DownloadMode::Memory ? MeasurementMode::Memory : MeasurementMode::Output)
     {
-        SetUpRecordSheets(grid, RecordSheetColors{});
-        grid.SetAddressedSheet(mode == DownloadMode::Memory ? kStoredRecordSheet : kContinuousSheet);
     }
+    // The grid as the window shows the records received so far.
+    const CSpreadSheet &Sheet()
+    {
+        FillRecordSheets(measurement, m_grid);
+        return m_grid;
+    }
+
+  private:
+    CSpreadSheet m_grid;
 };
 
 // Runs one stored download through an archiving owner (into the grid it passes the records on to).

@@ -4,9 +4,9 @@
 #include "ChartSeries.h"
 #include "CFt260.h"
 #include "CSpreadSheet.h"
-#include "ChartRecordSink.h"
 #include "Clock.h"
 #include "LocalTime.h"
+#include "MeasurementSink.h"
 #include "RecordTables.h"
 #include "Simulation.h"
 
@@ -26,29 +26,31 @@ RawRecord Rec(qint64 time, int raw, int setting)
     return MakeRecord(*LocalFieldsOf(time), raw, setting);
 }
 
-// The instrument, its link, and the grid and raw records a download fills.
+// The instrument, its link, the measurement a download fills and the grid that shows it.
 struct Download {
-    explicit Download(const Scenario &scenario, MeasurementMode mode) : sim(scenario, clock), sink(grid, mode)
-    {
-        SetUpRecordSheets(grid, RecordSheetColors{});
-        link.FindDevice();
-    }
+    explicit Download(const Scenario &scenario) : sim(scenario, clock) { link.FindDevice(); }
     int Stored(qint64 from, qint64 to)
     {
-        grid.SetAddressedSheet(kStoredRecordSheet);
+        records.Begin(MeasurementMode::Memory);
         int rows = 0;
-        return link.DownloadStoredRecords(from, to, &rows);
+        return Shown(link.DownloadStoredRecords(from, to, &rows));
     }
     int Continuous()
     {
-        grid.SetAddressedSheet(kContinuousSheet);
-        return link.DownloadContinuousRecords();
+        records.Begin(MeasurementMode::Output);
+        return Shown(link.DownloadContinuousRecords());
+    }
+    int Shown(int result)
+    {
+        FillRecordSheets(records, grid);
+        return result;
     }
 
     VirtualClock clock;
     Simulation sim;
     CSpreadSheet grid;
-    ChartRecordSink sink;
+    Measurement records;
+    MeasurementSink sink{records};
     CFt260 link{sim.Bridge(), sim.Discovery(), clock, &sink};
 };
 
@@ -78,15 +80,15 @@ Scenario StoredScenario()
 
 TEST(ChartSeries, StoredPointsStandForTheGridRowsPerSetting)
 {
-    Download d(StoredScenario(), MeasurementMode::Memory);
+    Download d(StoredScenario());
     ASSERT_EQ(d.Stored(At(1, 0, 0), At(3, 0, 0)), RESULT_OK);
     ASSERT_EQ(d.grid.GetRowCount(), 6);
     d.grid.SetCellInteger(1, 2, 0); // the operator unticks row 2; the chart takes the sheet's ticks
-    TakeStoredTicks(d.sink.Records(), d.grid);
-    EXPECT_EQ(d.sink.Records().TickedCount(), 5);
-    EXPECT_FALSE(d.sink.Records().IsTicked(1));
+    TakeStoredTicks(d.records, d.grid);
+    EXPECT_EQ(d.records.TickedCount(), 5);
+    EXPECT_FALSE(d.records.IsTicked(1));
 
-    const ChartSeriesData data = BuildChartSeries(d.sink.Records(), PressClassLimits(), ChartScope::AllRecords);
+    const ChartSeriesData data = BuildChartSeries(d.records, ChartScope::AllRecords);
     EXPECT_EQ(data.XTitle(), QStringLiteral("측정 시간"));
     EXPECT_EQ(data.YTitle(), QStringLiteral("측정 압력 값 (톤)"));
     // Every grid row is one point of its setting's series, ticked or not as the row, with the row's texts.
@@ -115,20 +117,21 @@ TEST(ChartSeries, StoredPointsStandForTheGridRowsPerSetting)
     EXPECT_EQ(data.counts.pass + data.counts.fail, 0);
 
     // A report draws only what it reports.
-    const ChartSeriesData report = BuildChartSeries(d.sink.Records(), PressClassLimits(), ChartScope::TickedOnly);
+    const ChartSeriesData report = BuildChartSeries(d.records, ChartScope::TickedOnly);
     EXPECT_TRUE(report.settings[0].unticked.isEmpty());
     EXPECT_EQ(report.settings[0].ticked.size(), 1);
 }
 
 TEST(ChartSeries, BandsFailuresAndCountsFollowTheLimitsAndTheTicks)
 {
-    Download d(StoredScenario(), MeasurementMode::Memory);
+    Download d(StoredScenario());
     ASSERT_EQ(d.Stored(At(1, 0, 0), At(3, 0, 0)), RESULT_OK);
     PressClassLimits limits;
     limits.SetRange(0, ForceRange{100, 130});
     limits.SetRange(1, ForceRange{140, 160});
+    d.records.SetLimits(limits);
 
-    ChartSeriesData data = BuildChartSeries(d.sink.Records(), limits, ChartScope::AllRecords);
+    ChartSeriesData data = BuildChartSeries(d.records, ChartScope::AllRecords);
     ASSERT_EQ(data.bands.size(), 2);
     EXPECT_EQ(data.bands[0].pressClass, 0);
     EXPECT_EQ(data.bands[0].range, (ForceRange{100, 130}));
@@ -139,8 +142,8 @@ TEST(ChartSeries, BandsFailuresAndCountsFollowTheLimitsAndTheTicks)
     EXPECT_EQ(data.counts.fail, 1);
 
     // The failing row unticked: it is still drawn as failing, but no longer counted.
-    d.sink.Records().SetTicked(1, false);
-    data = BuildChartSeries(d.sink.Records(), limits, ChartScope::AllRecords);
+    d.records.SetTicked(1, false);
+    data = BuildChartSeries(d.records, ChartScope::AllRecords);
     EXPECT_EQ(data.failing.size(), 1);
     EXPECT_EQ(data.counts.fail, 0);
     EXPECT_EQ(data.counts.pass, 2);
@@ -148,10 +151,11 @@ TEST(ChartSeries, BandsFailuresAndCountsFollowTheLimitsAndTheTicks)
     // A class with a range but no record shown gets no band.
     PressClassLimits only30;
     only30.SetRange(2, ForceRange{250, 300});
-    d.sink.Records().Clear();
+    d.records.Clear();
     const RawRecord one = Rec(At(1, 9, 0), 1176, 0);
-    d.sink.Records().SetStoredRecord(0, one.data());
-    EXPECT_TRUE(BuildChartSeries(d.sink.Records(), only30, ChartScope::AllRecords).bands.isEmpty());
+    d.records.SetStoredRecord(0, one.data());
+    d.records.SetLimits(only30);
+    EXPECT_TRUE(BuildChartSeries(d.records, ChartScope::AllRecords).bands.isEmpty());
 }
 
 TEST(ChartSeries, ContinuousRunPointsAndSummaryLinesMatchTheSheet)
@@ -162,10 +166,10 @@ TEST(ChartSeries, ContinuousRunPointsAndSummaryLinesMatchTheSheet)
     s.continuous.maximum = 13999;
     s.continuous.records =
         std::vector<RawRecord>{Rec(At(1, 9, 0), 1234, 1), Rec(At(1, 9, 0, 1), 1101, 1), Rec(At(1, 9, 0, 2), 1399, 2)};
-    Download d(s, MeasurementMode::Output);
+    Download d(s);
     ASSERT_EQ(d.Continuous(), RESULT_OK);
 
-    const ChartSeriesData data = BuildChartSeries(d.sink.Records(), PressClassLimits(), ChartScope::TickedOnly);
+    const ChartSeriesData data = BuildChartSeries(d.records, ChartScope::TickedOnly);
     EXPECT_EQ(data.YTitle(), QStringLiteral("측정 압력 값 (KN)"));
     ASSERT_EQ(data.points.size(), d.grid.GetRowCount() - kContinuousFixedRows);
     for (int i = 0; i < data.points.size(); ++i) {
@@ -181,7 +185,8 @@ TEST(ChartSeries, ContinuousRunPointsAndSummaryLinesMatchTheSheet)
     // Continuous records are not judged against the press classes.
     PressClassLimits limits;
     limits.SetRange(1, ForceRange{0, 10});
-    const ChartSeriesData judged = BuildChartSeries(d.sink.Records(), limits, ChartScope::TickedOnly);
+    d.records.SetLimits(limits);
+    const ChartSeriesData judged = BuildChartSeries(d.records, ChartScope::TickedOnly);
     EXPECT_TRUE(judged.bands.isEmpty());
     EXPECT_TRUE(judged.failing.isEmpty());
 }

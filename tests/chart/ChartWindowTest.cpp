@@ -5,6 +5,7 @@
 #include "ChartView.h"
 #include "IniFile.h"
 #include "LimitsDialog.h"
+#include "LimitsSettings.h"
 #include "RecordChart.h"
 
 #include <QDateTime>
@@ -211,7 +212,7 @@ class ChartWindowTest : public QObject {
         QVERIFY(errors[0].contains(QStringLiteral("하한은 상한보다 작아야")));
 
         QCOMPARE(w->Limits().Range(0), std::optional<ForceRange>(ForceRange{100, 130}));
-        QCOMPARE(PressClassLimits::Load(m_ini), w->Limits());
+        QCOMPARE(LoadPressClassLimits(m_ini), w->Limits());
         QCOMPARE(IniFile::FindValue(IniFile::ReadFile(m_ini)->text, "REPORT", "COMPANY").value_or(QString()),
                  QStringLiteral("회사"));
         QVERIFY(w->CountsLabel()->text().contains(QStringLiteral("합격 1 · 불합격 1")));

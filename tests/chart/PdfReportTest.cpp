@@ -104,7 +104,8 @@ TEST_F(PdfReportTest, ThreeHundredRowsWithVerdictsReadBackInOrderOnNumberedPages
     PressClassLimits limits;
     limits.SetRange(0, ForceRange{100, 130});
     limits.SetRange(1, ForceRange{140, 160});
-    const PdfReport pdf(Header(), table.records, limits);
+    table.records.SetLimits(limits);
+    const PdfReport pdf(Header(), table.records);
     const int rows = pdf.RowCount();
     ASSERT_EQ(rows, table.records.TickedCount());
 
@@ -175,7 +176,7 @@ TEST_F(PdfReportTest, WithoutLimitsThereIsNoVerdictAnywhere)
 {
     StoredTable table(5);
     const QString path = dir.filePath(QStringLiteral("plain.pdf"));
-    ASSERT_TRUE(PdfReport(Header(), table.records, PressClassLimits()).Save(path));
+    ASSERT_TRUE(PdfReport(Header(), table.records).Save(path));
     const QString text = PageText(path, 1);
     EXPECT_FALSE(text.contains(QStringLiteral("합격")));
     EXPECT_FALSE(text.contains(QStringLiteral("판정")));
@@ -198,7 +199,7 @@ TEST_F(PdfReportTest, LongHeaderTextsStayWholeOnThePageAndAnIncompleteTableSaysS
     header.author = QStringLiteral("김");
     table.records.Finish(0, 1);
     const QString path = dir.filePath(QStringLiteral("long.pdf"));
-    ASSERT_TRUE(PdfReport(header, table.records, PressClassLimits()).Save(path));
+    ASSERT_TRUE(PdfReport(header, table.records).Save(path));
 
     const QList<PdfPage> pages =
         ParsePdfWords(ToolOutput(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), path, QStringLiteral("-")}));
@@ -220,7 +221,7 @@ TEST_F(PdfReportTest, LongHeaderTextsStayWholeOnThePageAndAnIncompleteTableSaysS
 TEST_F(PdfReportTest, AFailedWriteLeavesTheOldFileAndSaysWhy)
 {
     StoredTable table(3);
-    const PdfReport pdf(ReportHeader{}, table.records, PressClassLimits());
+    const PdfReport pdf(ReportHeader{}, table.records);
     // The target is a folder: nothing can be renamed onto it.
     const QString folder = dir.filePath(QStringLiteral("taken.pdf"));
     ASSERT_TRUE(QDir().mkdir(folder));

@@ -1,8 +1,8 @@
 // The verdict rule at the edges of each class's range, the limits' validation, and their round trip
 // through the configuration file.
 
-#include "PressClassLimits.h"
 #include "IniFile.h"
+#include "LimitsSettings.h"
 #include "MeasurementRecord.h"
 
 #include <QFile>
@@ -117,26 +117,26 @@ TEST(LimitsFile, RoundTripKeepsTheRestOfTheFileAndEmptiesClearedClasses)
     ASSERT_TRUE(IniFile::WriteFile(path, QStringLiteral("[REPORT]\nCOMPANY=한국정밀프레스\n").toUtf8()));
 
     const PressClassLimits limits = Limits(ForceRange{100, 130}, std::nullopt, ForceRange{250, 305});
-    ASSERT_TRUE(limits.Save(path));
+    ASSERT_TRUE(SavePressClassLimits(limits, path));
     const QString text = IniFile::ReadFile(path)->text;
     EXPECT_EQ(IniFile::FindValue(text, "REPORT", "COMPANY"), QStringLiteral("한국정밀프레스"));
     EXPECT_EQ(IniFile::FindValue(text, "LIMITS", "CLASS_10_13"), QStringLiteral("10.0,13.0"));
     EXPECT_EQ(IniFile::FindValue(text, "LIMITS", "CLASS_15"), QString());
     EXPECT_EQ(IniFile::FindValue(text, "LIMITS", "CLASS_25_30"), QStringLiteral("25.0,30.5"));
-    EXPECT_EQ(PressClassLimits::Load(path), limits);
+    EXPECT_EQ(LoadPressClassLimits(path), limits);
 
     const PressClassLimits cleared = Limits(std::nullopt, ForceRange{140, 160}, std::nullopt);
-    ASSERT_TRUE(cleared.Save(path));
-    EXPECT_EQ(PressClassLimits::Load(path), cleared);
+    ASSERT_TRUE(SavePressClassLimits(cleared, path));
+    EXPECT_EQ(LoadPressClassLimits(path), cleared);
 
     // No file at all: no ranges, and nothing is judged.
-    EXPECT_TRUE(PressClassLimits::Load(dir.filePath(QStringLiteral("missing.ini"))).IsEmpty());
+    EXPECT_TRUE(LoadPressClassLimits(dir.filePath(QStringLiteral("missing.ini"))).IsEmpty());
 }
 
 TEST(LimitsFile, ValuesEditedByHandThatAreNotRangesAreReportedAndIgnored)
 {
     QStringList problems;
-    const PressClassLimits limits = PressClassLimits::FromIniText(
+    const PressClassLimits limits = PressClassLimitsFromIniText(
         QStringLiteral("[limits]\nclass_10_13=13,10\nCLASS_15=14,16\nCLASS_25_30=25,800\n"), &problems);
     EXPECT_FALSE(limits.Range(0));
     EXPECT_EQ(limits.Range(1), (ForceRange{140, 160}));
@@ -150,7 +150,7 @@ TEST(LimitsFile, UnwritableFileIsReportedAndLeftAsItWas)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("no-such-dir/tonvale.ini"));
-    EXPECT_FALSE(Limits(ForceRange{100, 130}, std::nullopt, std::nullopt).Save(path));
+    EXPECT_FALSE(SavePressClassLimits(Limits(ForceRange{100, 130}, std::nullopt, std::nullopt), path));
     EXPECT_FALSE(QFile::exists(path));
 }
 

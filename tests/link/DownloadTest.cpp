@@ -1,13 +1,13 @@
-// The two record downloads against the simulated instrument on the virtual clock, with the records
-// written into a grid by the same row builders the main window uses.
+// The two record downloads against the simulated instrument on the virtual clock, with the records kept
+// as a measurement and shown in a grid by the same row builders the main window uses.
 
 #include "CFt260.h"
 #include "CSpreadSheet.h"
 #include "Clock.h"
 #include "LocalTime.h"
+#include "MeasurementSink.h"
 #include "PacketLogSink.h"
 #include "RecordTables.h"
-#include "SheetRecordSink.h"
 #include "Simulation.h"
 
 #include <gtest/gtest.h>
@@ -104,7 +104,7 @@ Scenario Continuous(std::vector<RawRecord> records)
     return s;
 }
 
-// One instrument, its link and a grid with both record sheets.
+// One instrument, its link, the measurement a download fills and the grid that shows it.
 struct Bench {
     explicit Bench(const Scenario &scenario) : sim(scenario, clock), bridge(sim.Bridge())
     {
@@ -114,16 +114,20 @@ struct Bench {
 
     int DownloadStored(const char *from, const char *to)
     {
-        grid.SetAddressedSheet(kStoredRecordSheet);
-        EmptyStoredRecordSheet(grid);
+        measurement.Begin(MeasurementMode::Memory);
         rows = -1;
-        return link.DownloadStoredRecords(At(from), At(to), &rows);
+        return Shown(link.DownloadStoredRecords(At(from), At(to), &rows));
     }
     int DownloadContinuous()
     {
-        grid.SetAddressedSheet(kContinuousSheet);
-        EmptyContinuousSheet(grid);
-        return link.DownloadContinuousRecords();
+        measurement.Begin(MeasurementMode::Output);
+        return Shown(link.DownloadContinuousRecords());
+    }
+    int Shown(int result)
+    {
+        measurement.Finish(result, link.DamagedRecordCount());
+        FillRecordSheets(measurement, grid);
+        return result;
     }
     QStringList Row(int row)
     {
@@ -151,7 +155,8 @@ struct Bench {
     WatchedBridge bridge;
     CSpreadSheet grid;
     WrittenFrames written;
-    SheetRecordSink sink{grid, RecordSheetColors().textColor, &written};
+    Measurement measurement;
+    MeasurementSink sink{measurement, &written};
     CFt260 link{bridge, sim.Discovery(), clock, &sink};
     int rows = -1;
 };

@@ -9,8 +9,8 @@
 #include "ChartWindow.h"
 #include "Clock.h"
 #include "Commands.h"
+#include "LimitsSettings.h"
 #include "MeasurementArchive.h"
-#include "PressClassLimits.h"
 #include "RecordTables.h"
 #include "ResultCodes.h"
 #include "Simulation.h"
@@ -357,7 +357,7 @@ class MainWindowViewsTest : public QObject {
         grid.SetAddressedSheet(kStoredRecordSheet);
         for (const auto &[range, verdict] : {std::pair{"0.0,700.0", "합격"}, std::pair{"0.0,0.1", "불합격"}}) {
             const QString ini = QStringLiteral("[LIMITS]\nCLASS_10_13=%1\nCLASS_15=%1\nCLASS_25_30=%1\n").arg(range);
-            emit chart->LimitsChanged(PressClassLimits::FromIniText(ini));
+            emit chart->LimitsChanged(PressClassLimitsFromIniText(ini));
             for (int row : {1, kTodaysRecords})
                 QVERIFY2(grid.toolTip(4, row).startsWith(QString::fromUtf8(verdict) + " ("),
                          qPrintable(grid.toolTip(4, row)));

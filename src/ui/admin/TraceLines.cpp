@@ -1,6 +1,6 @@
 #include "TraceLines.h"
 
-#include "CFt260.h"
+#include "LinkBuffer.h"
 #include "LocalTime.h"
 #include "ResultCodes.h"
 #include "SessionTypes.h"
@@ -13,7 +13,7 @@ namespace {
 
 QString HexBytes(const QByteArray &bytes)
 {
-    const int count = std::min<int>(int(bytes.size()), CFt260::kBufferSize);
+    const int count = std::min<int>(int(bytes.size()), kLinkBufferSize);
     QString text;
     text.reserve(count * 3);
     for (int i = 0; i < count; ++i)
@@ -25,14 +25,14 @@ QString HexBytes(const QByteArray &bytes)
 
 QString SendLine(const LinkTrace &trace)
 {
-    const int count = std::min<int>(int(trace.sent.size()), CFt260::kBufferSize);
+    const int count = std::min<int>(int(trace.sent.size()), kLinkBufferSize);
     return QStringLiteral("SEND : [%1] ").arg(FormatLocalTime(trace.sentAt)) + HexBytes(trace.sent) +
            QStringLiteral(" (%1 BYTE)").arg(count);
 }
 
 QString RecvLine(const LinkTrace &trace)
 {
-    const int count = std::min<int>(int(trace.received.size()), CFt260::kBufferSize);
+    const int count = std::min<int>(int(trace.received.size()), kLinkBufferSize);
     return QStringLiteral("RECV : [%1] ").arg(FormatLocalTime(trace.receivedAt)) + HexBytes(trace.received) +
            QStringLiteral(" (%1 BYTE) %2").arg(count).arg(ResultText(trace.result));
 }

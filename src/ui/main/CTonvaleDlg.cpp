@@ -10,13 +10,14 @@
 #include "ChartWindow.h"
 #include "Clock.h"
 #include "Commands.h"
+#include "DeviceGridCells.h"
 #include "GridLayout.h"
 #include "InstrumentClock.h"
 #include "InstrumentIdentity.h"
+#include "LimitsSettings.h"
 #include "LocalTime.h"
 #include "Mailbox.h"
 #include "Measurement.h"
-#include "PressClassLimits.h"
 #include "PressRegisterHooks.h"
 #include "ReportExport.h"
 #include "ResultCodes.h"
@@ -299,7 +300,7 @@ void CTonvaleDlg::HookPressRegister()
         m_deviceGrid->SetCellTextIfChanged(kReportNameCell.x(), kReportNameCell.y(), name);
     };
     auto *presses = new PressRegisterHooks({this, m_dataGridView, ticked, propose, [this] { return m_clock.Now(); }},
-                                           m_archive->Settings()->location, PressClassLimits::Load(m_sysInfo.iniPath));
+                                           m_archive->Settings()->location, LoadPressClassLimits(m_sysInfo.iniPath));
     QTimer::singleShot(0, presses, &PressRegisterHooks::TellDuePresses);
 }
 
@@ -345,7 +346,8 @@ void CTonvaleDlg::InitControls()
     // Force cells judged against the press classes' ranges of the configuration file, if any. Lines that
     // are no ranges are told once, when the window is up, since they leave their classes unjudged.
     QStringList limitsProblems;
-    m_rows.SetForceCellMarker(VerdictMarker(PressClassLimits::Load(m_sysInfo.iniPath, &limitsProblems)));
+    m_records.SetLimits(LoadPressClassLimits(m_sysInfo.iniPath, &limitsProblems));
+    m_rows.SetForceCellMarker(VerdictMarker(m_records.Shown().Limits()));
     if (!limitsProblems.isEmpty()) {
         QTimer::singleShot(0, this, [this, limitsProblems] {
             MessageBox(
@@ -662,16 +664,16 @@ void CTonvaleDlg::ShowDayInPickers(qint64 moment)
 void CTonvaleDlg::ShowIdentityTexts(const InstrumentIdentity &identity, qint64 createdAt)
 {
     m_deviceGrid->SetCellTextIfChanged(kCreatedCell.x(), kCreatedCell.y(), FormatLocalTime(createdAt));
-    for (size_t i = 0; i < kIdentityFields.size(); ++i)
-        m_deviceGrid->SetCellTextIfChanged(kIdentityFields[i].column, kIdentityFields[i].row, identity.texts[i]);
+    for (size_t i = 0; i < kIdentityCells.size(); ++i)
+        m_deviceGrid->SetCellTextIfChanged(kIdentityCells[i].x(), kIdentityCells[i].y(), identity.texts[i]);
 }
 
 InstrumentIdentity CTonvaleDlg::GridIdentity() const
 {
     // An empty cell was not read (or read empty): it stays unknown until the download reads it again.
     InstrumentIdentity identity;
-    for (size_t i = 0; i < kIdentityFields.size(); ++i) {
-        const QString text = m_deviceGrid->text(kIdentityFields[i].column, kIdentityFields[i].row);
+    for (size_t i = 0; i < kIdentityCells.size(); ++i) {
+        const QString text = m_deviceGrid->text(kIdentityCells[i].x(), kIdentityCells[i].y());
         if (!text.isEmpty())
             identity.texts[i] = text;
     }
@@ -688,17 +690,17 @@ ReportHeader CTonvaleDlg::DeviceGridHeader() const
     header.company = m_deviceGrid->text(kCompanyCell.x(), kCompanyCell.y());
     header.reportName = m_deviceGrid->text(kReportNameCell.x(), kReportNameCell.y());
     header.author = m_deviceGrid->text(kUserNameCell.x(), kUserNameCell.y());
-    for (size_t i = 0; i < kIdentityFields.size(); ++i)
-        header.identity.texts[i] = m_deviceGrid->text(kIdentityFields[i].column, kIdentityFields[i].row);
+    for (size_t i = 0; i < kIdentityCells.size(); ++i)
+        header.identity.texts[i] = m_deviceGrid->text(kIdentityCells[i].x(), kIdentityCells[i].y());
     return header;
 }
 
 void CTonvaleDlg::ShowReadIdentityTexts(const JobResult &result)
 {
     const InstrumentIdentity read = SessionJobs::IdentityFromExchanges(result.exchanges);
-    for (size_t i = 0; i < kIdentityFields.size(); ++i)
+    for (size_t i = 0; i < kIdentityCells.size(); ++i)
         if (!read.texts[i].isNull())
-            m_deviceGrid->SetCellTextIfChanged(kIdentityFields[i].column, kIdentityFields[i].row, read.texts[i]);
+            m_deviceGrid->SetCellTextIfChanged(kIdentityCells[i].x(), kIdentityCells[i].y(), read.texts[i]);
 }
 
 void CTonvaleDlg::TellUnreadIdentity(const JobResult &result)

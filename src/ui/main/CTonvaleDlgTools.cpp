@@ -11,7 +11,6 @@
 #include "HelpText.h"
 #include "InstrumentClock.h"
 #include "LocalTime.h"
-#include "PressClassLimits.h"
 #include "ReportExport.h"
 #include "ReportFiles.h"
 #include "ResultCodes.h"
@@ -156,10 +155,9 @@ void CTonvaleDlg::OnExportExcel()
     const bool pdf = format == CDlgExport::Format::Pdf;
     ReportFileTargets targets;
     (pdf ? targets.pdfPath : targets.xlsPath) = path;
-    const PressClassLimits limits = pdf ? PressClassLimits::Load(m_sysInfo.iniPath) : PressClassLimits();
     dlg.SaveWith(
         [&](QString *error) {
-            const ReportFilesResult written = WriteReportFiles(targets, header, table, limits);
+            const ReportFilesResult written = WriteReportFiles(targets, header, table);
             *error = written.reason;
             return written.error.isEmpty();
         },

@@ -173,6 +173,7 @@ void CTonvaleDlg::ShowTicksInChart()
 
 void CTonvaleDlg::MarkForceCells(const PressClassLimits &limits)
 {
+    m_records.SetLimits(limits);
     m_rows.SetForceCellMarker(VerdictMarker(limits));
     if (m_records.Continuous())
         return;

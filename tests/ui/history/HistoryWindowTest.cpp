@@ -51,7 +51,7 @@ class HistoryWindowTest : public QObject {
         ArchivingLinkOwner owner(memory.sink, settings);
         ArchiveStoredDownload(owner, TestStart(TestIdentity("SN-1"), DownloadMode::Memory, At(1, 9)),
                               {TestRecord(0, 1470), TestRecord(1, 980, 2)});
-        m_memoryTexts = SheetTexts(memory.grid);
+        m_memoryTexts = SheetTexts(memory.Sheet());
 
         ArchivingLinkOwner outputOwner(output.sink, settings);
         outputOwner.BeginDownload(TestStart(TestIdentity("SN-2"), DownloadMode::Output, At(2, 9)));

@@ -67,17 +67,9 @@ class PressClassLimits {
     // The range a record of this setting code is judged against, if any.
     std::optional<ForceRange> RangeForSetting(int settingCode) const;
 
-    // From the text of the configuration file: a key that is missing, empty or not a valid range leaves its
-    // class without a range; each invalid one adds a line to *problems ("[LIMITS] KEY=VALUE : why").
-    static PressClassLimits FromIniText(const QString &iniText, QStringList *problems = nullptr);
-    // The three keys with their values (empty for a class without a range), for IniFile::WithValues.
+    // The three keys with their values (empty for a class without a range), as the configuration file keeps
+    // them (LimitsSettings.h in src/chart reads and writes the file).
     QList<QPair<QString, QString>> IniValues() const;
-
-    // The configuration file at path; a missing file has no ranges.
-    static PressClassLimits Load(const QString &iniPath, QStringList *problems = nullptr);
-    // Writes the [LIMITS] keys into the file, keeping everything else in it. False when it cannot be written;
-    // the file then stays as it was.
-    bool Save(const QString &iniPath) const;
 
     bool operator==(const PressClassLimits &) const = default;
 

@@ -1,6 +1,5 @@
 #include "PressClassLimits.h"
 
-#include "IniFile.h"
 #include "MeasurementRecord.h"
 
 #include <QRegularExpression>
@@ -137,36 +136,10 @@ Verdict PressClassLimits::Judge(const uint8_t *record) const
     return Judge(RecordSettingCode(record), RecordRawForce(record));
 }
 
-PressClassLimits PressClassLimits::FromIniText(const QString &iniText, QStringList *problems)
-{
-    PressClassLimits limits;
-    for (int c = 0; c < kPressClassCount; ++c) {
-        const std::optional<QString> value = IniFile::FindValue(iniText, kIniSection, IniKey(c));
-        if (!value)
-            continue;
-        QString error;
-        limits.m_ranges[c] = ParseRange(*value, &error);
-        if (!error.isEmpty() && problems)
-            problems->append(QStringLiteral("[%1] %2=%3 : %4").arg(kIniSection, IniKey(c), value->trimmed(), error));
-    }
-    return limits;
-}
-
 QList<QPair<QString, QString>> PressClassLimits::IniValues() const
 {
     QList<QPair<QString, QString>> values;
     for (int c = 0; c < kPressClassCount; ++c)
         values.append({IniKey(c), m_ranges[c] ? m_ranges[c]->IniText() : QString()});
     return values;
-}
-
-PressClassLimits PressClassLimits::Load(const QString &iniPath, QStringList *problems)
-{
-    const std::optional<IniFile::Contents> ini = IniFile::ReadFile(iniPath);
-    return ini ? FromIniText(ini->text, problems) : PressClassLimits();
-}
-
-bool PressClassLimits::Save(const QString &iniPath) const
-{
-    return IniFile::SetValues(iniPath, kIniSection, IniValues());
 }
