@@ -2,10 +2,11 @@
 
 #include "ChartSeries.h"
 #include "DownloadReplay.h"
-#include "ReportFiles.h"
 #include "InstrumentIdentity.h"
 #include "LocalTime.h"
+#include "PageContext.h"
 #include "PressClassLimits.h"
+#include "ReportFiles.h"
 #include "ResultCodes.h"
 #include "SvgChart.h"
 #include "WebArchive.h"
@@ -29,32 +30,6 @@ using web_text::Url;
 constexpr int kDashboardDownloads = 20;
 constexpr int kMaxSerialLength = 64;
 constexpr int kMaxPage = 1000000;
-
-struct Pages {
-    const WebRouter &router;
-    ArchivePagesSetting setting;
-
-    // Runs work on the archive; false with the 503 answer in *failure when the archive cannot be used.
-    bool Read(const WebRequest &request, const WebArchive::Work &work, WebResponse &failure) const
-    {
-        ArchiveError error;
-        if (setting.archive->Use(work, &error))
-            return true;
-        failure =
-            web_layout::Error(router, request, 503,
-                              QStringLiteral("기록 보관소를 읽을 수 없습니다: %1. 잠시 후 다시 시도하십시오.")
-                                  .arg(error.Reason().isEmpty() ? QStringLiteral("알 수 없는 오류") : error.Reason()));
-        return false;
-    }
-    WebResponse Bad(const WebRequest &request, const QString &message) const
-    {
-        return web_layout::Error(router, request, 400, message);
-    }
-    WebResponse NotFound(const WebRequest &request, const QString &message) const
-    {
-        return web_layout::Error(router, request, 404, message);
-    }
-};
 
 // The filters of a downloads list, as "기록 보기" takes them.
 struct ListQuery {
@@ -157,11 +132,6 @@ QString DownloadsTable(const QList<DownloadSummary> &downloads)
     return html + QStringLiteral("</tbody></table>");
 }
 
-QJsonValue OptionalJson(const std::optional<qint64> &value)
-{
-    return value ? QJsonValue(double(*value)) : QJsonValue();
-}
-
 QJsonObject DownloadJson(const DownloadSummary &d)
 {
     QJsonObject identity;
@@ -210,7 +180,7 @@ QString Pager(const ListQuery &query, qint64 total, const QString &path)
     return html + QStringLiteral("</div>");
 }
 
-WebResponse Dashboard(const Pages &pages, const WebRequest &request)
+WebResponse Dashboard(const PageContext &pages, const WebRequest &request)
 {
     QList<DownloadSummary> latest;
     WebResponse failure;
@@ -240,7 +210,7 @@ WebResponse Dashboard(const Pages &pages, const WebRequest &request)
 }
 
 // One page of downloads and how many there are in all; false with the answer to give in *failure.
-bool ReadDownloadPage(const Pages &pages, const WebRequest &request, const ListQuery &query,
+bool ReadDownloadPage(const PageContext &pages, const WebRequest &request, const ListQuery &query,
                       QList<DownloadSummary> &downloads, qint64 &total, WebResponse &failure)
 {
     return pages.Read(
@@ -259,7 +229,7 @@ bool ReadDownloadPage(const Pages &pages, const WebRequest &request, const ListQ
         failure);
 }
 
-WebResponse DownloadList(const Pages &pages, const WebRequest &request, bool json)
+WebResponse DownloadList(const PageContext &pages, const WebRequest &request, bool json)
 {
     QString problem;
     const std::optional<ListQuery> query = ParseListQuery(request, &problem);
@@ -290,7 +260,7 @@ WebResponse DownloadList(const Pages &pages, const WebRequest &request, bool jso
 }
 
 // The download of the path's id; false with the answer to give (404, 503) in *failure.
-bool LoadDownload(const Pages &pages, const WebRequest &request, const QString &idText,
+bool LoadDownload(const PageContext &pages, const WebRequest &request, const QString &idText,
                   std::optional<ArchivedDownload> &download, WebResponse &failure)
 {
     const qint64 id = idText.toLongLong();
@@ -336,8 +306,8 @@ QString RowsTable(const QList<TableLine> &lines, const QList<Verdict> &verdicts)
     QString html = QStringLiteral("<table class=\"rows\">");
     for (const TableLine &line : lines) {
         const bool heading = line.kind == TableLine::Kind::Titles;
-        const Verdict verdict = line.kind == TableLine::Kind::Record ? verdicts.value(line.record, Verdict::None)
-                                                                     : Verdict::None;
+        const Verdict verdict =
+            line.kind == TableLine::Kind::Record ? verdicts.value(line.record, Verdict::None) : Verdict::None;
         const QString cls = verdict == Verdict::Pass   ? QStringLiteral(" class=\"pass\"")
                             : verdict == Verdict::Fail ? QStringLiteral(" class=\"fail\"")
                                                        : QString();
@@ -352,7 +322,7 @@ QString RowsTable(const QList<TableLine> &lines, const QList<Verdict> &verdicts)
     return html + QStringLiteral("</table>");
 }
 
-WebResponse DownloadPage(const Pages &pages, const WebRequest &request, const QString &idText, bool json)
+WebResponse DownloadPage(const PageContext &pages, const WebRequest &request, const QString &idText, bool json)
 {
     std::optional<ArchivedDownload> download;
     WebResponse failure;
@@ -398,13 +368,13 @@ WebResponse DownloadPage(const Pages &pages, const WebRequest &request, const QS
                            "<a href=\"/downloads/%1.pdf\">PDF</a><a href=\"/downloads/%1.csv\">CSV</a></p>")
                 .arg(d.id);
     body += QStringLiteral("<h2>계측기 정보</h2>") + IdentityTable(d.identity);
-    body +=
-        QStringLiteral("<h2>그래프</h2>") + SvgChart(BuildChartSeries(table, limits, ChartScope::AllRecords));
+    body += QStringLiteral("<h2>그래프</h2>") + SvgChart(BuildChartSeries(table, limits, ChartScope::AllRecords));
     body += QStringLiteral("<h2>기록</h2>") + RowsTable(lines, verdicts);
     return web_layout::Page(pages.router, request, QStringLiteral("다운로드 %1").arg(d.id), body);
 }
 
-WebResponse DownloadFile(const Pages &pages, const WebRequest &request, const QString &idText, const QString &extension)
+WebResponse DownloadFile(const PageContext &pages, const WebRequest &request, const QString &idText,
+                         const QString &extension)
 {
     std::optional<ArchivedDownload> download;
     WebResponse failure;
@@ -439,7 +409,7 @@ WebResponse DownloadFile(const Pages &pages, const WebRequest &request, const QS
     return response;
 }
 
-WebResponse InstrumentList(const Pages &pages, const WebRequest &request, bool json)
+WebResponse InstrumentList(const PageContext &pages, const WebRequest &request, bool json)
 {
     QList<InstrumentSummary> instruments;
     WebResponse failure;
@@ -477,7 +447,7 @@ WebResponse InstrumentList(const Pages &pages, const WebRequest &request, bool j
     return web_layout::Page(pages.router, request, QStringLiteral("계측기"), body);
 }
 
-WebResponse InstrumentPage(const Pages &pages, const WebRequest &request, const QString &serial, bool json)
+WebResponse InstrumentPage(const PageContext &pages, const WebRequest &request, const QString &serial, bool json)
 {
     QString problem;
     std::optional<ListQuery> query = ParseListQuery(request, &problem);
@@ -537,7 +507,7 @@ WebResponse InstrumentPage(const Pages &pages, const WebRequest &request, const 
 
 void AddArchivePages(WebRouter &router, const ArchivePagesSetting &setting)
 {
-    auto pages = std::make_shared<Pages>(Pages{router, setting});
+    auto pages = std::make_shared<PageContext>(PageContext{router, setting});
     router.AddNavigation(QStringLiteral("한눈에 보기"), QStringLiteral("/"));
     router.AddNavigation(QStringLiteral("다운로드"), QStringLiteral("/downloads"));
     router.AddNavigation(QStringLiteral("계측기"), QStringLiteral("/instruments"));

@@ -191,8 +191,9 @@ void WebServer::Install()
                                           QString::fromStdString(req.remote_addr), &setCookie);
         Reply(answer, setCookie, res);
     };
-    server.Get(".*", handler);
-    server.Post(".*", handler);
+    // Every path, line breaks in it too (decoded from %0A), reaches the pages, which refuse what they cannot take.
+    server.Get("[\\s\\S]*", handler);
+    server.Post("[\\s\\S]*", handler);
 }
 
 WebResponse WebServer::Handle(const WebRequest &plain, const QByteArray &method, const QByteArray &cookie,
