@@ -349,4 +349,41 @@ TEST_F(WebServe, OversizedRequestsAreRefusedAndASlowClientHoldsNothingForLong)
     EXPECT_EQ(serve.Terminate(SIGINT), 0) << serve.Err().toStdString();
 }
 
+TEST_F(WebServe, AHeadTrickledLineByLineIsCutOffWhileOthersAreServed)
+{
+    AddDownload(Archive(), "PF-A1", "2024-05-01 08:00:00", {{"2024-05-01 07:00:00", 98 * 12, 0}});
+    ServeProcess serve(m_dir.path(), {});
+    ASSERT_GT(serve.Port(), 0) << serve.Err().toStdString();
+    // Each header line comes well within the read time-out, so only a bound on the whole head lets them go:
+    // one from its first line, one after an answered request on the same connection.
+    RawConnection fresh(serve.Port()), kept(serve.Port());
+    ASSERT_TRUE(fresh.Send("GET / HTTP/1.1\r\nHost: x\r\n"));
+    ASSERT_TRUE(kept.Send("GET /downloads HTTP/1.1\r\nHost: x\r\n\r\n"));
+    ASSERT_TRUE(kept.Receive(5000).startsWith("HTTP/1.1 200"));
+    ASSERT_TRUE(kept.Send("GET / HTTP/1.1\r\nHost: x\r\n"));
+    httplib::Client client = serve.Client();
+    bool freshClosed = false, keptClosed = false;
+    int lines = 0;
+    for (; lines < 40 && !(freshClosed && keptClosed); ++lines) {
+        QThread::msleep(1000);
+        for (auto [connection, closed] : {std::pair{&fresh, &freshClosed}, std::pair{&kept, &keptClosed}}) {
+            if (*closed)
+                continue;
+            connection->Send(QStringLiteral("X-Line-%1: y\r\n").arg(lines).toLatin1());
+            EXPECT_TRUE(connection->Receive(50, closed).isEmpty()) << "answered a head that never ended";
+        }
+        const auto page = client.Get("/downloads");
+        ASSERT_TRUE(page);
+        EXPECT_EQ(page->status, 200);
+    }
+    EXPECT_TRUE(freshClosed);
+    EXPECT_TRUE(keptClosed);
+    // The bound is 10 s; a minute of trickling would mean it was not kept.
+    EXPECT_LT(lines, 20);
+    const auto after = client.Get("/");
+    ASSERT_TRUE(after);
+    EXPECT_EQ(after->status, 200);
+    EXPECT_EQ(serve.Terminate(), 0) << serve.Err().toStdString();
+}
+
 } // namespace
