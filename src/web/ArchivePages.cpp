@@ -6,6 +6,7 @@
 #include "LocalTime.h"
 #include "PageContext.h"
 #include "PressClassLimits.h"
+#include "ReportFileCache.h"
 #include "ReportFiles.h"
 #include "ResultCodes.h"
 #include "SvgChart.h"
@@ -13,6 +14,7 @@
 #include "WebLayout.h"
 #include "WebText.h"
 
+#include <QCryptographicHash>
 #include <QDate>
 #include <QDateTime>
 #include <QFile>
@@ -30,6 +32,8 @@ using web_text::Url;
 constexpr int kDashboardDownloads = 20;
 constexpr int kMaxSerialLength = 64;
 constexpr int kMaxPage = 1000000;
+// Report files kept for asking again: a few hundred downloads' PDFs.
+constexpr qint64 kReportCacheBytes = 64 * 1024 * 1024;
 
 // The filters of a downloads list, as "기록 보기" takes them.
 struct ListQuery {
@@ -373,22 +377,43 @@ WebResponse DownloadPage(const PageContext &pages, const WebRequest &request, co
     return web_layout::Page(pages.router, request, QStringLiteral("다운로드 %1").arg(d.id), body);
 }
 
-WebResponse DownloadFile(const PageContext &pages, const WebRequest &request, const QString &idText,
-                         const QString &extension)
+// What a download's report file is made from, as a key of the file cache: the download as written (a finished one
+// never changes; its revision would) and the INI file's texts and limits. Empty for a download not finished.
+QString ReportKey(const DownloadSummary &d, const QString &extension, const QString &iniPath)
+{
+    if (!d.resultCode)
+        return QString();
+    QFile ini(iniPath);
+    const QByteArray settings = ini.open(QIODevice::ReadOnly) ? ini.readAll() : QByteArray();
+    return QStringLiteral("%1|%2|%3|%4|%5")
+        .arg(d.uid)
+        .arg(d.id)
+        .arg(d.revision)
+        .arg(extension, QString::fromLatin1(QCryptographicHash::hash(settings, QCryptographicHash::Sha256).toHex()));
+}
+
+WebResponse DownloadFile(const PageContext &pages, ReportFileCache &cache, const WebRequest &request,
+                         const QString &idText, const QString &extension)
 {
     std::optional<ArchivedDownload> download;
     WebResponse failure;
     if (!LoadDownload(pages, request, idText, download, failure))
         return failure;
-    const Measurement table = ReplayedMeasurement(*download);
     WebResponse response;
     response.attachmentName = QStringLiteral("download-%1.%2").arg(idText, extension);
     if (extension == QLatin1String("csv")) {
         response.contentType = "text/csv; charset=utf-8";
-        for (const TableLine &line : DownloadTableLines(table))
+        for (const TableLine &line : DownloadTableLines(ReplayedMeasurement(*download)))
             response.body += web_text::CsvLine(line.texts);
         return response;
     }
+    response.contentType = extension == QLatin1String("xls") ? "application/vnd.ms-excel" : "application/pdf";
+    const QString key = ReportKey(download->summary, extension, pages.setting.iniPath);
+    if (std::optional<QByteArray> kept = key.isEmpty() ? std::nullopt : cache.Find(key)) {
+        response.body = *kept;
+        return response;
+    }
+    const Measurement table = ReplayedMeasurement(*download);
     QTemporaryDir dir;
     const QString path = dir.filePath(response.attachmentName);
     ReportFileTargets targets;
@@ -404,8 +429,9 @@ WebResponse DownloadFile(const PageContext &pages, const WebRequest &request, co
         return web_layout::Error(pages.router, request, 500,
                                  written.error.isEmpty() ? QStringLiteral("보고서 파일을 만들 수 없습니다.")
                                                          : written.error);
-    response.contentType = extension == QLatin1String("xls") ? "application/vnd.ms-excel" : "application/pdf";
     response.body = file.readAll();
+    if (!key.isEmpty())
+        cache.Keep(key, response.body);
     return response;
 }
 
@@ -528,6 +554,9 @@ void AddArchivePages(WebRouter &router, const ArchivePagesSetting &setting)
             prefix + QStringLiteral("/instruments/(.+)"),
             [pages, json](const WebRequest &r, const QStringList &c) { return InstrumentPage(*pages, r, c[0], json); });
     }
+    auto cache = std::make_shared<ReportFileCache>(kReportCacheBytes);
     router.AddPage(QStringLiteral("/downloads/([0-9]{1,18})\\.(xls|pdf|csv)"),
-                   [pages](const WebRequest &r, const QStringList &c) { return DownloadFile(*pages, r, c[0], c[1]); });
+                   [pages, cache](const WebRequest &r, const QStringList &c) {
+                       return DownloadFile(*pages, *cache, r, c[0], c[1]);
+                   });
 }
