@@ -316,12 +316,9 @@ WebResponse PressPdf(const PageContext &pages, const WebRequest &request, const 
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("press.pdf"));
     QString error;
-    bool written = false;
-    auto write = [&] { written = dir.isValid() && WritePressHistoryPdf(path, *history, &error); };
-    if (pages.setting.runOnMainThread)
-        pages.setting.runOnMainThread(write);
-    else
-        write();
+    // Painted on this thread: the history PDF draws with a painter only (no widget), so it need not wait in the
+    // main thread's queue behind the downloads' PDFs, whose charts are widgets.
+    const bool written = dir.isValid() && WritePressHistoryPdf(path, *history, &error);
     QFile file(path);
     if (!written || !file.open(QIODevice::ReadOnly))
         return web_layout::Error(pages.router, request, 500,

@@ -2,6 +2,8 @@
 
 #include "archive/PostgresCluster.h"
 
+#include <thread>
+
 namespace {
 
 // The press pages of `tonvale-cli serve` over an SQLite archive whose register the command line made.
@@ -58,6 +60,24 @@ TEST_F(WebPress, HistoryPdfIsTheOnePressShowWrites)
         const QString text = PressPdfText(served);
         EXPECT_TRUE(text.contains(id)) << text.toStdString();
         EXPECT_EQ(text, PressPdfText(Path(id + "-cli.pdf"))) << id.toStdString();
+    }
+    // Drawn by many connection threads at once, each is still the whole report.
+    std::vector<std::string> bodies(8);
+    std::vector<std::thread> askers;
+    for (size_t i = 0; i < bodies.size(); ++i)
+        askers.emplace_back([&, i] {
+            httplib::Client own = serve.Client();
+            if (const auto pdf = own.Get(i % 2 ? "/presses/P-OVER.pdf" : "/presses/P-FINE.pdf"))
+                bodies[i] = pdf->body;
+        });
+    for (std::thread &asker : askers)
+        asker.join();
+    for (size_t i = 0; i < bodies.size(); ++i) {
+        const QString id = i % 2 ? "P-OVER" : "P-FINE";
+        const QString path = Path(QStringLiteral("at-once-%1.pdf").arg(i));
+        EXPECT_EQ(PressPdfText(WriteFile(path, QByteArray::fromStdString(bodies[i]))),
+                  PressPdfText(Path(id + "-cli.pdf")))
+            << i;
     }
     EXPECT_EQ(serve.Terminate(), 0);
 }
