@@ -268,20 +268,9 @@ bool LoadDownload(const PageContext &pages, const WebRequest &request, const QSt
                   std::optional<ArchivedDownload> &download, WebResponse &failure)
 {
     const qint64 id = idText.toLongLong();
-    if (!pages.Read(
-            request,
-            [&](MeasurementArchive &archive, ArchiveError &error) {
-                download = archive.LoadDownload(id);
-                error = archive.LastError();
-                return download || error.kind == ArchiveError::Kind::None;
-            },
-            failure))
-        return false;
-    if (!download) {
-        failure = pages.NotFound(request, QStringLiteral("보관된 다운로드가 없습니다: %1").arg(idText));
-        return false;
-    }
-    return true;
+    return pages.ReadOne(
+        request, [id](MeasurementArchive &archive) { return archive.LoadDownload(id); }, download,
+        QStringLiteral("보관된 다운로드가 없습니다: %1").arg(idText), failure);
 }
 
 QString IdentityTable(const InstrumentIdentity &identity)

@@ -165,21 +165,13 @@ bool LoadHistory(const PageContext &pages, const WebRequest &request, const QStr
         return false;
     }
     const PressClassLimits limits = PressClassLimits::Load(pages.setting.iniPath);
-    if (!pages.Read(
-            request,
-            [&](MeasurementArchive &archive, ArchiveError &error) {
-                PressRegister presses(archive);
-                history = LoadPressHistory(presses, id, limits, Now());
-                error = archive.LastError();
-                return history || error.kind == ArchiveError::Kind::None;
-            },
-            failure))
-        return false;
-    if (!history) {
-        failure = pages.NotFound(request, QStringLiteral("등록되지 않은 설비입니다: %1").arg(id));
-        return false;
-    }
-    return true;
+    return pages.ReadOne(
+        request,
+        [&](MeasurementArchive &archive) {
+            PressRegister presses(archive);
+            return LoadPressHistory(presses, id, limits, Now());
+        },
+        history, QStringLiteral("등록되지 않은 설비입니다: %1").arg(id), failure);
 }
 
 QJsonValue CapabilityJson(const PressHistory &history)

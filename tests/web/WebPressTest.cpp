@@ -1,6 +1,6 @@
 #include "PressRegisterFixture.h"
 
-#include "archive/PostgresCluster.h"
+#include "ServerArchiveFixture.h"
 
 #include <thread>
 
@@ -23,8 +23,6 @@ class WebPress : public ::testing::Test {
 
 TEST_F(WebPress, RegisterDueDatesVerdictsAndCapabilityAsTheRegisterHasThem)
 {
-    if (HasFatalFailure())
-        return;
     ServeProcess serve(m_dir.path(), {});
     ASSERT_GT(serve.Port(), 0) << serve.Err().toStdString();
     httplib::Client client = serve.Client();
@@ -42,8 +40,6 @@ TEST_F(WebPress, RegisterDueDatesVerdictsAndCapabilityAsTheRegisterHasThem)
 
 TEST_F(WebPress, HistoryPdfIsTheOnePressShowWrites)
 {
-    if (HasFatalFailure())
-        return;
     ServeProcess serve(m_dir.path(), {});
     ASSERT_GT(serve.Port(), 0) << serve.Err().toStdString();
     httplib::Client client = serve.Client();
@@ -83,45 +79,35 @@ TEST_F(WebPress, HistoryPdfIsTheOnePressShowWrites)
 }
 
 // The same on a PostgreSQL server, read as the read-only role; the pages say 503 while it is gone.
-class WebPressPostgres : public ::testing::Test {
+class WebPressPostgres : public ServerArchiveTest {
   protected:
     void SetUp() override
     {
-        if (!m_cluster.SkipReason().isEmpty())
-            GTEST_SKIP() << m_cluster.SkipReason().toStdString();
-        ASSERT_TRUE(m_cluster.Failure().isEmpty()) << m_cluster.Failure().toStdString();
-        ASSERT_TRUE(m_dir.isValid());
-        const CliRun setup = Cli({"--database", m_cluster.Url(), "archive", "setup"});
-        ASSERT_EQ(setup.exitCode, 0) << setup.err.toStdString();
-        ASSERT_EQ(m_cluster.Sql("CREATE ROLE office LOGIN IN ROLE tonvale_reader"), QString());
+        ServerArchiveTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
         MakePressRegister(
             [this](const QStringList &arguments) {
                 return Cli(QStringList{"--database", m_cluster.Url()} + arguments);
             },
-            m_dir.filePath("s.json"));
+            Path("s.json"));
     }
-    CliRun Cli(const QStringList &arguments) { return RunProgram(CliCopyIn(m_dir.path()), arguments); }
-
-    PostgresCluster m_cluster;
-    QTemporaryDir m_dir;
 };
 
 TEST_F(WebPressPostgres, PressPagesOfTheServerArchiveAndA503WhileItIsGone)
 {
-    if (HasFatalFailure())
-        return;
     ServeProcess serve(m_dir.path(), {"--database", m_cluster.UrlOf("office")});
     ASSERT_GT(serve.Port(), 0) << serve.Err().toStdString();
     httplib::Client client = serve.Client();
     ExpectPressPages(client);
     ExpectPressIdRefusals(client);
     const CliRun show =
-        Cli({"--database", m_cluster.UrlOf("office"), "press", "show", "P-OVER", "--pdf", m_dir.filePath("cli.pdf")});
+        Cli({"--database", m_cluster.UrlOf("office"), "press", "show", "P-OVER", "--pdf", Path("cli.pdf")});
     ASSERT_EQ(show.exitCode, 0) << show.err.toStdString();
     const auto pdf = client.Get("/presses/P-OVER.pdf");
     ASSERT_TRUE(pdf && pdf->status == 200);
-    EXPECT_EQ(PressPdfText(WriteFile(m_dir.filePath("web.pdf"), QByteArray::fromStdString(pdf->body))),
-              PressPdfText(m_dir.filePath("cli.pdf")));
+    EXPECT_EQ(PressPdfText(WriteFile(Path("web.pdf"), QByteArray::fromStdString(pdf->body))),
+              PressPdfText(Path("cli.pdf")));
 
     ASSERT_TRUE(m_cluster.Stop());
     for (const char *path : {"/", "/presses", "/presses/P-OVER", "/presses/P-OVER.pdf", "/api/presses"}) {
