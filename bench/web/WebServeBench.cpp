@@ -223,6 +223,9 @@ int main(int argc, char *argv[])
         {"/downloads/ID", [&](std::mt19937 &r) { return "/downloads/" + anyDownload(r); }},
         {"/downloads/ID.xls", [&](std::mt19937 &r) { return "/downloads/" + anyDownload(r) + ".xls"; }},
         {"/downloads/ID.pdf", [&](std::mt19937 &r) { return "/downloads/" + anyDownload(r) + ".pdf"; }},
+        // The newest downloads, the ones the start page links and the office opens most.
+        {"/downloads/RECENT.pdf",
+         [downloads](std::mt19937 &r) { return "/downloads/" + std::to_string(downloads - r() % 20) + ".pdf"; }},
         {"/downloads/ID.csv", [&](std::mt19937 &r) { return "/downloads/" + anyDownload(r) + ".csv"; }},
         {"/instruments", [](std::mt19937 &) { return std::string("/instruments"); }},
         {"/instruments/SERIAL",
