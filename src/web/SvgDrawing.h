@@ -70,13 +70,13 @@ inline QString Band(const Scale &scale, const ForceRange &range, const char *col
              Number(scale.Y(range.Low()) - scale.Y(range.High())), QLatin1String(colour));
 }
 
-// The axes with the value axis' ends and title.
+// The axes with the value axis' ends, and its title beside its top, clear of the end's number.
 inline QString Axes(const Scale &scale, const QString &title)
 {
     return QStringLiteral("<path d=\"M%1 %2 V%3 H%4\" stroke=\"#666\" fill=\"none\"/>")
                .arg(Number(kLeft), Number(kTop), Number(kHeight - kBottom), Number(kWidth - kRight)) +
            Text(kLeft - 6, scale.Y(scale.maxY) + 4, Number(scale.maxY), "end") +
-           Text(kLeft - 6, scale.Y(scale.minY), Number(scale.minY), "end") + Text(4, kTop - 4, title);
+           Text(kLeft - 6, scale.Y(scale.minY), Number(scale.minY), "end") + Text(kLeft + 6, kTop - 4, title);
 }
 
 } // namespace svg_drawing
