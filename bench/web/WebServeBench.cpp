@@ -1,13 +1,15 @@
 // tonvale-cli serve over an SQLite archive of plant size (default 1,000,000 stored records in 10,000
-// downloads of 100 instruments): the time of each page and file (median, 95th percentile, slowest) over
-// loopback, then 32 clients making 200 requests each at once (errors, 99th percentile, requests a second).
-// Usage: tonvale_bench_web [--downloads N] [--records-per-download M] [--samples S] [--clients C]
-//                          [--requests R] [--keep DIR]
+// downloads of 100 instruments, 1,000 presses with 10 checks each): the time of each page and file (median,
+// 95th percentile, slowest) over loopback, then 32 clients making 200 requests each at once (errors, 99th
+// percentile, requests a second).
+// Usage: tonvale_bench_web [--downloads N] [--records-per-download M] [--presses P] [--checks-per-press K]
+//                          [--samples S] [--clients C] [--requests R] [--keep DIR]
 // --keep DIR builds the archive there once and reuses it on later runs.
 #include "cli/CliRunner.h"
 
 #include "ArchiveLocation.h"
 #include "MeasurementArchive.h"
+#include "PressRegister.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -33,6 +35,8 @@ struct Options {
     int downloads = 10000;
     int recordsPerDownload = 100;
     int instruments = 100;
+    int presses = 1000;
+    int checksPerPress = 10;
     int samples = 60;
     int clients = 32;
     int requests = 200;
@@ -85,6 +89,49 @@ bool BuildArchive(const QString &dir, const Options &options)
     return true;
 }
 
+QString PressId(int press)
+{
+    return QStringLiteral("P-%1").arg(press, 4, 10, QLatin1Char('0'));
+}
+
+// The register: presses of the three classes, each check the first records of a download of its own (as many
+// as there are downloads), some with a range of their own.
+bool BuildRegister(const QString &dir, const Options &options)
+{
+    MeasurementArchive archive(DefaultArchiveLocation(dir));
+    if (!archive.Open())
+        return false;
+    PressRegister presses(archive);
+    const std::optional<QList<PressOverview>> existing = presses.ListPresses(true);
+    if (!existing)
+        return false;
+    if (existing->size() >= options.presses)
+        return true;
+    QElapsedTimer timer;
+    timer.start();
+    const CheckAuthor author{QStringLiteral("op"), QStringLiteral("station-1"), {}, QDateTime::currentSecsSinceEpoch()};
+    for (int p = 0; p < options.presses; ++p) {
+        Press press;
+        press.id = PressId(p);
+        press.name = QStringLiteral("%1호기").arg(p + 1);
+        press.location = QStringLiteral("%1동").arg(QChar(u'A' + p % 5));
+        press.pressClass = p % kPressClassCount;
+        if (p % 2 == 0)
+            press.range = ForceRange{120, 250};
+        if (!presses.AddPress(press))
+            return false;
+        for (int k = 0; k < options.checksPerPress; ++k) {
+            const int download = 1 + (p * options.checksPerPress + k) % options.downloads;
+            const auto records = presses.DownloadRecords(download, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
+            if (!records || !presses.Assign(press.id, *records, author))
+                return false;
+        }
+        if ((p + 1) % 100 == 0)
+            std::fprintf(stderr, "register: %d presses, %.0f s\n", p + 1, timer.elapsed() / 1000.0);
+    }
+    return true;
+}
+
 double Percentile(std::vector<double> values, double p)
 {
     if (values.empty())
@@ -113,6 +160,10 @@ int main(int argc, char *argv[])
             options.downloads = value;
         else if (name == "--records-per-download")
             options.recordsPerDownload = value;
+        else if (name == "--presses")
+            options.presses = value;
+        else if (name == "--checks-per-press")
+            options.checksPerPress = value;
         else if (name == "--samples")
             options.samples = value;
         else if (name == "--clients")
@@ -127,12 +178,13 @@ int main(int argc, char *argv[])
     QDir().mkpath(dir);
     QElapsedTimer build;
     build.start();
-    if (!BuildArchive(dir, options)) {
+    if (!BuildArchive(dir, options) || !BuildRegister(dir, options)) {
         std::fprintf(stderr, "could not build the archive in %s\n", qPrintable(dir));
         return 1;
     }
-    std::printf("archive: %d downloads x %d records, %d instruments (ready in %.1f s)\n", options.downloads,
-                options.recordsPerDownload, options.instruments, build.elapsed() / 1000.0);
+    std::printf("archive: %d downloads x %d records, %d instruments, %d presses x %d checks (ready in %.1f s)\n",
+                options.downloads, options.recordsPerDownload, options.instruments, options.presses,
+                options.checksPerPress, build.elapsed() / 1000.0);
 
     QProcess serve;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -155,6 +207,9 @@ int main(int argc, char *argv[])
 
     const int downloads = options.downloads, instruments = options.instruments;
     auto anyDownload = [downloads](std::mt19937 &random) { return std::to_string(1 + random() % downloads); };
+    auto anyPress = [presses = options.presses](std::mt19937 &random) {
+        return PressId(int(random() % uint32_t(presses))).toStdString();
+    };
     const std::vector<Page> pages = {
         {"/", [](std::mt19937 &) { return std::string("/"); }},
         {"/downloads", [](std::mt19937 &) { return std::string("/downloads"); }},
@@ -168,6 +223,9 @@ int main(int argc, char *argv[])
         {"/downloads/ID", [&](std::mt19937 &r) { return "/downloads/" + anyDownload(r); }},
         {"/downloads/ID.xls", [&](std::mt19937 &r) { return "/downloads/" + anyDownload(r) + ".xls"; }},
         {"/downloads/ID.pdf", [&](std::mt19937 &r) { return "/downloads/" + anyDownload(r) + ".pdf"; }},
+        // The newest downloads, the ones the start page links and the office opens most.
+        {"/downloads/RECENT.pdf",
+         [downloads](std::mt19937 &r) { return "/downloads/" + std::to_string(downloads - r() % 20) + ".pdf"; }},
         {"/downloads/ID.csv", [&](std::mt19937 &r) { return "/downloads/" + anyDownload(r) + ".csv"; }},
         {"/instruments", [](std::mt19937 &) { return std::string("/instruments"); }},
         {"/instruments/SERIAL",
@@ -176,6 +234,11 @@ int main(int argc, char *argv[])
          [downloads](std::mt19937 &r) { return "/api/downloads?page=" + std::to_string(1 + r() % (downloads / 50)); }},
         {"/api/downloads/ID", [&](std::mt19937 &r) { return "/api/downloads/" + anyDownload(r); }},
         {"/api/instruments", [](std::mt19937 &) { return std::string("/api/instruments"); }},
+        {"/presses", [](std::mt19937 &) { return std::string("/presses"); }},
+        {"/presses/ID", [&](std::mt19937 &r) { return "/presses/" + anyPress(r); }},
+        {"/presses/ID.pdf", [&](std::mt19937 &r) { return "/presses/" + anyPress(r) + ".pdf"; }},
+        {"/api/presses", [](std::mt19937 &) { return std::string("/api/presses"); }},
+        {"/api/presses/ID", [&](std::mt19937 &r) { return "/api/presses/" + anyPress(r); }},
     };
 
     std::printf("\none client, %d requests of each (ms):\n%-34s %8s %8s %8s\n", options.samples, "page", "median",

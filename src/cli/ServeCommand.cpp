@@ -6,6 +6,7 @@
 #include "CliCommand.h"
 #include "MainThreadRunner.h"
 #include "MeasurementArchive.h"
+#include "PressPages.h"
 #include "ServeSettings.h"
 #include "WebAccounts.h"
 #include "WebArchive.h"
@@ -123,8 +124,10 @@ int RunServe(CliContext &context, const QStringList &arguments)
     QCoreApplication *application = QCoreApplication::instance();
     WebRouter router;
     MainThreadRunner mainThread(application);
-    AddArchivePages(router, {&archive, settings->configPath,
-                             [&mainThread](const std::function<void()> &work) { mainThread.Run(work); }});
+    const ArchivePagesSetting pagesSetting{&archive, settings->configPath,
+                                           [&mainThread](const std::function<void()> &work) { mainThread.Run(work); }};
+    AddArchivePages(router, pagesSetting);
+    AddPressPages(router, pagesSetting);
     WebServerSettings serverSettings;
     serverSettings.host = settings->host;
     serverSettings.port = settings->port;

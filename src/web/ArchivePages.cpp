@@ -2,16 +2,19 @@
 
 #include "ChartSeries.h"
 #include "DownloadReplay.h"
-#include "ReportFiles.h"
 #include "InstrumentIdentity.h"
 #include "LimitsSettings.h"
 #include "LocalTime.h"
+#include "PageContext.h"
+#include "ReportFileCache.h"
+#include "ReportFiles.h"
 #include "ResultCodes.h"
 #include "SvgChart.h"
 #include "WebArchive.h"
 #include "WebLayout.h"
 #include "WebText.h"
 
+#include <QCryptographicHash>
 #include <QDate>
 #include <QDateTime>
 #include <QFile>
@@ -29,32 +32,8 @@ using web_text::Url;
 constexpr int kDashboardDownloads = 20;
 constexpr int kMaxSerialLength = 64;
 constexpr int kMaxPage = 1000000;
-
-struct Pages {
-    const WebRouter &router;
-    ArchivePagesSetting setting;
-
-    // Runs work on the archive; false with the 503 answer in *failure when the archive cannot be used.
-    bool Read(const WebRequest &request, const WebArchive::Work &work, WebResponse &failure) const
-    {
-        ArchiveError error;
-        if (setting.archive->Use(work, &error))
-            return true;
-        failure =
-            web_layout::Error(router, request, 503,
-                              QStringLiteral("기록 보관소를 읽을 수 없습니다: %1. 잠시 후 다시 시도하십시오.")
-                                  .arg(error.Reason().isEmpty() ? QStringLiteral("알 수 없는 오류") : error.Reason()));
-        return false;
-    }
-    WebResponse Bad(const WebRequest &request, const QString &message) const
-    {
-        return web_layout::Error(router, request, 400, message);
-    }
-    WebResponse NotFound(const WebRequest &request, const QString &message) const
-    {
-        return web_layout::Error(router, request, 404, message);
-    }
-};
+// Report files kept for asking again: a few hundred downloads' PDFs.
+constexpr qint64 kReportCacheBytes = 64 * 1024 * 1024;
 
 // The filters of a downloads list, as "기록 보기" takes them.
 struct ListQuery {
@@ -157,11 +136,6 @@ QString DownloadsTable(const QList<DownloadSummary> &downloads)
     return html + QStringLiteral("</tbody></table>");
 }
 
-QJsonValue OptionalJson(const std::optional<qint64> &value)
-{
-    return value ? QJsonValue(double(*value)) : QJsonValue();
-}
-
 QJsonObject DownloadJson(const DownloadSummary &d)
 {
     QJsonObject identity;
@@ -210,7 +184,7 @@ QString Pager(const ListQuery &query, qint64 total, const QString &path)
     return html + QStringLiteral("</div>");
 }
 
-WebResponse Dashboard(const Pages &pages, const WebRequest &request)
+WebResponse Dashboard(const PageContext &pages, const WebRequest &request)
 {
     QList<DownloadSummary> latest;
     WebResponse failure;
@@ -240,7 +214,7 @@ WebResponse Dashboard(const Pages &pages, const WebRequest &request)
 }
 
 // One page of downloads and how many there are in all; false with the answer to give in *failure.
-bool ReadDownloadPage(const Pages &pages, const WebRequest &request, const ListQuery &query,
+bool ReadDownloadPage(const PageContext &pages, const WebRequest &request, const ListQuery &query,
                       QList<DownloadSummary> &downloads, qint64 &total, WebResponse &failure)
 {
     return pages.Read(
@@ -259,7 +233,7 @@ bool ReadDownloadPage(const Pages &pages, const WebRequest &request, const ListQ
         failure);
 }
 
-WebResponse DownloadList(const Pages &pages, const WebRequest &request, bool json)
+WebResponse DownloadList(const PageContext &pages, const WebRequest &request, bool json)
 {
     QString problem;
     const std::optional<ListQuery> query = ParseListQuery(request, &problem);
@@ -290,24 +264,13 @@ WebResponse DownloadList(const Pages &pages, const WebRequest &request, bool jso
 }
 
 // The download of the path's id; false with the answer to give (404, 503) in *failure.
-bool LoadDownload(const Pages &pages, const WebRequest &request, const QString &idText,
+bool LoadDownload(const PageContext &pages, const WebRequest &request, const QString &idText,
                   std::optional<ArchivedDownload> &download, WebResponse &failure)
 {
     const qint64 id = idText.toLongLong();
-    if (!pages.Read(
-            request,
-            [&](MeasurementArchive &archive, ArchiveError &error) {
-                download = archive.LoadDownload(id);
-                error = archive.LastError();
-                return download || error.kind == ArchiveError::Kind::None;
-            },
-            failure))
-        return false;
-    if (!download) {
-        failure = pages.NotFound(request, QStringLiteral("보관된 다운로드가 없습니다: %1").arg(idText));
-        return false;
-    }
-    return true;
+    return pages.ReadOne(
+        request, [id](MeasurementArchive &archive) { return archive.LoadDownload(id); }, download,
+        QStringLiteral("보관된 다운로드가 없습니다: %1").arg(idText), failure);
 }
 
 QString IdentityTable(const InstrumentIdentity &identity)
@@ -321,7 +284,7 @@ QString IdentityTable(const InstrumentIdentity &identity)
 }
 
 // An archived download as a table, judged against the station's limits.
-Measurement JudgedMeasurement(const Pages &pages, const ArchivedDownload &download)
+Measurement JudgedMeasurement(const PageContext &pages, const ArchivedDownload &download)
 {
     Measurement table = ReplayedMeasurement(download);
     table.SetLimits(LoadPressClassLimits(pages.setting.iniPath));
@@ -344,8 +307,8 @@ QString RowsTable(const QList<TableLine> &lines, const QList<Verdict> &verdicts)
     QString html = QStringLiteral("<table class=\"rows\">");
     for (const TableLine &line : lines) {
         const bool heading = line.kind == TableLine::Kind::Titles;
-        const Verdict verdict = line.kind == TableLine::Kind::Record ? verdicts.value(line.record, Verdict::None)
-                                                                     : Verdict::None;
+        const Verdict verdict =
+            line.kind == TableLine::Kind::Record ? verdicts.value(line.record, Verdict::None) : Verdict::None;
         const QString cls = verdict == Verdict::Pass   ? QStringLiteral(" class=\"pass\"")
                             : verdict == Verdict::Fail ? QStringLiteral(" class=\"fail\"")
                                                        : QString();
@@ -360,7 +323,7 @@ QString RowsTable(const QList<TableLine> &lines, const QList<Verdict> &verdicts)
     return html + QStringLiteral("</table>");
 }
 
-WebResponse DownloadPage(const Pages &pages, const WebRequest &request, const QString &idText, bool json)
+WebResponse DownloadPage(const PageContext &pages, const WebRequest &request, const QString &idText, bool json)
 {
     std::optional<ArchivedDownload> download;
     WebResponse failure;
@@ -410,21 +373,43 @@ WebResponse DownloadPage(const Pages &pages, const WebRequest &request, const QS
     return web_layout::Page(pages.router, request, QStringLiteral("다운로드 %1").arg(d.id), body);
 }
 
-WebResponse DownloadFile(const Pages &pages, const WebRequest &request, const QString &idText, const QString &extension)
+// What a download's report file is made from, as a key of the file cache: the download as written (a finished one
+// never changes; its revision would) and the INI file's texts and limits. Empty for a download not finished.
+QString ReportKey(const DownloadSummary &d, const QString &extension, const QString &iniPath)
+{
+    if (!d.resultCode)
+        return QString();
+    QFile ini(iniPath);
+    const QByteArray settings = ini.open(QIODevice::ReadOnly) ? ini.readAll() : QByteArray();
+    return QStringLiteral("%1|%2|%3|%4|%5")
+        .arg(d.uid)
+        .arg(d.id)
+        .arg(d.revision)
+        .arg(extension, QString::fromLatin1(QCryptographicHash::hash(settings, QCryptographicHash::Sha256).toHex()));
+}
+
+WebResponse DownloadFile(const PageContext &pages, ReportFileCache &cache, const WebRequest &request,
+                         const QString &idText, const QString &extension)
 {
     std::optional<ArchivedDownload> download;
     WebResponse failure;
     if (!LoadDownload(pages, request, idText, download, failure))
         return failure;
-    const Measurement table = JudgedMeasurement(pages, *download);
     WebResponse response;
     response.attachmentName = QStringLiteral("download-%1.%2").arg(idText, extension);
     if (extension == QLatin1String("csv")) {
         response.contentType = "text/csv; charset=utf-8";
-        for (const TableLine &line : DownloadTableLines(table))
+        for (const TableLine &line : DownloadTableLines(ReplayedMeasurement(*download)))
             response.body += web_text::CsvLine(line.texts);
         return response;
     }
+    response.contentType = extension == QLatin1String("xls") ? "application/vnd.ms-excel" : "application/pdf";
+    const QString key = ReportKey(download->summary, extension, pages.setting.iniPath);
+    if (std::optional<QByteArray> kept = key.isEmpty() ? std::nullopt : cache.Find(key)) {
+        response.body = *kept;
+        return response;
+    }
+    const Measurement table = JudgedMeasurement(pages, *download);
     QTemporaryDir dir;
     const QString path = dir.filePath(response.attachmentName);
     ReportFileTargets targets;
@@ -440,12 +425,13 @@ WebResponse DownloadFile(const Pages &pages, const WebRequest &request, const QS
         return web_layout::Error(pages.router, request, 500,
                                  written.error.isEmpty() ? QStringLiteral("보고서 파일을 만들 수 없습니다.")
                                                          : written.error);
-    response.contentType = extension == QLatin1String("xls") ? "application/vnd.ms-excel" : "application/pdf";
     response.body = file.readAll();
+    if (!key.isEmpty())
+        cache.Keep(key, response.body);
     return response;
 }
 
-WebResponse InstrumentList(const Pages &pages, const WebRequest &request, bool json)
+WebResponse InstrumentList(const PageContext &pages, const WebRequest &request, bool json)
 {
     QList<InstrumentSummary> instruments;
     WebResponse failure;
@@ -483,7 +469,7 @@ WebResponse InstrumentList(const Pages &pages, const WebRequest &request, bool j
     return web_layout::Page(pages.router, request, QStringLiteral("계측기"), body);
 }
 
-WebResponse InstrumentPage(const Pages &pages, const WebRequest &request, const QString &serial, bool json)
+WebResponse InstrumentPage(const PageContext &pages, const WebRequest &request, const QString &serial, bool json)
 {
     QString problem;
     std::optional<ListQuery> query = ParseListQuery(request, &problem);
@@ -543,7 +529,7 @@ WebResponse InstrumentPage(const Pages &pages, const WebRequest &request, const 
 
 void AddArchivePages(WebRouter &router, const ArchivePagesSetting &setting)
 {
-    auto pages = std::make_shared<Pages>(Pages{router, setting});
+    auto pages = std::make_shared<PageContext>(PageContext{router, setting});
     router.AddNavigation(QStringLiteral("한눈에 보기"), QStringLiteral("/"));
     router.AddNavigation(QStringLiteral("다운로드"), QStringLiteral("/downloads"));
     router.AddNavigation(QStringLiteral("계측기"), QStringLiteral("/instruments"));
@@ -564,6 +550,9 @@ void AddArchivePages(WebRouter &router, const ArchivePagesSetting &setting)
             prefix + QStringLiteral("/instruments/(.+)"),
             [pages, json](const WebRequest &r, const QStringList &c) { return InstrumentPage(*pages, r, c[0], json); });
     }
+    auto cache = std::make_shared<ReportFileCache>(kReportCacheBytes);
     router.AddPage(QStringLiteral("/downloads/([0-9]{1,18})\\.(xls|pdf|csv)"),
-                   [pages](const WebRequest &r, const QStringList &c) { return DownloadFile(*pages, r, c[0], c[1]); });
+                   [pages, cache](const WebRequest &r, const QStringList &c) {
+                       return DownloadFile(*pages, *cache, r, c[0], c[1]);
+                   });
 }

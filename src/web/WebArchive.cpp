@@ -133,6 +133,29 @@ std::optional<QList<IdentitySeen>> WebArchive::IdentitiesOfSerial(MeasurementArc
     return seen;
 }
 
+std::optional<QList<CheckVerdictCount>> WebArchive::CheckVerdictsSince(MeasurementArchive &archive, qint64 since,
+                                                                       ArchiveError &error)
+{
+    QSqlQuery query(archive.Database());
+    if (!Execute(query,
+                 QStringLiteral("SELECT p.press_class, c.verdict, COUNT(*) FROM press_checks c"
+                                " JOIN presses p ON p.id = c.press_id WHERE c.measured_at >= ?"
+                                " GROUP BY p.press_class, c.verdict ORDER BY p.press_class, c.verdict"),
+                 {since}, error))
+        return std::nullopt;
+    QList<CheckVerdictCount> counts;
+    while (query.next()) {
+        // As the register stores verdicts: 1 pass, 2 fail, 0 none.
+        const int code = query.value(1).toInt();
+        counts << CheckVerdictCount{query.value(0).toInt(),
+                                    code == 1   ? Verdict::Pass
+                                    : code == 2 ? Verdict::Fail
+                                                : Verdict::None,
+                                    query.value(2).toLongLong()};
+    }
+    return counts;
+}
+
 std::optional<bool> WebArchive::RoleMayWrite(MeasurementArchive &archive, ArchiveError &error)
 {
     if (archive.Dialect() == SqlDialect::Sqlite)

@@ -2,6 +2,7 @@
 
 #include "ArchiveLocation.h"
 #include "MeasurementArchive.h"
+#include "PressClassLimits.h"
 
 #include <QList>
 
@@ -23,6 +24,13 @@ struct IdentitySeen {
     qint64 firstStartedAt = 0;
     qint64 lastStartedAt = 0;
     qint64 downloads = 0;
+};
+
+// How many checks of presses of one class were judged one way.
+struct CheckVerdictCount {
+    int pressClass = 0;
+    Verdict verdict = Verdict::None;
+    qint64 checks = 0;
 };
 
 // The archive as the web view reads it: each server thread has a connection of its own, opened for reading
@@ -47,6 +55,10 @@ class WebArchive {
     static std::optional<QList<InstrumentSummary>> Instruments(MeasurementArchive &archive, ArchiveError &error);
     static std::optional<QList<IdentitySeen>> IdentitiesOfSerial(MeasurementArchive &archive, const QString &serial,
                                                                  ArchiveError &error);
+
+    // The checks measured since `since` (seconds since 1970), counted by their press's class and verdict.
+    static std::optional<QList<CheckVerdictCount>> CheckVerdictsSince(MeasurementArchive &archive, qint64 since,
+                                                                      ArchiveError &error);
 
     // On a server: whether the role logged in with may change downloads (then it is not the read-only role).
     static std::optional<bool> RoleMayWrite(MeasurementArchive &archive, ArchiveError &error);

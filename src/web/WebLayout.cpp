@@ -80,7 +80,7 @@ header a{color:#fff;text-decoration:none}header a:hover{text-decoration:underlin
 main{padding:12px 20px;max-width:1100px}h1{font-size:1.4em}h2{font-size:1.15em;margin-top:1.6em}
 table{border-collapse:collapse;background:#fff;margin:8px 0}
 th,td{border:1px solid #ccd;padding:4px 8px;text-align:left;white-space:nowrap}th{background:#e8edf3}
-td.num{text-align:right}.pass{background:#dff5e1}.fail{background:#fde2df}
+td.num{text-align:right}.pass{background:#dff5e1}.fail{background:#fde2df}.soon{background:#fff4d6}
 .error{padding:10px;border:1px solid #d99;background:#fde2df}.note{color:#555}
 form.filter{display:flex;gap:10px;align-items:end;flex-wrap:wrap}label{display:flex;flex-direction:column;font-size:.9em}
 .pager{display:flex;gap:12px;margin:8px 0}.files a{margin-right:12px}

@@ -1,5 +1,6 @@
 #include "WebServer.h"
 
+#include "ConnectionWatchdog.h"
 #include "WebAccounts.h"
 #include "WebLayout.h"
 #include "WebText.h"
@@ -15,6 +16,7 @@
 namespace {
 
 constexpr size_t kMaxBodyBytes = 16 * 1024;
+constexpr int kRequestHeadSeconds = 10;
 constexpr int kMaxPasswordBytes = 1024;
 // Password hashing takes 64 MiB a time: this many at once, the rest wait.
 constexpr int kHashesAtOnce = 2;
@@ -23,6 +25,31 @@ const char *const kSecurityPolicy = "default-src 'none'; style-src 'self'; img-s
                                     "frame-ancestors 'none'; base-uri 'none'";
 
 QSemaphore g_hashing(kHashesAtOnce);
+
+// The watched connection this worker thread serves.
+thread_local quint64 t_connection = 0;
+
+// The library's pool of connection threads, with each accepted connection watched from its accept (called on
+// the accepting thread right after it) to its close.
+class WatchedPool : public httplib::TaskQueue {
+  public:
+    WatchedPool(size_t threads, ConnectionWatchdog &watchdog) : m_pool(threads), m_watchdog(watchdog) {}
+    void enqueue(std::function<void()> serve) override
+    {
+        const quint64 connection = m_watchdog.Accepted();
+        m_pool.enqueue([this, connection, serve = std::move(serve)] {
+            t_connection = connection;
+            serve();
+            m_watchdog.Closed(connection);
+            t_connection = 0;
+        });
+    }
+    void shutdown() override { m_pool.shutdown(); }
+
+  private:
+    httplib::ThreadPool m_pool;
+    ConnectionWatchdog &m_watchdog;
+};
 
 qint64 Now()
 {
@@ -72,7 +99,9 @@ void Reply(const WebResponse &answer, const QByteArray &setCookie, httplib::Resp
 } // namespace
 
 WebServer::WebServer(const WebRouter &router, WebServerSettings settings)
-    : m_router(router), m_settings(std::move(settings)), m_sessions(m_settings.sessionSeconds)
+    : m_router(router), m_settings(std::move(settings)),
+      m_watchdog(std::make_unique<ConnectionWatchdog>(std::chrono::seconds(kRequestHeadSeconds))),
+      m_sessions(m_settings.sessionSeconds)
 {
     if (m_settings.tlsCertificate.isEmpty())
         m_server = std::make_unique<httplib::Server>();
@@ -105,8 +134,10 @@ bool WebServer::Bind(QString *error)
         m_port = m_settings.port;
     }
     // Many browsers connecting at once are queued, not dropped (a dropped connection waits a second to retry).
-    if (m_port > 0)
+    if (m_port > 0) {
         ::listen(m_listenSocket, SOMAXCONN);
+        m_watchdog->SetPort(m_port);
+    }
     if (m_port <= 0) {
         *error = QStringLiteral("%1:%2 에서 연결을 받을 수 없습니다 (이미 쓰이고 있거나 권한이 없습니다)")
                      .arg(m_settings.host)
@@ -131,7 +162,7 @@ void WebServer::Install()
 {
     httplib::Server &server = *m_server;
     const int threads = m_settings.threads;
-    server.new_task_queue = [threads] { return new httplib::ThreadPool(size_t(threads)); };
+    server.new_task_queue = [this, threads] { return new WatchedPool(size_t(threads), *m_watchdog); };
     server.set_read_timeout(5, 0);
     server.set_write_timeout(10, 0);
     server.set_keep_alive_timeout(5);
@@ -144,6 +175,8 @@ void WebServer::Install()
         m_listenSocket = sock;
     });
     server.set_payload_max_length(kMaxBodyBytes);
+    server.set_logger(
+        [this](const httplib::Request &, const httplib::Response &) { m_watchdog->Answered(t_connection); });
     httplib::Headers headers{{"Content-Security-Policy", kSecurityPolicy},
                              {"X-Content-Type-Options", "nosniff"},
                              {"X-Frame-Options", "DENY"},
@@ -153,7 +186,8 @@ void WebServer::Install()
         headers.emplace("Strict-Transport-Security", "max-age=31536000");
     server.set_default_headers(headers);
     // A body declared too large is refused before a byte of it is read (the library would read it all to skip it).
-    server.set_pre_routing_handler([](const httplib::Request &req, httplib::Response &res) {
+    server.set_pre_routing_handler([this](const httplib::Request &req, httplib::Response &res) {
+        m_watchdog->Routed(t_connection);
         const QByteArray length = QByteArray::fromStdString(req.get_header_value("Content-Length"));
         bool number = true;
         const qulonglong bytes = length.isEmpty() ? 0 : length.toULongLong(&number);
@@ -191,8 +225,9 @@ void WebServer::Install()
                                           QString::fromStdString(req.remote_addr), &setCookie);
         Reply(answer, setCookie, res);
     };
-    server.Get(".*", handler);
-    server.Post(".*", handler);
+    // Every path, line breaks in it too (decoded from %0A), reaches the pages, which refuse what they cannot take.
+    server.Get("[\\s\\S]*", handler);
+    server.Post("[\\s\\S]*", handler);
 }
 
 WebResponse WebServer::Handle(const WebRequest &plain, const QByteArray &method, const QByteArray &cookie,

@@ -7,6 +7,7 @@
 
 #include <memory>
 
+class ConnectionWatchdog;
 class WebAccounts;
 namespace httplib {
 class Server;
@@ -23,7 +24,8 @@ struct WebServerSettings {
 };
 
 // The HTTP(S) server in front of the router: requests bounded in size (16 KiB body, 8 KiB URI and header
-// lines) and time (5 s for each read, 10 s for each write, 5 s idle between requests), strict security headers
+// lines) and time (5 s for each read, 10 s for each write, 5 s idle between requests, 10 s for a request's
+// head from the connection's accept or the previous answer, however it trickles in), strict security headers
 // on every answer, GET and HEAD for pages, login with a session cookie when there are accounts.
 class WebServer {
   public:
@@ -47,6 +49,7 @@ class WebServer {
 
     const WebRouter &m_router;
     WebServerSettings m_settings;
+    std::unique_ptr<ConnectionWatchdog> m_watchdog;
     std::unique_ptr<httplib::Server> m_server;
     int m_port = 0;
     int m_listenSocket = -1;

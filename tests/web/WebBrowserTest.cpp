@@ -1,4 +1,4 @@
-#include "WebArchiveFixture.h"
+#include "PressRegisterFixture.h"
 
 #include <QDir>
 #include <QImage>
@@ -42,6 +42,8 @@ TEST_F(WebBrowser, PagesLoadWithTheirContentAndPicture)
         ASSERT_TRUE(archive.Open());
         AddDownload(archive, "PF-B2", "2024-06-01 09:00:00", {{"2024-06-01 08:00:00", 98 * 12, 1}});
     }
+    MakePressRegister([this](const QStringList &arguments) { return RunProgram(CliCopyIn(m_dir.path()), arguments); },
+                      m_dir.filePath("p.json"), 2);
     ServeProcess serve(m_dir.path(), {});
     ASSERT_GT(serve.Port(), 0) << serve.Err().toStdString();
     const QString base = QStringLiteral("http://127.0.0.1:%1").arg(serve.Port());
@@ -57,6 +59,8 @@ TEST_F(WebBrowser, PagesLoadWithTheirContentAndPicture)
         {"/downloads?instrument=arch", "downloads", {"총 1건, 페이지 1 / 1", "SN-ARCH"}},
         {"/instruments/SN-ARCH", "instrument", {"읽힌 계측기 정보", "다운로드 1건"}},
         {"/downloads/77", "not-found", {"보관된 다운로드가 없습니다: 77"}},
+        {"/presses", "presses", {"P-OVER", "P-SOON", "초과", "임박", "&lt;i&gt;새 설비&lt;/i&gt;&amp;"}},
+        {"/presses/P-OVER", "press", {"설비 P-OVER", "1호기", "불합격", "합격", "<svg", "Cp 0.40, Cpk 0.18"}},
     };
     for (const Page &page : pages) {
         const QString dom = Chromium({"--dump-dom", base + page.path});

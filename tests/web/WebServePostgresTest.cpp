@@ -1,32 +1,21 @@
-#include "WebArchiveFixture.h"
-
-#include "archive/PostgresCluster.h"
+#include "ServerArchiveFixture.h"
 
 #include <QElapsedTimer>
 
 namespace {
 
-class WebServePostgres : public ::testing::Test {
+class WebServePostgres : public ServerArchiveTest {
   protected:
     void SetUp() override
     {
-        if (!m_cluster.SkipReason().isEmpty())
-            GTEST_SKIP() << m_cluster.SkipReason().toStdString();
-        ASSERT_TRUE(m_cluster.Failure().isEmpty()) << m_cluster.Failure().toStdString();
-        ASSERT_TRUE(m_dir.isValid());
-        const CliRun setup = Cli({"--database", m_cluster.Url(), "archive", "setup"});
-        ASSERT_EQ(setup.exitCode, 0) << setup.err.toStdString();
-        ASSERT_EQ(m_cluster.Sql("CREATE ROLE office LOGIN IN ROLE tonvale_reader"), QString());
+        ServerArchiveTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
         const QString scenario = WriteFile(Path("s.json"), ManyStoredRecords(30));
         const CliRun memory = Cli({"--simulate=" + scenario, "--virtual-time", "--database", m_cluster.Url(), "memory",
                                    "--from", "2024-05-01", "--to", "2024-05-01"});
         ASSERT_EQ(memory.exitCode, 0) << memory.err.toStdString();
     }
-    QString Path(const QString &name) const { return m_dir.filePath(name); }
-    CliRun Cli(const QStringList &arguments) { return RunProgram(CliCopyIn(m_dir.path()), arguments); }
-
-    PostgresCluster m_cluster;
-    QTemporaryDir m_dir;
 };
 
 TEST_F(WebServePostgres, ServesTheServerArchiveAsTheReadOnlyRoleOnly)

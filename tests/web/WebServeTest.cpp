@@ -1,6 +1,7 @@
 #include "WebArchiveFixture.h"
 
 #include "ArchiveLocation.h"
+#include "ToolOutput.h"
 #include "WebText.h"
 
 #include <QSqlQuery>
@@ -347,6 +348,108 @@ TEST_F(WebServe, OversizedRequestsAreRefusedAndASlowClientHoldsNothingForLong)
     idle.Send("GET / HTTP/1.1\r\nHost: x\r\n\r\n");
     EXPECT_TRUE(idle.Receive(2000).startsWith("HTTP/1.1 200"));
     EXPECT_EQ(serve.Terminate(SIGINT), 0) << serve.Err().toStdString();
+}
+
+TEST_F(WebServe, AHeadTrickledLineByLineIsCutOffWhileOthersAreServed)
+{
+    AddDownload(Archive(), "PF-A1", "2024-05-01 08:00:00", {{"2024-05-01 07:00:00", 98 * 12, 0}});
+    ServeProcess serve(m_dir.path(), {});
+    ASSERT_GT(serve.Port(), 0) << serve.Err().toStdString();
+    // Each header line comes well within the read time-out, so only a bound on the whole head lets them go:
+    // one from its first line, one after an answered request on the same connection.
+    RawConnection fresh(serve.Port()), kept(serve.Port());
+    ASSERT_TRUE(fresh.Send("GET / HTTP/1.1\r\nHost: x\r\n"));
+    ASSERT_TRUE(kept.Send("GET /downloads HTTP/1.1\r\nHost: x\r\n\r\n"));
+    ASSERT_TRUE(kept.Receive(5000).startsWith("HTTP/1.1 200"));
+    ASSERT_TRUE(kept.Send("GET / HTTP/1.1\r\nHost: x\r\n"));
+    httplib::Client client = serve.Client();
+    bool freshClosed = false, keptClosed = false;
+    int lines = 0;
+    for (; lines < 40 && !(freshClosed && keptClosed); ++lines) {
+        QThread::msleep(1000);
+        for (auto [connection, closed] : {std::pair{&fresh, &freshClosed}, std::pair{&kept, &keptClosed}}) {
+            if (*closed)
+                continue;
+            connection->Send(QStringLiteral("X-Line-%1: y\r\n").arg(lines).toLatin1());
+            EXPECT_TRUE(connection->Receive(50, closed).isEmpty()) << "answered a head that never ended";
+        }
+        const auto page = client.Get("/downloads");
+        ASSERT_TRUE(page);
+        EXPECT_EQ(page->status, 200);
+    }
+    EXPECT_TRUE(freshClosed);
+    EXPECT_TRUE(keptClosed);
+    // The bound is 10 s; a minute of trickling would mean it was not kept.
+    EXPECT_LT(lines, 20);
+    const auto after = client.Get("/");
+    ASSERT_TRUE(after);
+    EXPECT_EQ(after->status, 200);
+    EXPECT_EQ(serve.Terminate(), 0) << serve.Err().toStdString();
+}
+
+// pdftotext's text of a PDF the server sent.
+QString PdfText(const httplib::Result &result, const QString &path)
+{
+    if (!result || result->status != 200)
+        return QString();
+    return ToolOutput("pdftotext", {WriteFile(path, QByteArray::fromStdString(result->body)), "-"});
+}
+
+TEST_F(WebServe, AReportFileFollowsItsDownloadAndTheSettingsItIsMadeFrom)
+{
+    qputenv("QT_HASH_SEED", "0");
+    WriteFile(Path("tonvale.ini"), "[REPORT]\nCOMPANY=첫째프레스\n");
+    AddDownload(Archive(), "PF-A1", "2024-05-01 08:00:00", {{"2024-05-01 07:00:00", 98 * 12, 0}});
+    // A download still being written: one record now, another later.
+    DownloadStart start;
+    for (int i = 0; i < InstrumentIdentity::kFieldCount; ++i)
+        start.identity.texts[i] = QStringLiteral("F%1").arg(i);
+    start.identity.texts[InstrumentIdentity::kSerialField] = QStringLiteral("PF-LIVE");
+    start.host = QStringLiteral("station-2");
+    start.osUser = QStringLiteral("op");
+    start.startedAt = QDateTime(QDate(2024, 5, 2), QTime(9, 0)).toSecsSinceEpoch();
+    const std::optional<DownloadHandle> live = Archive().BeginDownload(start);
+    ASSERT_TRUE(live) << Archive().LastError().detail.toStdString();
+    const auto addRecord = [&](int position, const char *time, int raw) {
+        RawRecord record;
+        ASSERT_TRUE(MakeRawRecord(QString::fromLatin1(time), raw, 0, record));
+        ASSERT_TRUE(Archive().BeginBatch() && Archive().AddStoredRecords(*live, {{position, record}}) &&
+                    Archive().CommitBatch());
+    };
+    addRecord(0, "2024-05-02 08:00:00", 1205); // 12.3 t
+
+    ServeProcess serve(m_dir.path(), {});
+    ASSERT_GT(serve.Port(), 0) << serve.Err().toStdString();
+    httplib::Client client = serve.Client();
+    const auto first = client.Get("/downloads/1.pdf");
+    ASSERT_TRUE(first && first->status == 200);
+    EXPECT_TRUE(PdfText(first, Path("a.pdf")).contains("첫째프레스"));
+    const auto again = client.Get("/downloads/1.pdf");
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->body, first->body);
+
+    // The settings the report is made from change: the next file is made from the new ones, as the CLI's is.
+    WriteFile(Path("tonvale.ini"), "[REPORT]\nCOMPANY=둘째프레스\n");
+    const auto changed = client.Get("/downloads/1.pdf");
+    const QString changedText = PdfText(changed, Path("b.pdf"));
+    EXPECT_TRUE(changedText.contains("둘째프레스")) << changedText.toStdString();
+    EXPECT_FALSE(changedText.contains("첫째프레스"));
+    ASSERT_EQ(Cli({"history", "show", "1", "--pdf", Path("cli.pdf")}).exitCode, 0);
+    EXPECT_EQ(changedText, ToolOutput("pdftotext", {Path("cli.pdf"), "-"}));
+
+    // The download being written shows what it has each time it is asked for, and its end.
+    const QString early = PdfText(client.Get("/downloads/2.pdf"), Path("c.pdf"));
+    EXPECT_TRUE(early.contains("12.3")) << early.toStdString();
+    EXPECT_FALSE(early.contains("14.7"));
+    addRecord(1, "2024-05-02 08:01:00", 1441); // 14.7 t
+    const QString later = PdfText(client.Get("/downloads/2.pdf"), Path("d.pdf"));
+    EXPECT_TRUE(later.contains("12.3") && later.contains("14.7")) << later.toStdString();
+    ASSERT_TRUE(Archive().BeginBatch() && Archive().FinishDownload(*live, start.startedAt + 60, 0, 2) &&
+                Archive().CommitBatch());
+    const QString finished = PdfText(client.Get("/downloads/2.pdf"), Path("e.pdf"));
+    EXPECT_TRUE(finished.contains("14.7"));
+    EXPECT_EQ(PdfText(client.Get("/downloads/2.pdf"), Path("f.pdf")), finished);
+    EXPECT_EQ(serve.Terminate(), 0) << serve.Err().toStdString();
 }
 
 } // namespace
