@@ -229,6 +229,11 @@ std::optional<Contents> ReadFile(const QString &path)
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         return std::nullopt;
+    return Decode(bytes);
+}
+
+Contents Decode(const QByteArray &bytes)
+{
     if (bytes.startsWith("\xFF\xFE")) {
         QStringDecoder decode(QStringDecoder::Utf16LE);
         return Contents{decode(bytes.mid(2)), Encoding::Utf16LE};
@@ -298,9 +303,12 @@ bool SetValues(const QString &path, const QString &section, const QList<QPair<QS
     }
     const Contents before = old.value_or(Contents{});
     const QString text = WithValues(before.text, section, values);
-    const std::optional<QByteArray> bytes = Encode(text, before.encoding);
-    // Code page 949 has no form for some characters (emoji); UTF-16 holds them, and both programs read it.
-    return WriteFile(path, bytes ? *bytes : *Encode(text, Encoding::Utf16LE), error);
+    std::optional<QByteArray> bytes = Encode(text, before.encoding);
+    // Code page 949 has no form for some characters (emoji), and a code-page text may happen to be valid
+    // UTF-8 and so read back as other characters. UTF-16 holds any text unmistakably, and both programs read it.
+    if (!bytes || Decode(*bytes).text != text)
+        bytes = Encode(text, Encoding::Utf16LE);
+    return WriteFile(path, *bytes, error);
 }
 
 QString SaveFailureText(const QString &path, const QString &reason)

@@ -43,6 +43,9 @@ struct Contents {
 
 // Reads a whole INI file; nullopt when it is missing, unreadable or no regular file.
 std::optional<Contents> ReadFile(const QString &path);
+// The text of a file's bytes, in the encoding they are read in (a BOM's, else UTF-8 when valid, else the
+// Korean ANSI code page).
+Contents Decode(const QByteArray &bytes);
 
 // The bytes of text in encoding, byte-order mark included; nullopt when code page 949 has no form for
 // one of its characters.

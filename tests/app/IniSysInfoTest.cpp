@@ -218,6 +218,25 @@ TEST(IniSysInfo, ReadsAUtf16FileWithWindowsLineEnds)
     EXPECT_TRUE(QString(decode(written.mid(2))).contains("REPORT_NAME=R\r\n"));
 }
 
+// A code-page file whose only Korean text is replaced by a word whose code-page bytes are also valid UTF-8
+// ("튤" is C6 AB, which UTF-8 reads as "ƫ") would read back as other text: it is written as UTF-16 instead.
+TEST(IniSysInfo, ACodePageRewriteThatWouldReadAsUtf8IsWrittenAsUtf16)
+{
+    QTemporaryDir tmp;
+    WriteBytes(tmp.path() + "/Press.ini", "[REPORT]\r\nCOMPANY=\xC7\xD1\r\n");
+    CIniSysInfo info;
+    info.SetExecutablePath(tmp.path() + "/Press");
+    info.Load();
+    ASSERT_EQ(info.company, QString("한"));
+    info.company = QString("튤");
+    ASSERT_TRUE(info.Save());
+    CIniSysInfo reread;
+    reread.SetExecutablePath(tmp.path() + "/Press");
+    reread.Load();
+    EXPECT_EQ(reread.company, QString("튤"));
+    EXPECT_TRUE(ReadBytes(info.iniPath).startsWith("\xFF\xFE"));
+}
+
 // The Windows program writes its INI file in code page 949. Such a file is read as Korean text and
 // written back in code page 949, everything else in it kept byte for byte.
 TEST(IniSysInfo, CodePage949FileOfTheWindowsProgramIsReadAndWrittenBackInIt)
