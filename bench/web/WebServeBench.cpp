@@ -4,7 +4,7 @@
 // percentile, requests a second).
 // Usage: tonvale_bench_web [--downloads N] [--records-per-download M] [--presses P] [--checks-per-press K]
 //                          [--samples S] [--clients C] [--requests R] [--keep DIR]
-// --keep DIR builds the archive there once and reuses it on later runs.
+// --keep DIR builds the archive there once and reuses it on later runs (with this build's tonvale-cli).
 #include "cli/CliRunner.h"
 
 #include "ArchiveLocation.h"
@@ -14,6 +14,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
@@ -190,6 +191,8 @@ int main(int argc, char *argv[])
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("QT_QPA_PLATFORM", "offscreen");
     serve.setProcessEnvironment(environment);
+    // A kept folder keeps its archive, never the program an earlier build placed there.
+    QFile::remove(dir + QStringLiteral("/tonvale-cli"));
     serve.start(CliCopyIn(dir), {"serve", "--listen", "127.0.0.1:0"});
     int port = 0;
     QString said;

@@ -13,7 +13,6 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
-#include <QSemaphore>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -25,8 +24,6 @@ using web_text::Html;
 using web_text::Url;
 
 constexpr int kVerdictDays = 30;
-
-QSemaphore g_pressPdfs(1);
 
 qint64 Now()
 {
@@ -314,10 +311,7 @@ WebResponse PressPdf(const PageContext &pages, const WebRequest &request, const 
     QString error;
     // Painted on this thread: the history PDF draws with a painter only (no widget), so it need not wait in the
     // main thread's queue behind the downloads' PDFs, whose charts are widgets.
-    // One at a time, so that on a small server a core is left to the main thread's drawing.
-    g_pressPdfs.acquire();
     const bool written = dir.isValid() && WritePressHistoryPdf(path, *history, &error);
-    g_pressPdfs.release();
     QFile file(path);
     if (!written || !file.open(QIODevice::ReadOnly))
         return web_layout::Error(pages.router, request, 500,

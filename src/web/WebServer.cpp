@@ -101,7 +101,7 @@ void Reply(const WebResponse &answer, const QByteArray &setCookie, httplib::Resp
 WebServer::WebServer(const WebRouter &router, WebServerSettings settings)
     : m_router(router), m_settings(std::move(settings)),
       m_watchdog(std::make_unique<ConnectionWatchdog>(std::chrono::seconds(kRequestHeadSeconds))),
-      m_sessions(m_settings.sessionSeconds)
+      m_sessions(m_settings.sessionSeconds), m_turns(m_settings.pagesAtOnce)
 {
     if (m_settings.tlsCertificate.isEmpty())
         m_server = std::make_unique<httplib::Server>();
@@ -268,6 +268,7 @@ WebResponse WebServer::Handle(const WebRequest &plain, const QByteArray &method,
     }
     if (method != "GET" && method != "HEAD")
         return web_layout::Error(m_router, request, 405, QStringLiteral("이 주소는 읽기만 할 수 있습니다."));
+    const WorkTurns::Turn turn(m_turns);
     if (std::optional<WebResponse> answer = m_router.Dispatch(request))
         return *answer;
     return web_layout::Error(m_router, request, 404, QStringLiteral("페이지가 없습니다: %1").arg(request.path));

@@ -2,8 +2,12 @@
 
 #include "WebRouter.h"
 #include "WebSessions.h"
+#include "WorkTurns.h"
 
 #include <QString>
+#include <QThread>
+
+#include <algorithm>
 
 #include <memory>
 
@@ -20,6 +24,9 @@ struct WebServerSettings {
     QString tlsKey;
     const WebAccounts *accounts = nullptr; // with none (or no account in it), every page is open
     int threads = 64;                      // connections served at once
+    // Pages and files drawn at once, the others in turn: twice the cores, so that a page waiting for a
+    // distant database leaves the processor to another.
+    int pagesAtOnce = 2 * std::max(1, QThread::idealThreadCount());
     qint64 sessionSeconds = 8 * 3600;
 };
 
@@ -55,4 +62,5 @@ class WebServer {
     int m_listenSocket = -1;
     WebSessions m_sessions;
     LoginThrottle m_throttle;
+    WorkTurns m_turns;
 };
