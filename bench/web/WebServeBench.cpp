@@ -3,8 +3,12 @@
 // 95th percentile, slowest) over loopback, then 32 clients making 200 requests each at once (errors, 99th
 // percentile, requests a second).
 // Usage: tonvale_bench_web [--downloads N] [--records-per-download M] [--presses P] [--checks-per-press K]
-//                          [--samples S] [--clients C] [--requests R] [--keep DIR]
+//                          [--samples S] [--clients C] [--requests R] [--keep DIR] [--server-delay MS]
 // --keep DIR builds the archive there once and reuses it on later runs (with this build's tonvale-cli).
+// --server-delay MS puts the archive on a throwaway PostgreSQL server instead, served as the read-only role
+// behind a link that adds MS milliseconds each way, as a plant's server across the network.
+#include "archive/DelayProxy.h"
+#include "archive/PostgresCluster.h"
 #include "cli/CliRunner.h"
 
 #include "ArchiveLocation.h"
@@ -23,6 +27,7 @@
 #include <httplib.h>
 
 #include <algorithm>
+#include <optional>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -42,6 +47,7 @@ struct Options {
     int clients = 32;
     int requests = 200;
     QString keep;
+    int serverDelayMs = -1; // below 0: an SQLite file
 };
 
 QString Serial(int instrument)
@@ -49,9 +55,9 @@ QString Serial(int instrument)
     return QStringLiteral("PF%1").arg(24050000 + instrument);
 }
 
-bool BuildArchive(const QString &dir, const Options &options)
+bool BuildArchive(const ArchiveLocation &location, const Options &options)
 {
-    MeasurementArchive archive(DefaultArchiveLocation(dir));
+    MeasurementArchive archive(location);
     if (!archive.Open())
         return false;
     if (archive.CountDownloads({}).value_or(0) >= options.downloads)
@@ -97,9 +103,9 @@ QString PressId(int press)
 
 // The register: presses of the three classes, each check the first records of a download of its own (as many
 // as there are downloads), some with a range of their own.
-bool BuildRegister(const QString &dir, const Options &options)
+bool BuildRegister(const ArchiveLocation &location, const Options &options)
 {
-    MeasurementArchive archive(DefaultArchiveLocation(dir));
+    MeasurementArchive archive(location);
     if (!archive.Open())
         return false;
     PressRegister presses(archive);
@@ -173,27 +179,60 @@ int main(int argc, char *argv[])
             options.requests = value;
         else if (name == "--keep")
             options.keep = arguments[i + 1];
+        else if (name == "--server-delay")
+            options.serverDelayMs = value;
     }
     QTemporaryDir temporary;
-    const QString dir = options.keep.isEmpty() ? temporary.path() : options.keep;
+    const QString dir = options.keep.isEmpty() || options.serverDelayMs >= 0 ? temporary.path() : options.keep;
     QDir().mkpath(dir);
+    // A kept folder keeps its archive, never the program an earlier build placed there.
+    QFile::remove(dir + QStringLiteral("/tonvale-cli"));
+    const QString program = CliCopyIn(dir);
+
+    std::optional<PostgresCluster> cluster;
+    std::optional<DelayProxy> link;
+    QStringList serveArguments{"serve", "--listen", "127.0.0.1:0"};
+    ArchiveLocation location = DefaultArchiveLocation(dir);
+    if (options.serverDelayMs >= 0) {
+        cluster.emplace();
+        if (!cluster->SkipReason().isEmpty() || !cluster->Failure().isEmpty()) {
+            std::fprintf(stderr, "no PostgreSQL server: %s%s\n", qPrintable(cluster->SkipReason()),
+                         qPrintable(cluster->Failure()));
+            return 1;
+        }
+        QString error;
+        if (RunProgram(program, {"--database", cluster->Url(), "archive", "setup"}).exitCode != 0 ||
+            !cluster->Sql(QStringLiteral("CREATE ROLE office LOGIN IN ROLE tonvale_reader")).isEmpty()) {
+            std::fprintf(stderr, "could not set the server archive up\n");
+            return 1;
+        }
+        location = *ParseArchiveLocation(cluster->Url(), &error);
+        link.emplace((cluster->SocketDir() + "/.s.PGSQL.5432").toStdString(),
+                     std::chrono::milliseconds(options.serverDelayMs));
+        serveArguments.prepend(QStringLiteral("postgresql://office@127.0.0.1:%1/tonvale").arg(link->Port()));
+        serveArguments.prepend(QStringLiteral("--database"));
+    }
     QElapsedTimer build;
     build.start();
-    if (!BuildArchive(dir, options) || !BuildRegister(dir, options)) {
-        std::fprintf(stderr, "could not build the archive in %s\n", qPrintable(dir));
+    if (!BuildArchive(location, options) || !BuildRegister(location, options)) {
+        std::fprintf(stderr, "could not build the archive (%s)\n", qPrintable(location.Describe()));
         return 1;
     }
     std::printf("archive: %d downloads x %d records, %d instruments, %d presses x %d checks (ready in %.1f s)\n",
                 options.downloads, options.recordsPerDownload, options.instruments, options.presses,
                 options.checksPerPress, build.elapsed() / 1000.0);
+    if (link) {
+        // A plant's server has long had its statistics; a table just filled has none and gets poor plans.
+        if (const QString failure = cluster->Sql(QStringLiteral("ANALYZE")); !failure.isEmpty())
+            std::fprintf(stderr, "ANALYZE: %s\n", qPrintable(failure));
+        std::printf("served from PostgreSQL as the read-only role, %d ms away each way\n", options.serverDelayMs);
+    }
 
     QProcess serve;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("QT_QPA_PLATFORM", "offscreen");
     serve.setProcessEnvironment(environment);
-    // A kept folder keeps its archive, never the program an earlier build placed there.
-    QFile::remove(dir + QStringLiteral("/tonvale-cli"));
-    serve.start(CliCopyIn(dir), {"serve", "--listen", "127.0.0.1:0"});
+    serve.start(program, serveArguments);
     int port = 0;
     QString said;
     static const QRegularExpression address(QStringLiteral("http://127.0.0.1:(\\d+)/"));

@@ -1,11 +1,20 @@
 #include "PageContext.h"
 
 #include "WebLayout.h"
+#include "WorkTurns.h"
+
+#include <optional>
 
 bool PageContext::Read(const WebRequest &request, const WebArchive::Work &work, WebResponse &failure) const
 {
     ArchiveError error;
-    if (setting.archive->Use(work, &error))
+    // Most of a server's read is waiting for its answers: other pages may have the processor meanwhile.
+    std::optional<WorkTurns::Away> away;
+    if (setting.archive->Location().IsServer())
+        away.emplace();
+    const bool read = setting.archive->Use(work, &error);
+    away.reset();
+    if (read)
         return true;
     failure =
         web_layout::Error(router, request, 503,

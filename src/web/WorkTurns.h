@@ -14,18 +14,34 @@ class WorkTurns {
     // Held for the work's duration: blocks until it is the caller's turn.
     class Turn {
       public:
-        explicit Turn(WorkTurns &turns) : m_turns(turns) { m_turns.Enter(); }
-        ~Turn() { m_turns.Leave(); }
+        explicit Turn(WorkTurns &turns);
+        ~Turn();
         Turn(const Turn &) = delete;
         Turn &operator=(const Turn &) = delete;
 
       private:
         WorkTurns &m_turns;
+        WorkTurns *m_outer;
+    };
+
+    // While it lives, the turn this thread holds (if any) is left to others: for waiting on something other
+    // than this computer's processors, such as a database server across the network. The turn is taken back
+    // when it ends, ahead of work that has not had one yet.
+    class Away {
+      public:
+        Away();
+        ~Away();
+        Away(const Away &) = delete;
+        Away &operator=(const Away &) = delete;
+
+      private:
+        WorkTurns *m_turns;
     };
 
   private:
     void Enter();
     void Leave();
+    void Return();
 
     const int m_atOnce;
     std::mutex m_mutex;
@@ -33,4 +49,5 @@ class WorkTurns {
     std::uint64_t m_nextTicket = 0;
     std::uint64_t m_nextAdmitted = 0;
     int m_running = 0;
+    int m_returning = 0;
 };
