@@ -141,20 +141,25 @@ int SettingCodeOf(int, const RawRecord &record)
 class MeasurementArchive::Watched {
   public:
     explicit Watched(MeasurementArchive &archive)
-        : m_watchdog(archive.m_socket >= 0 ? archive.m_watchdog.get() : nullptr)
+        : m_archive(archive), m_watchdog(archive.m_socket >= 0 ? archive.m_watchdog.get() : nullptr)
     {
         if (m_watchdog)
             m_watchdog->Watch(archive.m_socket);
     }
     ~Watched()
     {
-        if (m_watchdog)
-            m_watchdog->Release();
+        if (!m_watchdog)
+            return;
+        // A cut whose call told nothing (a statement freed as its query went) is kept here: the next watch
+        // forgets it, and what then fails on the closed connection would fail without a reason.
+        m_archive.m_silent = m_archive.m_silent || m_watchdog->Cut();
+        m_watchdog->Release();
     }
     Watched(const Watched &) = delete;
     Watched &operator=(const Watched &) = delete;
 
   private:
+    MeasurementArchive &m_archive;
     ServerWatchdog *m_watchdog;
 };
 
